@@ -1,0 +1,149 @@
+// Writes a token vector as folded header text, and removes the comments from
+// a token vector.
+//
+// The encoder runs its layout twice over the same tokens: once counting the
+// characters it would write, once writing them into a block of exactly that
+// size, which then becomes the result string without another copy.
+#include "rfc_mail_internal.h"
+
+#include <vector>
+
+using namespace rfc::mail;
+
+namespace {
+
+// The fold written before a token once the line has grown too long. Its
+// space starts the continuation line and counts as that line's first
+// character.
+constexpr PB_CHAR crlflwsp[3] = { cr, lf, space };
+
+// Counts what the layout would write.
+struct CountingOut {
+    PB_INT count = 0;
+    void write(const PB_CHAR *, PB_INT length) noexcept { count += length; }
+    void write(PB_CHAR) noexcept { ++count; }
+};
+
+// Writes the layout into a block sized by CountingOut.
+struct WritingOut {
+    PB_CHAR *at;
+    void write(const PB_CHAR *chars, PB_INT length) noexcept
+    {
+        for (PB_INT i = 0; i < length; ++i)
+            at[i] = chars[i];
+        at += length;
+    }
+    void write(PB_CHAR ch) noexcept { *at++ = ch; }
+};
+
+// The append step for one token: folds first if the current line is already
+// longer than wrapLineLength (-1: never), the fold's space then standing in
+// for the separating space; otherwise writes one separating space when space
+// is set. Then writes append and keeps *curLineLength up to date.
+template <class Out>
+void rfc___MailShfTokenVectorAppend(Out &out, PB_STRING *append, bool space, PB_INT *curLineLength,
+    PB_INT wrapLineLength)
+{
+    PB_ASSERT( append );
+    PB_ASSERT( *curLineLength >= 0 );
+    PB_ASSERT( wrapLineLength >= -1 );
+    PB_INT appendLength = pbStringLength(append);
+    if (wrapLineLength != -1 && *curLineLength > wrapLineLength) {
+        out.write(crlflwsp, 3);
+        *curLineLength = 1;
+        space = false;
+    }
+    PB_ASSERT_TAG( nullptr, PB_INT_ADD_OK( appendLength, !!space ) );
+    PB_ASSERT_TAG( nullptr, PB_INT_ADD_OK( *curLineLength, appendLength + !!space ) );
+    *curLineLength += appendLength + !!space;
+    if (space)
+        out.write(rfc::mail::space);
+    out.write(pbStringBacking(append), appendLength);
+}
+
+bool joinable(const RFC_MAIL_SHF_TOKEN *tok) noexcept
+{
+    return tok->type == RFC_MAIL_SHF_TOKEN_TYPE_ATOM || tok->type == RFC_MAIL_SHF_TOKEN_TYPE_QUOTED_STRING;
+}
+
+bool joiner(const RFC_MAIL_SHF_TOKEN *tok) noexcept
+{
+    if (tok->type != RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL)
+        return false;
+    PB_CHAR ch = pbStringBacking(tok->rawValue)[0];
+    return ch == '.' || ch == '@';
+}
+
+// Lays out the tokens: one space between tokens, except inside runs of atoms
+// and quoted strings joined by dots and at signs, which are written without
+// spaces.
+template <class Out>
+void layOut(Out &out, const std::vector<pb::Ref<RFC_MAIL_SHF_TOKEN>> &tokens, PB_INT wrapLineLength,
+    PB_INT firstLineOffset)
+{
+    PB_INT curLineLength = firstLineOffset;
+    PB_INT n = static_cast<PB_INT>(tokens.size());
+    auto at = [&](PB_INT i) { return tokens[static_cast<std::size_t>(i)].get(); };
+    for (PB_INT i = 0; i < n; ++i) {
+        rfc___MailShfTokenVectorAppend(out, at(i)->rawValue, i > 0, &curLineLength, wrapLineLength);
+        if (!joinable(at(i)))
+            continue;
+        while (i + 2 < n && joiner(at(i + 1)) && joinable(at(i + 2))) {
+            rfc___MailShfTokenVectorAppend(out, at(i + 1)->rawValue, false, &curLineLength, wrapLineLength);
+            rfc___MailShfTokenVectorAppend(out, at(i + 2)->rawValue, false, &curLineLength, wrapLineLength);
+            i += 2;
+        }
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+// Removes every comment from the token vector that *vec refers to; the other
+// tokens keep their order. *vec is copied first when it is shared.
+RFC_API void rfcMailShfTokenVectorDelComments(PB_VECTOR **vec)
+{
+    PB_ASSERT( vec );
+    PB_ASSERT( *vec );
+    PB_INT i = 0;
+    while (i < pbVectorLength(*vec)) {
+        pb::Ref<PB_OBJ> element(pbVectorObjAt(*vec, i));
+        RFC_MAIL_SHF_TOKEN *tok = rfcMailShfTokenFrom(element.get());
+        PB_ASSERT( tok );
+        if (tok->type == RFC_MAIL_SHF_TOKEN_TYPE_COMMENT)
+            pbVectorDelAt(vec, i);
+        else
+            ++i;
+    }
+}
+
+// The tokens of vec (borrowed) as header text in a new string owned by the
+// caller. The line is folded before a token once it is longer than
+// wrapLineLength characters (-1: never); firstLineOffset characters are taken
+// to stand on the first line already. Tokens are never split, so a line may
+// end longer than wrapLineLength.
+RFC_API PB_STRING *rfcMailShfTokenVectorEncode(PB_VECTOR *vec, PB_INT wrapLineLength, PB_INT firstLineOffset)
+{
+    PB_ASSERT( vec );
+    PB_ASSERT( pbVectorContainsOnly( vec, rfcMailShfTokenSort() ) );
+    PB_ASSERT( wrapLineLength >= -1 );
+    PB_ASSERT( firstLineOffset >= 0 );
+
+    PB_INT n = pbVectorLength(vec);
+    if (n == 0)
+        return pbStringCreate();
+    std::vector<pb::Ref<RFC_MAIL_SHF_TOKEN>> tokens;
+    tokens.reserve(static_cast<std::size_t>(n));
+    for (PB_INT i = 0; i < n; ++i)
+        tokens.emplace_back(rfcMailShfTokenFrom(pbVectorObjAt(vec, i)));
+
+    CountingOut counting;
+    layOut(counting, tokens, wrapLineLength, firstLineOffset);
+    auto *chars = static_cast<PB_CHAR *>(pbMemAlloc(counting.count * PB_INT { sizeof(PB_CHAR) }));
+    WritingOut writing { chars };
+    layOut(writing, tokens, wrapLineLength, firstLineOffset);
+    return pbStringCreateFromCharsUse(chars, counting.count);
+}
+
+} // extern "C"
