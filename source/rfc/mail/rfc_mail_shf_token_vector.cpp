@@ -53,8 +53,17 @@ void rfc___MailShfTokenVectorAppend(Out &out, PB_STRING *append, bool space, PB_
         *curLineLength = 1;
         space = false;
     }
-    PB_ASSERT_TAG( nullptr, PB_INT_ADD_OK( appendLength, !!space ) );
-    PB_ASSERT_TAG( nullptr, PB_INT_ADD_OK( *curLineLength, appendLength + !!space ) );
+    // The guards keep their written form; in C++ !!space is a bool, whose
+    // test against 0 inside the macro gcc reports as always true.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wbool-compare"
+#endif
+    PB_ASSERT( PB_INT_ADD_OK( appendLength, !!space ) );
+    PB_ASSERT( PB_INT_ADD_OK( *curLineLength, appendLength + !!space ) );
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
     *curLineLength += appendLength + !!space;
     if (space)
         out.write(rfc::mail::space);

@@ -1,0 +1,161 @@
+// Throughput of the mail header token decoder and encoder over realistic
+// address-list bodies (display names, quoted strings, comments, domain
+// literals, groups, folds), a few KiB each; with GMime 3 installed, its
+// address-list parser runs on the same text in the same run and the ratio is
+// printed. Throughput counts the bytes of the header text as UTF-8.
+#include <rfc/mail/rfc_mail.h>
+
+#include <benchmark/benchmark.h>
+
+#ifdef RFC_BENCH_HAVE_GMIME
+#include <gmime/gmime.h>
+#endif
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+namespace {
+
+// One address list of about count entries, cycling through the common forms
+// and folding the line every few entries.
+std::string addressList(int count)
+{
+    static const char *const forms[] = {
+        "\"Doe, Jane\" <jane.doe%d@example.com>",
+        "John Smith <john.smith%d@mail.example.org> (work)",
+        "postmaster%d@[192.0.2.17]",
+        "\"M\xC3\xBCller, J\xC3\xBCrgen\" <j.mueller%d@example.de>",
+        "support%d@helpdesk.example.net",
+        "Team (core developers): alice%d@example.com, bob@example.com;",
+        "\"Quoted \\\"nick\\\" name\" <q%d@sub.example.co.uk>",
+        "<bounce+%d@lists.example.org> (list (nested) bounce)",
+    };
+    std::string text;
+    char entry[160];
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            text += (i % 3 == 0) ? ",\r\n " : ", ";
+        std::snprintf(entry, sizeof entry, forms[i % std::size(forms)], i);
+        text += entry;
+    }
+    return text;
+}
+
+const std::string &sampleText()
+{
+    static const std::string text = addressList(96); // about 4 KiB
+    return text;
+}
+
+struct Text {
+    PB_STRING *string = pbStringCreateFromCstr(sampleText().data(), static_cast<PB_INT>(sampleText().size()));
+    ~Text() { pbObjRelease(pbStringObj(string)); }
+};
+
+void BM_MailDecode(benchmark::State &state)
+{
+    Text text;
+    for (auto _ : state) {
+        PB_VECTOR *vec = rfcMailShfTokenVectorTryDecode(text.string);
+        benchmark::DoNotOptimize(vec);
+        pbObjRelease(pbVectorObj(vec));
+    }
+    PB_VECTOR *vec = rfcMailShfTokenVectorTryDecode(text.string);
+    state.counters["tokens"] = static_cast<double>(pbVectorLength(vec));
+    pbObjRelease(pbVectorObj(vec));
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sampleText().size()));
+}
+BENCHMARK(BM_MailDecode);
+
+// The scan alone, without making tokens: the share of the decode time that
+// goes to allocation.
+void BM_MailScanOnly(benchmark::State &state)
+{
+    Text text;
+    for (auto _ : state) {
+        PB_INT type, tokenOffset, failureOffset;
+        benchmark::DoNotOptimize(
+            rfc___MailShfTokenVectorDecodeDiagnose(text.string, &type, &tokenOffset, &failureOffset));
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sampleText().size()));
+}
+BENCHMARK(BM_MailScanOnly);
+
+void BM_MailEncode(benchmark::State &state)
+{
+    Text text;
+    PB_VECTOR *vec = rfcMailShfTokenVectorTryDecode(text.string);
+    PB_INT outLength = 0;
+    for (auto _ : state) {
+        PB_STRING *out = rfcMailShfTokenVectorEncode(vec, state.range(0), 4);
+        outLength = pbStringLength(out);
+        pbObjRelease(pbStringObj(out));
+    }
+    pbObjRelease(pbVectorObj(vec));
+    state.SetBytesProcessed(state.iterations() * outLength);
+}
+BENCHMARK(BM_MailEncode)->Arg(-1)->Arg(76);
+
+#ifdef RFC_BENCH_HAVE_GMIME
+void BM_GMimeAddressListParse(benchmark::State &state)
+{
+    for (auto _ : state) {
+        InternetAddressList *list = internet_address_list_parse(nullptr, sampleText().c_str());
+        benchmark::DoNotOptimize(list);
+        g_object_unref(list);
+    }
+    InternetAddressList *list = internet_address_list_parse(nullptr, sampleText().c_str());
+    state.counters["addresses"] = internet_address_list_length(list);
+    g_object_unref(list);
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sampleText().size()));
+}
+BENCHMARK(BM_GMimeAddressListParse);
+#endif
+
+// The console report, keeping each benchmark's bytes per second for the
+// ratios printed at the end.
+class Reporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs) {
+            auto rate = run.counters.find("bytes_per_second");
+            if (rate != run.counters.end())
+                bytesPerSecond[run.benchmark_name()] = rate->second.value;
+        }
+    }
+    std::map<std::string, double> bytesPerSecond;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (!pbModuleStartup(rfcModule()))
+        return 1;
+#ifdef RFC_BENCH_HAVE_GMIME
+    g_mime_init();
+#endif
+    std::printf("header text: %zu bytes of UTF-8\n", sampleText().size());
+    Reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto rate = [&](const char *name) {
+        auto found = reporter.bytesPerSecond.find(name);
+        return found == reporter.bytesPerSecond.end() ? 0.0 : found->second;
+    };
+    if (double decode = rate("BM_MailDecode"); decode > 0)
+        std::printf("decode: %.0f MB/s\n", decode / 1e6);
+#ifdef RFC_BENCH_HAVE_GMIME
+    if (double decode = rate("BM_MailDecode"), gmime = rate("BM_GMimeAddressListParse"); decode > 0 && gmime > 0)
+        std::printf("decode / GMime internet_address_list_parse: %.2f\n", decode / gmime);
+    g_mime_shutdown();
+#else
+    std::printf("GMime 3 not installed: no reference ratio\n");
+#endif
+    benchmark::Shutdown();
+    pbModuleShutdown(rfcModule());
+    return 0;
+}
