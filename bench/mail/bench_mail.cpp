@@ -17,26 +17,42 @@
 
 namespace {
 
-// One address list of about count entries, cycling through the common forms
-// and folding the line every few entries.
+// One address list of count entries, cycling through the common forms with
+// names and domains drawn at different strides, so that neighbouring entries
+// differ, and folding the line every third entry.
 std::string addressList(int count)
 {
     static const char *const forms[] = {
-        "\"Doe, Jane\" <jane.doe%d@example.com>",
-        "John Smith <john.smith%d@mail.example.org> (work)",
-        "postmaster%d@[192.0.2.17]",
-        "\"M\xC3\xBCller, J\xC3\xBCrgen\" <j.mueller%d@example.de>",
-        "support%d@helpdesk.example.net",
-        "Team (core developers): alice%d@example.com, bob@example.com;",
-        "\"Quoted \\\"nick\\\" name\" <q%d@sub.example.co.uk>",
-        "<bounce+%d@lists.example.org> (list (nested) bounce)",
+        "\"%s, %s\" <%s.%s%d@%s>",
+        "%s %s <%s_%s%d@%s> (work)",
+        "%s%s%s%s%d@[192.0.2.%d]",
+        "\"%s %s (%s %s)\" <%d@%s>",
+        "%s.%s@%s%s%d.%s",
+        "Team (%s %s): %s%s%d@%s, bob@example.com;",
+        "\"%s \\\"%s\\\" %s%s\" <q%d@%s>",
+        "<bounce+%s-%s-%s%s%d@%s> (list (nested) bounce)",
     };
+    static const char *const first[] = { "Jane", "John", "J\xC3\xBCrgen", "Amelia", "Kofi", "Li", "Mar\xC3\xAD" "a",
+        "Olu", "Priya", "Sven", "Tom\xC3\xA1s", "Yuki", "Zoe" };
+    static const char *const last[] = { "Doe", "Smith", "M\xC3\xBCller", "Okafor", "Chen", "Garc\xC3\xAD" "a", "Ivanova",
+        "Nakamura", "O'Brien", "Larsen", "Kowalski" };
+    static const char *const domains[] = { "example.com", "mail.example.org", "example.de", "helpdesk.example.net",
+        "sub.example.co.uk", "lists.example.org", "corp.example", "uni-example.edu", "example.fr" };
     std::string text;
-    char entry[160];
+    char entry[256];
     for (int i = 0; i < count; ++i) {
         if (i > 0)
             text += (i % 3 == 0) ? ",\r\n " : ", ";
-        std::snprintf(entry, sizeof entry, forms[i % std::size(forms)], i);
+        const char *f = first[(i * 5) % std::size(first)];
+        const char *l = last[(i * 7) % std::size(last)];
+        const char *d = domains[(i * 4) % std::size(domains)];
+        const char *form = forms[i % std::size(forms)];
+        if (i % std::size(forms) == 2)
+            std::snprintf(entry, sizeof entry, form, f, "", l, "", i, i % 250);
+        else if (i % std::size(forms) == 3)
+            std::snprintf(entry, sizeof entry, form, f, l, l, f, i, d);
+        else
+            std::snprintf(entry, sizeof entry, form, f, l, f, l, i, d);
         text += entry;
     }
     return text;

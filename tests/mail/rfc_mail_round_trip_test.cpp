@@ -95,6 +95,10 @@ TEST(MailRoundTrip, DecodeEncodeDecode)
                 Toks back;
                 ASSERT_TRUE(decode(again, back)) << show(text) << " -> " << show(again);
                 EXPECT_EQ(back, toks) << show(text) << " -> " << show(again);
+                bool foldFirst = again.starts_with(U"\r\n ");
+                EXPECT_TRUE(foldFirst || !again.starts_with(U" ")) << show(again);
+                EXPECT_TRUE(foldFirst == (wrap != -1 && offset > wrap && !toks.empty())) << show(again);
+                EXPECT_FALSE(again.ends_with(U"\r\n")) << show(again);
                 if (wrap == -1) {
                     // Without folding, the only line breaks are those inside tokens.
                     std::size_t inside = 0;
