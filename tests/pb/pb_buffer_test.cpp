@@ -83,8 +83,9 @@ TEST(PbBuffer, SettersCopyASharedBufferFirst)
         EXPECT_EQ(bytes(mine.get()), row.expected);
         // A change always leaves the caller with an object of its own; a
         // setter that changes nothing may keep sharing.
-        if (row.expected != "hello")
+        if (row.expected != "hello") {
             EXPECT_NE(mine.get(), other.get());
+        }
         PB_INT holders = mine.get() == other.get() ? 2 : 1;
         EXPECT_EQ(pbObjRefCount(pbBufferObj(other.get())), holders);
         EXPECT_EQ(pbObjRefCount(pbBufferObj(mine.get())), holders);

