@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -368,6 +369,57 @@ TEST(PbModule, StartupChecksTheDependencies)
         pbModuleShutdown(&module);
         EXPECT_EQ(fakeShutdowns, 1);
     }
+}
+
+// Every runtime type: its objects carry its sort, the sort has its name,
+// and the typed and generic views of an object are the same pointer.
+TEST(PbObj, RuntimeSortsAndConversions)
+{
+    struct Row {
+        const char *name;
+        const PB_SORT *sort;
+        pb::Ref<PB_OBJ> obj;
+        std::function<bool(PB_OBJ *)> fromIsIdentity;
+    };
+    std::vector<Row> rows;
+    rows.push_back({ "PB_STRING", pbStringSort(), pb::Ref<PB_OBJ>(pbStringObj(pbStringCreate())),
+        [](PB_OBJ *o) { return pbStringObj(pbStringFrom(o)) == o && !pbStringFrom(nullptr); } });
+    rows.push_back({ "PB_BUFFER", pbBufferSort(), pb::Ref<PB_OBJ>(pbBufferObj(pbBufferCreate())),
+        [](PB_OBJ *o) { return pbBufferObj(pbBufferFrom(o)) == o && !pbBufferFrom(nullptr); } });
+    rows.push_back({ "PB_VECTOR", pbVectorSort(), pb::Ref<PB_OBJ>(pbVectorObj(pbVectorCreate())),
+        [](PB_OBJ *o) { return pbVectorObj(pbVectorFrom(o)) == o && !pbVectorFrom(nullptr); } });
+    rows.push_back({ "PB_DICT", pbDictSort(), pb::Ref<PB_OBJ>(pbDictObj(pbDictCreate())),
+        [](PB_OBJ *o) { return pbDictObj(pbDictFrom(o)) == o && !pbDictFrom(nullptr); } });
+    rows.push_back({ "PB_STORE", pbStoreSort(), pb::Ref<PB_OBJ>(pbStoreObj(pbStoreCreate())),
+        [](PB_OBJ *o) { return pbStoreObj(pbStoreFrom(o)) == o && !pbStoreFrom(nullptr); } });
+    rows.push_back({ "PB_BOXED_INT", pbBoxedIntSort(), pb::Ref<PB_OBJ>(pbBoxedIntObj(pbBoxedIntCreate(1))),
+        [](PB_OBJ *o) { return pbBoxedIntObj(pbBoxedIntFrom(o)) == o && !pbBoxedIntFrom(nullptr); } });
+    rows.push_back({ "PB_ENUM", pbEnumSort(), pb::Ref<PB_OBJ>(pbEnumObj(pbEnumCreate())), nullptr });
+    rows.push_back({ "PB_FLAGSET", pbFlagsetSort(), pb::Ref<PB_OBJ>(pbFlagsetObj(pbFlagsetCreate())), nullptr });
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(pbObjSort(row.obj.get()), row.sort);
+        EXPECT_STREQ(pbSortName(row.sort), row.name);
+        EXPECT_EQ(pbObjRefCount(row.obj.get()), 1);
+        if (row.fromIsIdentity) {
+            EXPECT_TRUE(row.fromIsIdentity(row.obj.get()));
+        }
+        for (const Row &other : rows) {
+            if (&other != &row) {
+                EXPECT_NE(row.sort, other.sort) << other.name;
+            }
+        }
+    }
+}
+
+// The abort line names the tag (when there is one), the file, the line and
+// the condition.
+TEST(PbObjDeathTest, AbortWritesTagFileLineAndCondition)
+{
+    EXPECT_DEATH(pb___Abort("stdfunc retain", "source/rfc/base/rfc_base_options", 42, "obj"),
+        "\\[stdfunc retain\\] source/rfc/base/rfc_base_options:42: contract violation: obj\n");
+    EXPECT_DEATH(pb___Abort(nullptr, "source/rfc/crc/rfc_crc", 7, "width >= 8 && width <= 64"),
+        "source/rfc/crc/rfc_crc:7: contract violation: width >= 8 && width <= 64\n");
 }
 
 TEST(PbObjDeathTest, RetainOfNullIsAViolation)
