@@ -1,11 +1,13 @@
 // Writes a token vector as folded header text, and removes the comments from
 // a token vector.
 //
-// The encoder runs its layout twice over the same tokens: once counting the
-// characters it would write, once writing them into a block of exactly that
-// size, which then becomes the result string without another copy.
+// The encoder reads each token once, then runs its layout twice over what it
+// read: once counting the characters it would write, once writing them into
+// a block of exactly that size, which then becomes the result string without
+// another copy.
 #include "rfc_mail_internal.h"
 
+#include <cstring>
 #include <vector>
 
 using namespace rfc::mail;
@@ -16,6 +18,15 @@ namespace {
 // space starts the continuation line and counts as that line's first
 // character.
 constexpr PB_CHAR crlflwsp[3] = { cr, lf, space };
+
+// One token as the layout reads it: its raw characters (owned by the token,
+// which the encoder holds) and what the joining of words needs to know.
+struct Item {
+    const PB_CHAR *chars;
+    PB_INT length;
+    bool word;   // an atom or quoted string
+    bool joiner; // the special "." or "@"
+};
 
 // Counts what the layout would write.
 struct CountingOut {
@@ -29,8 +40,7 @@ struct WritingOut {
     PB_CHAR *at;
     void write(const PB_CHAR *chars, PB_INT length) noexcept
     {
-        for (PB_INT i = 0; i < length; ++i)
-            at[i] = chars[i];
+        std::memcpy(at, chars, static_cast<std::size_t>(length) * sizeof(PB_CHAR));
         at += length;
     }
     void write(PB_CHAR ch) noexcept { *at++ = ch; }
@@ -39,15 +49,15 @@ struct WritingOut {
 // The append step for one token: folds first if the current line is already
 // longer than wrapLineLength (-1: never), the fold's space then standing in
 // for the separating space; otherwise writes one separating space when space
-// is set. Then writes append and keeps *curLineLength up to date.
+// is set. Then writes the appendLength characters at append and keeps
+// *curLineLength up to date.
 template <class Out>
-void rfc___MailShfTokenVectorAppend(Out &out, PB_STRING *append, bool space, PB_INT *curLineLength,
-    PB_INT wrapLineLength)
+inline void rfc___MailShfTokenVectorAppend(Out &out, const PB_CHAR *append, PB_INT appendLength, bool space,
+    PB_INT *curLineLength, PB_INT wrapLineLength)
 {
     PB_ASSERT( append );
     PB_ASSERT( *curLineLength >= 0 );
     PB_ASSERT( wrapLineLength >= -1 );
-    PB_INT appendLength = pbStringLength(append);
     if (wrapLineLength != -1 && *curLineLength > wrapLineLength) {
         out.write(crlflwsp, 3);
         *curLineLength = 1;
@@ -67,39 +77,27 @@ void rfc___MailShfTokenVectorAppend(Out &out, PB_STRING *append, bool space, PB_
     *curLineLength += appendLength + !!space;
     if (space)
         out.write(rfc::mail::space);
-    out.write(pbStringBacking(append), appendLength);
+    out.write(append, appendLength);
 }
 
-bool joinable(const RFC_MAIL_SHF_TOKEN *tok) noexcept
-{
-    return tok->type == RFC_MAIL_SHF_TOKEN_TYPE_ATOM || tok->type == RFC_MAIL_SHF_TOKEN_TYPE_QUOTED_STRING;
-}
-
-bool joiner(const RFC_MAIL_SHF_TOKEN *tok) noexcept
-{
-    if (tok->type != RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL)
-        return false;
-    PB_CHAR ch = pbStringBacking(tok->rawValue)[0];
-    return ch == '.' || ch == '@';
-}
-
-// Lays out the tokens: one space between tokens, except inside runs of atoms
+// Lays out the items: one space between tokens, except inside runs of atoms
 // and quoted strings joined by dots and at signs, which are written without
 // spaces.
 template <class Out>
-void layOut(Out &out, const std::vector<pb::Ref<RFC_MAIL_SHF_TOKEN>> &tokens, PB_INT wrapLineLength,
-    PB_INT firstLineOffset)
+void layOut(Out &out, const std::vector<Item> &items, PB_INT wrapLineLength, PB_INT firstLineOffset)
 {
     PB_INT curLineLength = firstLineOffset;
-    PB_INT n = static_cast<PB_INT>(tokens.size());
-    auto at = [&](PB_INT i) { return tokens[static_cast<std::size_t>(i)].get(); };
+    PB_INT n = static_cast<PB_INT>(items.size());
+    auto at = [&](PB_INT i) -> const Item & { return items[static_cast<std::size_t>(i)]; };
     for (PB_INT i = 0; i < n; ++i) {
-        rfc___MailShfTokenVectorAppend(out, at(i)->rawValue, i > 0, &curLineLength, wrapLineLength);
-        if (!joinable(at(i)))
+        rfc___MailShfTokenVectorAppend(out, at(i).chars, at(i).length, i > 0, &curLineLength, wrapLineLength);
+        if (!at(i).word)
             continue;
-        while (i + 2 < n && joiner(at(i + 1)) && joinable(at(i + 2))) {
-            rfc___MailShfTokenVectorAppend(out, at(i + 1)->rawValue, false, &curLineLength, wrapLineLength);
-            rfc___MailShfTokenVectorAppend(out, at(i + 2)->rawValue, false, &curLineLength, wrapLineLength);
+        while (i + 2 < n && at(i + 1).joiner && at(i + 2).word) {
+            rfc___MailShfTokenVectorAppend(out, at(i + 1).chars, at(i + 1).length, false, &curLineLength,
+                wrapLineLength);
+            rfc___MailShfTokenVectorAppend(out, at(i + 2).chars, at(i + 2).length, false, &curLineLength,
+                wrapLineLength);
             i += 2;
         }
     }
@@ -142,16 +140,27 @@ RFC_API PB_STRING *rfcMailShfTokenVectorEncode(PB_VECTOR *vec, PB_INT wrapLineLe
     PB_INT n = pbVectorLength(vec);
     if (n == 0)
         return pbStringCreate();
+    // The tokens are held for the whole call; the items point into their raw
+    // values.
     std::vector<pb::Ref<RFC_MAIL_SHF_TOKEN>> tokens;
+    std::vector<Item> items;
     tokens.reserve(static_cast<std::size_t>(n));
-    for (PB_INT i = 0; i < n; ++i)
-        tokens.emplace_back(rfcMailShfTokenFrom(pbVectorObjAt(vec, i)));
+    items.reserve(static_cast<std::size_t>(n));
+    for (PB_INT i = 0; i < n; ++i) {
+        RFC_MAIL_SHF_TOKEN *tok = rfcMailShfTokenFrom(pbVectorObjAt(vec, i));
+        tokens.emplace_back(tok);
+        const PB_CHAR *raw = pbStringBacking(tok->rawValue);
+        PB_INT length = pbStringLength(tok->rawValue);
+        bool word = tok->type == RFC_MAIL_SHF_TOKEN_TYPE_ATOM || tok->type == RFC_MAIL_SHF_TOKEN_TYPE_QUOTED_STRING;
+        bool joiner = tok->type == RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL && (raw[0] == '.' || raw[0] == '@');
+        items.push_back({ raw, length, word, joiner });
+    }
 
     CountingOut counting;
-    layOut(counting, tokens, wrapLineLength, firstLineOffset);
+    layOut(counting, items, wrapLineLength, firstLineOffset);
     auto *chars = static_cast<PB_CHAR *>(pbMemAlloc(counting.count * PB_INT { sizeof(PB_CHAR) }));
     WritingOut writing { chars };
-    layOut(writing, tokens, wrapLineLength, firstLineOffset);
+    layOut(writing, items, wrapLineLength, firstLineOffset);
     return pbStringCreateFromCharsUse(chars, counting.count);
 }
 
