@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -119,7 +120,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 }
 
 // The first byte chooses how the rest becomes code points (bytes as code
-// points, or UTF-8), the fold width and the first-line offset.
+// points, UTF-8, or any 32-bit values four bytes at a time, negative ones
+// included), the fold width and the first-line offset.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (size < 1)
@@ -129,9 +131,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     auto count = static_cast<PB_INT>(size - 1);
     PB_INT live = pbObjLiveCount();
 
-    PB_STRING *text = (mode & 1) ? pbStringCreateFromCstr(reinterpret_cast<const char *>(rest), count)
-                                 : pbStringCreateFromAscii(rest, count);
-    PB_INT wrap = static_cast<PB_INT>((mode >> 1) & 0x1F) - 1;
+    PB_STRING *text;
+    switch (mode % 3) {
+    case 0:
+        text = pbStringCreateFromAscii(rest, count);
+        break;
+    case 1:
+        text = pbStringCreateFromCstr(reinterpret_cast<const char *>(rest), count);
+        break;
+    default: {
+        std::vector<PB_CHAR> chars(static_cast<std::size_t>(count / 4));
+        if (!chars.empty())
+            std::memcpy(chars.data(), rest, chars.size() * sizeof(PB_CHAR));
+        text = pbStringCreateFromCharsCopy(chars.data(), static_cast<PB_INT>(chars.size()));
+        break;
+    }
+    }
+    PB_INT wrap = static_cast<PB_INT>((mode >> 2) & 0x0F) - 1;
     PB_INT offset = static_cast<PB_INT>(mode >> 6) * 20;
     checkDecoded(text, wrap, offset);
     checkContent(text);
