@@ -56,7 +56,7 @@ static_assert(hexUpper['0'] == 0 && hexUpper['9'] == 9 && hexUpper['/'] == -1 &&
 
 // The bytes a 1-byte line break of the input may grow to (CR LF for a CR)
 // bound the output at twice the input, plus a trailing line break.
-constexpr PB_INT maxDecodableLength = (PB_INT_MAX - 2) / 2;
+constexpr PB_INT maxDecodableLength = (PB_INT_MAX - 2 - PB_INT(copySlack)) / 2;
 
 } // namespace
 
@@ -95,15 +95,18 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
     // input line break written as two.
     const bool mayGrow = translate && nl.length > 1 && nlfHasSingleByteKind(inputNlf);
     const std::size_t bound = (mayGrow ? 2 * n : n) + nl.length;
-    auto *out = static_cast<PB_BYTE *>(pbMemAlloc(static_cast<PB_INT>(bound)));
+    auto *out = static_cast<PB_BYTE *>(pbMemAlloc(static_cast<PB_INT>(bound + copySlack)));
     PB_BYTE *w = out;
 
     PB_INT lineCount = 0;      // input bytes of the current line, as counted for the limit
     std::size_t trailing = 0;  // white space copied at the end of the output
     enum class End { data, hardBreak, softBreak } end = End::data;
 
+    // Both bytes are stored whatever the length; the slack covers the
+    // second.
     auto writeNl = [&]() {
-        std::memcpy(w, nl.bytes, nl.length);
+        w[0] = nl.bytes[0];
+        w[1] = nl.bytes[1];
         w += nl.length;
     };
     auto refuse = [&]() -> PB_BUFFER * {
@@ -114,8 +117,7 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
     std::size_t i = 0;
     while (i < n) {
         // A run of literal bytes and white space, copied as it is.
-        if (std::size_t run = plainRun(src + i, n - i)) {
-            std::memcpy(w, src + i, run);
+        if (std::size_t run = copyPlainRun(src + i, n - i, w)) {
             w += run;
             std::size_t ws = 0;
             while (ws < run && isWhiteSpace(src[i + run - 1 - ws]))
@@ -209,7 +211,9 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
         pbMemFree(out);
         return pbBufferCreate();
     }
-    if (static_cast<std::size_t>(written) < bound)
+    // The bound is close unless line breaks could have grown; only a wide
+    // miss is worth giving back.
+    if (static_cast<std::size_t>(written) < bound / 2)
         out = static_cast<PB_BYTE *>(pbMemRealloc(out, written));
     return pbBufferCreateFromBytesUse(out, written);
 }

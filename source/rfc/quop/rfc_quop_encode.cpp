@@ -21,22 +21,29 @@ static_assert(sizeof(hexLookup) == 16 + 1);
 
 constexpr PB_INT noLimit = -1;
 
-// The largest input for which the output bound below stays a PB_INT: at most
-// six output bytes per input byte (a soft break of up to three bytes in front
-// of a three-byte escape) and a trailing line break of two.
-constexpr PB_INT maxEncodableLength = (PB_INT_MAX - 2) / 6;
+// The largest input for which the output bound below stays a PB_INT: it is
+// at most eight bytes per input byte and a few more.
+constexpr PB_INT maxEncodableLength = (PB_INT_MAX - 64) / 8;
 
-// An upper bound of the encoded length of n bytes. Every input byte yields at
-// most three bytes of text or one line break of at most two. A soft break
-// (one "=" and nlLength bytes) is written only in front of a byte and, with a
-// line length L of 4 or more, only after at least L-3 bytes of text on the
-// line; with a smaller L there may be one in front of every byte.
-std::size_t encodedBound(std::size_t n, PB_INT lineLength, std::size_t nlLength) noexcept
+// An upper bound of the encoded length of the n bytes at src.
+//
+// Text: a literal byte or white space yields one byte, any other byte one
+// escape or one line break of at most three. White space becomes an escape
+// only at the end or in front of a line break, which starts with a byte of
+// the other class, so at most (other + 1) of them grow by two.
+//
+// Soft breaks (one "=" and nlLength bytes) come only in front of a byte that
+// is written and, with a line length L of 4 or more, only after at least L-3
+// bytes of text on the line; with a smaller L there may be one in front of
+// every byte.
+std::size_t encodedBound(const PB_BYTE *src, std::size_t n, PB_INT lineLength, std::size_t nlLength) noexcept
 {
+    const std::size_t other = countOther(src, n);
+    const std::size_t text = n + 2 * other + 2 * (other + 1);
     std::size_t softBreaks = 0;
     if (lineLength != noLimit)
-        softBreaks = lineLength >= 4 ? 3 * n / static_cast<std::size_t>(lineLength - 3) + 1 : n;
-    return 3 * n + softBreaks * (1 + nlLength) + nlLength;
+        softBreaks = lineLength >= 4 ? text / static_cast<std::size_t>(lineLength - 3) + 1 : n;
+    return text + softBreaks * (1 + nlLength) + nlLength;
 }
 
 } // namespace
@@ -64,14 +71,17 @@ RFC_API PB_BUFFER *rfcQuopEncodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS 
     const PB_BYTE *src = pbBufferBacking(source);
     const std::size_t n = static_cast<std::size_t>(length);
 
-    const std::size_t bound = encodedBound(n, lineLength, nl.length);
-    auto *out = static_cast<PB_BYTE *>(pbMemAlloc(static_cast<PB_INT>(bound)));
+    const std::size_t bound = encodedBound(src, n, lineLength, nl.length);
+    auto *out = static_cast<PB_BYTE *>(pbMemAlloc(static_cast<PB_INT>(bound + copySlack)));
     PB_BYTE *w = out;
     PB_INT column = 0; // bytes written since the last line break, hard or soft
     bool endedWithBreak = false;
 
+    // Both bytes are stored whatever the length; the slack covers the
+    // second.
     auto writeNl = [&]() {
-        std::memcpy(w, nl.bytes, nl.length);
+        w[0] = nl.bytes[0];
+        w[1] = nl.bytes[1];
         w += nl.length;
     };
     auto writeSoftBreak = [&]() {
@@ -92,11 +102,10 @@ RFC_API PB_BUFFER *rfcQuopEncodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS 
         // on the line in front of its soft break.
         const PB_INT room = lineLength == noLimit ? length : lineLength - 1 - column;
         if (room > 0) {
-            std::size_t run = plainRun(src + i, std::min(n - i, static_cast<std::size_t>(room)));
+            std::size_t run = copyPlainRun(src + i, std::min(n - i, static_cast<std::size_t>(room)), w);
             if (run > 0 && isWhiteSpace(src[i + run - 1]) && whiteSpaceNeedsEscape(i + run))
                 --run;
             if (run > 0) {
-                std::memcpy(w, src + i, run);
                 w += run;
                 column += static_cast<PB_INT>(run);
                 i += run;
@@ -144,7 +153,9 @@ RFC_API PB_BUFFER *rfcQuopEncodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS 
         pbMemFree(out);
         return pbBufferCreate();
     }
-    if (static_cast<std::size_t>(written) < bound)
+    // The bound is close for ordinary text; only a wide miss (short line
+    // lengths, many line breaks) is worth giving back.
+    if (static_cast<std::size_t>(written) < bound / 2)
         out = static_cast<PB_BYTE *>(pbMemRealloc(out, written));
     return pbBufferCreateFromBytesUse(out, written);
 }

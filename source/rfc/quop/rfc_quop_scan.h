@@ -41,32 +41,61 @@ inline constexpr std::array<bool, 256> plainTable = [] {
 static_assert(plainTable[' '] && plainTable['\t'] && plainTable['~'] && plainTable['!']);
 static_assert(!plainTable['='] && !plainTable[0x7F] && !plainTable[0x80] && !plainTable['\r']);
 
-// The number of leading bytes of bytes[0, max) that are literal or white
-// space.
-inline std::size_t plainRun(const PB_BYTE *bytes, std::size_t max) noexcept
-{
-    std::size_t i = 0;
 #if defined(__SSE2__)
-    // Signed compares: "below SP" catches the controls 0..31 and, as negative
-    // values, every byte from 0x80 up; DEL and "=" are matched exactly, and
-    // TAB is let through.
+// A mask with 0xFF in each lane whose byte is neither literal nor white
+// space. Signed compares: "below SP" catches the controls 0..31 and, as
+// negative values, every byte from 0x80 up; DEL and "=" are matched exactly,
+// and TAB is let through.
+inline __m128i otherLanes(__m128i v) noexcept
+{
     const __m128i space = _mm_set1_epi8(static_cast<char>(byteSpace));
     const __m128i del = _mm_set1_epi8(static_cast<char>(byteTilde + 1));
     const __m128i equals = _mm_set1_epi8(static_cast<char>(byteEquals));
     const __m128i tab = _mm_set1_epi8(static_cast<char>(byteTab));
+    __m128i other = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, del)),
+        _mm_cmpeq_epi8(v, equals));
+    return _mm_andnot_si128(_mm_cmpeq_epi8(v, tab), other);
+}
+#endif
+
+// Copies the leading bytes of src[0, max) that are literal or white space to
+// dst and returns their number. It copies sixteen bytes at a time, so it may
+// write up to 16 bytes past the run's end in dst; the caller's output
+// allocation has that slack (copySlack) and overwrites those bytes later.
+inline std::size_t copyPlainRun(const PB_BYTE *src, std::size_t max, PB_BYTE *dst) noexcept
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
     for (; i + 16 <= max; i += 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + i));
-        __m128i other = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(v, space), _mm_cmpeq_epi8(v, del)),
-            _mm_cmpeq_epi8(v, equals));
-        other = _mm_andnot_si128(_mm_cmpeq_epi8(v, tab), other);
-        if (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(other)))
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i), v);
+        if (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(otherLanes(v))))
             return i + static_cast<std::size_t>(__builtin_ctz(mask));
     }
 #endif
-    while (i < max && plainTable[bytes[i]])
-        ++i;
+    for (; i < max && plainTable[src[i]]; ++i)
+        dst[i] = src[i];
     return i;
 }
+
+// The number of bytes of src[0, n) that are neither literal nor white space.
+inline std::size_t countOther(const PB_BYTE *src, std::size_t n) noexcept
+{
+    std::size_t count = 0, i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+        count += static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(otherLanes(v)))));
+    }
+#endif
+    for (; i < n; ++i)
+        count += plainTable[src[i]] ? 0 : 1;
+    return count;
+}
+
+// Slack at the end of an output allocation for the sixteen-byte stores of
+// copyPlainRun.
+inline constexpr std::size_t copySlack = 16;
 
 } // namespace rfc::quop
 
