@@ -133,19 +133,21 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
         }
 
         const PB_BYTE v = src[i];
-        if (translate) {
-            if (std::size_t k = nlfLength(src, i, n, inputNlf)) {
-                // A hard line break ends the line and its trailing white space.
-                w -= trailing;
-                writeNl();
-                i += k;
-                lineCount = 0;
+        if (v == byteEquals) {
+            // Escapes first, and one after another: a hexadecimal digit never
+            // starts a line break, so this order decides as the rules do.
+            if (i + 2 < n && (hex[src[i + 1]] | hex[src[i + 2]]) >= 0) {
+                do {
+                    *w++ = static_cast<PB_BYTE>(hex[src[i + 1]] << 4 | hex[src[i + 2]]);
+                    lineCount += 3;
+                    i += 3;
+                } while (i + 2 < n && src[i] == byteEquals && (hex[src[i + 1]] | hex[src[i + 2]]) >= 0);
                 trailing = 0;
-                end = End::hardBreak;
+                end = End::data;
+                if (limited && lineCount > maxLine)
+                    return refuse();
                 continue;
             }
-        }
-        if (v == byteEquals) {
             // Soft line breaks are recognised under the input set even when
             // line breaks are not translated.
             if (std::size_t k = nlfLength(src, i + 1, n, inputNlf)) {
@@ -157,21 +159,22 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
                 end = End::softBreak;
                 continue;
             }
-            int high = i + 2 < n ? hex[src[i + 1]] : -1;
-            int low = i + 2 < n ? hex[src[i + 2]] : -1;
-            if (high >= 0 && low >= 0) {
-                *w++ = static_cast<PB_BYTE>(high << 4 | low);
-                lineCount += 3;
-                i += 3;
-            } else if (acceptInvalid) {
-                // The "=" stands for itself; what follows is decoded anew.
-                *w++ = byteEquals;
-                lineCount += 1;
-                i += 1;
-            } else {
+            if (!acceptInvalid)
                 return refuse();
-            }
+            // The "=" stands for itself; what follows is decoded anew.
+            *w++ = byteEquals;
+            lineCount += 1;
             trailing = 0;
+            i += 1;
+        } else if (std::size_t k = translate ? nlfLength(src, i, n, inputNlf) : 0) {
+            // A hard line break ends the line and its trailing white space.
+            w -= trailing;
+            writeNl();
+            i += k;
+            lineCount = 0;
+            trailing = 0;
+            end = End::hardBreak;
+            continue;
         } else if (v > byteTilde) {
             // DEL and every byte above it; the control flag does not reach
             // them.
