@@ -88,6 +88,8 @@ const DecodeRow decodeRows[] = {
     { "DEL is not a control byte", "a\x7F" "b", refused, with(control) },
     { "the control flag does not reach bytes above 126", "a\xFF" "b", refused, with(control) },
     { "the non-ASCII flag does not reach control bytes", "a\x01" "b", refused, with(nonAscii) },
+    { "white space around a skipped control byte is all trailing", "a \x01\t\r\nb", "a\r\nb", with(control) },
+    { "white space around a skipped byte above 126 is all trailing", "a \xFF ", "a", with(nonAscii) },
     { "the encoder flag does not reach the decoder", "a", "a", with(RFC_QUOP_FLAG_ENCODE_ENSURE_TRAILING_NLF) },
     // The trailing line break.
     { "trailing flag on empty input", "", "\r\n", with(trailing) },
