@@ -3,6 +3,7 @@
 #include <rfc/rfc_module.h>
 #include <rfc/crc/rfc_crc.h>
 #include <rfc/mail/rfc_mail.h>
+#include <rfc/quop/rfc_quop.h>
 
 #include <stdio.h>
 #include <string.h>
