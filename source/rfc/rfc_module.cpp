@@ -2,6 +2,7 @@
 // shutdown that create and release the process-wide objects of the families.
 #include "rfc_frame.h"
 
+#include "base/rfc_base.h"
 #include "crc/rfc_crc.h"
 
 #ifndef RFC___BUILD_TIME
@@ -47,6 +48,8 @@ RFC_API const PB_MODULE *rfcModule(void)
 // shutdown reverses.
 RFC_API PB_BOOL rfc___ModuleStartup(void)
 {
+    rfc___BaseEncodingStartup();
+    rfc___BaseFlagsStartup();
     rfc___CrcAlgorithmStartup();
     return PB_TRUE;
 }
@@ -54,6 +57,8 @@ RFC_API PB_BOOL rfc___ModuleStartup(void)
 RFC_API void rfc___ModuleShutdown(void)
 {
     rfc___CrcAlgorithmShutdown();
+    rfc___BaseFlagsShutdown();
+    rfc___BaseEncodingShutdown();
 }
 
 } // extern "C"
