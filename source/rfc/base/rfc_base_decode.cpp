@@ -90,18 +90,41 @@ inline constexpr auto fastTables = makeFastTables<alphabet>();
 static_assert((fastTables<rfc::base::alphabetBase64>[0]['='] & fastError) != 0);
 static_assert((fastTables<rfc::base::alphabetBase64>[3]['/'] & fastError) == 0);
 
+// The class of a byte outside the alphabet, which decides the flag that
+// lets the decoder skip it.
+enum class ByteClass : std::uint8_t { newline, whiteSpace, other };
+
+// The runtime's newline and white-space tests for every byte value, asked
+// once: the decoders meet newlines on every line of wrapped text.
+const std::array<ByteClass, 256> &byteClasses()
+{
+    static const std::array<ByteClass, 256> classes = [] {
+        std::array<ByteClass, 256> table {};
+        for (PB_CHAR c = 0; c < 256; ++c) {
+            table[static_cast<std::size_t>(c)] = pbUnicodeIsNlf(c) ? ByteClass::newline
+                : pbUnicodeIsWhiteSpace(c)                          ? ByteClass::whiteSpace
+                                                                    : ByteClass::other;
+        }
+        return table;
+    }();
+    return classes;
+}
+
 // Whether a byte that is neither alphabet nor padding may be skipped under
-// the flags, by its class: newline, white space, anything else. base16 asks
-// the runtime about every byte; the others treat bytes from 0x80 up as
+// the flags, by its class: newline, white space, anything else. base16
+// classifies every byte value; the others take bytes from 0x80 up as
 // non-alphabet bytes without asking.
 bool skippable(std::uint8_t c, PB_INT flags, bool classifyHighBytes)
 {
-    if (c >= 0x80 && !classifyHighBytes)
-        return flags & RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET;
-    if (pbUnicodeIsNlf(c))
+    ByteClass byteClass = (c >= 0x80 && !classifyHighBytes) ? ByteClass::other : byteClasses()[c];
+    switch (byteClass) {
+    case ByteClass::newline:
         return flags & RFC_BASE_FLAG_DECODE_IGNORE_NLF;
-    if (pbUnicodeIsWhiteSpace(c))
+    case ByteClass::whiteSpace:
         return flags & RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE;
+    case ByteClass::other:
+        break;
+    }
     return flags & RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET;
 }
 
@@ -113,17 +136,40 @@ using Bytes = std::unique_ptr<std::uint8_t[], MemFree>;
 // Room the fast loops may write beyond the last decoded byte.
 constexpr PB_INT storeSlack = 8;
 
-// Takes over the decoded bytes as a new buffer owned by the caller, giving
-// back unused room when the text held much that was skipped.
-PB_BUFFER *finish(Bytes bytes, PB_INT count, PB_INT allocated)
-{
-    if (count == 0)
-        return pbBufferCreate();
-    std::uint8_t *data = bytes.release();
-    if (allocated - count > 64 && allocated - count > count / 8)
-        data = static_cast<std::uint8_t *>(pbMemRealloc(data, count));
-    return pbBufferCreateFromBytesUse(data, count);
-}
+// Where the bytes are written, with room for at most `capacity` of them.
+// Short results go to the stack and are copied into a buffer that keeps its
+// bytes inline (one allocation in all); long ones go to an allocation that
+// the buffer takes over. Bytes not handed over are freed on every path.
+class Output {
+public:
+    explicit Output(PB_INT capacity) : allocated_(capacity + storeSlack)
+    {
+        if (allocated_ > smallSize)
+            heap_.reset(static_cast<std::uint8_t *>(pbMemAlloc(allocated_)));
+    }
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+
+    std::uint8_t *data() { return heap_ ? heap_.get() : local_; }
+
+    // A new buffer (owned by the caller) with the first count bytes; unused
+    // room in a long result is given back when it is large.
+    PB_BUFFER *finish(PB_INT count)
+    {
+        if (!heap_)
+            return pbBufferCreateFromBytesCopy(local_, count);
+        std::uint8_t *bytes = heap_.release();
+        if (allocated_ - count > 64 && allocated_ - count > count / 8)
+            bytes = static_cast<std::uint8_t *>(pbMemRealloc(bytes, count));
+        return pbBufferCreateFromBytesUse(bytes, count);
+    }
+
+private:
+    static constexpr PB_INT smallSize = 256;
+    std::uint8_t local_[smallSize];
+    PB_INT allocated_;
+    Bytes heap_;
+};
 
 // The shared procedure of base32, base32hex, base64 and base64url.
 template <class Codec>
@@ -135,9 +181,8 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
 
     if (byteCount == 0)
         return pbBufferCreate();
-    PB_INT allocated = (byteCount / charsPerGroup + 1) * Codec::bytesPerGroup + storeSlack;
-    Bytes bytes(static_cast<std::uint8_t *>(pbMemAlloc(allocated)));
-    std::uint8_t *out = bytes.get();
+    Output output((byteCount / charsPerGroup + 1) * Codec::bytesPerGroup);
+    std::uint8_t *out = output.data();
     const std::uint8_t *p = src;
     const std::uint8_t *end = src + byteCount;
 
@@ -145,7 +190,9 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
     int n = 0;     // data characters in the current group
     PB_INT pads = 0; // "=" met since the last data character
     while (p < end) {
-        if (n == 0 && pads == 0) {
+        // At a group boundary, a data character may start a run of whole
+        // groups; newlines and other bytes go straight to the checks below.
+        if (n == 0 && pads == 0 && values[*p] < padValue) {
             Codec::decodeRun(p, end, out);
             if (p == end)
                 break;
@@ -186,8 +233,7 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
             out += Codec::tailBytes[n];
         }
     }
-    PB_INT count = out - bytes.get();
-    return finish(std::move(bytes), count, allocated);
+    return output.finish(out - output.data());
 }
 
 template <const std::string_view &alphabet>
@@ -304,9 +350,8 @@ PB_BUFFER *decodeBase16(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
     constexpr const auto &values = valueTable<rfc::base::alphabetBase16, false, true>;
     if (byteCount == 0)
         return pbBufferCreate();
-    PB_INT allocated = byteCount / 2 + 1;
-    Bytes bytes(static_cast<std::uint8_t *>(pbMemAlloc(allocated)));
-    std::uint8_t *out = bytes.get();
+    Output output(byteCount / 2);
+    std::uint8_t *out = output.data();
     const std::uint8_t *p = src;
     const std::uint8_t *end = src + byteCount;
     int pending = -1; // the first digit of an incomplete pair
@@ -338,8 +383,7 @@ PB_BUFFER *decodeBase16(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
     }
     if (pending >= 0)
         return nullptr;
-    PB_INT count = out - bytes.get();
-    return finish(std::move(bytes), count, allocated);
+    return output.finish(out - output.data());
 }
 
 // Decodes byteCount bytes of text at src in the encoding under the flags:
@@ -390,7 +434,7 @@ extern "C" {
 RFC_API PB_BUFFER *rfcBaseTryDecodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt)
 {
     PB_ASSERT( source );
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( encoding ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     PB_ASSERT( opt );
     return decodeBuffer(source, encoding, rfc::base::settingsOf(opt).flags);
 }
@@ -399,21 +443,21 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeWithOptions(PB_BUFFER *source, PB_INT encodin
 RFC_API PB_BUFFER *rfcBaseTryDecode(PB_BUFFER *source, PB_INT encoding)
 {
     PB_ASSERT( source );
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( encoding ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     return decodeBuffer(source, encoding, Settings {}.flags);
 }
 
 RFC_API PB_BUFFER *rfcBaseTryDecodeWithFlags(PB_BUFFER *source, PB_INT encoding, PB_INT flags)
 {
     PB_ASSERT( source );
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( encoding ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     return decodeBuffer(source, encoding, rfcBaseFlagsNormalize(flags));
 }
 
 RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT encoding, RFC_BASE_OPTIONS *opt)
 {
     PB_ASSERT( string );
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( encoding ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     PB_ASSERT( opt );
     return decodeString(string, encoding, rfc::base::settingsOf(opt).flags);
 }
@@ -421,14 +465,14 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT e
 RFC_API PB_BUFFER *rfcBaseTryDecodeString(PB_STRING *string, PB_INT encoding)
 {
     PB_ASSERT( string );
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( encoding ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     return decodeString(string, encoding, Settings {}.flags);
 }
 
 RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT encoding, PB_INT flags)
 {
     PB_ASSERT( string );
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( encoding ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     return decodeString(string, encoding, rfcBaseFlagsNormalize(flags));
 }
 

@@ -228,9 +228,39 @@ NlfBytes nlfBytesOf(PB_INT nlf)
     }
 }
 
+// Where the text is written. A short text goes to the stack and is copied
+// into a buffer that keeps its bytes inline (one allocation in all); a long
+// one goes to an allocation that the buffer takes over (no copy).
+class Output {
+public:
+    explicit Output(PB_INT size)
+        : size_(size), data_(size <= smallSize ? local_ : static_cast<char *>(pbMemAlloc(size)))
+    {
+    }
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+
+    char *data() { return data_; }
+
+    // The new buffer, owned by the caller.
+    PB_BUFFER *finish()
+    {
+        auto *bytes = reinterpret_cast<PB_BYTE *>(data_);
+        if (data_ == local_)
+            return pbBufferCreateFromBytesCopy(bytes, size_);
+        return pbBufferCreateFromBytesUse(bytes, size_);
+    }
+
+private:
+    static constexpr PB_INT smallSize = 256;
+    char local_[smallSize];
+    PB_INT size_;
+    char *data_;
+};
+
 // Encodes byteCount bytes at src under the settings into a new buffer owned
 // by the caller. The size of the whole text (lines, newlines, trailing
-// newline) is computed first and the text written into one allocation.
+// newline) is computed first and the text written into place.
 template <class Codec>
 PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings &settings)
 {
@@ -240,9 +270,9 @@ PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings
     if (settings.outputNlf == 0) {
         if (encodedLength == 0)
             return pbBufferCreate();
-        auto *out = static_cast<char *>(pbMemAlloc(encodedLength));
-        Codec::encode(src, byteCount, out, omitPadding);
-        return pbBufferCreateFromBytesUse(reinterpret_cast<PB_BYTE *>(out), encodedLength);
+        Output output(encodedLength);
+        Codec::encode(src, byteCount, output.data(), omitPadding);
+        return output.finish();
     }
 
     NlfBytes nlf = nlfBytesOf(settings.outputNlf);
@@ -256,7 +286,8 @@ PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings
     PB_INT total = encodedLength + (lines - 1) * nlfBytesLength + trailing;
     if (total == 0)
         return pbBufferCreate();
-    auto *out = static_cast<char *>(pbMemAlloc(total));
+    Output output(total);
+    char *out = output.data();
 
     if (!wrap) {
         Codec::encode(src, byteCount, out, omitPadding);
@@ -291,7 +322,7 @@ PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings
     }
     if (trailing)
         std::memcpy(out + total - trailing, nlf.bytes, static_cast<std::size_t>(nlfBytesLength));
-    return pbBufferCreateFromBytesUse(reinterpret_cast<PB_BYTE *>(out), total);
+    return output.finish();
 }
 
 // Checks the source and encoding and dispatches to the encoding's codec.
@@ -326,7 +357,7 @@ extern "C" {
 RFC_API PB_BUFFER *rfcBaseEncodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt)
 {
     PB_ASSERT( source );
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( encoding ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     PB_ASSERT( opt );
     return encodeWithSettings(source, encoding, rfc::base::settingsOf(opt));
 }
@@ -335,7 +366,7 @@ RFC_API PB_BUFFER *rfcBaseEncodeWithOptions(PB_BUFFER *source, PB_INT encoding, 
 RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding)
 {
     PB_ASSERT( source );
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( encoding ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     return encodeWithSettings(source, encoding, Settings {});
 }
 

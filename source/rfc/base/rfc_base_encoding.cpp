@@ -37,7 +37,7 @@ RFC_API PB_INT rfcBaseEncodingFromString(PB_STRING *pbs)
 
 RFC_API PB_STRING *rfcBaseEncodingToString(PB_INT enc)
 {
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( enc ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( enc ) );
     return pbEnumGenerate(rfc___BaseEncodingEnum, enc);
 }
 
@@ -49,13 +49,13 @@ RFC_API PB_INT rfcBaseEncodingFromRfc4648Name(PB_STRING *name)
     if (!boxed)
         return -1;
     PB_INT result = pbBoxedIntValue(boxed.get());
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( result ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( result ) );
     return result;
 }
 
 RFC_API PB_STRING *rfcBaseEncodingToRfc4648Name(PB_INT encoding)
 {
-    PB_ASSERT_TAG(nullptr, RFC_BASE_ENCODING_OK( encoding ));
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     PB_STRING *name = pbStringFrom(pbDictIntKey(rfc___BaseEncodingToRfc4648Name, encoding));
     PB_ASSERT( name );
     return name;
