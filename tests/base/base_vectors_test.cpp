@@ -39,8 +39,9 @@ TEST(BaseVectors, Rfc4648Section10)
             EXPECT_EQ(encode(input, encoding), encoded);
             EXPECT_EQ(decode(encoded, encoding), input);
         }
-        if (row[0] == "base16")
+        if (row[0] == "base16") {
             EXPECT_EQ(decode(lowerCase(encoded), RFC_BASE_ENCODING_BASE16), input) << "lower-case base16";
+        }
     }
 }
 
