@@ -250,9 +250,12 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &run : runs) {
+            // With --benchmark_repetitions, the median stands for the run.
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")
+                continue;
             auto it = run.counters.find("bytes_per_second");
             if (it != run.counters.end())
-                rates()[run.benchmark_name()] = it->second.value;
+                rates()[run.run_name.str()] = it->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }
