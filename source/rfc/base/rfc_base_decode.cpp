@@ -171,7 +171,11 @@ private:
     Bytes heap_;
 };
 
-// The shared procedure of base32, base32hex, base64 and base64url.
+// The shared procedure of base32, base32hex, base64 and base64url: decodes
+// byteCount bytes of text at src under the flags into a new buffer owned by
+// the caller, or returns null, with nothing allocated left behind, when the
+// text is malformed. State: the values of the current group, the count n of
+// its data characters and the count of "=" since the last data character.
 template <class Codec>
 PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
 {
