@@ -4,6 +4,7 @@
 
 #include "base/rfc_base.h"
 #include "crc/rfc_crc.h"
+#include "quop/rfc_quop.h"
 
 #ifndef RFC___BUILD_TIME
 #error "the build defines RFC___BUILD_TIME"
@@ -51,11 +52,13 @@ RFC_API PB_BOOL rfc___ModuleStartup(void)
     rfc___BaseEncodingStartup();
     rfc___BaseFlagsStartup();
     rfc___CrcAlgorithmStartup();
+    rfc___QuopFlagsStartup();
     return PB_TRUE;
 }
 
 RFC_API void rfc___ModuleShutdown(void)
 {
+    rfc___QuopFlagsShutdown();
     rfc___CrcAlgorithmShutdown();
     rfc___BaseFlagsShutdown();
     rfc___BaseEncodingShutdown();

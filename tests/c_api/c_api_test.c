@@ -3,6 +3,7 @@
 #include <rfc/rfc_module.h>
 #include <rfc/base/rfc_base.h>
 #include <rfc/crc/rfc_crc.h>
+#include <rfc/quop/rfc_quop.h>
 
 #include <stdio.h>
 #include <string.h>
