@@ -2,6 +2,7 @@
 // shutdown that create and release the process-wide objects of the families.
 #include "rfc_frame.h"
 
+#include "base/rfc_base.h"
 #include "crc/rfc_crc.h"
 #include "quop/rfc_quop.h"
 
@@ -48,6 +49,8 @@ RFC_API const PB_MODULE *rfcModule(void)
 // shutdown reverses.
 RFC_API PB_BOOL rfc___ModuleStartup(void)
 {
+    rfc___BaseEncodingStartup();
+    rfc___BaseFlagsStartup();
     rfc___CrcAlgorithmStartup();
     rfc___QuopFlagsStartup();
     return PB_TRUE;
@@ -57,6 +60,8 @@ RFC_API void rfc___ModuleShutdown(void)
 {
     rfc___QuopFlagsShutdown();
     rfc___CrcAlgorithmShutdown();
+    rfc___BaseFlagsShutdown();
+    rfc___BaseEncodingShutdown();
 }
 
 } // extern "C"

@@ -1,6 +1,7 @@
 /* The public headers compile as C, and a C program can start the module,
  * call the library and release what it gets. */
 #include <rfc/rfc_module.h>
+#include <rfc/base/rfc_base.h>
 #include <rfc/crc/rfc_crc.h>
 #include <rfc/mail/rfc_mail.h>
 #include <rfc/quop/rfc_quop.h>

@@ -1,0 +1,108 @@
+/* Base encodings of RFC 4648: base16, base32, base32hex, base64 and
+ * base64url. Byte buffers become text (a buffer of ASCII characters or a
+ * string) and text becomes bytes again, steered by flags and by an options
+ * object that also sets the output newline and line length.
+ *
+ * Ownership: every returned object is a new reference owned by the caller;
+ * arguments are borrowed. Setters take the address of the caller's reference
+ * and copy a shared object before changing it. Malformed text is no error of
+ * the contract: the ...TryDecode... functions answer it with null. Compiles
+ * as C and as C++. */
+#ifndef RFC_BASE_H
+#define RFC_BASE_H
+
+#include "../rfc_module.h"
+
+PB___BEGIN_DECLS
+
+/* Encodings. */
+#define RFC_BASE_ENCODING_BASE16 0
+#define RFC_BASE_ENCODING_BASE32 1
+#define RFC_BASE_ENCODING_BASE32HEX 2
+#define RFC_BASE_ENCODING_BASE64 3
+#define RFC_BASE_ENCODING_BASE64URL 4
+#define RFC_BASE_ENCODING_OK(enc) ((enc) >= 0 && (enc) <= 4)
+
+/* The encoding whose enumerant name ("RFC_BASE_ENCODING_BASE64") is the
+ * string, as the runtime's enumeration answers it (-1 for no such name). */
+RFC_API PB_INT rfcBaseEncodingFromString(PB_STRING *pbs);
+RFC_API PB_STRING *rfcBaseEncodingToString(PB_INT enc);
+/* The encoding of an RFC 4648 name ("base64"), or -1 when it names none. */
+RFC_API PB_INT rfcBaseEncodingFromRfc4648Name(PB_STRING *name);
+RFC_API PB_STRING *rfcBaseEncodingToRfc4648Name(PB_INT encoding);
+
+/* Flags; only the nine low bits are defined. */
+#define RFC_BASE_FLAG_ENCODE_OMIT_PADDING 0x001
+#define RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF 0x002
+#define RFC_BASE_FLAG_DECODE_IGNORE_NLF 0x004
+#define RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE 0x008
+#define RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET 0x010
+#define RFC_BASE_FLAG_DECODE_IGNORE_PADDING 0x020
+#define RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PAD_BITS 0x040
+#define RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING 0x080
+#define RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH 0x100
+
+RFC_API PB_INT rfcBaseFlagsNormalize(PB_INT flags);
+RFC_API PB_INT rfcBaseFlagsFromString(PB_STRING *pbs);
+RFC_API PB_STRING *rfcBaseFlagsToString(PB_INT flags);
+
+/* Options: flags, the output newline (0 or one newline flag; CR LF by
+ * default) and the output line length (-1: none, the default). Each setting
+ * remembers whether it holds its default. */
+typedef struct RFC_BASE_OPTIONS RFC_BASE_OPTIONS;
+
+RFC___DECLARE_STDFUNCS_C(rfcBaseOptions, RFC_BASE_OPTIONS);
+
+RFC_API RFC_BASE_OPTIONS *rfcBaseOptionsCreate(void);
+RFC_API RFC_BASE_OPTIONS *rfcBaseOptionsCreateFrom(RFC_BASE_OPTIONS *source);
+
+RFC_API PB_INT rfcBaseOptionsFlags(RFC_BASE_OPTIONS *opt);
+RFC_API PB_BOOL rfcBaseOptionsFlagsDefault(RFC_BASE_OPTIONS *opt);
+RFC_API void rfcBaseOptionsSetFlags(RFC_BASE_OPTIONS **opt, PB_INT flags);
+RFC_API void rfcBaseOptionsSetFlagsDefault(RFC_BASE_OPTIONS **opt);
+
+RFC_API PB_INT rfcBaseOptionsOutputNlf(RFC_BASE_OPTIONS *opt);
+RFC_API PB_BOOL rfcBaseOptionsOutputNlfDefault(RFC_BASE_OPTIONS *opt);
+/* Keeps the first of the bits LF, CR, CR LF, VT, FF set in nlf, or 0. */
+RFC_API void rfcBaseOptionsSetOutputNlf(RFC_BASE_OPTIONS **opt, PB_INT nlf);
+RFC_API void rfcBaseOptionsSetOutputNlfDefault(RFC_BASE_OPTIONS **opt);
+
+RFC_API PB_INT rfcBaseOptionsOutputLineLength(RFC_BASE_OPTIONS *opt);
+RFC_API PB_BOOL rfcBaseOptionsHasOutputLineLength(RFC_BASE_OPTIONS *opt);
+/* lineLength must be at least 1. */
+RFC_API void rfcBaseOptionsSetOutputLineLength(RFC_BASE_OPTIONS **opt, PB_INT lineLength);
+RFC_API void rfcBaseOptionsDelOutputLineLength(RFC_BASE_OPTIONS **opt);
+RFC_API PB_BOOL rfcBaseOptionsOutputLineLengthDefault(RFC_BASE_OPTIONS *opt);
+RFC_API void rfcBaseOptionsSetOutputLineLengthDefault(RFC_BASE_OPTIONS **opt);
+
+/* A new store with the settings that do not hold their default (all of
+ * them when full is true) under "flags", "outputNlf", "outputLineLength". */
+RFC_API PB_STORE *rfcBaseOptionsStore(RFC_BASE_OPTIONS *opt, PB_BOOL full);
+/* A new options object: the defaults, changed by each key of the store. */
+RFC_API RFC_BASE_OPTIONS *rfcBaseOptionsRestore(PB_STORE *store);
+
+/* Encoding: a new buffer of ASCII characters (never null), or a new string
+ * of the same characters. */
+RFC_API PB_BUFFER *rfcBaseEncodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt);
+RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding);
+RFC_API PB_STRING *rfcBaseEncodeToStringWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt);
+RFC_API PB_STRING *rfcBaseEncodeToString(PB_BUFFER *source, PB_INT encoding);
+
+/* Decoding: a new buffer with the bytes, or null when the text is malformed
+ * under the flags. */
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt);
+RFC_API PB_BUFFER *rfcBaseTryDecode(PB_BUFFER *source, PB_INT encoding);
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithFlags(PB_BUFFER *source, PB_INT encoding, PB_INT flags);
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT encoding, RFC_BASE_OPTIONS *opt);
+RFC_API PB_BUFFER *rfcBaseTryDecodeString(PB_STRING *string, PB_INT encoding);
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT encoding, PB_INT flags);
+
+/* Called only by the module's startup and shutdown. */
+RFC_API void rfc___BaseEncodingStartup(void);
+RFC_API void rfc___BaseEncodingShutdown(void);
+RFC_API void rfc___BaseFlagsStartup(void);
+RFC_API void rfc___BaseFlagsShutdown(void);
+
+PB___END_DECLS
+
+#endif

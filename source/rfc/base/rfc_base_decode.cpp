@@ -1,0 +1,483 @@
+// The decoder: the text of one of the five RFC 4648 encodings back to
+// bytes. Strict by default; each decoding flag relaxes one rule. Malformed
+// text gives null and nothing else.
+//
+// The decode tables are derived from the alphabets at compile time. Runs of
+// whole groups of alphabet characters go through a fast loop (four table
+// look-ups per base64 group whose sum carries an error bit); everything else
+// (padding, newlines, white space, other bytes, the last group) goes through
+// the byte-by-byte state machine, which the fast loop only ever enters and
+// leaves at a group boundary.
+#include "rfc_base_internal.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+using rfc::base::Settings;
+
+constexpr std::uint8_t notInAlphabet = 0xFF;
+
+// For each byte: its value in the alphabet, the alphabet's size for the pad
+// character when the encoding has padding, and notInAlphabet otherwise.
+// base16 reads both letter cases.
+template <const std::string_view &alphabet, bool padded, bool bothCases = false>
+constexpr std::array<std::uint8_t, 256> makeValueTable()
+{
+    std::array<std::uint8_t, 256> table {};
+    for (auto &entry : table)
+        entry = notInAlphabet;
+    for (std::size_t i = 0; i < alphabet.size(); ++i) {
+        auto c = static_cast<unsigned char>(alphabet[i]);
+        table[c] = static_cast<std::uint8_t>(i);
+        if (bothCases && c >= 'A' && c <= 'Z')
+            table[c - 'A' + 'a'] = static_cast<std::uint8_t>(i);
+    }
+    if (padded)
+        table[static_cast<unsigned char>(rfc::base::padCharacter)] = static_cast<std::uint8_t>(alphabet.size());
+    return table;
+}
+
+template <const std::string_view &alphabet, bool padded, bool bothCases = false>
+inline constexpr auto valueTable = makeValueTable<alphabet, padded, bothCases>();
+
+static_assert(valueTable<rfc::base::alphabetBase64, true>['/'] == 63);
+static_assert(valueTable<rfc::base::alphabetBase64, true>['='] == 64);
+static_assert(valueTable<rfc::base::alphabetBase64, true>['-'] == notInAlphabet);
+static_assert(valueTable<rfc::base::alphabetBase64Url, true>['_'] == 63);
+static_assert(valueTable<rfc::base::alphabetBase32, true>['a'] == notInAlphabet);
+static_assert(valueTable<rfc::base::alphabetBase32Hex, true>['V'] == 31);
+static_assert(valueTable<rfc::base::alphabetBase16, false, true>['f'] == 15);
+static_assert(valueTable<rfc::base::alphabetBase16, false, true>['='] == notInAlphabet);
+
+// The fast base64 loop. Table k holds, for each byte, the contribution of
+// the k-th character of a group to the group's three bytes, already in the
+// byte order of a 32-bit store; a byte outside the alphabet (and "=") sets
+// a bit of the fourth byte instead. OR-ing the four look-ups gives the three
+// bytes to store, or a word with the error bit.
+constexpr std::uint32_t fastError = std::endian::native == std::endian::little ? 0x01000000u : 0x00000001u;
+
+// The 24 bits of a group, first byte highest, arranged so that a 32-bit
+// store writes the three bytes in order at the lower addresses.
+constexpr std::uint32_t storeOrder(std::uint32_t bits24)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        return ((bits24 >> 16) & 0xFF) | (bits24 & 0xFF00) | ((bits24 & 0xFF) << 16);
+    else
+        return bits24 << 8;
+}
+
+template <const std::string_view &alphabet>
+constexpr std::array<std::array<std::uint32_t, 256>, 4> makeFastTables()
+{
+    constexpr auto &values = valueTable<alphabet, true>;
+    std::array<std::array<std::uint32_t, 256>, 4> tables {};
+    for (unsigned position = 0; position < 4; ++position) {
+        for (unsigned c = 0; c < 256; ++c) {
+            std::uint8_t v = values[c];
+            tables[position][c] = v < 64 ? storeOrder(std::uint32_t { v } << (18 - 6 * position)) : fastError;
+        }
+    }
+    return tables;
+}
+
+template <const std::string_view &alphabet>
+inline constexpr auto fastTables = makeFastTables<alphabet>();
+
+static_assert((fastTables<rfc::base::alphabetBase64>[0]['='] & fastError) != 0);
+static_assert((fastTables<rfc::base::alphabetBase64>[3]['/'] & fastError) == 0);
+
+// The class of a byte outside the alphabet, which decides the flag that
+// lets the decoder skip it.
+enum class ByteClass : std::uint8_t { newline, whiteSpace, other };
+
+// The runtime's newline and white-space tests for every byte value, asked
+// once: the decoders meet newlines on every line of wrapped text.
+const std::array<ByteClass, 256> &byteClasses()
+{
+    static const std::array<ByteClass, 256> classes = [] {
+        std::array<ByteClass, 256> table {};
+        for (PB_CHAR c = 0; c < 256; ++c) {
+            table[static_cast<std::size_t>(c)] = pbUnicodeIsNlf(c) ? ByteClass::newline
+                : pbUnicodeIsWhiteSpace(c)                          ? ByteClass::whiteSpace
+                                                                    : ByteClass::other;
+        }
+        return table;
+    }();
+    return classes;
+}
+
+// Whether a byte that is neither alphabet nor padding may be skipped under
+// the flags, by its class: newline, white space, anything else. base16
+// classifies every byte value; the others take bytes from 0x80 up as
+// non-alphabet bytes without asking.
+bool skippable(std::uint8_t c, PB_INT flags, bool classifyHighBytes)
+{
+    ByteClass byteClass = (c >= 0x80 && !classifyHighBytes) ? ByteClass::other : byteClasses()[c];
+    switch (byteClass) {
+    case ByteClass::newline:
+        return flags & RFC_BASE_FLAG_DECODE_IGNORE_NLF;
+    case ByteClass::whiteSpace:
+        return flags & RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE;
+    case ByteClass::other:
+        break;
+    }
+    return flags & RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET;
+}
+
+struct MemFree {
+    void operator()(void *p) const noexcept { pbMemFree(p); }
+};
+using Bytes = std::unique_ptr<std::uint8_t[], MemFree>;
+
+// Room the fast loops may write beyond the last decoded byte.
+constexpr PB_INT storeSlack = 8;
+
+// Where the bytes are written, with room for at most `capacity` of them.
+// Short results go to the stack and are copied into a buffer that keeps its
+// bytes inline (one allocation in all); long ones go to an allocation that
+// the buffer takes over. Bytes not handed over are freed on every path.
+class Output {
+public:
+    explicit Output(PB_INT capacity) : allocated_(capacity + storeSlack)
+    {
+        if (allocated_ > smallSize)
+            heap_.reset(static_cast<std::uint8_t *>(pbMemAlloc(allocated_)));
+    }
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+
+    std::uint8_t *data() { return heap_ ? heap_.get() : local_; }
+
+    // A new buffer (owned by the caller) with the first count bytes; unused
+    // room in a long result is given back when it is large.
+    PB_BUFFER *finish(PB_INT count)
+    {
+        if (!heap_)
+            return pbBufferCreateFromBytesCopy(local_, count);
+        std::uint8_t *bytes = heap_.release();
+        if (allocated_ - count > 64 && allocated_ - count > count / 8)
+            bytes = static_cast<std::uint8_t *>(pbMemRealloc(bytes, count));
+        return pbBufferCreateFromBytesUse(bytes, count);
+    }
+
+private:
+    static constexpr PB_INT smallSize = 256;
+    std::uint8_t local_[smallSize];
+    PB_INT allocated_;
+    Bytes heap_;
+};
+
+// The shared procedure of base32, base32hex, base64 and base64url: decodes
+// byteCount bytes of text at src under the flags into a new buffer owned by
+// the caller, or returns null, with nothing allocated left behind, when the
+// text is malformed. State: the values of the current group, the count n of
+// its data characters and the count of "=" since the last data character.
+template <class Codec>
+PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
+{
+    constexpr int charsPerGroup = Codec::charsPerGroup;
+    constexpr std::uint8_t padValue = Codec::alphabetSize;
+    constexpr const auto &values = Codec::values;
+
+    if (byteCount == 0)
+        return pbBufferCreate();
+    Output output((byteCount / charsPerGroup + 1) * Codec::bytesPerGroup);
+    std::uint8_t *out = output.data();
+    const std::uint8_t *p = src;
+    const std::uint8_t *end = src + byteCount;
+
+    std::uint8_t group[charsPerGroup];
+    int n = 0;     // data characters in the current group
+    PB_INT pads = 0; // "=" met since the last data character
+    while (p < end) {
+        // At a group boundary, a data character may start a run of whole
+        // groups; newlines and other bytes go straight to the checks below.
+        if (n == 0 && pads == 0 && values[*p] < padValue) {
+            Codec::decodeRun(p, end, out);
+            if (p == end)
+                break;
+        }
+        std::uint8_t c = *p++;
+        std::uint8_t v = values[c];
+        if (v < padValue) {
+            if (pads != 0) {
+                if (!(flags & RFC_BASE_FLAG_DECODE_IGNORE_PADDING))
+                    return nullptr;
+                pads = 0;
+            }
+            group[n++] = v;
+            if (n == charsPerGroup) {
+                out = Codec::decodeGroup(group, out);
+                n = 0;
+            }
+        } else if (v == padValue) {
+            ++pads;
+        } else if (!skippable(c, flags, false)) {
+            return nullptr;
+        }
+    }
+
+    if (n != 0 || pads != 0) {
+        if (n + pads != charsPerGroup && !(flags & RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING))
+            return nullptr;
+        if (!Codec::tailValid[n] && !(flags & RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH))
+            return nullptr;
+        if (n != 0) {
+            if (!Codec::padBitsClear(group, n) && !(flags & RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PAD_BITS))
+                return nullptr;
+            for (int i = n; i < charsPerGroup; ++i)
+                group[i] = 0;
+            std::uint8_t whole[Codec::bytesPerGroup + storeSlack];
+            Codec::decodeGroup(group, whole);
+            std::memcpy(out, whole, static_cast<std::size_t>(Codec::tailBytes[n]));
+            out += Codec::tailBytes[n];
+        }
+    }
+    return output.finish(out - output.data());
+}
+
+template <const std::string_view &alphabet>
+struct Base64Codec {
+    static constexpr int charsPerGroup = 4;
+    static constexpr int bytesPerGroup = 3;
+    static constexpr std::uint8_t alphabetSize = 64;
+    static constexpr const auto &values = valueTable<alphabet, true>;
+    // For a last group of n data characters: whether some byte count
+    // encodes to n characters, and how many bytes the group gives.
+    static constexpr bool tailValid[4] = { true, false, true, true };
+    static constexpr int tailBytes[4] = { 0, 1, 1, 2 };
+
+    // Base64 requires the bits below the last character's share of the
+    // last byte to be zero.
+    static bool padBitsClear(const std::uint8_t *group, int n)
+    {
+        if (n == 2)
+            return (group[1] & 0x0F) == 0;
+        if (n == 3)
+            return (group[2] & 0x03) == 0;
+        return true;
+    }
+
+    static std::uint8_t *decodeGroup(const std::uint8_t *v, std::uint8_t *out)
+    {
+        std::uint32_t bits = (std::uint32_t { v[0] } << 18) | (std::uint32_t { v[1] } << 12)
+            | (std::uint32_t { v[2] } << 6) | v[3];
+        out[0] = static_cast<std::uint8_t>(bits >> 16);
+        out[1] = static_cast<std::uint8_t>(bits >> 8);
+        out[2] = static_cast<std::uint8_t>(bits);
+        return out + 3;
+    }
+
+    // Decodes whole groups of four alphabet characters from p while they
+    // last; stops at the first group holding anything else, or when fewer
+    // than four bytes remain. Writes one byte of slack past each group.
+    static void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out)
+    {
+        constexpr const auto &t = fastTables<alphabet>;
+        const std::uint8_t *q = p;
+        std::uint8_t *o = out;
+        while (end - q >= 8) {
+            std::uint32_t a = t[0][q[0]] | t[1][q[1]] | t[2][q[2]] | t[3][q[3]];
+            std::uint32_t b = t[0][q[4]] | t[1][q[5]] | t[2][q[6]] | t[3][q[7]];
+            if ((a | b) & fastError)
+                break;
+            std::memcpy(o, &a, 4);
+            std::memcpy(o + 3, &b, 4);
+            q += 8;
+            o += 6;
+        }
+        while (end - q >= 4) {
+            std::uint32_t a = t[0][q[0]] | t[1][q[1]] | t[2][q[2]] | t[3][q[3]];
+            if (a & fastError)
+                break;
+            std::memcpy(o, &a, 4);
+            q += 4;
+            o += 3;
+        }
+        p = q;
+        out = o;
+    }
+};
+
+template <const std::string_view &alphabet>
+struct Base32Codec {
+    static constexpr int charsPerGroup = 8;
+    static constexpr int bytesPerGroup = 5;
+    static constexpr std::uint8_t alphabetSize = 32;
+    static constexpr const auto &values = valueTable<alphabet, true>;
+    static constexpr bool tailValid[8] = { true, false, true, false, true, true, false, true };
+    static constexpr int tailBytes[8] = { 0, 1, 1, 2, 2, 3, 4, 4 };
+
+    // Surplus bits of a last base32 character are dropped unchecked.
+    static bool padBitsClear(const std::uint8_t *, int) { return true; }
+
+    // Writes the five bytes of a group and eight bytes of room in all.
+    static std::uint8_t *decodeGroup(const std::uint8_t *v, std::uint8_t *out)
+    {
+        std::uint64_t bits = 0;
+        for (int i = 0; i < 8; ++i)
+            bits = (bits << 5) | v[i];
+        for (int i = 0; i < 5; ++i)
+            out[i] = static_cast<std::uint8_t>(bits >> (32 - 8 * i));
+        return out + 5;
+    }
+
+    // Decodes whole groups of eight alphabet characters while they last.
+    static void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out)
+    {
+        const std::uint8_t *q = p;
+        std::uint8_t *o = out;
+        while (end - q >= 8) {
+            std::uint8_t v[8];
+            std::uint8_t any = 0;
+            for (int i = 0; i < 8; ++i) {
+                v[i] = values[q[i]];
+                any |= v[i];
+            }
+            if (any & 0xE0) // padding (32) or a byte outside the alphabet
+                break;
+            o = decodeGroup(v, o);
+            q += 8;
+        }
+        p = q;
+        out = o;
+    }
+};
+
+// base16: pairs of hex digits, either case; no padding, no length rules.
+PB_BUFFER *decodeBase16(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
+{
+    constexpr const auto &values = valueTable<rfc::base::alphabetBase16, false, true>;
+    if (byteCount == 0)
+        return pbBufferCreate();
+    Output output(byteCount / 2);
+    std::uint8_t *out = output.data();
+    const std::uint8_t *p = src;
+    const std::uint8_t *end = src + byteCount;
+    int pending = -1; // the first digit of an incomplete pair
+    while (p < end) {
+        if (pending < 0) {
+            while (end - p >= 2) {
+                std::uint8_t high = values[p[0]];
+                std::uint8_t low = values[p[1]];
+                if ((high | low) & 0xF0)
+                    break;
+                *out++ = static_cast<std::uint8_t>((high << 4) | low);
+                p += 2;
+            }
+            if (p == end)
+                break;
+        }
+        std::uint8_t c = *p++;
+        std::uint8_t v = values[c];
+        if (v < 16) {
+            if (pending < 0) {
+                pending = v;
+            } else {
+                *out++ = static_cast<std::uint8_t>((pending << 4) | v);
+                pending = -1;
+            }
+        } else if (!skippable(c, flags, true)) {
+            return nullptr;
+        }
+    }
+    if (pending >= 0)
+        return nullptr;
+    return output.finish(out - output.data());
+}
+
+// Decodes byteCount bytes of text at src in the encoding under the flags:
+// a new buffer owned by the caller, or null when the text is malformed.
+PB_BUFFER *decodeBytes(const std::uint8_t *src, PB_INT byteCount, PB_INT encoding, PB_INT flags)
+{
+    switch (encoding) {
+    case RFC_BASE_ENCODING_BASE16:
+        return decodeBase16(src, byteCount, flags);
+    case RFC_BASE_ENCODING_BASE32:
+        return decodeGroups<Base32Codec<rfc::base::alphabetBase32>>(src, byteCount, flags);
+    case RFC_BASE_ENCODING_BASE32HEX:
+        return decodeGroups<Base32Codec<rfc::base::alphabetBase32Hex>>(src, byteCount, flags);
+    case RFC_BASE_ENCODING_BASE64:
+        return decodeGroups<Base64Codec<rfc::base::alphabetBase64>>(src, byteCount, flags);
+    case RFC_BASE_ENCODING_BASE64URL:
+        return decodeGroups<Base64Codec<rfc::base::alphabetBase64Url>>(src, byteCount, flags);
+    }
+    PB_UNREACHABLE();
+}
+
+PB_BUFFER *decodeBuffer(PB_BUFFER *source, PB_INT encoding, PB_INT flags)
+{
+    PB_INT byteCount = pbBufferLength(source);
+    const PB_BYTE *data = pbBufferBacking(source);
+    PB_ASSERT( byteCount >= 0 );
+    PB_ASSERT( data || byteCount == 0 );
+    return decodeBytes(data, byteCount, encoding, flags);
+}
+
+// Converts the string to bytes (one per code point; above 0x7F they are
+// bytes from 0x80 up, which no alphabet holds) and decodes them.
+PB_BUFFER *decodeString(PB_STRING *string, PB_INT encoding, PB_INT flags)
+{
+    PB_INT byteCount = 0;
+    Bytes bytes(pbStringConvertToAscii(string, 0, &byteCount));
+    PB_ASSERT( byteCount >= 0 );
+    return decodeBytes(bytes.get(), byteCount, encoding, flags);
+}
+
+} // namespace
+
+extern "C" {
+
+// A new buffer with the bytes the text in source stands for, owned by the
+// caller, or null when the text is malformed under the options' flags.
+// source and opt are borrowed and never changed.
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt)
+{
+    PB_ASSERT( source );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    PB_ASSERT( opt );
+    return decodeBuffer(source, encoding, rfc::base::settingsOf(opt).flags);
+}
+
+// Strict decoding: every rule applies.
+RFC_API PB_BUFFER *rfcBaseTryDecode(PB_BUFFER *source, PB_INT encoding)
+{
+    PB_ASSERT( source );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    return decodeBuffer(source, encoding, Settings {}.flags);
+}
+
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithFlags(PB_BUFFER *source, PB_INT encoding, PB_INT flags)
+{
+    PB_ASSERT( source );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    return decodeBuffer(source, encoding, rfcBaseFlagsNormalize(flags));
+}
+
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT encoding, RFC_BASE_OPTIONS *opt)
+{
+    PB_ASSERT( string );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    PB_ASSERT( opt );
+    return decodeString(string, encoding, rfc::base::settingsOf(opt).flags);
+}
+
+RFC_API PB_BUFFER *rfcBaseTryDecodeString(PB_STRING *string, PB_INT encoding)
+{
+    PB_ASSERT( string );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    return decodeString(string, encoding, Settings {}.flags);
+}
+
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT encoding, PB_INT flags)
+{
+    PB_ASSERT( string );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    return decodeString(string, encoding, rfcBaseFlagsNormalize(flags));
+}
+
+} // extern "C"

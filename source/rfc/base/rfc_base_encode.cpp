@@ -1,0 +1,386 @@
+// The encoder: bytes to the text of one of the five RFC 4648 encodings,
+// with optional padding, line wrapping and trailing newline.
+//
+// The output size is computed first and the text is written into one
+// allocation that the result buffer takes over. The inner loops turn 12
+// bits into two characters at a time through tables derived from the
+// alphabets at compile time.
+#include "rfc_base_internal.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+namespace {
+
+using rfc::base::Settings;
+
+// Two characters in the byte order of a 16-bit store: the first character
+// lands at the lower address.
+constexpr std::uint16_t charPair(char first, char second)
+{
+    auto a = static_cast<std::uint16_t>(static_cast<unsigned char>(first));
+    auto b = static_cast<std::uint16_t>(static_cast<unsigned char>(second));
+    if constexpr (std::endian::native == std::endian::little)
+        return static_cast<std::uint16_t>(a | (b << 8));
+    else
+        return static_cast<std::uint16_t>((a << 8) | b);
+}
+
+// For every value of 2 * bitsPerChar bits, the two characters that encode
+// it, the high bits first. base64: 4096 entries, base32: 1024, base16: 256.
+template <const std::string_view &alphabet, unsigned bitsPerChar>
+constexpr auto makePairTable()
+{
+    constexpr std::size_t size = std::size_t { 1 } << (2 * bitsPerChar);
+    constexpr unsigned mask = (1u << bitsPerChar) - 1;
+    static_assert(alphabet.size() == mask + 1);
+    std::array<std::uint16_t, size> table {};
+    for (std::size_t i = 0; i < size; ++i)
+        table[i] = charPair(alphabet[(i >> bitsPerChar) & mask], alphabet[i & mask]);
+    return table;
+}
+
+template <const std::string_view &alphabet, unsigned bitsPerChar>
+inline constexpr auto pairTable = makePairTable<alphabet, bitsPerChar>();
+
+static_assert(pairTable<rfc::base::alphabetBase64, 6>[0] == charPair('A', 'A'));
+static_assert(pairTable<rfc::base::alphabetBase64, 6>[4095] == charPair('/', '/'));
+static_assert(pairTable<rfc::base::alphabetBase16, 4>[0xA5] == charPair('A', '5'));
+
+// Four character pairs written as eight characters, in order.
+inline void storeFourPairs(char *out, std::uint16_t p0, std::uint16_t p1, std::uint16_t p2, std::uint16_t p3)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint64_t word = p0 | (std::uint64_t { p1 } << 16) | (std::uint64_t { p2 } << 32)
+            | (std::uint64_t { p3 } << 48);
+        std::memcpy(out, &word, 8);
+    } else {
+        std::memcpy(out, &p0, 2);
+        std::memcpy(out + 2, &p1, 2);
+        std::memcpy(out + 4, &p2, 2);
+        std::memcpy(out + 6, &p3, 2);
+    }
+}
+
+// The eight bytes at p as a big-endian number (compilers turn this into one
+// load and a byte swap).
+inline std::uint64_t loadBigEndian64(const std::uint8_t *p)
+{
+    return (std::uint64_t { p[0] } << 56) | (std::uint64_t { p[1] } << 48) | (std::uint64_t { p[2] } << 40)
+        | (std::uint64_t { p[3] } << 32) | (std::uint64_t { p[4] } << 24) | (std::uint64_t { p[5] } << 16)
+        | (std::uint64_t { p[6] } << 8) | std::uint64_t { p[7] };
+}
+
+// The number of characters a last group of r bytes gives before padding,
+// indexed by r (0 when there is no last group).
+constexpr PB_INT tailCharsBase32[5] = { 0, 2, 4, 5, 7 };
+constexpr PB_INT tailCharsBase64[3] = { 0, 2, 3 };
+
+// One encoding's group shape and its writer. encode() writes the characters
+// of byteCount bytes from src at out, padding a short last group unless
+// omitPadding, and returns the end of what it wrote.
+template <const std::string_view &alphabet>
+struct Base64Codec {
+    static constexpr PB_INT bytesPerGroup = 3;
+    static constexpr PB_INT charsPerGroup = 4;
+
+    static PB_INT encodedLength(PB_INT byteCount, bool omitPadding)
+    {
+        PB_INT groups = byteCount / 3;
+        PB_INT rest = byteCount % 3;
+        return groups * 4 + (rest == 0 ? 0 : (omitPadding ? tailCharsBase64[rest] : 4));
+    }
+
+    static char *encode(const std::uint8_t *src, PB_INT byteCount, char *out, bool omitPadding)
+    {
+        constexpr const auto &pairs = pairTable<alphabet, 6>;
+        // 12 bytes to 16 characters per step; the second load reaches byte
+        // 13, so the loop stops while 16 bytes remain.
+        while (byteCount >= 16) {
+            std::uint64_t a = loadBigEndian64(src);
+            std::uint64_t b = loadBigEndian64(src + 6);
+            storeFourPairs(out, pairs[(a >> 52) & 0xFFF], pairs[(a >> 40) & 0xFFF], pairs[(a >> 28) & 0xFFF],
+                pairs[(a >> 16) & 0xFFF]);
+            storeFourPairs(out + 8, pairs[(b >> 52) & 0xFFF], pairs[(b >> 40) & 0xFFF], pairs[(b >> 28) & 0xFFF],
+                pairs[(b >> 16) & 0xFFF]);
+            src += 12;
+            out += 16;
+            byteCount -= 12;
+        }
+        while (byteCount >= 3) {
+            std::uint32_t v = (std::uint32_t { src[0] } << 16) | (std::uint32_t { src[1] } << 8) | src[2];
+            std::memcpy(out, &pairs[v >> 12], 2);
+            std::memcpy(out + 2, &pairs[v & 0xFFF], 2);
+            src += 3;
+            out += 4;
+            byteCount -= 3;
+        }
+        if (byteCount > 0) {
+            // The last one or two bytes, filled with zero bits.
+            std::uint32_t v = (std::uint32_t { src[0] } << 16) | (byteCount == 2 ? std::uint32_t { src[1] } << 8 : 0);
+            *out++ = alphabet[v >> 18];
+            *out++ = alphabet[(v >> 12) & 0x3F];
+            if (byteCount == 2)
+                *out++ = alphabet[(v >> 6) & 0x3F];
+            if (!omitPadding) {
+                for (PB_INT i = tailCharsBase64[byteCount]; i < 4; ++i)
+                    *out++ = rfc::base::padCharacter;
+            }
+        }
+        return out;
+    }
+};
+
+template <const std::string_view &alphabet>
+struct Base32Codec {
+    static constexpr PB_INT bytesPerGroup = 5;
+    static constexpr PB_INT charsPerGroup = 8;
+
+    static PB_INT encodedLength(PB_INT byteCount, bool omitPadding)
+    {
+        PB_INT groups = byteCount / 5;
+        PB_INT rest = byteCount % 5;
+        return groups * 8 + (rest == 0 ? 0 : (omitPadding ? tailCharsBase32[rest] : 8));
+    }
+
+    // The 40 bits of a group, first byte highest, as eight characters.
+    static void encodeGroup(std::uint64_t v, char *out)
+    {
+        constexpr const auto &pairs = pairTable<alphabet, 5>;
+        storeFourPairs(out, pairs[(v >> 30) & 0x3FF], pairs[(v >> 20) & 0x3FF], pairs[(v >> 10) & 0x3FF],
+            pairs[v & 0x3FF]);
+    }
+
+    static char *encode(const std::uint8_t *src, PB_INT byteCount, char *out, bool omitPadding)
+    {
+        while (byteCount >= 8) {
+            encodeGroup(loadBigEndian64(src) >> 24, out);
+            src += 5;
+            out += 8;
+            byteCount -= 5;
+        }
+        while (byteCount >= 5) {
+            std::uint64_t v = 0;
+            for (int i = 0; i < 5; ++i)
+                v = (v << 8) | src[i];
+            encodeGroup(v, out);
+            src += 5;
+            out += 8;
+            byteCount -= 5;
+        }
+        if (byteCount > 0) {
+            // The last one to four bytes, filled with zero bits.
+            std::uint64_t v = 0;
+            for (int i = 0; i < 5; ++i)
+                v = (v << 8) | (i < byteCount ? src[i] : 0);
+            char group[8];
+            encodeGroup(v, group);
+            PB_INT chars = tailCharsBase32[byteCount];
+            std::memcpy(out, group, static_cast<std::size_t>(chars));
+            out += chars;
+            if (!omitPadding) {
+                std::memset(out, rfc::base::padCharacter, static_cast<std::size_t>(8 - chars));
+                out += 8 - chars;
+            }
+        }
+        return out;
+    }
+};
+
+struct Base16Codec {
+    static constexpr PB_INT bytesPerGroup = 1;
+    static constexpr PB_INT charsPerGroup = 2;
+
+    static PB_INT encodedLength(PB_INT byteCount, bool) { return byteCount * 2; }
+
+    static char *encode(const std::uint8_t *src, PB_INT byteCount, char *out, bool)
+    {
+        constexpr const auto &pairs = pairTable<rfc::base::alphabetBase16, 4>;
+        while (byteCount >= 4) {
+            storeFourPairs(out, pairs[src[0]], pairs[src[1]], pairs[src[2]], pairs[src[3]]);
+            src += 4;
+            out += 8;
+            byteCount -= 4;
+        }
+        for (; byteCount > 0; --byteCount, out += 2)
+            std::memcpy(out, &pairs[*src++], 2);
+        return out;
+    }
+};
+
+// The bytes written for an output newline; 0 length for a value that names
+// no single newline kind.
+struct NlfBytes {
+    char bytes[2];
+    PB_INT length;
+};
+
+NlfBytes nlfBytesOf(PB_INT nlf)
+{
+    switch (nlf) {
+    case PB_NLF_FLAG_LF: return { { '\n', 0 }, 1 };
+    case PB_NLF_FLAG_CR: return { { '\r', 0 }, 1 };
+    case PB_NLF_FLAG_CRLF: return { { '\r', '\n' }, 2 };
+    case PB_NLF_FLAG_VT: return { { '\v', 0 }, 1 };
+    case PB_NLF_FLAG_FF: return { { '\f', 0 }, 1 };
+    default: return { { 0, 0 }, 0 };
+    }
+}
+
+// Where the text is written. A short text goes to the stack and is copied
+// into a buffer that keeps its bytes inline (one allocation in all); a long
+// one goes to an allocation that the buffer takes over (no copy).
+class Output {
+public:
+    explicit Output(PB_INT size)
+        : size_(size), data_(size <= smallSize ? local_ : static_cast<char *>(pbMemAlloc(size)))
+    {
+    }
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+
+    char *data() { return data_; }
+
+    // The new buffer, owned by the caller.
+    PB_BUFFER *finish()
+    {
+        auto *bytes = reinterpret_cast<PB_BYTE *>(data_);
+        if (data_ == local_)
+            return pbBufferCreateFromBytesCopy(bytes, size_);
+        return pbBufferCreateFromBytesUse(bytes, size_);
+    }
+
+private:
+    static constexpr PB_INT smallSize = 256;
+    char local_[smallSize];
+    PB_INT size_;
+    char *data_;
+};
+
+// Encodes byteCount bytes at src under the settings into a new buffer owned
+// by the caller. The size of the whole text (lines, newlines, trailing
+// newline) is computed first and the text written into place.
+template <class Codec>
+PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings &settings)
+{
+    bool omitPadding = settings.flags & RFC_BASE_FLAG_ENCODE_OMIT_PADDING;
+    PB_INT encodedLength = Codec::encodedLength(byteCount, omitPadding);
+
+    if (settings.outputNlf == 0) {
+        if (encodedLength == 0)
+            return pbBufferCreate();
+        Output output(encodedLength);
+        Codec::encode(src, byteCount, output.data(), omitPadding);
+        return output.finish();
+    }
+
+    NlfBytes nlf = nlfBytesOf(settings.outputNlf);
+    PB_INT nlfBytesLength = nlf.length;
+    PB_ASSERT( nlfBytesLength );
+
+    PB_INT lineLength = settings.outputLineLength;
+    bool wrap = lineLength != -1 && encodedLength > lineLength;
+    PB_INT lines = wrap ? (encodedLength + lineLength - 1) / lineLength : 1;
+    PB_INT trailing = (settings.flags & RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF) ? nlfBytesLength : 0;
+    PB_INT total = encodedLength + (lines - 1) * nlfBytesLength + trailing;
+    if (total == 0)
+        return pbBufferCreate();
+    Output output(total);
+    char *out = output.data();
+
+    if (!wrap) {
+        Codec::encode(src, byteCount, out, omitPadding);
+    } else if (lineLength % Codec::charsPerGroup == 0) {
+        // Every line but the last is a whole number of full groups: encode
+        // line by line straight into place.
+        PB_INT bytesPerLine = lineLength / Codec::charsPerGroup * Codec::bytesPerGroup;
+        char *at = out;
+        while (byteCount > bytesPerLine) {
+            at = Codec::encode(src, bytesPerLine, at, omitPadding);
+            std::memcpy(at, nlf.bytes, static_cast<std::size_t>(nlfBytesLength));
+            at += nlfBytesLength;
+            src += bytesPerLine;
+            byteCount -= bytesPerLine;
+        }
+        Codec::encode(src, byteCount, at, omitPadding);
+    } else {
+        // Lines cut through groups: encode into the end of the allocation,
+        // then move each line forward to its place. A line's destination
+        // never lies after its source, and the newline written after a line
+        // ends before the next line's source begins.
+        PB_INT start = (lines - 1) * nlfBytesLength;
+        Codec::encode(src, byteCount, out + start, omitPadding);
+        for (PB_INT line = 0; line < lines; ++line) {
+            PB_INT from = start + line * lineLength;
+            PB_INT to = line * (lineLength + nlfBytesLength);
+            PB_INT count = pbIntMin(lineLength, encodedLength - line * lineLength);
+            std::memmove(out + to, out + from, static_cast<std::size_t>(count));
+            if (line + 1 < lines)
+                std::memcpy(out + to + lineLength, nlf.bytes, static_cast<std::size_t>(nlfBytesLength));
+        }
+    }
+    if (trailing)
+        std::memcpy(out + total - trailing, nlf.bytes, static_cast<std::size_t>(nlfBytesLength));
+    return output.finish();
+}
+
+// Checks the source and encoding and dispatches to the encoding's codec.
+PB_BUFFER *encodeWithSettings(PB_BUFFER *source, PB_INT encoding, const Settings &settings)
+{
+    PB_INT byteCount = pbBufferLength(source);
+    const PB_BYTE *data = pbBufferBacking(source);
+    PB_ASSERT( byteCount >= 0 );
+    PB_ASSERT( data || byteCount == 0 );
+    switch (encoding) {
+    case RFC_BASE_ENCODING_BASE16:
+        return encodeBytes<Base16Codec>(data, byteCount, settings);
+    case RFC_BASE_ENCODING_BASE32:
+        return encodeBytes<Base32Codec<rfc::base::alphabetBase32>>(data, byteCount, settings);
+    case RFC_BASE_ENCODING_BASE32HEX:
+        return encodeBytes<Base32Codec<rfc::base::alphabetBase32Hex>>(data, byteCount, settings);
+    case RFC_BASE_ENCODING_BASE64:
+        return encodeBytes<Base64Codec<rfc::base::alphabetBase64>>(data, byteCount, settings);
+    case RFC_BASE_ENCODING_BASE64URL:
+        return encodeBytes<Base64Codec<rfc::base::alphabetBase64Url>>(data, byteCount, settings);
+    }
+    PB_UNREACHABLE();
+}
+
+} // namespace
+
+extern "C" {
+
+// A new buffer (owned by the caller, never null) with the text of source
+// in the encoding, laid out as the options say. source and opt are
+// borrowed.
+RFC_API PB_BUFFER *rfcBaseEncodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt)
+{
+    PB_ASSERT( source );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    PB_ASSERT( opt );
+    return encodeWithSettings(source, encoding, rfc::base::settingsOf(opt));
+}
+
+// The default options: padded text, no line wrapping, no trailing newline.
+RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding)
+{
+    PB_ASSERT( source );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    return encodeWithSettings(source, encoding, Settings {});
+}
+
+// As rfcBaseEncodeWithOptions, as a new string of one code point per byte.
+RFC_API PB_STRING *rfcBaseEncodeToStringWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt)
+{
+    pb::Ref<PB_BUFFER> text(rfcBaseEncodeWithOptions(source, encoding, opt));
+    return pbStringCreateFromAscii(pbBufferBacking(text.get()), pbBufferLength(text.get()));
+}
+
+RFC_API PB_STRING *rfcBaseEncodeToString(PB_BUFFER *source, PB_INT encoding)
+{
+    pb::Ref<PB_BUFFER> text(rfcBaseEncode(source, encoding));
+    return pbStringCreateFromAscii(pbBufferBacking(text.get()), pbBufferLength(text.get()));
+}
+
+} // extern "C"

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# rfc base16/base32/base32hex/base64/base64url: defaults, options, decoding
+# and the report on malformed input.
+. "$(dirname "$0")/lib.sh"
+
+printf foobar > "$work/foobar"
+: > "$work/empty"
+head -c 3000 /dev/urandom > "$work/random"
+
+expect "base64 of a file" 0 "Zm9vYmFy" -- "$RFC" base64 "$work/foobar"
+expect "standard input" 0 "MZXW6YTBOI======" -- sh -c "printf foobar | '$RFC' base32"
+expect "base32hex" 0 "CPNMUOJ1E8======" -- "$RFC" base32hex "$work/foobar"
+expect "base16" 0 "666F6F626172" -- "$RFC" base16 "$work/foobar"
+expect "base64url alphabet" 0 "-_8=" -- sh -c "printf '\373\377' | '$RFC' base64url"
+expect "ends with one LF" 0 "1" -- sh -c "'$RFC' base64 '$work/foobar' | wc -l"
+expect "empty input gives nothing" 0 "0" -- sh -c "'$RFC' base64 '$work/empty' | wc -c"
+# Lines of 76 joined by LF, as coreutils writes them.
+expect "wrapped like coreutils" 0 "$(base64 "$work/random" | md5sum)" -- sh -c "'$RFC' base64 '$work/random' | md5sum"
+expect "base32 like coreutils" 0 "$(base32 "$work/random" | md5sum)" -- sh -c "'$RFC' base32 '$work/random' | md5sum"
+expect "no padding" 0 "Zm8" -- sh -c "printf fo | '$RFC' base64 -n"
+expect "line length" 0 "Zm9v
+YmFy" -- "$RFC" base64 -w 4 "$work/foobar"
+expect "one line" 0 "1" -- sh -c "'$RFC' base64 -w 0 '$work/random' | wc -l"
+expect "CR LF newline" 0 "Zm9v\\r\\nYmFy\\r\\n" -- sh -c "'$RFC' base64 -w 4 --newline crlf '$work/foobar' | od -An -c | tr -d ' \\n'"
+expect "no final newline" 0 "8" -- sh -c "'$RFC' base64 --no-final-newline '$work/foobar' | wc -c"
+
+expect "decode" 0 "foobar" -- sh -c "printf Zm9vYmFy | '$RFC' base64 -d"
+expect "decode skips newlines" 0 "$(md5sum < "$work/random")" -- sh -c "'$RFC' base64 '$work/random' | '$RFC' base64 -d | md5sum"
+expect "decode lower-case base16" 0 "foobar" -- sh -c "printf 666f6f626172 | '$RFC' base16 --decode"
+expect "decode unpadded with the option" 0 "fo" -- sh -c "printf Zm8 | '$RFC' base64 -d --accept-invalid-padding"
+expect "decode with garbage skipped" 0 "foobar" -- sh -c "printf 'Zm9v*YmFy' | '$RFC' base64 -d -i"
+
+expect "missing padding" 1 "" -- sh -c "printf Zm8 | '$RFC' base64 -d"
+expect_stderr "names the padding option" '^rfc base64: the input is not valid base64 text \(--accept-invalid-padding would accept it\)$'
+expect "space" 1 "" -- sh -c "printf 'Zm9v YmFy' | '$RFC' base64 -d"
+expect_stderr "names the white-space option" 'not valid base64 text \(--ignore-white-space would accept it\)'
+expect "surplus bits" 1 "" -- sh -c "printf 'Zh==' | '$RFC' base64 -d"
+expect_stderr "names the pad-bits option" '\(--accept-invalid-pad-bits would accept it\)'
+expect "strict newlines" 1 "" -- sh -c "printf 'Zm9v\\nYmFy' | '$RFC' base64 -d --strict-newlines"
+expect_stderr "names the newline rule" 'leave out --strict-newlines'
+expect "odd base16" 1 "" -- sh -c "printf 666 | '$RFC' base16 -d"
+expect_stderr "no option helps an odd digit count" '^rfc base16: the input is not valid base16 text$'
+expect "partial output is never written" 1 "" -- sh -c "printf 'Zm9vYmFy!' | '$RFC' base64 -d"
+
+expect "unknown option" 2 "" -- "$RFC" base64 --frobnicate
+expect_stderr "names the option" 'unknown option "--frobnicate"'
+expect "bad newline" 2 "" -- "$RFC" base64 --newline nel "$work/foobar"
+expect "bad line length" 2 "" -- "$RFC" base64 -w -3 "$work/foobar"
+expect "unreadable file" 1 "" -- "$RFC" base64 "$work/missing"
+expect_stderr "names the file" "$work/missing: No such file or directory"
+
+finish
