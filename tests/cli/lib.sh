@@ -26,7 +26,7 @@ expect() {
 
 # expect_stderr NAME PATTERN: the last command's standard error matches.
 expect_stderr() {
-    if grep -qE "$2" "$work/stderr"; then
+    if grep -qE -- "$2" "$work/stderr"; then
         passed=$((passed + 1))
     else
         failed=$((failed + 1))
