@@ -229,9 +229,14 @@ PB_API PB_OBJ *pbVectorObjAt(PB_VECTOR *v, PB_INT index)
 
 PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj)
 {
+    PB_ASSERT( obj );
+    pbVectorAppendObjUse(v, pbObjRetain(obj));
+}
+
+PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj)
+{
     PB_ASSERT( v && *v );
     PB_ASSERT( obj );
-    pbObjRetain(obj);
     PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
     if (target->length == target->capacity) {
         target->capacity = pb::internal::grownCapacity(target->capacity, target->length + 1);

@@ -15,6 +15,8 @@ PB_API PB_INT pbVectorLength(PB_VECTOR *v);
 PB_API PB_OBJ *pbVectorObjAt(PB_VECTOR *v, PB_INT index);
 /* Appends a reference to obj (not null). */
 PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj);
+/* Appends obj (not null), taking over the caller's reference to it. */
+PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj);
 PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index);
 /* True when every element has the given sort (also for an empty vector). */
 PB_API PB_BOOL pbVectorContainsOnly(PB_VECTOR *v, const PB_SORT *sort);

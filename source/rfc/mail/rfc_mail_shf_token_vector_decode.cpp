@@ -144,9 +144,8 @@ public:
     {
         // The scanner has established the type, and the characters form a
         // valid token of it, so the token is made without classifying again.
-        pb::Ref<RFC_MAIL_SHF_TOKEN> tok(
-            tokenCreateUse(type, pbStringCreateFromCharsCopy(text_ + start, end - start)));
-        pbVectorAppendObj(vec_.addr(), pb::obj(tok.get()));
+        RFC_MAIL_SHF_TOKEN *tok = tokenCreateUse(type, pbStringCreateFromCharsCopy(text_ + start, end - start));
+        pbVectorAppendObjUse(vec_.addr(), pb::obj(tok));
     }
 
     void special(PB_CHAR ch)
