@@ -46,10 +46,6 @@ constexpr std::uint32_t kTCount = 28;
 constexpr std::uint32_t kNCount = kVCount * kTCount;
 constexpr std::uint32_t kSCount = kLCount * kNCount;
 
-// Below U+00A0 every code point is its own NFKC form and never combines with
-// its predecessor (the generator checks this).
-constexpr std::uint32_t kFastLimit = 0xA0;
-
 // A decomposed code point's combining class in bits 0-7 and, in bit 8,
 // whether it can combine with a preceding character.
 using Info = std::uint16_t;
@@ -57,9 +53,9 @@ constexpr Info kInfoCombinesBack = 0x100;
 
 constexpr unsigned infoCcc(Info info) { return info & 0xFFu; }
 
-// The properties of c: two table reads below kNfkcLimit, the empty record
+// The properties of c: three table reads below kNfkcLimit, the empty record
 // above it (and for values that are no code points).
-inline const NfkcRecord &record(PB_CHAR c)
+constexpr const NfkcRecord &record(PB_CHAR c)
 {
     const auto u = static_cast<std::uint32_t>(c);
     if (u >= kNfkcLimit)
@@ -68,49 +64,97 @@ inline const NfkcRecord &record(PB_CHAR c)
     return kNfkcRecords[kNfkcStage2[(block << kNfkcShift) | (u & ((1u << kNfkcShift) - 1))]];
 }
 
-inline bool isBoundary(PB_CHAR c)
+// A plain code point is its own NFKC form, has class 0 and starts a
+// boundary: whatever surrounds it, it stays as it is and nothing composes
+// with it from before. Most text is plain, so the BMP has a bitmap of them,
+// derived from the records at compile time: one read per code point.
+constexpr std::uint8_t kPlainFlags = kNfkcFlagYes | kNfkcFlagBoundary;
+
+constexpr bool plainRecord(const NfkcRecord &r)
 {
-    return static_cast<std::uint32_t>(c) < kFastLimit || (record(c).flags & kNfkcFlagBoundary);
+    return r.ccc == 0 && (r.flags & kPlainFlags) == kPlainFlags;
 }
 
-// The number of code points c decomposes to.
-inline PB_INT decomposedLength(PB_CHAR c)
+struct PlainBitmap {
+    std::uint64_t words[0x10000 / 64] {};
+    constexpr PlainBitmap()
+    {
+        for (std::uint32_t c = 0; c < 0x10000; ++c) {
+            if (plainRecord(record(static_cast<PB_CHAR>(c))))
+                words[c >> 6] |= std::uint64_t { 1 } << (c & 63);
+        }
+    }
+};
+
+constexpr PlainBitmap kPlain {};
+
+inline bool isPlain(PB_CHAR c)
 {
-    if (static_cast<std::uint32_t>(c) < kFastLimit)
-        return 1;
-    const NfkcRecord &r = record(c);
-    if (r.flags & kNfkcFlagHangulSyllable)
-        return (static_cast<std::uint32_t>(c) - kSBase) % kTCount ? 3 : 2;
-    if (r.flags & kNfkcFlagDecomposes)
-        return r.decompositionLength;
-    return 1;
+    const auto u = static_cast<std::uint32_t>(c);
+    if (u < 0x10000)
+        return (kPlain.words[u >> 6] >> (u & 63)) & 1;
+    return plainRecord(record(c));
+}
+
+// True when the kBlock code points at chars are all ASCII, which is plain
+// (the generator checks it): one test for the lot, which the compiler turns
+// into vector instructions.
+constexpr PB_INT kBlock = 16;
+
+inline bool asciiBlock(const PB_CHAR *chars)
+{
+    std::uint32_t any = 0;
+    for (PB_INT k = 0; k < kBlock; ++k)
+        any |= static_cast<std::uint32_t>(chars[k]);
+    return any < 0x80;
+}
+
+// The index of the first code point at or after i that is not plain
+// (length when there is none).
+inline PB_INT plainRun(const PB_CHAR *chars, PB_INT i, PB_INT length)
+{
+    while (i < length) {
+        // A block of ASCII at once; otherwise the block code point by code
+        // point.
+        if (i + kBlock <= length && asciiBlock(chars + i)) {
+            i += kBlock;
+            continue;
+        }
+        for (const PB_INT end = i + kBlock < length ? i + kBlock : length; i < end; ++i) {
+            if (!isPlain(chars[i]))
+                return i;
+        }
+    }
+    return length;
 }
 
 // Quick check: the index of the first code point from which the string may
 // differ from its NFKC form (length when it is in NFKC). *boundary receives
-// the last boundary at or before that index, where normalisation restarts.
+// the last boundary at or before that index, where normalisation restarts:
+// everything before it is left as it is.
 PB_INT quickCheck(const PB_CHAR *chars, PB_INT length, PB_INT *boundary)
 {
     PB_INT lastBoundary = 0;
     unsigned lastCcc = 0;
-    for (PB_INT i = 0; i < length; ++i) {
-        const PB_CHAR c = chars[i];
-        if (static_cast<std::uint32_t>(c) < kFastLimit) {
-            lastBoundary = i;
+    PB_INT i = 0;
+    while (i < length) {
+        const PB_INT next = plainRun(chars, i, length);
+        if (next > i) {
+            lastBoundary = next - 1;
             lastCcc = 0;
-            continue;
+            i = next;
+            if (i == length)
+                break;
         }
-        const NfkcRecord &r = record(c);
-        if (r.flags & kNfkcFlagBoundary) {
+        const NfkcRecord &r = record(chars[i]);
+        if (r.flags & kNfkcFlagBoundary)
             lastBoundary = i;
-            lastCcc = 0;
-            continue;
-        }
-        if (!(r.flags & kNfkcFlagYes) || r.ccc < lastCcc) {
+        if (!(r.flags & kNfkcFlagYes) || (r.ccc != 0 && r.ccc < lastCcc)) {
             *boundary = lastBoundary;
             return i;
         }
         lastCcc = r.ccc;
+        ++i;
     }
     *boundary = lastBoundary;
     return length;
@@ -237,21 +281,70 @@ PB_INT composeInPlace(PB_CHAR *out, const Info *info, PB_INT count)
     return w;
 }
 
+// The result under construction, from pbMemAlloc: grows on demand and is
+// freed unless a string takes it over.
+class Output {
+public:
+    explicit Output(PB_INT capacity)
+        : chars_(static_cast<PB_CHAR *>(pbMemAlloc(capacity * static_cast<PB_INT>(sizeof(PB_CHAR))))),
+          capacity_(capacity)
+    {
+    }
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+    ~Output() { pbMemFree(chars_); }
+
+    // Room for count more code points; returns where they go.
+    PB_CHAR *reserve(PB_INT count)
+    {
+        if (length_ + count > capacity_) {
+            capacity_ = std::max(capacity_ * 2, length_ + count);
+            chars_ = static_cast<PB_CHAR *>(pbMemRealloc(chars_, capacity_ * static_cast<PB_INT>(sizeof(PB_CHAR))));
+        }
+        return chars_ + length_;
+    }
+    void append(const PB_CHAR *chars, PB_INT count)
+    {
+        std::memcpy(reserve(count), chars, static_cast<std::size_t>(count) * sizeof(PB_CHAR));
+        length_ += count;
+    }
+    void grew(PB_INT count) { length_ += count; }
+
+    PB_INT length() const { return length_; }
+    const PB_CHAR *chars() const { return chars_; }
+
+    // A new string that takes over the code points (trimmed when much of the
+    // capacity is unused).
+    PB_STRING *toString()
+    {
+        if (capacity_ - length_ > length_ / 4 + 16)
+            chars_ = static_cast<PB_CHAR *>(pbMemRealloc(chars_, length_ * static_cast<PB_INT>(sizeof(PB_CHAR))));
+        return pbStringCreateFromCharsUse(std::exchange(chars_, nullptr), length_);
+    }
+
+private:
+    PB_CHAR *chars_;
+    PB_INT capacity_;
+    PB_INT length_ = 0;
+};
+
 // Scratch space for the combining classes of one decomposed segment: on the
 // stack for the usual short segments, from the heap for long ones.
 class InfoScratch {
 public:
-    explicit InfoScratch(PB_INT heapSize) : heapSize_(heapSize) {}
+    InfoScratch() = default;
     InfoScratch(const InfoScratch &) = delete;
     InfoScratch &operator=(const InfoScratch &) = delete;
     ~InfoScratch() { pbMemFree(heap_); }
 
-    Info *forSegment(PB_INT sourceCount)
+    Info *reserve(PB_INT count)
     {
-        if (sourceCount * static_cast<PB_INT>(kNfkcLongestDecomposition) <= kStackSize)
+        if (count <= kStackSize)
             return stack_;
-        if (!heap_)
-            heap_ = static_cast<Info *>(pbMemAlloc(heapSize_ * static_cast<PB_INT>(sizeof(Info))));
+        if (count > heapSize_) {
+            heapSize_ = count;
+            heap_ = static_cast<Info *>(pbMemRealloc(heap_, count * static_cast<PB_INT>(sizeof(Info))));
+        }
         return heap_;
     }
 
@@ -259,7 +352,7 @@ private:
     static constexpr PB_INT kStackSize = 128;
     Info stack_[kStackSize];
     Info *heap_ = nullptr;
-    PB_INT heapSize_;
+    PB_INT heapSize_ = 0;
 };
 
 } // namespace
@@ -281,42 +374,40 @@ PB_API void pbStringNormalize(PB_STRING **s, PB_INT form)
     if (quickCheck(chars, length, &start) == length)
         return;
 
-    // Composition never lengthens, so the decomposed length bounds the result.
-    PB_INT bound = start;
-    for (PB_INT i = start; i < length; ++i)
-        bound += decomposedLength(chars[i]);
+    // Room for the string and a quarter more; compatibility forms that
+    // expand may grow it.
+    Output out(length + length / 4 + 16);
+    out.append(chars, start);
+    InfoScratch scratch;
 
-    auto *out = static_cast<PB_CHAR *>(pbMemAlloc(bound * static_cast<PB_INT>(sizeof(PB_CHAR))));
-    std::memcpy(out, chars, static_cast<std::size_t>(start) * sizeof(PB_CHAR));
-    InfoScratch scratch(bound - start);
-
-    // Segments run from one boundary to the next; each normalises on its own.
-    PB_INT o = start;
+    // Runs of plain code points are copied. Segments run from one boundary
+    // to the next and normalise on their own; a plain code point that is
+    // followed by code points that are no boundary begins a segment.
     PB_INT i = start;
-    bool startIsBoundary = isBoundary(chars[start]);
     while (i < length) {
-        PB_INT end = i + 1;
-        while (end < length && !isBoundary(chars[end]))
+        const PB_INT next = plainRun(chars, i, length);
+        PB_INT segment = next;
+        if (next < length && next > i && !(record(chars[next]).flags & kNfkcFlagBoundary))
+            segment = next - 1;
+        out.append(chars + i, segment - i);
+        if (segment == length)
+            break;
+        PB_INT end = segment + 1;
+        while (end < length && !isPlain(chars[end]) && !(record(chars[end]).flags & kNfkcFlagBoundary))
             ++end;
-        if (end == i + 1 && startIsBoundary) {
-            out[o++] = chars[i];
-        } else {
-            Info *info = scratch.forSegment(end - i);
-            const PB_INT n = decompose(chars + i, end - i, out + o, info);
-            reorder(out + o, info, n);
-            o += composeInPlace(out + o, info, n);
-        }
+        const PB_INT most = (end - segment) * static_cast<PB_INT>(kNfkcLongestDecomposition);
+        PB_CHAR *target = out.reserve(most);
+        Info *info = scratch.reserve(most);
+        const PB_INT n = decompose(chars + segment, end - segment, target, info);
+        reorder(target, info, n);
+        out.grew(composeInPlace(target, info, n));
         i = end;
-        startIsBoundary = true;
     }
 
-    if (o == length && std::memcmp(out, chars, static_cast<std::size_t>(length) * sizeof(PB_CHAR)) == 0) {
-        pbMemFree(out);
+    if (out.length() == length &&
+        std::memcmp(out.chars(), chars, static_cast<std::size_t>(length) * sizeof(PB_CHAR)) == 0)
         return;
-    }
-    if (bound - o > o / 4 + 16)
-        out = static_cast<PB_CHAR *>(pbMemRealloc(out, o * static_cast<PB_INT>(sizeof(PB_CHAR))));
-    PB_STRING *result = pbStringCreateFromCharsUse(out, o);
+    PB_STRING *result = out.toString();
     pbObjRelease(pbStringObj(*s));
     *s = result;
 }
