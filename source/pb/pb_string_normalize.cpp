@@ -88,7 +88,8 @@ struct Bitmap {
                 words[c >> 6] |= std::uint64_t { 1 } << (c & 63);
         }
     }
-    constexpr bool has(std::uint32_t c) const { return (words[c >> 6] >> (c & 63)) & 1; }
+    constexpr std::uint64_t bit(std::uint32_t c) const { return (words[c >> 6] >> (c & 63)) & 1; }
+    constexpr bool has(std::uint32_t c) const { return bit(c) != 0; }
 };
 
 constexpr bool boundaryRecord(const NfkcRecord &r) { return r.flags & kNfkcFlagBoundary; }
@@ -139,7 +140,7 @@ inline PB_INT plainRun(const PB_CHAR *chars, PB_INT i, PB_INT length)
             const auto b = static_cast<std::uint32_t>(chars[i + 1]);
             const auto c = static_cast<std::uint32_t>(chars[i + 2]);
             const auto d = static_cast<std::uint32_t>(chars[i + 3]);
-            if ((a | b | c | d) >= 0x10000 || !(kPlain.has(a) & kPlain.has(b) & kPlain.has(c) & kPlain.has(d)))
+            if ((a | b | c | d) >= 0x10000 || !(kPlain.bit(a) & kPlain.bit(b) & kPlain.bit(c) & kPlain.bit(d)))
                 break;
         }
         for (; i < end; ++i) {
