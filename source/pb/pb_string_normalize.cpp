@@ -53,6 +53,10 @@ constexpr Info kInfoCombinesBack = 0x100;
 
 constexpr unsigned infoCcc(Info info) { return info & 0xFFu; }
 
+// A pool entry shifted down by kNfkcPoolCccShift is its Info.
+static_assert((kNfkcPoolCombinesBack >> kNfkcPoolCccShift) == kInfoCombinesBack);
+static_assert((kNfkcPoolCharMask >> kNfkcPoolCccShift) == 0 && 0x10FFFF <= kNfkcPoolCharMask);
+
 // The properties of c: three table reads below kNfkcLimit, the empty record
 // above it (and for values that are no code points).
 constexpr const NfkcRecord &record(PB_CHAR c)
@@ -66,8 +70,7 @@ constexpr const NfkcRecord &record(PB_CHAR c)
 
 // A plain code point is its own NFKC form, has class 0 and starts a
 // boundary: whatever surrounds it, it stays as it is and nothing composes
-// with it from before. Most text is plain, so the BMP has a bitmap of them,
-// derived from the records at compile time: one read per code point.
+// with it from before. Most text is plain.
 constexpr std::uint8_t kPlainFlags = kNfkcFlagYes | kNfkcFlagBoundary;
 
 constexpr bool plainRecord(const NfkcRecord &r)
