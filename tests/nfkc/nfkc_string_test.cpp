@@ -155,6 +155,37 @@ TEST(NfkcString, LongTextIsTheConcatenationOfItsPieces)
     EXPECT_EQ(nfkc(input), expected);
 }
 
+// Results much longer or much shorter than their source: the result grows
+// past its first allocation, or gives back what it does not use.
+TEST(NfkcString, ResultsThatGrowOrShrink)
+{
+    struct Row {
+        const char *piece;
+        const char *form;
+        int times;
+    };
+    const Row rows[] = {
+        { "FDFA", "0635 0644 0649 0020 0627 0644 0644 0647 0020 0639 0644 064A 0647 0020 0648 0633 0644 0645",
+            700 }, // U+FDFA alone is 18 code points
+        { "0065 0301", "00E9", 3000 },
+        { "1100 1161 11A8", "AC01", 2000 },
+    };
+    for (const Row &row : rows) {
+        std::u32string input;
+        std::u32string expected;
+        for (int i = 0; i < row.times; ++i) {
+            input += parse(row.piece);
+            expected += parse(row.form);
+        }
+        pb::Ref<PB_STRING> s = rfctest::string(input);
+        pbStringNormalize(s.addr(), PB_STRING_NORMALIZE_NFKC);
+        EXPECT_EQ(pbStringLength(s.get()), static_cast<PB_INT>(expected.size())) << row.piece;
+        EXPECT_TRUE(rfctest::chars(s.get()) == expected) << row.piece;
+        pbStringAppendChar(s.addr(), 0x2E);
+        EXPECT_EQ(pbStringCharAt(s.get(), static_cast<PB_INT>(expected.size())), 0x2E) << row.piece;
+    }
+}
+
 using NfkcStringDeathTest = testing::Test;
 
 TEST(NfkcStringDeathTest, ContractViolations)
