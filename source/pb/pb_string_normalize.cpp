@@ -78,10 +78,8 @@ constexpr bool plainRecord(const NfkcRecord &r)
     return r.ccc == 0 && (r.flags & kPlainFlags) == kPlainFlags;
 }
 
-// Bitmaps over the BMP of the plain code points and of the boundaries,
-// where a boundary starts with a starter that nothing before it composes
-// with, so that normalisation never reaches back across it. Derived from
-// the records at compile time: one read per code point instead of three.
+// A bitmap over the BMP, derived from the records at compile time: one read
+// per code point instead of three.
 struct Bitmap {
     std::uint64_t words[0x10000 / 64] {};
     constexpr explicit Bitmap(bool (*test)(const NfkcRecord &))
@@ -95,21 +93,12 @@ struct Bitmap {
     constexpr bool has(std::uint32_t c) const { return bit(c) != 0; }
 };
 
-constexpr bool boundaryRecord(const NfkcRecord &r) { return r.flags & kNfkcFlagBoundary; }
-
 constexpr Bitmap kPlain { plainRecord };
-constexpr Bitmap kBoundary { boundaryRecord };
 
 inline bool isPlain(PB_CHAR c)
 {
     const auto u = static_cast<std::uint32_t>(c);
     return u < 0x10000 ? kPlain.has(u) : plainRecord(record(c));
-}
-
-inline bool isBoundary(PB_CHAR c)
-{
-    const auto u = static_cast<std::uint32_t>(c);
-    return u < 0x10000 ? kBoundary.has(u) : boundaryRecord(record(c));
 }
 
 // True when the kBlock code points at chars are all ASCII, which is plain
@@ -129,6 +118,9 @@ inline bool asciiBlock(const PB_CHAR *chars)
 // (length when there is none).
 inline PB_INT plainRun(const PB_CHAR *chars, PB_INT i, PB_INT length)
 {
+    // Between marks and compatibility characters runs are often empty.
+    if (i < length && !isPlain(chars[i]))
+        return i;
     while (i < length) {
         // A block of ASCII at once; otherwise the block code point by code
         // point.
@@ -203,54 +195,6 @@ PB_CHAR compose(PB_CHAR first, PB_CHAR second)
             return static_cast<PB_CHAR>(pair->composite);
     }
     return -1;
-}
-
-// What decompose found: the number of code points written, whether marks
-// are out of order, and whether any code point may combine with a
-// predecessor.
-struct Decomposed {
-    PB_INT count = 0;
-    bool unordered = false;
-    bool combining = false;
-};
-
-// Decomposes source[0..count) into out and info.
-Decomposed decompose(const PB_CHAR *source, PB_INT count, PB_CHAR *out, Info *info)
-{
-    Decomposed result;
-    PB_INT n = 0;
-    unsigned lastCcc = 0;
-    Info any = 0;
-    auto emit = [&](std::uint32_t c, Info i) {
-        const unsigned ccc = infoCcc(i);
-        if (ccc != 0 && lastCcc > ccc)
-            result.unordered = true;
-        lastCcc = ccc;
-        any |= i;
-        out[n] = static_cast<PB_CHAR>(c);
-        info[n++] = i;
-    };
-    for (PB_INT k = 0; k < count; ++k) {
-        const PB_CHAR c = source[k];
-        const NfkcRecord &r = record(c);
-        if (r.flags & kNfkcFlagHangulSyllable) {
-            const std::uint32_t index = static_cast<std::uint32_t>(c) - kSBase;
-            emit(kLBase + index / kNCount, 0);
-            emit(kVBase + index % kNCount / kTCount, kInfoCombinesBack);
-            if (index % kTCount)
-                emit(kTBase + index % kTCount, kInfoCombinesBack);
-        } else if (r.flags & kNfkcFlagDecomposes) {
-            const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
-            for (unsigned e = 0; e < r.decompositionLength; ++e)
-                emit(entry[e] & kNfkcPoolCharMask, static_cast<Info>(entry[e] >> kNfkcPoolCccShift));
-        } else {
-            emit(static_cast<std::uint32_t>(c),
-                static_cast<Info>(r.ccc | ((r.flags & kNfkcFlagCombinesBack) ? kInfoCombinesBack : 0)));
-        }
-    }
-    result.count = n;
-    result.combining = (any & kInfoCombinesBack) != 0;
-    return result;
 }
 
 // Puts every run of combining marks in out[0..count) into canonical order:
@@ -335,24 +279,26 @@ public:
     Output &operator=(const Output &) = delete;
     ~Output() { pbMemFree(chars_); }
 
-    // Room for count more code points; returns where they go.
-    PB_CHAR *reserve(PB_INT count)
+    // Room for count more code points.
+    void reserve(PB_INT count)
     {
         if (length_ + count > capacity_) {
             capacity_ = std::max(capacity_ * 2, length_ + count);
             chars_ = static_cast<PB_CHAR *>(pbMemRealloc(chars_, capacity_ * static_cast<PB_INT>(sizeof(PB_CHAR))));
         }
-        return chars_ + length_;
     }
     void append(const PB_CHAR *chars, PB_INT count)
     {
-        std::memcpy(reserve(count), chars, static_cast<std::size_t>(count) * sizeof(PB_CHAR));
+        reserve(count);
+        std::memcpy(chars_ + length_, chars, static_cast<std::size_t>(count) * sizeof(PB_CHAR));
         length_ += count;
     }
-    void grew(PB_INT count) { length_ += count; }
+    // Appends after reserve.
+    void push(PB_CHAR c) { chars_[length_++] = c; }
+    void truncate(PB_INT length) { length_ = length; }
 
     PB_INT length() const { return length_; }
-    const PB_CHAR *chars() const { return chars_; }
+    PB_CHAR *at(PB_INT index) { return chars_ + index; }
 
     // A new string that takes over the code points (trimmed when much of the
     // capacity is unused).
@@ -369,31 +315,152 @@ private:
     PB_INT length_ = 0;
 };
 
-// Scratch space for the combining classes of one decomposed segment: on the
-// stack for the usual short segments, from the heap for long ones.
-class InfoScratch {
+// The Info of each code point of the open segment: on the stack while the
+// segment is short, on the heap when it grows long.
+class InfoBuffer {
 public:
-    InfoScratch() = default;
-    InfoScratch(const InfoScratch &) = delete;
-    InfoScratch &operator=(const InfoScratch &) = delete;
-    ~InfoScratch() { pbMemFree(heap_); }
+    InfoBuffer() = default;
+    InfoBuffer(const InfoBuffer &) = delete;
+    InfoBuffer &operator=(const InfoBuffer &) = delete;
+    ~InfoBuffer() { pbMemFree(heap_); }
 
+    // Room for count entries, keeping those there are.
     Info *reserve(PB_INT count)
     {
-        if (count <= kStackSize)
-            return stack_;
-        if (count > heapSize_) {
-            heapSize_ = count;
-            heap_ = static_cast<Info *>(pbMemRealloc(heap_, count * static_cast<PB_INT>(sizeof(Info))));
+        if (count > capacity_) {
+            const PB_INT capacity = std::max(capacity_ * 2, count);
+            auto *grown = static_cast<Info *>(pbMemRealloc(heap_, capacity * static_cast<PB_INT>(sizeof(Info))));
+            if (!heap_)
+                std::memcpy(grown, stack_, sizeof stack_);
+            heap_ = grown;
+            data_ = grown;
+            capacity_ = capacity;
         }
-        return heap_;
+        return data_;
     }
 
 private:
     static constexpr PB_INT kStackSize = 128;
     Info stack_[kStackSize];
     Info *heap_ = nullptr;
-    PB_INT heapSize_ = 0;
+    Info *data_ = stack_;
+    PB_INT capacity_ = kStackSize;
+};
+
+// Normalises the code points after the quick check, in one pass: runs of
+// plain code points are copied; every other code point is decomposed into
+// the open segment, which runs from the last boundary and is put in order
+// and composed when the next boundary (or the end) closes it.
+class Normaliser {
+public:
+    explicit Normaliser(PB_INT capacity) : out_(capacity) {}
+
+    void run(const PB_CHAR *chars, PB_INT start, PB_INT length)
+    {
+        out_.append(chars, start);
+        segment_ = start;
+        PB_INT i = start;
+        while (i < length) {
+            const PB_INT next = plainRun(chars, i, length);
+            if (next > i) {
+                close();
+                out_.append(chars + i, next - i);
+                // The last of them may take marks that follow.
+                segment_ = out_.length() - 1;
+                i = next;
+                if (i == length)
+                    break;
+            }
+            const PB_CHAR c = chars[i++];
+            const NfkcRecord &r = record(c);
+            if (r.flags & kNfkcFlagBoundary) {
+                close();
+                segment_ = out_.length();
+            }
+            if (!open_)
+                openSegment();
+            add(c, r);
+        }
+        close();
+    }
+
+    Output &output() { return out_; }
+
+private:
+    // Opens the segment at segment_: it holds at most one plain code point
+    // so far, which is taken out and decomposed again, for what follows may
+    // reorder or compose with its parts.
+    void openSegment()
+    {
+        open_ = true;
+        unordered_ = false;
+        combining_ = false;
+        lastCcc_ = 0;
+        if (out_.length() > segment_) {
+            const PB_CHAR c = *out_.at(segment_);
+            out_.truncate(segment_);
+            add(c, record(c));
+        }
+    }
+
+    // Appends c with its info to the open segment; slot is info's place,
+    // reserved by add.
+    void emit(std::uint32_t c, Info info, Info *&slot)
+    {
+        const unsigned ccc = infoCcc(info);
+        if (ccc != 0 && lastCcc_ > ccc)
+            unordered_ = true;
+        lastCcc_ = ccc;
+        combining_ |= (info & kInfoCombinesBack) != 0;
+        *slot++ = info;
+        out_.push(static_cast<PB_CHAR>(c));
+    }
+
+    // Appends the full decomposition of c, whose record is r, to the open
+    // segment.
+    void add(PB_CHAR c, const NfkcRecord &r)
+    {
+        constexpr PB_INT most = kNfkcLongestDecomposition;
+        out_.reserve(most);
+        const PB_INT used = out_.length() - segment_;
+        Info *slot = info_.reserve(used + most) + used;
+        if (r.flags & kNfkcFlagHangulSyllable) {
+            const std::uint32_t index = static_cast<std::uint32_t>(c) - kSBase;
+            emit(kLBase + index / kNCount, 0, slot);
+            emit(kVBase + index % kNCount / kTCount, kInfoCombinesBack, slot);
+            if (index % kTCount)
+                emit(kTBase + index % kTCount, kInfoCombinesBack, slot);
+        } else if (r.flags & kNfkcFlagDecomposes) {
+            const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
+            for (unsigned e = 0; e < r.decompositionLength; ++e)
+                emit(entry[e] & kNfkcPoolCharMask, static_cast<Info>(entry[e] >> kNfkcPoolCccShift), slot);
+        } else {
+            emit(static_cast<std::uint32_t>(c),
+                static_cast<Info>(r.ccc | ((r.flags & kNfkcFlagCombinesBack) ? kInfoCombinesBack : 0)), slot);
+        }
+    }
+
+    // Orders and composes the open segment, if there is one.
+    void close()
+    {
+        if (!open_)
+            return;
+        open_ = false;
+        const PB_INT count = out_.length() - segment_;
+        Info *info = info_.reserve(count);
+        if (unordered_)
+            reorder(out_.at(segment_), info, count);
+        if (combining_)
+            out_.truncate(segment_ + composeInPlace(out_.at(segment_), info, count));
+    }
+
+    Output out_;
+    InfoBuffer info_;
+    PB_INT segment_ = 0; // where the open or next segment starts in out_
+    bool open_ = false;
+    bool unordered_ = false;
+    bool combining_ = false;
+    unsigned lastCcc_ = 0;
 };
 
 } // namespace
@@ -417,37 +484,11 @@ PB_API void pbStringNormalize(PB_STRING **s, PB_INT form)
 
     // Room for the string and a quarter more; compatibility forms that
     // expand may grow it.
-    Output out(length + length / 4 + 16);
-    out.append(chars, start);
-    InfoScratch scratch;
-
-    // Runs of plain code points are copied. Segments run from one boundary
-    // to the next and normalise on their own; a plain code point that is
-    // followed by code points that are no boundary begins a segment.
-    PB_INT i = start;
-    while (i < length) {
-        const PB_INT next = plainRun(chars, i, length);
-        PB_INT segment = next;
-        if (next < length && next > i && !isBoundary(chars[next]))
-            segment = next - 1;
-        out.append(chars + i, segment - i);
-        if (segment == length)
-            break;
-        PB_INT end = segment + 1;
-        while (end < length && !isBoundary(chars[end]))
-            ++end;
-        const PB_INT most = (end - segment) * static_cast<PB_INT>(kNfkcLongestDecomposition);
-        PB_CHAR *target = out.reserve(most);
-        Info *info = scratch.reserve(most);
-        const Decomposed d = decompose(chars + segment, end - segment, target, info);
-        if (d.unordered)
-            reorder(target, info, d.count);
-        out.grew(d.combining ? composeInPlace(target, info, d.count) : d.count);
-        i = end;
-    }
-
+    Normaliser normaliser(length + length / 4 + 16);
+    normaliser.run(chars, start, length);
+    Output &out = normaliser.output();
     if (out.length() == length &&
-        std::memcmp(out.chars(), chars, static_cast<std::size_t>(length) * sizeof(PB_CHAR)) == 0)
+        std::memcmp(out.at(0), chars, static_cast<std::size_t>(length) * sizeof(PB_CHAR)) == 0)
         return;
     PB_STRING *result = out.toString();
     pbObjRelease(pbStringObj(*s));
