@@ -20,7 +20,8 @@ check "$1" '^pb'
 check "$2" '^rfc'
 # The symbols the product's loader and the families' callers rely on.
 for symbol in rfcModule rfc___module rfc___module_record rfc___module_version_string \
-    rfc___ModuleStartup rfc___ModuleShutdown rfc___CrcAlgorithmStartup rfc___CrcAlgorithmShutdown; do
+    rfc___ModuleStartup rfc___ModuleShutdown rfc___CrcAlgorithmStartup rfc___CrcAlgorithmShutdown \
+    rfc___QuopFlagsStartup rfc___QuopFlagsShutdown; do
     nm -D --defined-only "$2" | awk '{print $3}' | grep -qx "$symbol" || { echo "FAILED: $symbol is not exported"; status=1; }
 done
 [ $status -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"

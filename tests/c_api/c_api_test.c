@@ -2,6 +2,8 @@
  * call the library and release what it gets. */
 #include <rfc/rfc_module.h>
 #include <rfc/crc/rfc_crc.h>
+#include <rfc/mail/rfc_mail.h>
+#include <rfc/quop/rfc_quop.h>
 
 #include <stdio.h>
 #include <string.h>

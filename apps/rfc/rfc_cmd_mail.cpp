@@ -1,0 +1,145 @@
+// rfc mail-tokens: splits structured header text (RFC 822) into its tokens,
+// prints them, and writes the header text back from them, folded on request.
+#include "rfc_cli.h"
+
+#include <rfc/mail/rfc_mail.h>
+
+namespace {
+
+constexpr const char *name = "mail-tokens";
+
+const char *typeName(PB_INT type)
+{
+    switch (type) {
+    case RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL:
+        return "special";
+    case RFC_MAIL_SHF_TOKEN_TYPE_QUOTED_STRING:
+        return "quoted-string";
+    case RFC_MAIL_SHF_TOKEN_TYPE_DOMAIN_LITERAL:
+        return "domain-literal";
+    case RFC_MAIL_SHF_TOKEN_TYPE_COMMENT:
+        return "comment";
+    default:
+        return "atom";
+    }
+}
+
+// UTF-8 of a raw value on one line: control characters (folds inside quoted
+// strings and comments among them) are shown as their Unicode control
+// pictures, U+2400 to U+241F and U+2421 for DEL.
+std::string visible(PB_STRING *raw)
+{
+    pb::Ref<PB_STRING> shown(pbStringCreate());
+    const PB_CHAR *chars = pbStringBacking(raw);
+    for (PB_INT i = 0; i < pbStringLength(raw); ++i) {
+        PB_CHAR ch = chars[i];
+        if (rfc___MailCharIsCtl(ch))
+            ch = ch == 0x7F ? 0x2421 : 0x2400 + ch;
+        pbStringAppendChar(shown.addr(), ch);
+    }
+    return rfccli::utf8(shown.get());
+}
+
+std::string describeFailure(PB_STRING *text)
+{
+    PB_INT type = 0, tokenOffset = 0, failureOffset = 0;
+    PB_INT failure = rfc___MailShfTokenVectorDecodeDiagnose(text, &type, &tokenOffset, &failureOffset);
+    std::string token = std::string(typeName(type)) + " at offset " + std::to_string(tokenOffset);
+    switch (failure) {
+    case RFC___MAIL_SHF_DECODE_FAILURE_UNTERMINATED:
+        return "unterminated " + token + " (the text ends at offset " + std::to_string(failureOffset)
+            + " inside it)";
+    case RFC___MAIL_SHF_DECODE_FAILURE_BROKEN_LINE_BREAK:
+        return "broken line break in the " + token + ": the CR at offset " + std::to_string(failureOffset)
+            + " is not followed by LF and a space or tab";
+    case RFC___MAIL_SHF_DECODE_FAILURE_NESTED_BRACKET:
+        return "broken " + token + ": unescaped \"[\" at offset " + std::to_string(failureOffset);
+    default:
+        return "the text does not decode";
+    }
+}
+
+int usageError(const std::string &message)
+{
+    rfccli::complain(name, message + " (usage: rfc mail-tokens [--wrap N] [--offset N] [--drop-comments] [TEXT])");
+    return 2;
+}
+
+int runMailTokens(const std::vector<std::string> &args)
+{
+    PB_INT wrap = -1;
+    PB_INT offset = 0;
+    bool dropComments = false;
+    bool haveText = false;
+    std::string input;
+    bool options = true;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (options && arg == "--") {
+            options = false;
+        } else if (options && (arg == "--wrap" || arg == "--offset")) {
+            PB_INT value = 0;
+            if (i + 1 >= args.size() || !rfccli::parseInt(args[i + 1], value))
+                return usageError(arg + " needs a whole number");
+            if (arg == "--wrap" ? value < -1 : value < 0)
+                return usageError(arg == "--wrap" ? "--wrap is -1 (no folding) or more" : "--offset is 0 or more");
+            (arg == "--wrap" ? wrap : offset) = value;
+            ++i;
+        } else if (options && arg == "--drop-comments") {
+            dropComments = true;
+        } else if (options && arg.size() > 1 && arg[0] == '-') {
+            return usageError("unknown option " + arg);
+        } else if (!haveText) {
+            input = arg;
+            haveText = true;
+        } else {
+            return usageError("one TEXT at most");
+        }
+    }
+    if (!haveText) {
+        std::string error;
+        if (!rfccli::readAll("", input, error)) {
+            rfccli::complain(name, error);
+            return 1;
+        }
+    }
+
+    pb::Ref<PB_STRING> text(pbStringTryCreateFromUtf8(reinterpret_cast<const PB_BYTE *>(input.data()),
+        static_cast<PB_INT>(input.size())));
+    if (!text) {
+        rfccli::complain(name, "the input is not valid UTF-8");
+        return 1;
+    }
+    pb::Ref<PB_VECTOR> tokens(rfcMailShfTokenVectorTryDecode(text.get()));
+    if (!tokens) {
+        rfccli::complain(name, describeFailure(text.get()));
+        return 1;
+    }
+    if (dropComments)
+        rfcMailShfTokenVectorDelComments(tokens.addr());
+
+    std::string out;
+    for (PB_INT i = 0; i < pbVectorLength(tokens.get()); ++i) {
+        pb::Ref<PB_OBJ> element(pbVectorObjAt(tokens.get(), i));
+        RFC_MAIL_SHF_TOKEN *tok = rfcMailShfTokenFrom(element.get());
+        pb::Ref<PB_STRING> raw(rfcMailShfTokenRawValue(tok));
+        out += typeName(rfcMailShfTokenType(tok));
+        out += '\t';
+        out += visible(raw.get());
+        out += '\n';
+    }
+    pb::Ref<PB_STRING> encoded(rfcMailShfTokenVectorEncode(tokens.get(), wrap, offset));
+    out += rfccli::utf8(encoded.get());
+    out += '\n';
+    if (!rfccli::writeOut(out)) {
+        rfccli::complain(name, "cannot write standard output");
+        return 1;
+    }
+    return 0;
+}
+
+static rfccli::Registration registration { { name, "mail-tokens [--wrap N] [--offset N] [--drop-comments] [TEXT]",
+    "split RFC 822 structured header text (UTF-8) into tokens, print them and the text written back",
+    runMailTokens } };
+
+} // namespace

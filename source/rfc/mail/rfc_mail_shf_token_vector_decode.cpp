@@ -1,0 +1,206 @@
+// Splits the body of a structured header field into its tokens: lenient
+// between tokens (white space, line breaks and controls only separate them),
+// strict inside quoted strings, domain literals and comments, where a
+// malformed token makes the whole decode fail.
+//
+// The scanner is one loop over the code points with an explicit depth
+// counter for nested comments, so no input can exhaust the stack. Each token
+// costs one string (its characters copied once from the input) and one token
+// object; special tokens are made once per decode and shared, as tokens are
+// immutable.
+#include "rfc_mail_internal.h"
+
+#include <array>
+
+using namespace rfc::mail;
+
+namespace {
+
+struct Failure {
+    PB_INT code = RFC___MAIL_SHF_DECODE_FAILURE_NONE;
+    PB_INT tokenType = -1;
+    PB_INT tokenOffset = -1;
+    PB_INT failureOffset = -1;
+};
+
+// Scans the delimited token of the given type whose opening character stands
+// at text[start]. Returns the position after its closing character, or -1
+// with failure filled in. Close is the closing character; comments nest.
+template <PB_INT Type, PB_CHAR Close>
+PB_INT scanDelimited(const PB_CHAR *text, PB_INT length, PB_INT start, Failure &failure) noexcept
+{
+    auto fail = [&](PB_INT code, PB_INT at) {
+        failure.code = code;
+        failure.tokenType = Type;
+        failure.tokenOffset = start;
+        failure.failureOffset = at;
+        return PB_INT { -1 };
+    };
+    PB_INT at = start + 1;
+    if (at >= length)
+        return fail(RFC___MAIL_SHF_DECODE_FAILURE_UNTERMINATED, length);
+    PB_INT depth = 1;
+    for (;;) {
+        PB_CHAR ch = text[at];
+        if (ch == backslash) {
+            // A quoted pair takes the next character, whatever it is.
+            if (at == length - 1)
+                return fail(RFC___MAIL_SHF_DECODE_FAILURE_UNTERMINATED, at);
+            at += 2;
+        } else if (ch == cr) {
+            // A CR inside a delimited token must begin a fold: CR LF, then a
+            // space or tab.
+            if (at + 2 >= length || text[at + 1] != lf || !isLwsp(text[at + 2]))
+                return fail(RFC___MAIL_SHF_DECODE_FAILURE_BROKEN_LINE_BREAK, at);
+            at += 3;
+        } else if constexpr (Type == RFC_MAIL_SHF_TOKEN_TYPE_COMMENT) {
+            if (ch == '(') {
+                ++depth;
+            } else if (ch == Close) {
+                if (--depth == 0)
+                    return at + 1;
+            }
+            ++at;
+        } else {
+            if (ch == Close)
+                return at + 1;
+            if (Type == RFC_MAIL_SHF_TOKEN_TYPE_DOMAIN_LITERAL && ch == '[')
+                return fail(RFC___MAIL_SHF_DECODE_FAILURE_NESTED_BRACKET, at);
+            ++at;
+        }
+        if (at >= length)
+            return fail(RFC___MAIL_SHF_DECODE_FAILURE_UNTERMINATED, length);
+    }
+}
+
+// Walks the whole text, handing each token to sink: sink.token(type, start,
+// end) for atoms and delimited tokens (the characters text[start..end)),
+// sink.special(ch) for specials. Returns false with failure filled in when a
+// delimited token is malformed; the sink has then seen the tokens before it.
+template <class Sink>
+bool scan(const PB_CHAR *text, PB_INT length, Sink &sink, Failure &failure)
+{
+    PB_INT at = 0;
+    while (at < length) {
+        PB_CHAR ch = text[at];
+        PB_INT end;
+        switch (charClass(ch)) {
+        case classSeparator:
+            ++at;
+            continue;
+        case classAtom:
+            end = at + 1;
+            while (end < length && charClass(text[end]) == classAtom)
+                ++end;
+            sink.token(RFC_MAIL_SHF_TOKEN_TYPE_ATOM, at, end);
+            at = end;
+            continue;
+        case classSpecial:
+            sink.special(ch);
+            ++at;
+            continue;
+        case classQuote:
+            end = scanDelimited<RFC_MAIL_SHF_TOKEN_TYPE_QUOTED_STRING, quotationMark>(text, length, at, failure);
+            if (end < 0)
+                return false;
+            sink.token(RFC_MAIL_SHF_TOKEN_TYPE_QUOTED_STRING, at, end);
+            at = end;
+            continue;
+        case classBracket:
+            end = scanDelimited<RFC_MAIL_SHF_TOKEN_TYPE_DOMAIN_LITERAL, ']'>(text, length, at, failure);
+            if (end < 0)
+                return false;
+            sink.token(RFC_MAIL_SHF_TOKEN_TYPE_DOMAIN_LITERAL, at, end);
+            at = end;
+            continue;
+        case classParen:
+            end = scanDelimited<RFC_MAIL_SHF_TOKEN_TYPE_COMMENT, ')'>(text, length, at, failure);
+            if (end < 0)
+                return false;
+            sink.token(RFC_MAIL_SHF_TOKEN_TYPE_COMMENT, at, end);
+            at = end;
+            continue;
+        }
+    }
+    return true;
+}
+
+// Builds the token vector. The vector and the shared special tokens are held
+// by references that are released on every path; only a complete vector is
+// handed out.
+class VectorSink {
+public:
+    explicit VectorSink(const PB_CHAR *text) : text_(text), vec_(pbVectorCreate()) {}
+    VectorSink(const VectorSink &) = delete;
+    VectorSink &operator=(const VectorSink &) = delete;
+    ~VectorSink()
+    {
+        for (RFC_MAIL_SHF_TOKEN *tok : specials_)
+            if (tok)
+                pbObjRelease(pb::obj(tok));
+    }
+
+    void token(PB_INT type, PB_INT start, PB_INT end)
+    {
+        // The scanner has established the type, and the characters form a
+        // valid token of it, so the token is made without classifying again.
+        pb::Ref<RFC_MAIL_SHF_TOKEN> tok(
+            tokenCreateUse(type, pbStringCreateFromCharsCopy(text_ + start, end - start)));
+        pbVectorAppendObj(vec_.addr(), pb::obj(tok.get()));
+    }
+
+    void special(PB_CHAR ch)
+    {
+        RFC_MAIL_SHF_TOKEN *&tok = specials_[static_cast<std::size_t>(ch - specialMaskBase)];
+        if (!tok)
+            tok = tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, pbStringCreateFromCharsCopy(&ch, 1));
+        pbVectorAppendObj(vec_.addr(), pb::obj(tok));
+    }
+
+    PB_VECTOR *take() { return vec_.take(); }
+
+private:
+    const PB_CHAR *text_;
+    pb::Ref<PB_VECTOR> vec_;
+    std::array<RFC_MAIL_SHF_TOKEN *, specialMaskLast - specialMaskBase + 1> specials_ {};
+};
+
+// Makes nothing: the scan alone, for the diagnosis.
+struct NullSink {
+    void token(PB_INT, PB_INT, PB_INT) noexcept {}
+    void special(PB_CHAR) noexcept {}
+};
+
+} // namespace
+
+extern "C" {
+
+// The tokens of text (borrowed) as a new vector owned by the caller, possibly
+// empty; null when a delimited token is malformed. Never a partial vector.
+RFC_API PB_VECTOR *rfcMailShfTokenVectorTryDecode(PB_STRING *text)
+{
+    const PB_CHAR *chars = pbStringBacking(text);
+    VectorSink sink(chars);
+    Failure failure;
+    if (!scan(chars, pbStringLength(text), sink, failure))
+        return nullptr;
+    return sink.take();
+}
+
+// The decoder's verdict on text (borrowed) with the place of a failure; see
+// the header for the meaning of the results.
+RFC_API PB_INT rfc___MailShfTokenVectorDecodeDiagnose(PB_STRING *text, PB_INT *tokenType,
+    PB_INT *tokenOffset, PB_INT *failureOffset)
+{
+    PB_ASSERT( text );
+    PB_ASSERT( tokenType && tokenOffset && failureOffset );
+    NullSink sink;
+    Failure failure;
+    scan(pbStringBacking(text), pbStringLength(text), sink, failure);
+    *tokenType = failure.tokenType;
+    *tokenOffset = failure.tokenOffset;
+    *failureOffset = failure.failureOffset;
+    return failure.code;
+}
+
+} // extern "C"
