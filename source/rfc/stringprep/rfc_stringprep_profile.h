@@ -1,0 +1,144 @@
+// Internal: the engine behind the seven profiles. A profile is a constant
+// Steps value; prepare() runs its stages (mapping, NFKC, prohibition, extra
+// set, bidi check, unassigned check) with the results of the exported step
+// functions, but fused: the mapping tables are applied in one pass into one
+// block of memory, and every check is one more pass that collects the
+// property bits of all code points, so that a string costs two passes and
+// at most one table look-up per code point and stage. An all-ASCII string
+// needs no look-up at all and no normalization.
+#ifndef RFC_STRINGPREP_PROFILE_H
+#define RFC_STRINGPREP_PROFILE_H
+
+#include "rfc_stringprep_internal.h"
+
+namespace rfc::stringprep {
+
+struct Steps {
+    bool mapSpaceToSpace;       // C.1.2 to U+0020 (runs before B.1)
+    bool mapToNothing;          // B.1
+    bool caseFold;              // B.2 (after B.1)
+    bool normalize;             // NFKC
+    std::uint8_t asciiRefused;  // kAscii... classes refused
+    std::uint8_t refused;       // kProp... bits refused outside ASCII
+    bool refuseIdeographicFullStop; // the iSCSI extra set outside ASCII
+    bool bidi;                  // the bidirectional check
+};
+
+// C.3 to C.9 outside ASCII, as the property byte holds them.
+inline constexpr std::uint8_t kRefusedC3ToC9 = kPropProhibitedCommon | kPropCanonical;
+
+// True when the code points pass the checks of the profile: no refused
+// code point, the bidirectional rule when asked, and no unassigned code
+// point when checkUnassigned. Reads each code point once.
+template <const Steps &steps>
+inline bool passes(const PB_CHAR *s, PB_INT length, bool checkUnassigned) noexcept
+{
+    std::uint8_t ascii = 0;
+    std::uint8_t props = 0;
+    bool fullStop = false;
+    for (PB_INT i = 0; i < length; ++i) {
+        std::uint32_t c = codePoint(s[i]);
+        if (c < 0x80) {
+            ascii |= kAsciiClass[c];
+        } else {
+            props |= property(c);
+            if constexpr (steps.refuseIdeographicFullStop)
+                fullStop |= c == kIdeographicFullStop;
+        }
+    }
+    if ((ascii & steps.asciiRefused) || (props & steps.refused) || fullStop)
+        return false;
+    if (steps.bidi && (props & kPropRandAL)) {
+        if ((ascii & kAsciiL) || (props & kPropL))
+            return false;
+        if (!(property(codePoint(s[0])) & kPropRandAL) || !(property(codePoint(s[length - 1])) & kPropRandAL))
+            return false;
+    }
+    return !(checkUnassigned && (props & kPropUnassigned));
+}
+
+// Maps the code points of source by the profile's tables into a new block
+// from pbMemAlloc, sized for the longest image of each code point. Returns
+// the block (owned by the caller) with its length in *count and, in
+// *nonAscii, whether any code point written is outside ASCII.
+template <const Steps &steps>
+inline PB_CHAR *mapInto(const PB_CHAR *s, PB_INT length, PB_INT *count, bool *nonAscii)
+{
+    constexpr PB_INT widest = steps.caseFold ? kMaxCaseFoldImage : 1;
+    auto *out = static_cast<PB_CHAR *>(pbMemAlloc(length * widest * static_cast<PB_INT>(sizeof(PB_CHAR))));
+    PB_INT n = 0;
+    std::uint32_t written = 0;
+    for (PB_INT i = 0; i < length; ++i) {
+        std::uint32_t c = codePoint(s[i]);
+        if (c < 0x80) {
+            out[n++] = static_cast<PB_CHAR>(steps.caseFold ? kAsciiCaseFold[c] : c);
+            continue;
+        }
+        std::uint8_t p = property(c);
+        if (steps.mapSpaceToSpace && (p & kPropSpaceNonAscii)) {
+            out[n++] = 0x20;
+        } else if (steps.mapToNothing && (p & kPropMapToNothing)) {
+            // dropped
+        } else if (steps.caseFold && (p & kPropCaseFoldNfkc)) {
+            int k = caseFoldNfkc(c, out + n);
+            for (int j = 0; j < k; ++j)
+                written |= codePoint(out[n + j]);
+            n += k;
+        } else {
+            out[n++] = s[i];
+            written |= c;
+        }
+    }
+    *count = n;
+    *nonAscii = written >= 0x80;
+    return out;
+}
+
+// Prepares source by the profile: a new string owned by the caller, or
+// null when a check refuses it (then nothing made on the way is left).
+// source is only read; the caller has checked it is not null.
+template <const Steps &steps>
+inline PB_STRING *prepare(PB_STRING *source, bool checkUnassigned)
+{
+    Chars s = chars(source);
+    if (s.length < 1)
+        return pbStringCreate();
+
+    // All ASCII: the mapping is at most the folding of capitals, NFKC and
+    // the tables outside ASCII change or refuse nothing.
+    std::uint32_t all = 0;
+    std::uint8_t ascii = 0;
+    for (PB_INT i = 0; i < s.length; ++i) {
+        std::uint32_t c = codePoint(s.data[i]);
+        all |= c;
+        ascii |= kAsciiClass[c & 0x7F];
+    }
+    if (all < 0x80) {
+        if (ascii & steps.asciiRefused)
+            return nullptr;
+        auto *out = static_cast<PB_CHAR *>(pbMemAlloc(s.length * static_cast<PB_INT>(sizeof(PB_CHAR))));
+        for (PB_INT i = 0; i < s.length; ++i)
+            out[i] = steps.caseFold ? kAsciiCaseFold[s.data[i]] : s.data[i];
+        return pbStringCreateFromCharsUse(out, s.length);
+    }
+
+    PB_INT count = 0;
+    bool nonAscii = false;
+    PB_CHAR *mapped = mapInto<steps>(s.data, s.length, &count, &nonAscii);
+    if (count == 0) {
+        pbMemFree(mapped);
+        return pbStringCreate();
+    }
+    pb::Ref<PB_STRING> prepared(pbStringCreateFromCharsUse(mapped, count));
+    // NFKC leaves ASCII as it is.
+    if (steps.normalize && nonAscii)
+        pbStringNormalize(prepared.addr(), PB_STRING_NORMALIZE_NFKC);
+    Chars p = chars(prepared.get());
+    if (!passes<steps>(p.data, p.length, checkUnassigned))
+        return nullptr;
+    return prepared.take();
+}
+
+} // namespace rfc::stringprep
+
+#endif
