@@ -27,8 +27,8 @@ typedef int32_t PB_BOOL; /* 0 or 1 */
 typedef int32_t PB_CHAR; /* a Unicode code point */
 typedef uint8_t PB_BYTE;
 
-#define PB_TRUE ((PB_BOOL)1)
-#define PB_FALSE ((PB_BOOL)0)
+#define PB_TRUE 1
+#define PB_FALSE 0
 #define PB_INT_MAX INT64_MAX
 #define PB_INT_MIN INT64_MIN
 

@@ -1,0 +1,463 @@
+// Vectors, boxed integers, dictionaries and stores. Dictionaries and stores
+// are small in this system (a handful of keys), so they keep their entries
+// in insertion order and search linearly.
+#include "pb_internal.h"
+
+#include <cstdio>
+#include <vector>
+
+struct PB_VECTOR {
+    PB___OBJ_HEADER header;
+    PB_INT length;
+    PB_INT capacity;
+    PB_OBJ **items;
+};
+
+struct PB_BOXED_INT {
+    PB___OBJ_HEADER header;
+    PB_INT value;
+};
+
+namespace {
+
+struct DictEntry {
+    PB_OBJ *key;
+    PB_OBJ *value;
+};
+
+struct StoreEntry {
+    std::string key;
+    PB_STRING *text; // null when the entry holds an integer
+    PB_INT integer;
+};
+
+} // namespace
+
+struct PB_DICT {
+    PB___OBJ_HEADER header;
+    std::vector<DictEntry> *entries;
+};
+
+struct PB_STORE {
+    PB___OBJ_HEADER header;
+    std::vector<StoreEntry> *entries;
+};
+
+namespace {
+
+void vectorFree(PB_OBJ *obj)
+{
+    auto *v = reinterpret_cast<PB_VECTOR *>(obj);
+    for (PB_INT i = 0; i < v->length; ++i)
+        pbObjRelease(v->items[i]);
+    pbMemFree(v->items);
+}
+
+PB_INT vectorCompare(PB_OBJ *a, PB_OBJ *b)
+{
+    auto *x = reinterpret_cast<PB_VECTOR *>(a);
+    auto *y = reinterpret_cast<PB_VECTOR *>(b);
+    for (PB_INT i = 0; i < x->length && i < y->length; ++i)
+        if (PB_INT order = pbObjCompare(x->items[i], y->items[i]))
+            return order;
+    return x->length < y->length ? -1 : x->length > y->length ? 1 : 0;
+}
+
+PB_INT boxedIntCompare(PB_OBJ *a, PB_OBJ *b)
+{
+    PB_INT x = reinterpret_cast<PB_BOXED_INT *>(a)->value;
+    PB_INT y = reinterpret_cast<PB_BOXED_INT *>(b)->value;
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+void dictFree(PB_OBJ *obj)
+{
+    auto *d = reinterpret_cast<PB_DICT *>(obj);
+    for (DictEntry &entry : *d->entries) {
+        pbObjRelease(entry.key);
+        pbObjRelease(entry.value);
+    }
+    delete d->entries;
+}
+
+void storeFree(PB_OBJ *obj)
+{
+    auto *st = reinterpret_cast<PB_STORE *>(obj);
+    for (StoreEntry &entry : *st->entries)
+        pbObjRelease(reinterpret_cast<PB_OBJ *>(entry.text));
+    delete st->entries;
+}
+
+// Stores order by their entries: key, then kind, then value.
+PB_INT storeCompare(PB_OBJ *a, PB_OBJ *b)
+{
+    auto &x = *reinterpret_cast<PB_STORE *>(a)->entries;
+    auto &y = *reinterpret_cast<PB_STORE *>(b)->entries;
+    for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) {
+        if (int order = x[i].key.compare(y[i].key))
+            return order < 0 ? -1 : 1;
+        if (!x[i].text != !y[i].text)
+            return x[i].text ? 1 : -1;
+        if (x[i].text) {
+            if (PB_INT order = pbObjCompare(pbStringObj(x[i].text), pbStringObj(y[i].text)))
+                return order;
+        } else if (x[i].integer != y[i].integer) {
+            return x[i].integer < y[i].integer ? -1 : 1;
+        }
+    }
+    return x.size() < y.size() ? -1 : x.size() > y.size() ? 1 : 0;
+}
+
+PB___DEFINE_SORT(vectorSort, "PB_VECTOR", vectorFree, vectorCompare);
+PB___DEFINE_SORT(boxedIntSort, "PB_BOXED_INT", nullptr, boxedIntCompare);
+PB___DEFINE_SORT(dictSort, "PB_DICT", dictFree, nullptr);
+PB___DEFINE_SORT(storeSort, "PB_STORE", storeFree, storeCompare);
+
+PB_VECTOR *vectorWithCapacity(PB_INT capacity)
+{
+    auto *v = reinterpret_cast<PB_VECTOR *>(pb___ObjCreate(sizeof(PB_VECTOR), &vectorSort));
+    v->length = 0;
+    v->capacity = capacity;
+    v->items = capacity ? static_cast<PB_OBJ **>(pbMemAlloc(capacity * PB_INT(sizeof(PB_OBJ *)))) : nullptr;
+    return v;
+}
+
+PB_VECTOR *vectorCopy(PB_VECTOR *v)
+{
+    PB_VECTOR *copy = vectorWithCapacity(v->length);
+    for (PB_INT i = 0; i < v->length; ++i)
+        copy->items[i] = pbObjRetain(v->items[i]);
+    copy->length = v->length;
+    return copy;
+}
+
+PB_DICT *dictWith(std::vector<DictEntry> *entries)
+{
+    auto *d = reinterpret_cast<PB_DICT *>(pb___ObjCreate(sizeof(PB_DICT), &dictSort));
+    d->entries = entries;
+    return d;
+}
+
+PB_DICT *dictCopy(PB_DICT *d)
+{
+    auto *entries = new std::vector<DictEntry>(*d->entries);
+    for (DictEntry &entry : *entries) {
+        pbObjRetain(entry.key);
+        pbObjRetain(entry.value);
+    }
+    return dictWith(entries);
+}
+
+PB_STORE *storeWith(std::vector<StoreEntry> *entries)
+{
+    auto *st = reinterpret_cast<PB_STORE *>(pb___ObjCreate(sizeof(PB_STORE), &storeSort));
+    st->entries = entries;
+    return st;
+}
+
+PB_STORE *storeCopy(PB_STORE *st)
+{
+    auto *entries = new std::vector<StoreEntry>(*st->entries);
+    for (StoreEntry &entry : *entries)
+        if (entry.text)
+            pbObjRetain(reinterpret_cast<PB_OBJ *>(entry.text));
+    return storeWith(entries);
+}
+
+StoreEntry *storeFind(PB_STORE *st, const std::string &key)
+{
+    for (StoreEntry &entry : *st->entries)
+        if (entry.key == key)
+            return &entry;
+    return nullptr;
+}
+
+StoreEntry &storeSlot(PB_STORE **st, const char *key, PB_INT keyLength)
+{
+    PB_ASSERT( st && *st );
+    std::string name = pb::internal::nameText(key, keyLength);
+    PB_STORE *target = pb::internal::writable(st, storeCopy);
+    if (StoreEntry *entry = storeFind(target, name))
+        return *entry;
+    target->entries->push_back(StoreEntry { name, nullptr, 0 });
+    return target->entries->back();
+}
+
+} // namespace
+
+extern "C" {
+
+PB_API const PB_SORT *pbVectorSort(void)
+{
+    return &vectorSort;
+}
+
+PB_API PB_OBJ *pbVectorObj(PB_VECTOR *v)
+{
+    return reinterpret_cast<PB_OBJ *>(v);
+}
+
+PB_API PB_VECTOR *pbVectorFrom(PB_OBJ *obj)
+{
+    PB_ASSERT( !obj || pbObjSort(obj) == &vectorSort );
+    return reinterpret_cast<PB_VECTOR *>(obj);
+}
+
+PB_API PB_VECTOR *pbVectorCreate(void)
+{
+    return vectorWithCapacity(0);
+}
+
+PB_API PB_INT pbVectorLength(PB_VECTOR *v)
+{
+    PB_ASSERT( v );
+    return v->length;
+}
+
+PB_API PB_OBJ *pbVectorObjAt(PB_VECTOR *v, PB_INT index)
+{
+    PB_ASSERT( v );
+    PB_ASSERT( index >= 0 && index < v->length );
+    return pbObjRetain(v->items[index]);
+}
+
+PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj)
+{
+    PB_ASSERT( v && *v );
+    PB_ASSERT( obj );
+    pbObjRetain(obj);
+    PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
+    if (target->length == target->capacity) {
+        target->capacity = pb::internal::grownCapacity(target->capacity, target->length + 1);
+        target->items = static_cast<PB_OBJ **>(
+            pbMemRealloc(target->items, target->capacity * PB_INT(sizeof(PB_OBJ *))));
+    }
+    target->items[target->length++] = obj;
+}
+
+PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index)
+{
+    PB_ASSERT( v && *v );
+    PB_ASSERT( index >= 0 && index < (*v)->length );
+    PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
+    PB_OBJ *gone = target->items[index];
+    std::memmove(target->items + index, target->items + index + 1,
+        static_cast<std::size_t>(target->length - index - 1) * sizeof(PB_OBJ *));
+    --target->length;
+    pbObjRelease(gone);
+}
+
+PB_API PB_BOOL pbVectorContainsOnly(PB_VECTOR *v, const PB_SORT *sort)
+{
+    PB_ASSERT( v );
+    PB_ASSERT( sort );
+    for (PB_INT i = 0; i < v->length; ++i)
+        if (pbObjSort(v->items[i]) != sort)
+            return PB_FALSE;
+    return PB_TRUE;
+}
+
+PB_API const PB_SORT *pbBoxedIntSort(void)
+{
+    return &boxedIntSort;
+}
+
+PB_API PB_BOXED_INT *pbBoxedIntCreate(PB_INT value)
+{
+    auto *b = reinterpret_cast<PB_BOXED_INT *>(pb___ObjCreate(sizeof(PB_BOXED_INT), &boxedIntSort));
+    b->value = value;
+    return b;
+}
+
+PB_API PB_INT pbBoxedIntValue(PB_BOXED_INT *b)
+{
+    PB_ASSERT( b );
+    return b->value;
+}
+
+PB_API PB_OBJ *pbBoxedIntObj(PB_BOXED_INT *b)
+{
+    return reinterpret_cast<PB_OBJ *>(b);
+}
+
+PB_API PB_BOXED_INT *pbBoxedIntFrom(PB_OBJ *obj)
+{
+    PB_ASSERT( !obj || pbObjSort(obj) == &boxedIntSort );
+    return reinterpret_cast<PB_BOXED_INT *>(obj);
+}
+
+PB_API const PB_SORT *pbDictSort(void)
+{
+    return &dictSort;
+}
+
+PB_API PB_OBJ *pbDictObj(PB_DICT *d)
+{
+    return reinterpret_cast<PB_OBJ *>(d);
+}
+
+PB_API PB_DICT *pbDictFrom(PB_OBJ *obj)
+{
+    PB_ASSERT( !obj || pbObjSort(obj) == &dictSort );
+    return reinterpret_cast<PB_DICT *>(obj);
+}
+
+PB_API PB_DICT *pbDictCreate(void)
+{
+    return dictWith(new std::vector<DictEntry>);
+}
+
+PB_API PB_INT pbDictLength(PB_DICT *d)
+{
+    PB_ASSERT( d );
+    return PB_INT(d->entries->size());
+}
+
+PB_API void pbDictSetObjKey(PB_DICT **d, PB_OBJ *key, PB_OBJ *value)
+{
+    PB_ASSERT( d && *d );
+    PB_ASSERT( key );
+    PB_ASSERT( value );
+    PB_ASSERT( pbObjSort( key ) == &boxedIntSort || pbObjSort( key ) == pbStringSort() );
+    PB_DICT *target = pb::internal::writable(d, dictCopy);
+    pbObjRetain(value);
+    for (DictEntry &entry : *target->entries) {
+        if (pbObjSort(entry.key) == pbObjSort(key) && pbObjCompare(entry.key, key) == 0) {
+            pbObjRelease(entry.value);
+            entry.value = value;
+            return;
+        }
+    }
+    target->entries->push_back(DictEntry { pbObjRetain(key), value });
+}
+
+PB_API PB_OBJ *pbDictStringKey(PB_DICT *d, PB_STRING *key)
+{
+    PB_ASSERT( d );
+    PB_ASSERT( key );
+    for (DictEntry &entry : *d->entries)
+        if (pbObjSort(entry.key) == pbStringSort() && pbObjCompare(entry.key, pbStringObj(key)) == 0)
+            return pbObjRetain(entry.value);
+    return nullptr;
+}
+
+PB_API PB_OBJ *pbDictIntKey(PB_DICT *d, PB_INT key)
+{
+    PB_ASSERT( d );
+    for (DictEntry &entry : *d->entries)
+        if (pbObjSort(entry.key) == &boxedIntSort && reinterpret_cast<PB_BOXED_INT *>(entry.key)->value == key)
+            return pbObjRetain(entry.value);
+    return nullptr;
+}
+
+PB_API const PB_SORT *pbStoreSort(void)
+{
+    return &storeSort;
+}
+
+PB_API PB_OBJ *pbStoreObj(PB_STORE *st)
+{
+    return reinterpret_cast<PB_OBJ *>(st);
+}
+
+PB_API PB_STORE *pbStoreFrom(PB_OBJ *obj)
+{
+    PB_ASSERT( !obj || pbObjSort(obj) == &storeSort );
+    return reinterpret_cast<PB_STORE *>(obj);
+}
+
+PB_API PB_STORE *pbStoreCreate(void)
+{
+    return storeWith(new std::vector<StoreEntry>);
+}
+
+PB_API PB_INT pbStoreLength(PB_STORE *st)
+{
+    PB_ASSERT( st );
+    return PB_INT(st->entries->size());
+}
+
+PB_API void pbStoreSetValueCstr(PB_STORE **st, const char *key, PB_INT keyLength, PB_STRING *value)
+{
+    PB_ASSERT( value );
+    pbObjRetain(pbStringObj(value));
+    StoreEntry &entry = storeSlot(st, key, keyLength);
+    pbObjRelease(pbStringObj(entry.text));
+    entry.text = value;
+    entry.integer = 0;
+}
+
+PB_API void pbStoreSetValueIntCstr(PB_STORE **st, const char *key, PB_INT keyLength, PB_INT value)
+{
+    StoreEntry &entry = storeSlot(st, key, keyLength);
+    pbObjRelease(pbStringObj(entry.text));
+    entry.text = nullptr;
+    entry.integer = value;
+}
+
+PB_API PB_STRING *pbStoreValueCstr(PB_STORE *st, const char *key, PB_INT keyLength)
+{
+    PB_ASSERT( st );
+    StoreEntry *entry = storeFind(st, pb::internal::nameText(key, keyLength));
+    if (!entry || !entry->text)
+        return nullptr;
+    pbObjRetain(pbStringObj(entry->text));
+    return entry->text;
+}
+
+PB_API PB_BOOL pbStoreValueIntCstr(PB_STORE *st, PB_INT *value, const char *key, PB_INT keyLength)
+{
+    PB_ASSERT( st );
+    PB_ASSERT( value );
+    StoreEntry *entry = storeFind(st, pb::internal::nameText(key, keyLength));
+    if (!entry || entry->text)
+        return PB_FALSE;
+    *value = entry->integer;
+    return PB_TRUE;
+}
+
+// The text form of an object: strings are their own text; boxed integers
+// their decimal value; buffers their bytes in hex; vectors and stores their
+// elements; everything else its sort name and address.
+PB_API PB_STRING *pbObjToString(PB_OBJ *obj)
+{
+    PB_ASSERT( obj );
+    const PB_SORT *sort = pbObjSort(obj);
+    if (sort == pbStringSort())
+        return pbStringFrom(pbObjRetain(obj));
+    std::string text;
+    if (sort == &boxedIntSort) {
+        text = std::to_string(reinterpret_cast<PB_BOXED_INT *>(obj)->value);
+    } else if (sort == pbBufferSort()) {
+        static constexpr char digits[] = "0123456789abcdef";
+        PB_BUFFER *b = pbBufferFrom(obj);
+        for (PB_INT i = 0; i < pbBufferLength(b); ++i) {
+            text += digits[pbBufferBacking(b)[i] >> 4];
+            text += digits[pbBufferBacking(b)[i] & 15];
+        }
+    } else if (sort == &vectorSort) {
+        auto *v = reinterpret_cast<PB_VECTOR *>(obj);
+        text = "[";
+        for (PB_INT i = 0; i < v->length; ++i) {
+            pb::Ref<PB_STRING> element(pbObjToString(v->items[i]));
+            text += (i ? ", " : "") + pb::internal::stringToStd(element.get());
+        }
+        text += "]";
+    } else if (sort == &storeSort) {
+        text = "{";
+        bool first = true;
+        for (StoreEntry &entry : *reinterpret_cast<PB_STORE *>(obj)->entries) {
+            text += (first ? "" : ", ") + entry.key + "=";
+            text += entry.text ? "\"" + pb::internal::stringToStd(entry.text) + "\"" : std::to_string(entry.integer);
+            first = false;
+        }
+        text += "}";
+    } else {
+        char address[32];
+        std::snprintf(address, sizeof address, "%p", static_cast<void *>(obj));
+        text = std::string("<") + (sort->name ? sort->name : "?") + "@" + address + ">";
+    }
+    return pbStringCreateFromCstr(text.data(), PB_INT(text.size()));
+}
+
+} // extern "C"

@@ -1,0 +1,57 @@
+// Internals shared by the runtime's own source files.
+#ifndef PB_INTERNAL_H
+#define PB_INTERNAL_H
+
+#include "pb_cpp.h"
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+namespace pb::internal {
+
+inline PB___OBJ_HEADER *header(void *obj) noexcept
+{
+    return static_cast<PB___OBJ_HEADER *>(obj);
+}
+
+inline bool isStatic(const void *obj) noexcept
+{
+    return static_cast<const PB___OBJ_HEADER *>(obj)->staticMark != 0;
+}
+
+// One of the runtime's own sorts, in static data.
+#define PB___DEFINE_SORT(symbol, name, freeFunc, compareFunc)                       \
+    constinit const PB_SORT symbol = { PB___OBJ_STATIC_HEADER(PB___OBJ_KIND_SORT), \
+        nullptr, (name), (freeFunc), (compareFunc),                                 \
+        { nullptr, nullptr, nullptr, nullptr, nullptr, nullptr } }
+
+// Copy-on-write: when *ref is shared, replaces it by copy(*ref) and drops the
+// caller's hold on the original. Returns the object now safe to change.
+template <class T, class Copy>
+inline T *writable(T **ref, Copy copy)
+{
+    if (isShared(*ref)) {
+        T *fresh = copy(*ref);
+        pbObjRelease(reinterpret_cast<PB_OBJ *>(*ref));
+        *ref = fresh;
+    }
+    return *ref;
+}
+
+// Growth policy of strings, buffers and vectors: at least double.
+inline PB_INT grownCapacity(PB_INT capacity, PB_INT needed)
+{
+    PB_INT doubled = capacity > PB_INT_MAX / 2 ? PB_INT_MAX : capacity * 2;
+    PB_INT result = doubled > needed ? doubled : needed;
+    return result < 16 ? 16 : result;
+}
+
+// Text helpers used by the enumerations, flag sets and stores.
+std::string nameText(const char *name, PB_INT nameLength);
+bool stringEqualsAscii(PB_STRING *s, const std::string &ascii);
+std::string stringToStd(PB_STRING *s); // UTF-8
+
+} // namespace pb::internal
+
+#endif

@@ -1,0 +1,41 @@
+// The names of the catalogued CRC algorithms, kept in a process-wide
+// enumeration from module startup to shutdown.
+#include "rfc_crc.h"
+#include "rfc_crc_catalogue.h"
+
+#include "../rfc_frame.h"
+
+namespace {
+
+PB_ENUM *rfc___CrcAlgorithmEnum = rfc::slotVacant<PB_ENUM>();
+
+} // namespace
+
+extern "C" {
+
+RFC_API void rfc___CrcAlgorithmStartup(void)
+{
+    rfc___CrcAlgorithmEnum = nullptr;
+    rfc___CrcAlgorithmEnum = pbEnumCreate();
+    for (std::size_t alg = 0; alg < rfc::crc::catalogue.size(); ++alg)
+        pbEnumSetEnumerantCstr(&rfc___CrcAlgorithmEnum, rfc::crc::catalogue[alg].name, -1, PB_INT(alg));
+}
+
+RFC_API void rfc___CrcAlgorithmShutdown(void)
+{
+    rfc::slotShutdown(rfc___CrcAlgorithmEnum);
+}
+
+RFC_API PB_INT rfcCrcAlgorithmFromString(PB_STRING *pbs)
+{
+    PB_ASSERT( pbs );
+    return pbEnumParse(rfc___CrcAlgorithmEnum, pbs);
+}
+
+RFC_API PB_STRING *rfcCrcAlgorithmToString(PB_INT alg)
+{
+    PB_ASSERT( RFC_CRC_ALGORITHM_OK( alg ) );
+    return pbEnumGenerate(rfc___CrcAlgorithmEnum, alg);
+}
+
+} // extern "C"

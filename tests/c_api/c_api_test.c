@@ -1,0 +1,40 @@
+/* The public headers compile as C, and a C program can start the module,
+ * call the library and release what it gets. */
+#include <rfc/rfc_module.h>
+#include <rfc/crc/rfc_crc.h>
+
+#include <stdio.h>
+#include <string.h>
+
+static int failures;
+
+static void check(int ok, const char *what)
+{
+    if (!ok) {
+        fprintf(stderr, "FAILED: %s\n", what);
+        ++failures;
+    }
+}
+
+int main(void)
+{
+    static const char digits[] = "123456789";
+    PB_BUFFER *data;
+    PB_STRING *name;
+
+    check(pbModuleStartup(rfcModule()) == PB_TRUE, "module startup");
+
+    data = pbBufferCreate();
+    pbBufferAppendBytes(&data, (const PB_BYTE *)digits, (PB_INT)strlen(digits));
+    check(rfcCrc(RFC_CRC_ALGORITHM_CRC32_ADCCP, data) == 0xCBF43926, "CRC-32 check value");
+    pbObjRelease(pbBufferObj(data));
+
+    name = rfcCrcAlgorithmToString(RFC_CRC_ALGORITHM_CRC32_C);
+    check(rfcCrcAlgorithmFromString(name) == RFC_CRC_ALGORITHM_CRC32_C, "algorithm name round trip");
+    pbObjRelease(pbStringObj(name));
+
+    pbModuleShutdown(rfcModule());
+    check(pbObjLiveCount() == 0, "no live objects after shutdown");
+    printf("%s: %d failed\n", failures ? "FAILED" : "passed", failures);
+    return failures ? 1 : 0;
+}
