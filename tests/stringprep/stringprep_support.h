@@ -25,6 +25,12 @@ using Profile = PB_STRING *(*)(PB_STRING *source, PB_BOOL allowUnassigned);
 // it. Null for an unknown name.
 Profile profileByName(std::string_view name);
 
+// The profile composed step by step from the exported mapping, NFKC,
+// prohibition, bidi and unassigned functions, one string per step, in the
+// order the profile's RFC gives: the prepared code points as formatChars
+// writes them, or "REFUSED". source is only read.
+std::string prepareComposed(std::string_view profile, PB_STRING *source, PB_BOOL allowUnassigned);
+
 } // namespace sptest
 
 #endif
