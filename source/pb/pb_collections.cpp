@@ -437,25 +437,28 @@ PB_API PB_STRING *pbObjToString(PB_OBJ *obj)
         }
     } else if (sort == &vectorSort) {
         auto *v = reinterpret_cast<PB_VECTOR *>(obj);
-        text = "[";
+        text.push_back('[');
         for (PB_INT i = 0; i < v->length; ++i) {
             pb::Ref<PB_STRING> element(pbObjToString(v->items[i]));
-            text += (i ? ", " : "") + pb::internal::stringToStd(element.get());
+            text.append(i ? ", " : "").append(pb::internal::stringToStd(element.get()));
         }
-        text += "]";
+        text.push_back(']');
     } else if (sort == &storeSort) {
-        text = "{";
+        text.push_back('{');
         bool first = true;
         for (StoreEntry &entry : *reinterpret_cast<PB_STORE *>(obj)->entries) {
-            text += (first ? "" : ", ") + entry.key + "=";
-            text += entry.text ? "\"" + pb::internal::stringToStd(entry.text) + "\"" : std::to_string(entry.integer);
+            text.append(first ? "" : ", ").append(entry.key).append("=");
+            if (entry.text)
+                text.append("\"").append(pb::internal::stringToStd(entry.text)).append("\"");
+            else
+                text.append(std::to_string(entry.integer));
             first = false;
         }
-        text += "}";
+        text.push_back('}');
     } else {
         char address[32];
         std::snprintf(address, sizeof address, "%p", static_cast<void *>(obj));
-        text = std::string("<") + (sort->name ? sort->name : "?") + "@" + address + ">";
+        text.append("<").append(sort->name ? sort->name : "?").append("@").append(address).append(">");
     }
     return pbStringCreateFromCstr(text.data(), PB_INT(text.size()));
 }

@@ -98,12 +98,13 @@ struct SourceFile {
     }())
 
 // A contract check: in every build, a failed condition ends the process with
-// the condition's own text.
-#define PB_ASSERT(condition) PB_ASSERT_TAG(nullptr, condition)
-#define PB_ASSERT_TAG(tag, condition)                                           \
+// the condition's own text, as written (macros in it are not expanded).
+#define PB_ASSERT(condition) PB___ASSERT_TEXT(nullptr, condition, #condition)
+#define PB_ASSERT_TAG(tag, condition) PB___ASSERT_TEXT(tag, condition, #condition)
+#define PB___ASSERT_TEXT(tag, condition, text)                                  \
     do {                                                                        \
         if (!(condition)) [[unlikely]]                                          \
-            pb___Abort((tag), PB___SOURCE_FILE, __LINE__, #condition);          \
+            pb___Abort((tag), PB___SOURCE_FILE, __LINE__, text);                \
     } while (0)
 // A violation that has no condition text (an impossible value reached).
 #define PB_UNREACHABLE() pb___Abort(nullptr, PB___SOURCE_FILE, __LINE__, nullptr)

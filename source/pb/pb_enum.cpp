@@ -23,7 +23,7 @@ std::string flagsText(std::span<const Named> names, PB_INT flags)
             continue;
         for (const Named &named : names) {
             if (named.value == mask) {
-                text += (text.empty() ? "" : ", ") + named.name;
+                text.append(text.empty() ? "" : ", ").append(named.name);
                 break;
             }
         }

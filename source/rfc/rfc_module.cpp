@@ -10,7 +10,7 @@
 
 extern "C" {
 
-RFC_API const PB_MODULE_RECORD rfc___module_record = {
+const PB_MODULE_RECORD rfc___module_record = {
     2,
     "corvanead",
     "corvane administration",
@@ -26,10 +26,10 @@ RFC_API const PB_MODULE_RECORD rfc___module_record = {
     { "pb", "" },
 };
 
-RFC_API const char *const rfc___module_version_string =
+const char *const rfc___module_version_string =
     "###XZ_VERSION### corvanead-4.14.21 (RHEL 8, x86 (64 bit), Release), rfc 0.0";
 
-RFC_API const PB_MODULE rfc___module = {
+const PB_MODULE rfc___module = {
     PB___OBJ_STATIC_HEADER(PB___OBJ_KIND_MODULE),
     &rfc___module_record,
     rfc___ModuleStartup,

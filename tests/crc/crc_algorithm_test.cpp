@@ -1,0 +1,77 @@
+// The catalogue of named algorithms and their names.
+#include "support/test_support.h"
+
+#include <rfc/crc/rfc_crc.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Row {
+    PB_INT alg;
+    const char *name;
+    std::uint64_t check; // over "123456789", from the published catalogue
+    std::uint64_t empty; // over no bytes: init (mirrored when refout) XOR xorout
+};
+
+// The published check values; the empty values follow from each model.
+const Row catalogue[] = {
+    { RFC_CRC_ALGORITHM_CRC8, "RFC_CRC_ALGORITHM_CRC8", 0xF4, 0 },
+    { RFC_CRC_ALGORITHM_CRC8_DARC, "RFC_CRC_ALGORITHM_CRC8_DARC", 0x15, 0 },
+    { RFC_CRC_ALGORITHM_CRC8_ICODE, "RFC_CRC_ALGORITHM_CRC8_ICODE", 0x7E, 0xFD },
+    { RFC_CRC_ALGORITHM_CRC8_ITU, "RFC_CRC_ALGORITHM_CRC8_ITU", 0xA1, 0x55 },
+    { RFC_CRC_ALGORITHM_CRC8_ROHC, "RFC_CRC_ALGORITHM_CRC8_ROHC", 0xD0, 0xFF },
+    { RFC_CRC_ALGORITHM_CRC16_IBM, "RFC_CRC_ALGORITHM_CRC16_IBM", 0xBB3D, 0 },
+    { RFC_CRC_ALGORITHM_CRC16_CCITT, "RFC_CRC_ALGORITHM_CRC16_CCITT", 0x2189, 0 },
+    { RFC_CRC_ALGORITHM_CRC16_CCITT_FALSE, "RFC_CRC_ALGORITHM_CRC16_CCITT_FALSE", 0x29B1, 0xFFFF },
+    { RFC_CRC_ALGORITHM_CRC16_DARC, "RFC_CRC_ALGORITHM_CRC16_DARC", 0xD64E, 0 },
+    { RFC_CRC_ALGORITHM_CRC16_DECT_R, "RFC_CRC_ALGORITHM_CRC16_DECT_R", 0x007E, 0x0001 },
+    { RFC_CRC_ALGORITHM_CRC16_DECT_X, "RFC_CRC_ALGORITHM_CRC16_DECT_X", 0x007F, 0 },
+    { RFC_CRC_ALGORITHM_CRC16_X25, "RFC_CRC_ALGORITHM_CRC16_X25", 0x906E, 0 },
+    { RFC_CRC_ALGORITHM_CRC16_XMODEM, "RFC_CRC_ALGORITHM_CRC16_XMODEM", 0x31C3, 0 },
+    { RFC_CRC_ALGORITHM_CRC32_ADCCP, "RFC_CRC_ALGORITHM_CRC32_ADCCP", 0xCBF43926, 0 },
+    { RFC_CRC_ALGORITHM_CRC32_BZIP2, "RFC_CRC_ALGORITHM_CRC32_BZIP2", 0xFC891918, 0 },
+    { RFC_CRC_ALGORITHM_CRC32_C, "RFC_CRC_ALGORITHM_CRC32_C", 0xE3069283, 0 },
+    { RFC_CRC_ALGORITHM_CRC32_D, "RFC_CRC_ALGORITHM_CRC32_D", 0x87315576, 0 },
+    { RFC_CRC_ALGORITHM_CRC32_MPEG2, "RFC_CRC_ALGORITHM_CRC32_MPEG2", 0x0376E6E7, 0xFFFFFFFF },
+    { RFC_CRC_ALGORITHM_CRC32_POSIX, "RFC_CRC_ALGORITHM_CRC32_POSIX", 0x765E7680, 0xFFFFFFFF },
+};
+
+TEST(CrcAlgorithm, CheckAndEmptyValues)
+{
+    static_assert(std::size(catalogue) == RFC_CRC_ALGORITHM_COUNT);
+    auto digits = rfctest::buffer("123456789");
+    auto empty = rfctest::buffer("");
+    for (const Row &row : catalogue) {
+        EXPECT_EQ(std::uint64_t(rfcCrc(row.alg, digits.get())), row.check) << row.name;
+        EXPECT_EQ(std::uint64_t(rfcCrc(row.alg, empty.get())), row.empty) << row.name;
+    }
+}
+
+TEST(CrcAlgorithm, NamesRoundTrip)
+{
+    for (const Row &row : catalogue) {
+        pb::Ref<PB_STRING> name(rfcCrcAlgorithmToString(row.alg));
+        EXPECT_EQ(rfctest::utf8(name.get()), row.name);
+        EXPECT_EQ(rfcCrcAlgorithmFromString(name.get()), row.alg);
+    }
+}
+
+TEST(CrcAlgorithm, UnknownNamesGiveMinusOne)
+{
+    for (const char *text : { "", "CRC32", "rfc_crc_algorithm_crc8", "RFC_CRC_ALGORITHM_CRC8 ", "RFC_CRC_ALGORITHM_CRC64" }) {
+        auto name = rfctest::string(std::string_view(text));
+        EXPECT_EQ(rfcCrcAlgorithmFromString(name.get()), -1) << '"' << text << '"';
+    }
+}
+
+TEST(CrcAlgorithmDeath, ValuesOutsideTheCatalogue)
+{
+    EXPECT_DEATH(rfcCrcAlgorithmToString(19), "RFC_CRC_ALGORITHM_OK\\( alg \\)");
+    EXPECT_DEATH(rfcCrcAlgorithmToString(-1), "RFC_CRC_ALGORITHM_OK\\( alg \\)");
+    EXPECT_DEATH(rfcCrcCreate(19), "source/rfc/crc/rfc_crc:[0-9]+: contract violation");
+    EXPECT_DEATH(rfcCrcCreate(-1), "source/rfc/crc/rfc_crc:[0-9]+: contract violation");
+    EXPECT_DEATH(rfcCrcAlgorithmFromString(nullptr), "source/rfc/crc/rfc_crc_algorithm:[0-9]+: contract violation: pbs");
+}
+
+} // namespace
