@@ -11,6 +11,8 @@
 
 #include "rfc_stringprep_internal.h"
 
+#include <utility>
+
 namespace rfc::stringprep {
 
 struct Steps {
@@ -57,15 +59,44 @@ inline bool passes(const PB_CHAR *s, PB_INT length, bool checkUnassigned) noexce
     return !(checkUnassigned && (props & kPropUnassigned));
 }
 
-// Maps the code points of source by the profile's tables into a new block
-// from pbMemAlloc, sized for the longest image of each code point. Returns
-// the block (owned by the caller) with its length in *count and, in
-// *nonAscii, whether any code point written is outside ASCII.
+// Room for the code points a profile writes: on the stack for short
+// strings, from pbMemAlloc beyond. string() hands the code points to a new
+// runtime string, copying them from the stack (one allocation, inside the
+// string object) or handing the heap block over.
+class Scratch {
+public:
+    explicit Scratch(PB_INT capacity)
+        : data_(capacity <= kLocal ? local_
+                                   : static_cast<PB_CHAR *>(pbMemAlloc(capacity * static_cast<PB_INT>(sizeof(PB_CHAR)))))
+    {
+    }
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
+    ~Scratch()
+    {
+        if (data_ != local_)
+            pbMemFree(data_);
+    }
+    PB_CHAR *data() noexcept { return data_; }
+    PB_STRING *string(PB_INT count)
+    {
+        if (data_ == local_ || count == 0)
+            return pbStringCreateFromCharsCopy(data_, count);
+        return pbStringCreateFromCharsUse(std::exchange(data_, local_), count);
+    }
+
+private:
+    static constexpr PB_INT kLocal = 256;
+    PB_CHAR local_[kLocal];
+    PB_CHAR *data_;
+};
+
+// Maps the code points s[0..length) by the profile's tables into out, which
+// has room for the longest image of each. Returns the number written and
+// tells in *nonAscii whether any of them is outside ASCII.
 template <const Steps &steps>
-inline PB_CHAR *mapInto(const PB_CHAR *s, PB_INT length, PB_INT *count, bool *nonAscii)
+inline PB_INT mapInto(const PB_CHAR *s, PB_INT length, PB_CHAR *out, bool *nonAscii) noexcept
 {
-    constexpr PB_INT widest = steps.caseFold ? kMaxCaseFoldImage : 1;
-    auto *out = static_cast<PB_CHAR *>(pbMemAlloc(length * widest * static_cast<PB_INT>(sizeof(PB_CHAR))));
     PB_INT n = 0;
     std::uint32_t written = 0;
     for (PB_INT i = 0; i < length; ++i) {
@@ -89,9 +120,8 @@ inline PB_CHAR *mapInto(const PB_CHAR *s, PB_INT length, PB_INT *count, bool *no
             written |= c;
         }
     }
-    *count = n;
     *nonAscii = written >= 0x80;
-    return out;
+    return n;
 }
 
 // Prepares source by the profile: a new string owned by the caller, or
@@ -116,20 +146,19 @@ inline PB_STRING *prepare(PB_STRING *source, bool checkUnassigned)
     if (all < 0x80) {
         if (ascii & steps.asciiRefused)
             return nullptr;
-        auto *out = static_cast<PB_CHAR *>(pbMemAlloc(s.length * static_cast<PB_INT>(sizeof(PB_CHAR))));
+        if (!steps.caseFold)
+            return pbStringCreateFromCharsCopy(s.data, s.length);
+        Scratch folded(s.length);
         for (PB_INT i = 0; i < s.length; ++i)
-            out[i] = steps.caseFold ? kAsciiCaseFold[s.data[i]] : s.data[i];
-        return pbStringCreateFromCharsUse(out, s.length);
+            folded.data()[i] = kAsciiCaseFold[s.data[i]];
+        return folded.string(s.length);
     }
 
-    PB_INT count = 0;
+    constexpr PB_INT widest = steps.caseFold ? kMaxCaseFoldImage : 1;
+    Scratch mapped(s.length * widest);
     bool nonAscii = false;
-    PB_CHAR *mapped = mapInto<steps>(s.data, s.length, &count, &nonAscii);
-    if (count == 0) {
-        pbMemFree(mapped);
-        return pbStringCreate();
-    }
-    pb::Ref<PB_STRING> prepared(pbStringCreateFromCharsUse(mapped, count));
+    PB_INT count = mapInto<steps>(s.data, s.length, mapped.data(), &nonAscii);
+    pb::Ref<PB_STRING> prepared(mapped.string(count));
     // NFKC leaves ASCII as it is.
     if (steps.normalize && nonAscii)
         pbStringNormalize(prepared.addr(), PB_STRING_NORMALIZE_NFKC);
