@@ -1,0 +1,413 @@
+// NFKC normalisation of strings over the Unicode 3.2 character database:
+// full compatibility decomposition, canonical ordering of combining marks,
+// then canonical composition, in which a mark blocked by an earlier one of
+// the same or a higher class stays uncomposed. Hangul syllables decompose
+// and compose by algorithm. Code points that are not characters (negative
+// values, surrogates, values above U+10FFFF) pass through unchanged.
+//
+// Built on the public string functions only: the result is written into a
+// new array that a new string takes over.
+#include "pb_cpp.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct NfkcRecord {
+    std::uint8_t ccc;
+    std::uint8_t flags;
+    std::uint8_t decompositionLength;
+    std::uint8_t pairCount;
+    std::uint16_t decompositionOffset;
+    std::uint16_t pairOffset;
+};
+
+struct NfkcPair {
+    std::uint32_t second;
+    std::uint32_t composite;
+};
+
+#include "pb_unicode_nfkc_data.inc"
+
+// The conjoining jamo and the syllables they form (Unicode's Hangul
+// algorithm): 19 leading consonants, 21 vowels, 27 trailing consonants plus
+// "none".
+constexpr std::uint32_t kSBase = 0xAC00;
+constexpr std::uint32_t kLBase = 0x1100;
+constexpr std::uint32_t kVBase = 0x1161;
+constexpr std::uint32_t kTBase = 0x11A7;
+constexpr std::uint32_t kLCount = 19;
+constexpr std::uint32_t kVCount = 21;
+constexpr std::uint32_t kTCount = 28;
+constexpr std::uint32_t kNCount = kVCount * kTCount;
+constexpr std::uint32_t kSCount = kLCount * kNCount;
+
+// A decomposed code point's combining class in bits 0-7 and, in bit 8,
+// whether it can combine with a preceding character.
+using Info = std::uint16_t;
+constexpr Info kInfoCombinesBack = 0x100;
+
+constexpr unsigned infoCcc(Info info) { return info & 0xFFu; }
+
+// The properties of c: three table reads below kNfkcLimit, the empty record
+// above it (and for values that are no code points).
+constexpr const NfkcRecord &record(PB_CHAR c)
+{
+    const auto u = static_cast<std::uint32_t>(c);
+    if (u >= kNfkcLimit)
+        return kNfkcRecords[0];
+    const std::uint32_t block = kNfkcStage1[u >> kNfkcShift];
+    return kNfkcRecords[kNfkcStage2[(block << kNfkcShift) | (u & ((1u << kNfkcShift) - 1))]];
+}
+
+// A plain code point is its own NFKC form, has class 0 and starts a
+// boundary: whatever surrounds it, it stays as it is and nothing composes
+// with it from before. Most text is plain, so the BMP has a bitmap of them,
+// derived from the records at compile time: one read per code point.
+constexpr std::uint8_t kPlainFlags = kNfkcFlagYes | kNfkcFlagBoundary;
+
+constexpr bool plainRecord(const NfkcRecord &r)
+{
+    return r.ccc == 0 && (r.flags & kPlainFlags) == kPlainFlags;
+}
+
+struct PlainBitmap {
+    std::uint64_t words[0x10000 / 64] {};
+    constexpr PlainBitmap()
+    {
+        for (std::uint32_t c = 0; c < 0x10000; ++c) {
+            if (plainRecord(record(static_cast<PB_CHAR>(c))))
+                words[c >> 6] |= std::uint64_t { 1 } << (c & 63);
+        }
+    }
+};
+
+constexpr PlainBitmap kPlain {};
+
+inline bool isPlain(PB_CHAR c)
+{
+    const auto u = static_cast<std::uint32_t>(c);
+    if (u < 0x10000)
+        return (kPlain.words[u >> 6] >> (u & 63)) & 1;
+    return plainRecord(record(c));
+}
+
+// True when the kBlock code points at chars are all ASCII, which is plain
+// (the generator checks it): one test for the lot, which the compiler turns
+// into vector instructions.
+constexpr PB_INT kBlock = 16;
+
+inline bool asciiBlock(const PB_CHAR *chars)
+{
+    std::uint32_t any = 0;
+    for (PB_INT k = 0; k < kBlock; ++k)
+        any |= static_cast<std::uint32_t>(chars[k]);
+    return any < 0x80;
+}
+
+// The index of the first code point at or after i that is not plain
+// (length when there is none).
+inline PB_INT plainRun(const PB_CHAR *chars, PB_INT i, PB_INT length)
+{
+    while (i < length) {
+        // A block of ASCII at once; otherwise the block code point by code
+        // point.
+        if (i + kBlock <= length && asciiBlock(chars + i)) {
+            i += kBlock;
+            continue;
+        }
+        for (const PB_INT end = i + kBlock < length ? i + kBlock : length; i < end; ++i) {
+            if (!isPlain(chars[i]))
+                return i;
+        }
+    }
+    return length;
+}
+
+// Quick check: the index of the first code point from which the string may
+// differ from its NFKC form (length when it is in NFKC). *boundary receives
+// the last boundary at or before that index, where normalisation restarts:
+// everything before it is left as it is.
+PB_INT quickCheck(const PB_CHAR *chars, PB_INT length, PB_INT *boundary)
+{
+    PB_INT lastBoundary = 0;
+    unsigned lastCcc = 0;
+    PB_INT i = 0;
+    while (i < length) {
+        const PB_INT next = plainRun(chars, i, length);
+        if (next > i) {
+            lastBoundary = next - 1;
+            lastCcc = 0;
+            i = next;
+            if (i == length)
+                break;
+        }
+        const NfkcRecord &r = record(chars[i]);
+        if (r.flags & kNfkcFlagBoundary)
+            lastBoundary = i;
+        if (!(r.flags & kNfkcFlagYes) || (r.ccc != 0 && r.ccc < lastCcc)) {
+            *boundary = lastBoundary;
+            return i;
+        }
+        lastCcc = r.ccc;
+        ++i;
+    }
+    *boundary = lastBoundary;
+    return length;
+}
+
+// The primary composite of first and second, or -1 when they do not compose.
+PB_CHAR compose(PB_CHAR first, PB_CHAR second)
+{
+    const auto f = static_cast<std::uint32_t>(first);
+    const auto s = static_cast<std::uint32_t>(second);
+    if (f - kLBase < kLCount && s - kVBase < kVCount)
+        return static_cast<PB_CHAR>(kSBase + ((f - kLBase) * kVCount + (s - kVBase)) * kTCount);
+    if (f - kSBase < kSCount && (f - kSBase) % kTCount == 0 && s - kTBase - 1 < kTCount - 1)
+        return static_cast<PB_CHAR>(f + (s - kTBase));
+    const NfkcRecord &r = record(first);
+    const NfkcPair *pair = kNfkcPairs + r.pairOffset;
+    const NfkcPair *end = pair + r.pairCount;
+    for (; pair != end && pair->second <= s; ++pair) {
+        if (pair->second == s)
+            return static_cast<PB_CHAR>(pair->composite);
+    }
+    return -1;
+}
+
+// Decomposes source[0..count) into out and info; returns the number of code
+// points written.
+PB_INT decompose(const PB_CHAR *source, PB_INT count, PB_CHAR *out, Info *info)
+{
+    PB_INT n = 0;
+    for (PB_INT i = 0; i < count; ++i) {
+        const PB_CHAR c = source[i];
+        const NfkcRecord &r = record(c);
+        if (r.flags & kNfkcFlagHangulSyllable) {
+            const std::uint32_t index = static_cast<std::uint32_t>(c) - kSBase;
+            out[n] = static_cast<PB_CHAR>(kLBase + index / kNCount);
+            info[n++] = 0;
+            out[n] = static_cast<PB_CHAR>(kVBase + index % kNCount / kTCount);
+            info[n++] = kInfoCombinesBack;
+            if (index % kTCount) {
+                out[n] = static_cast<PB_CHAR>(kTBase + index % kTCount);
+                info[n++] = kInfoCombinesBack;
+            }
+        } else if (r.flags & kNfkcFlagDecomposes) {
+            const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
+            for (unsigned k = 0; k < r.decompositionLength; ++k) {
+                out[n] = static_cast<PB_CHAR>(entry[k] & kNfkcPoolCharMask);
+                info[n++] = static_cast<Info>(entry[k] >> kNfkcPoolCccShift);
+            }
+        } else {
+            out[n] = c;
+            info[n++] = static_cast<Info>(
+                r.ccc | ((r.flags & kNfkcFlagCombinesBack) ? kInfoCombinesBack : 0));
+        }
+    }
+    return n;
+}
+
+// Puts every run of combining marks in out[0..count) into canonical order:
+// a stable sort by combining class. Runs are short in real text, so an
+// insertion sort serves them; a long run gets a stable sort.
+void reorder(PB_CHAR *out, Info *info, PB_INT count)
+{
+    constexpr PB_INT kInsertionLimit = 16;
+    PB_INT i = 0;
+    while (i < count) {
+        if (infoCcc(info[i]) == 0) {
+            ++i;
+            continue;
+        }
+        PB_INT end = i + 1;
+        while (end < count && infoCcc(info[end]) != 0)
+            ++end;
+        if (end - i <= kInsertionLimit) {
+            for (PB_INT k = i + 1; k < end; ++k) {
+                const PB_CHAR c = out[k];
+                const Info ci = info[k];
+                PB_INT j = k;
+                for (; j > i && infoCcc(info[j - 1]) > infoCcc(ci); --j) {
+                    out[j] = out[j - 1];
+                    info[j] = info[j - 1];
+                }
+                out[j] = c;
+                info[j] = ci;
+            }
+        } else {
+            std::vector<std::pair<Info, PB_CHAR>> run;
+            run.reserve(static_cast<std::size_t>(end - i));
+            for (PB_INT k = i; k < end; ++k)
+                run.emplace_back(info[k], out[k]);
+            std::stable_sort(run.begin(), run.end(),
+                [](const auto &a, const auto &b) { return infoCcc(a.first) < infoCcc(b.first); });
+            for (PB_INT k = i; k < end; ++k) {
+                info[k] = run[static_cast<std::size_t>(k - i)].first;
+                out[k] = run[static_cast<std::size_t>(k - i)].second;
+            }
+        }
+        i = end;
+    }
+}
+
+// Composes out[0..count) in place; returns the new count. A code point joins
+// the last starter when nothing between them has class 0 or a class at or
+// above its own.
+PB_INT composeInPlace(PB_CHAR *out, const Info *info, PB_INT count)
+{
+    PB_INT starter = infoCcc(info[0]) == 0 ? 0 : -1;
+    unsigned lastCcc = starter == 0 ? 0 : 256;
+    PB_INT w = 1;
+    for (PB_INT k = 1; k < count; ++k) {
+        const PB_CHAR c = out[k];
+        const unsigned ccc = infoCcc(info[k]);
+        if ((info[k] & kInfoCombinesBack) && starter >= 0 && (lastCcc < ccc || lastCcc == 0)) {
+            const PB_CHAR composite = compose(out[starter], c);
+            if (composite >= 0) {
+                out[starter] = composite;
+                continue;
+            }
+        }
+        if (ccc == 0)
+            starter = w;
+        lastCcc = ccc;
+        out[w++] = c;
+    }
+    return w;
+}
+
+// The result under construction, from pbMemAlloc: grows on demand and is
+// freed unless a string takes it over.
+class Output {
+public:
+    explicit Output(PB_INT capacity)
+        : chars_(static_cast<PB_CHAR *>(pbMemAlloc(capacity * static_cast<PB_INT>(sizeof(PB_CHAR))))),
+          capacity_(capacity)
+    {
+    }
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+    ~Output() { pbMemFree(chars_); }
+
+    // Room for count more code points; returns where they go.
+    PB_CHAR *reserve(PB_INT count)
+    {
+        if (length_ + count > capacity_) {
+            capacity_ = std::max(capacity_ * 2, length_ + count);
+            chars_ = static_cast<PB_CHAR *>(pbMemRealloc(chars_, capacity_ * static_cast<PB_INT>(sizeof(PB_CHAR))));
+        }
+        return chars_ + length_;
+    }
+    void append(const PB_CHAR *chars, PB_INT count)
+    {
+        std::memcpy(reserve(count), chars, static_cast<std::size_t>(count) * sizeof(PB_CHAR));
+        length_ += count;
+    }
+    void grew(PB_INT count) { length_ += count; }
+
+    PB_INT length() const { return length_; }
+    const PB_CHAR *chars() const { return chars_; }
+
+    // A new string that takes over the code points (trimmed when much of the
+    // capacity is unused).
+    PB_STRING *toString()
+    {
+        if (capacity_ - length_ > length_ / 4 + 16)
+            chars_ = static_cast<PB_CHAR *>(pbMemRealloc(chars_, length_ * static_cast<PB_INT>(sizeof(PB_CHAR))));
+        return pbStringCreateFromCharsUse(std::exchange(chars_, nullptr), length_);
+    }
+
+private:
+    PB_CHAR *chars_;
+    PB_INT capacity_;
+    PB_INT length_ = 0;
+};
+
+// Scratch space for the combining classes of one decomposed segment: on the
+// stack for the usual short segments, from the heap for long ones.
+class InfoScratch {
+public:
+    InfoScratch() = default;
+    InfoScratch(const InfoScratch &) = delete;
+    InfoScratch &operator=(const InfoScratch &) = delete;
+    ~InfoScratch() { pbMemFree(heap_); }
+
+    Info *reserve(PB_INT count)
+    {
+        if (count <= kStackSize)
+            return stack_;
+        if (count > heapSize_) {
+            heapSize_ = count;
+            heap_ = static_cast<Info *>(pbMemRealloc(heap_, count * static_cast<PB_INT>(sizeof(Info))));
+        }
+        return heap_;
+    }
+
+private:
+    static constexpr PB_INT kStackSize = 128;
+    Info stack_[kStackSize];
+    Info *heap_ = nullptr;
+    PB_INT heapSize_ = 0;
+};
+
+} // namespace
+
+// Replaces *s by its NFKC form. s and *s must not be null; form must be
+// PB_STRING_NORMALIZE_NFKC. A string already in NFKC is left as it is (the
+// same object, nothing allocated); otherwise *s receives a new string and
+// the caller's reference to the old one is released, so another holder of
+// the old string sees no change.
+PB_API void pbStringNormalize(PB_STRING **s, PB_INT form)
+{
+    PB_ASSERT( s );
+    PB_ASSERT( *s );
+    PB_ASSERT( form == 1 ); // PB_STRING_NORMALIZE_NFKC, the only form
+
+    const PB_INT length = pbStringLength(*s);
+    const PB_CHAR *chars = pbStringBacking(*s);
+    PB_INT start = 0;
+    if (quickCheck(chars, length, &start) == length)
+        return;
+
+    // Room for the string and a quarter more; compatibility forms that
+    // expand may grow it.
+    Output out(length + length / 4 + 16);
+    out.append(chars, start);
+    InfoScratch scratch;
+
+    // Runs of plain code points are copied. Segments run from one boundary
+    // to the next and normalise on their own; a plain code point that is
+    // followed by code points that are no boundary begins a segment.
+    PB_INT i = start;
+    while (i < length) {
+        const PB_INT next = plainRun(chars, i, length);
+        PB_INT segment = next;
+        if (next < length && next > i && !(record(chars[next]).flags & kNfkcFlagBoundary))
+            segment = next - 1;
+        out.append(chars + i, segment - i);
+        if (segment == length)
+            break;
+        PB_INT end = segment + 1;
+        while (end < length && !isPlain(chars[end]) && !(record(chars[end]).flags & kNfkcFlagBoundary))
+            ++end;
+        const PB_INT most = (end - segment) * static_cast<PB_INT>(kNfkcLongestDecomposition);
+        PB_CHAR *target = out.reserve(most);
+        Info *info = scratch.reserve(most);
+        const PB_INT n = decompose(chars + segment, end - segment, target, info);
+        reorder(target, info, n);
+        out.grew(composeInPlace(target, info, n));
+        i = end;
+    }
+
+    if (out.length() == length &&
+        std::memcmp(out.chars(), chars, static_cast<std::size_t>(length) * sizeof(PB_CHAR)) == 0)
+        return;
+    PB_STRING *result = out.toString();
+    pbObjRelease(pbStringObj(*s));
+    *s = result;
+}
