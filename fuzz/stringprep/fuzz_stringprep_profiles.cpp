@@ -34,13 +34,24 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return pbModuleStartup(rfcModule()) ? 0 : 1;
 }
 
-// Three bytes make one code point (modulo 0x110000, so surrogates and
-// noncharacters come up as well).
+// Two bytes below 0xF0 00 make one code point of the BMP; a first byte
+// from 0xF0 on takes two more bytes for any value up to U+10FFFF, so that
+// surrogates, noncharacters and the other planes come up as well.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     std::u32string input;
-    for (std::size_t i = 0; i + 3 <= size && input.size() < 64; i += 3)
-        input.push_back(static_cast<char32_t>(((data[i] << 16) | (data[i + 1] << 8) | data[i + 2]) % 0x110000));
+    std::size_t i = 0;
+    while (i + 2 <= size && input.size() < 64) {
+        if (data[i] < 0xF0) {
+            input.push_back(static_cast<char32_t>((data[i] << 8) | data[i + 1]));
+            i += 2;
+        } else if (i + 3 <= size) {
+            input.push_back(static_cast<char32_t>((((data[i] & 0x1F) << 16) | (data[i + 1] << 8) | data[i + 2]) % 0x110000));
+            i += 3;
+        } else {
+            break;
+        }
+    }
     PB_INT alive = pbObjLiveCount();
     PB_STRING *source = pbStringCreateFromCharsCopy(reinterpret_cast<const PB_CHAR *>(input.data()), PB_INT(input.size()));
     for (const char *name : kProfiles) {
