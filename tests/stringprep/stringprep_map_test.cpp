@@ -90,6 +90,32 @@ TEST(StringprepMap, AlwaysANewString)
     }
 }
 
+// Strings longer than the room kept on the stack map the same way.
+TEST(StringprepMap, LongStrings)
+{
+    std::u32string sharpS(300, U'\u00DF');
+    std::u32string mixed;
+    for (int i = 0; i < 200; ++i)
+        mixed += U"A\u00AD\u3000\u33C6";
+    struct {
+        Map map;
+        std::u32string input;
+        std::u32string expected;
+    } rows[] = {
+        { B2, sharpS, std::u32string(600, U's') },
+        { B3, sharpS, std::u32string(600, U's') },
+        { B1, mixed, [] { std::u32string e; for (int i = 0; i < 200; ++i) e += U"A\u3000\u33C6"; return e; }() },
+        { C12, mixed, [] { std::u32string e; for (int i = 0; i < 200; ++i) e += U"A\u00AD \u33C6"; return e; }() },
+        { B2, mixed, [] { std::u32string e; for (int i = 0; i < 200; ++i) e += U"a\u00AD\u3000c\u2215kg"; return e; }() },
+        { B1, std::u32string(400, U'\u00AD'), U"" },
+    };
+    for (const auto &row : rows) {
+        auto source = rfctest::string(row.input);
+        pb::Ref<PB_STRING> mapped(row.map(source.get()));
+        EXPECT_EQ(rfctest::chars(mapped.get()), row.expected);
+    }
+}
+
 TEST(StringprepMap, NormalizationLeavesTheSource)
 {
     struct {

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 namespace rfc::stringprep {
 
@@ -198,6 +199,44 @@ static_assert([] {
     return true;
 }());
 
+// Room for the code points a step writes: on the stack for short strings,
+// from pbMemAlloc beyond. string() hands the first count code points to a
+// new runtime string: copied from the stack (one allocation, inside the
+// string object), or the heap block handed over, shrunk first when less
+// than half of it was used.
+class Scratch {
+public:
+    explicit Scratch(PB_INT capacity)
+        : capacity_(capacity)
+        , data_(capacity <= kLocal ? local_
+                                   : static_cast<PB_CHAR *>(pbMemAlloc(capacity * static_cast<PB_INT>(sizeof(PB_CHAR)))))
+    {
+    }
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
+    ~Scratch()
+    {
+        if (data_ != local_)
+            pbMemFree(data_);
+    }
+    PB_CHAR *data() noexcept { return data_; }
+    PB_STRING *string(PB_INT count)
+    {
+        if (data_ == local_ || count == 0)
+            return pbStringCreateFromCharsCopy(data_, count);
+        PB_CHAR *block = std::exchange(data_, local_);
+        if (count < capacity_ / 2)
+            block = static_cast<PB_CHAR *>(pbMemRealloc(block, count * static_cast<PB_INT>(sizeof(PB_CHAR))));
+        return pbStringCreateFromCharsUse(block, count);
+    }
+
+private:
+    static constexpr PB_INT kLocal = 256;
+    PB_INT capacity_;
+    PB_CHAR local_[kLocal];
+    PB_CHAR *data_;
+};
+
 // The code points of a string, read once.
 struct Chars {
     const PB_CHAR *data;
@@ -240,21 +279,17 @@ inline PB_STRING *mapSingle(PB_STRING *source)
         ++first;
     if (first == s.length)
         return pbStringCreateFromCharsCopy(s.data, s.length);
-    auto *out = static_cast<PB_CHAR *>(pbMemAlloc(s.length * static_cast<PB_INT>(sizeof(PB_CHAR))));
+    Scratch out(s.length);
     for (PB_INT i = 0; i < first; ++i)
-        out[i] = s.data[i];
+        out.data()[i] = s.data[i];
     PB_INT count = first;
     for (PB_INT i = first; i < s.length; ++i) {
         PB_CHAR c = s.data[i];
         PB_CHAR mapped = codePoint(c) < 0x80 ? c : image(codePoint(c));
         if (mapped >= 0)
-            out[count++] = mapped;
+            out.data()[count++] = mapped;
     }
-    if (count == 0) {
-        pbMemFree(out);
-        return pbStringCreate();
-    }
-    return pbStringCreateFromCharsUse(out, count);
+    return out.string(count);
 }
 
 // Mapping by a case-folding table (fold is caseFoldNfkc or
@@ -268,17 +303,16 @@ inline PB_STRING *mapCaseFold(PB_STRING *source)
     Chars s = chars(source);
     if (s.length < 1)
         return pbStringCreate();
-    auto *out = static_cast<PB_CHAR *>(
-        pbMemAlloc(s.length * kMaxCaseFoldImage * static_cast<PB_INT>(sizeof(PB_CHAR))));
+    Scratch out(s.length * kMaxCaseFoldImage);
     PB_INT count = 0;
     for (PB_INT i = 0; i < s.length; ++i) {
         std::uint32_t c = codePoint(s.data[i]);
         if (c < 0x80)
-            out[count++] = kAsciiCaseFold[c];
+            out.data()[count++] = kAsciiCaseFold[c];
         else
-            count += fold(c, out + count);
+            count += fold(c, out.data() + count);
     }
-    return pbStringCreateFromCharsUse(out, count);
+    return out.string(count);
 }
 
 } // namespace rfc::stringprep

@@ -11,8 +11,6 @@
 
 #include "rfc_stringprep_internal.h"
 
-#include <utility>
-
 namespace rfc::stringprep {
 
 struct Steps {
@@ -58,38 +56,6 @@ inline bool passes(const PB_CHAR *s, PB_INT length, bool checkUnassigned) noexce
     }
     return !(checkUnassigned && (props & kPropUnassigned));
 }
-
-// Room for the code points a profile writes: on the stack for short
-// strings, from pbMemAlloc beyond. string() hands the code points to a new
-// runtime string, copying them from the stack (one allocation, inside the
-// string object) or handing the heap block over.
-class Scratch {
-public:
-    explicit Scratch(PB_INT capacity)
-        : data_(capacity <= kLocal ? local_
-                                   : static_cast<PB_CHAR *>(pbMemAlloc(capacity * static_cast<PB_INT>(sizeof(PB_CHAR)))))
-    {
-    }
-    Scratch(const Scratch &) = delete;
-    Scratch &operator=(const Scratch &) = delete;
-    ~Scratch()
-    {
-        if (data_ != local_)
-            pbMemFree(data_);
-    }
-    PB_CHAR *data() noexcept { return data_; }
-    PB_STRING *string(PB_INT count)
-    {
-        if (data_ == local_ || count == 0)
-            return pbStringCreateFromCharsCopy(data_, count);
-        return pbStringCreateFromCharsUse(std::exchange(data_, local_), count);
-    }
-
-private:
-    static constexpr PB_INT kLocal = 256;
-    PB_CHAR local_[kLocal];
-    PB_CHAR *data_;
-};
 
 // Maps the code points s[0..length) by the profile's tables into out, which
 // has room for the longest image of each. Returns the number written and
