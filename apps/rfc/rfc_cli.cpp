@@ -28,7 +28,8 @@ const std::vector<Command> &commands()
     return registry();
 }
 
-bool readAll(const std::string &path, std::string &contents, std::string &error)
+bool readChunks(const std::string &path, const std::function<void(const char *, std::size_t)> &consume,
+    std::string &error)
 {
     bool isStdin = path.empty() || path == "-";
     int fd = isStdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -36,25 +37,30 @@ bool readAll(const std::string &path, std::string &contents, std::string &error)
         error = path + ": " + std::strerror(errno);
         return false;
     }
-    contents.clear();
-    char chunk[1 << 16];
+    static char chunk[1 << 16];
+    bool ok = true;
     for (;;) {
         ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
             error = (isStdin ? std::string("standard input") : path) + ": " + std::strerror(errno);
-            if (!isStdin)
-                ::close(fd);
-            return false;
+            ok = false;
+            break;
         }
         if (n == 0)
             break;
-        contents.append(chunk, static_cast<std::size_t>(n));
+        consume(chunk, static_cast<std::size_t>(n));
     }
     if (!isStdin)
         ::close(fd);
-    return true;
+    return ok;
+}
+
+bool readAll(const std::string &path, std::string &contents, std::string &error)
+{
+    contents.clear();
+    return readChunks(path, [&](const char *bytes, std::size_t count) { contents.append(bytes, count); }, error);
 }
 
 bool writeOut(const void *bytes, std::size_t count)

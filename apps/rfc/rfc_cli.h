@@ -6,6 +6,7 @@
 #include <pb/pb_cpp.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,13 @@ struct Registration {
 
 const std::vector<Command> &commands();
 
-// Reads a whole file, or standard input for "-" or an empty path. On failure
-// returns false with a message that names the path and the reason.
+// Reads a file, or standard input for "-" or an empty path, in chunks of
+// 64 KiB, handing each to consume. On failure returns false with a message
+// that names the path and the reason.
+bool readChunks(const std::string &path, const std::function<void(const char *, std::size_t)> &consume,
+    std::string &error);
+
+// Reads a whole file (or standard input) into contents, as readChunks.
 bool readAll(const std::string &path, std::string &contents, std::string &error);
 
 // Writes bytes to standard output; false when the write failed.

@@ -4,11 +4,8 @@
 #include <rfc/crc/rfc_crc.h>
 #include <rfc/crc/rfc_crc_catalogue.h>
 
-#include <cerrno>
 #include <cinttypes>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -170,35 +167,6 @@ void listCatalogue()
     }
 }
 
-// Feeds a file (or standard input for "-") to crc in fixed-size chunks.
-bool feedFile(RFC_CRC *crc, const std::string &path, std::string &error)
-{
-    bool isStdin = path == "-";
-    int fd = isStdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
-    static char chunk[1 << 16];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = (isStdin ? std::string("standard input") : path) + ": " + std::strerror(errno);
-            ok = false;
-            break;
-        }
-        if (n == 0)
-            break;
-        rfcCrcUpdateBytes(crc, chunk, n);
-    }
-    if (!isStdin)
-        ::close(fd);
-    return ok;
-}
-
 void usage()
 {
     std::fprintf(stderr,
@@ -267,7 +235,8 @@ int runCrc(const std::vector<std::string> &args)
                                             model.reflectIn, model.reflectOut)
                                       : rfcCrcCreate(alg));
         std::string error;
-        if (!feedFile(crc.get(), path, error)) {
+        auto feed = [&](const char *bytes, std::size_t count) { rfcCrcUpdateBytes(crc.get(), bytes, PB_INT(count)); };
+        if (!rfccli::readChunks(path, feed, error)) {
             rfccli::complain(command, error);
             status = 1;
             continue;

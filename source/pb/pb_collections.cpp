@@ -1,8 +1,10 @@
-// Vectors, boxed integers, dictionaries and stores. Dictionaries and stores
-// are small in this system (a handful of keys), so they keep their entries
-// in insertion order and search linearly.
+// Vectors, boxed integers, dictionaries and stores. Dictionaries are small
+// in this system (a handful of keys): they keep their entries in insertion
+// order and search linearly. Stores keep theirs sorted by key, so that two
+// stores with the same contents compare equal whatever the order of setting.
 #include "pb_internal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -164,12 +166,16 @@ PB_STORE *storeCopy(PB_STORE *st)
     return storeWith(entries);
 }
 
+std::vector<StoreEntry>::iterator storeLowerBound(PB_STORE *st, const std::string &key)
+{
+    return std::lower_bound(st->entries->begin(), st->entries->end(), key,
+        [](const StoreEntry &entry, const std::string &wanted) { return entry.key < wanted; });
+}
+
 StoreEntry *storeFind(PB_STORE *st, const std::string &key)
 {
-    for (StoreEntry &entry : *st->entries)
-        if (entry.key == key)
-            return &entry;
-    return nullptr;
+    auto it = storeLowerBound(st, key);
+    return it != st->entries->end() && it->key == key ? &*it : nullptr;
 }
 
 StoreEntry &storeSlot(PB_STORE **st, const char *key, PB_INT keyLength)
@@ -177,10 +183,10 @@ StoreEntry &storeSlot(PB_STORE **st, const char *key, PB_INT keyLength)
     PB_ASSERT( st && *st );
     std::string name = pb::internal::nameText(key, keyLength);
     PB_STORE *target = pb::internal::writable(st, storeCopy);
-    if (StoreEntry *entry = storeFind(target, name))
-        return *entry;
-    target->entries->push_back(StoreEntry { name, nullptr, 0 });
-    return target->entries->back();
+    auto it = storeLowerBound(target, name);
+    if (it != target->entries->end() && it->key == name)
+        return *it;
+    return *target->entries->insert(it, StoreEntry { name, nullptr, 0 });
 }
 
 } // namespace

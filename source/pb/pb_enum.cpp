@@ -52,13 +52,10 @@ PB_INT flagsParse(std::span<const Named> names, PB_STRING *text)
             ++i;
         if (i == start)
             break;
+        pb::Ref<PB_STRING> token(pbStringCreateFromCharsCopy(chars + start, i - start));
+        std::string name = pb::internal::stringToStd(token.get());
         for (const Named &named : names) {
-            if (PB_INT(named.name.size()) != i - start)
-                continue;
-            bool same = true;
-            for (PB_INT k = 0; k < i - start && same; ++k)
-                same = chars[start + k] == PB_CHAR(static_cast<unsigned char>(named.name[std::size_t(k)]));
-            if (same) {
+            if (named.name == name) {
                 flags |= named.value;
                 break;
             }
@@ -166,8 +163,9 @@ PB_API PB_INT pbEnumParse(PB_ENUM *e, PB_STRING *name)
 {
     PB_ASSERT( e );
     PB_ASSERT( name );
+    std::string text = pb::internal::stringToStd(name);
     for (const Named &named : *e->names)
-        if (pb::internal::stringEqualsAscii(name, named.name))
+        if (named.name == text)
             return named.value;
     return -1;
 }

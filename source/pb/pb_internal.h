@@ -49,7 +49,6 @@ inline PB_INT grownCapacity(PB_INT capacity, PB_INT needed)
 
 // Text helpers used by the enumerations, flag sets and stores.
 std::string nameText(const char *name, PB_INT nameLength);
-bool stringEqualsAscii(PB_STRING *s, const std::string &ascii);
 std::string stringToStd(PB_STRING *s); // UTF-8
 
 } // namespace pb::internal

@@ -247,16 +247,6 @@ std::string stringToStd(PB_STRING *s)
     return text;
 }
 
-bool stringEqualsAscii(PB_STRING *s, const std::string &ascii)
-{
-    if (s->length != PB_INT(ascii.size()))
-        return false;
-    for (PB_INT i = 0; i < s->length; ++i)
-        if (s->chars[i] != PB_CHAR(static_cast<unsigned char>(ascii[static_cast<std::size_t>(i)])))
-            return false;
-    return true;
-}
-
 std::string nameText(const char *name, PB_INT nameLength)
 {
     PB_ASSERT( name );
@@ -363,7 +353,13 @@ PB_API PB_BOOL pbStringEqualsCstr(PB_STRING *s, const char *ascii)
 {
     PB_ASSERT( s );
     PB_ASSERT( ascii );
-    return pb::internal::stringEqualsAscii(s, ascii);
+    std::size_t length = std::strlen(ascii);
+    if (s->length != PB_INT(length))
+        return PB_FALSE;
+    for (std::size_t i = 0; i < length; ++i)
+        if (s->chars[i] != PB_CHAR(static_cast<unsigned char>(ascii[i])))
+            return PB_FALSE;
+    return PB_TRUE;
 }
 
 PB_API void pbStringAppendChars(PB_STRING **s, const PB_CHAR *chars, PB_INT count)

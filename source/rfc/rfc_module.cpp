@@ -3,6 +3,7 @@
 #include "rfc_frame.h"
 
 #include "crc/rfc_crc.h"
+#include "quop/rfc_quop.h"
 
 #ifndef RFC___BUILD_TIME
 #error "the build defines RFC___BUILD_TIME"
@@ -48,11 +49,13 @@ RFC_API const PB_MODULE *rfcModule(void)
 RFC_API PB_BOOL rfc___ModuleStartup(void)
 {
     rfc___CrcAlgorithmStartup();
+    rfc___QuopFlagsStartup();
     return PB_TRUE;
 }
 
 RFC_API void rfc___ModuleShutdown(void)
 {
+    rfc___QuopFlagsShutdown();
     rfc___CrcAlgorithmShutdown();
 }
 

@@ -2,6 +2,7 @@
  * call the library and release what it gets. */
 #include <rfc/rfc_module.h>
 #include <rfc/crc/rfc_crc.h>
+#include <rfc/quop/rfc_quop.h>
 #include <rfc/stringprep/rfc_stringprep.h>
 
 #include <stdio.h>

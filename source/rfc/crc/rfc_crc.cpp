@@ -204,6 +204,19 @@ void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
     feedBitwise(crc, data, count);
 }
 
+// The argument checks of the two range-feeding functions; the sum is
+// checked for overflow only when the range is not empty.
+void checkRange(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount)
+{
+    PB_ASSERT( crc );
+    PB_ASSERT( data );
+    PB_ASSERT( byteOffset >= 0 );
+    PB_ASSERT( byteCount >= 0 );
+    if (byteCount)
+        PB_ASSERT( PB_INT_ADD_OK( byteOffset, byteCount ) );
+    PB_ASSERT( pbBufferLength( data ) >= byteOffset + byteCount );
+}
+
 } // namespace
 
 extern "C" {
@@ -258,25 +271,13 @@ RFC_API void rfcCrcUpdate(RFC_CRC *crc, PB_BUFFER *data)
 
 RFC_API void rfcCrcUpdateInner(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount)
 {
-    PB_ASSERT( crc );
-    PB_ASSERT( data );
-    PB_ASSERT( byteOffset >= 0 );
-    PB_ASSERT( byteCount >= 0 );
-    if (byteCount)
-        PB_ASSERT( PB_INT_ADD_OK( byteOffset, byteCount ) );
-    PB_ASSERT( pbBufferLength( data ) >= byteOffset + byteCount );
+    checkRange(crc, data, byteOffset, byteCount);
     rfcCrcUpdateBytes(crc, pbBufferBacking(data) + byteOffset, byteCount);
 }
 
 RFC_API void rfcCrcUpdateOuter(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount)
 {
-    PB_ASSERT( crc );
-    PB_ASSERT( data );
-    PB_ASSERT( byteOffset >= 0 );
-    PB_ASSERT( byteCount >= 0 );
-    if (byteCount)
-        PB_ASSERT( PB_INT_ADD_OK( byteOffset, byteCount ) );
-    PB_ASSERT( pbBufferLength( data ) >= byteOffset + byteCount );
+    checkRange(crc, data, byteOffset, byteCount);
     const PB_BYTE *bytes = pbBufferBacking(data);
     PB_INT end = byteOffset + byteCount;
     rfcCrcUpdateBytes(crc, bytes, byteOffset);

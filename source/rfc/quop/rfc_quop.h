@@ -1,0 +1,118 @@
+/* Quoted-printable transfer encoding (RFC 2045): bytes to quoted-printable
+ * text and back, steered by a set of flags and an options object that holds
+ * the input and output line breaks and the line-length limits of each
+ * direction. Compiles as C and as C++.
+ *
+ * Line breaks are named by the runtime's newline flags: 0x01 LF, 0x02 CR,
+ * 0x04 CR LF, 0x10 VT (on input also FF), 0x20 FF. An input set names every
+ * kind recognised in the input; an output value names the one kind written
+ * (0: none, which also switches the translation of line breaks off). */
+#ifndef RFC_QUOP_H
+#define RFC_QUOP_H
+
+#include "../rfc_module.h"
+
+PB___BEGIN_DECLS
+
+/* Flags of both directions. */
+#define RFC_QUOP_FLAG_ENCODE_ENSURE_TRAILING_NLF 0x01
+#define RFC_QUOP_FLAG_DECODE_ACCEPT_SMALL_HEX_DIGITS 0x02
+#define RFC_QUOP_FLAG_DECODE_ACCEPT_INVALID_ENCODING 0x04
+#define RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL 0x08
+#define RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII 0x10
+#define RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF 0x20
+
+/* Keeps the six defined bits (0x3F). */
+RFC_API PB_INT rfcQuopFlagsNormalize(PB_INT flags);
+/* The flags named in the text (unknown names are ignored); pbs not null. */
+RFC_API PB_INT rfcQuopFlagsFromString(PB_STRING *pbs);
+/* A new string naming the defined flags that are set. */
+RFC_API PB_STRING *rfcQuopFlagsToString(PB_INT flags);
+
+typedef struct RFC_QUOP_OPTIONS RFC_QUOP_OPTIONS;
+
+RFC___DECLARE_STDFUNCS_C(rfcQuopOptions, RFC_QUOP_OPTIONS);
+
+/* A new options object with every setting at its default: flags 0, CR LF as
+ * the input and output line break of both directions, encoded lines of at
+ * most 76 bytes, decoded input lines of any length. */
+RFC_API RFC_QUOP_OPTIONS *rfcQuopOptionsCreate(void);
+RFC_API RFC_QUOP_OPTIONS *rfcQuopOptionsCreateFrom(RFC_QUOP_OPTIONS *source);
+
+/* A new store with every setting set away from its default (all of them
+ * when full is true), under the setting's name. */
+RFC_API PB_STORE *rfcQuopOptionsStore(RFC_QUOP_OPTIONS *opt, PB_BOOL full);
+/* A new options object: the defaults, with every setting the store holds
+ * applied through its setter. */
+RFC_API RFC_QUOP_OPTIONS *rfcQuopOptionsRestore(PB_STORE *store);
+
+/* Each setting has a getter, a setter (copy-on-write: it takes the address
+ * of the caller's reference), a marker getter that is true while the setting
+ * holds its default, and a reset to the default. The line lengths also have
+ * Has (a limit is set) and Del (no limit, -1). */
+RFC_API PB_INT rfcQuopOptionsFlags(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetFlags(RFC_QUOP_OPTIONS **opt, PB_INT flags);
+RFC_API PB_BOOL rfcQuopOptionsFlagsDefault(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetFlagsDefault(RFC_QUOP_OPTIONS **opt);
+
+/* Input sets keep the low eight bits. */
+RFC_API PB_INT rfcQuopOptionsEncodeInputNlf(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetEncodeInputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf);
+RFC_API PB_BOOL rfcQuopOptionsEncodeInputNlfDefault(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetEncodeInputNlfDefault(RFC_QUOP_OPTIONS **opt);
+
+/* Output values keep the first kind present (0x01, 0x02, 0x04, 0x10, 0x20)
+ * or become 0. */
+RFC_API PB_INT rfcQuopOptionsEncodeOutputNlf(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetEncodeOutputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf);
+RFC_API PB_BOOL rfcQuopOptionsEncodeOutputNlfDefault(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetEncodeOutputNlfDefault(RFC_QUOP_OPTIONS **opt);
+
+/* lineLength at least 1. */
+RFC_API PB_INT rfcQuopOptionsEncodeOutputLineLength(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetEncodeOutputLineLength(RFC_QUOP_OPTIONS **opt, PB_INT lineLength);
+RFC_API PB_BOOL rfcQuopOptionsHasEncodeOutputLineLength(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsDelEncodeOutputLineLength(RFC_QUOP_OPTIONS **opt);
+RFC_API PB_BOOL rfcQuopOptionsEncodeOutputLineLengthDefault(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetEncodeOutputLineLengthDefault(RFC_QUOP_OPTIONS **opt);
+
+RFC_API PB_INT rfcQuopOptionsDecodeInputNlf(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetDecodeInputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf);
+RFC_API PB_BOOL rfcQuopOptionsDecodeInputNlfDefault(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetDecodeInputNlfDefault(RFC_QUOP_OPTIONS **opt);
+
+RFC_API PB_INT rfcQuopOptionsDecodeOutputNlf(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetDecodeOutputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf);
+RFC_API PB_BOOL rfcQuopOptionsDecodeOutputNlfDefault(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetDecodeOutputNlfDefault(RFC_QUOP_OPTIONS **opt);
+
+/* maxInputLineLength at least 4. */
+RFC_API PB_INT rfcQuopOptionsDecodeMaxInputLineLength(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetDecodeMaxInputLineLength(RFC_QUOP_OPTIONS **opt, PB_INT maxInputLineLength);
+RFC_API PB_BOOL rfcQuopOptionsHasDecodeMaxInputLineLength(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsDelDecodeMaxInputLineLength(RFC_QUOP_OPTIONS **opt);
+RFC_API PB_BOOL rfcQuopOptionsDecodeMaxInputLineLengthDefault(RFC_QUOP_OPTIONS *opt);
+RFC_API void rfcQuopOptionsSetDecodeMaxInputLineLengthDefault(RFC_QUOP_OPTIONS **opt);
+
+/* Encoding accepts every input and returns a new buffer (or string) of
+ * quoted-printable text. The plain forms use default options. */
+RFC_API PB_BUFFER *rfcQuopEncodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt);
+RFC_API PB_BUFFER *rfcQuopEncode(PB_BUFFER *source);
+RFC_API PB_STRING *rfcQuopEncodeToStringWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt);
+RFC_API PB_STRING *rfcQuopEncodeToString(PB_BUFFER *source);
+
+/* Decoding returns a new buffer of the decoded bytes, or null when the input
+ * is refused (never a partial result). */
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt);
+RFC_API PB_BUFFER *rfcQuopTryDecode(PB_BUFFER *source);
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithFlags(PB_BUFFER *source, PB_INT flags);
+RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithOptions(PB_STRING *string, RFC_QUOP_OPTIONS *opt);
+RFC_API PB_BUFFER *rfcQuopTryDecodeString(PB_STRING *string);
+RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithFlags(PB_STRING *string, PB_INT flags);
+
+RFC_API void rfc___QuopFlagsStartup(void);
+RFC_API void rfc___QuopFlagsShutdown(void);
+
+PB___END_DECLS
+
+#endif
