@@ -13,7 +13,9 @@ mark them and the conjoining jamo.
 
 Output, looked up through two stages (the code point's block of 128 in
 stage 1, its slot in stage 2, an index into the records):
-  - a record per distinct property set: combining class, flags, the offset
+  - a record per distinct property set: combining class, flags (its own
+    NFKC form; a boundary; decomposes; a Hangul syllable; combines with a
+    predecessor), the offset
     and length of the full compatibility decomposition in the pool, and the
     offset and count of the character's composition pairs;
   - the decomposition pool: each entry is a code point in bits 0-20, its
@@ -50,11 +52,12 @@ SHIFT = 7
 LIMIT = 0x30000
 
 FLAG_YES = 0x01          # its own NFKC form, and does not combine with a predecessor
-FLAG_BOUNDARY = 0x02     # normalisation never reaches back across its start
+FLAG_BOUNDARY = 0x02     # class 0, decomposes to a starter that combines with
+                         # nothing before it: normalisation never reaches back
+                         # across its start
 FLAG_DECOMPOSES = 0x04   # has a decomposition in the pool
 FLAG_HANGUL_S = 0x08     # a precomposed Hangul syllable
 FLAG_COMBINES_BACK = 0x10  # second character of some composition
-FLAG_COMBINES_FWD = 0x20   # first character of some composition
 
 HEX = re.compile(r"^[0-9A-F]{4,6}$")
 DECOMPOSITION = re.compile(r"^(?:<([A-Za-z]+)> )?([0-9A-F]{4,6}(?: [0-9A-F]{4,6})*)$")
@@ -235,7 +238,6 @@ def main():
 
     combines_back = set(seconds) | set(range(V_BASE, V_BASE + V_COUNT)) | \
         set(range(T_BASE + 1, T_BASE + T_COUNT))
-    combines_fwd = set(pairs) | set(range(L_BASE, L_BASE + L_COUNT))
     composite_of = {(first, second): composite
                     for first, lst in pairs.items() for second, composite in lst}
 
@@ -251,7 +253,7 @@ def main():
     def pool_entry(cp):
         return cp | (ccc.get(cp, 0) << 21) | ((1 << 29) if cp in combines_back else 0)
 
-    candidates = set(ccc) | combines_back | combines_fwd | {S_BASE + i for i in range(0, S_COUNT)}
+    candidates = set(ccc) | combines_back | {S_BASE + i for i in range(0, S_COUNT)}
     for cp in sorted(candidates):
         if cp >= LIMIT:
             if ccc.get(cp, 0) or cp in decompositions:
@@ -273,12 +275,8 @@ def main():
             max_decomposition = max(max_decomposition, decomposition_length)
         if S_BASE <= cp < S_BASE + S_COUNT:
             flags |= FLAG_HANGUL_S
-            if (cp - S_BASE) % T_COUNT == 0:
-                flags |= FLAG_COMBINES_FWD
         if cp in combines_back:
             flags |= FLAG_COMBINES_BACK
-        if cp in combines_fwd:
-            flags |= FLAG_COMBINES_FWD
         if cp in pairs:
             pair_offset = len(pair_table)
             pair_length = len(pairs[cp])
@@ -343,7 +341,6 @@ def main():
     w(f"constexpr std::uint8_t kNfkcFlagDecomposes = 0x{FLAG_DECOMPOSES:02X};")
     w(f"constexpr std::uint8_t kNfkcFlagHangulSyllable = 0x{FLAG_HANGUL_S:02X};")
     w(f"constexpr std::uint8_t kNfkcFlagCombinesBack = 0x{FLAG_COMBINES_BACK:02X};")
-    w(f"constexpr std::uint8_t kNfkcFlagCombinesForward = 0x{FLAG_COMBINES_FWD:02X};")
     w("")
     w("// Pool entries: code point, combining class, combines with a predecessor.")
     w("constexpr std::uint32_t kNfkcPoolCharMask = 0x1FFFFF;")

@@ -67,9 +67,10 @@ TEST(NfkcString, SoleHolderGetsAWorkingString)
 }
 
 // Cases that catch faults in the segment handling around the quick check:
-// the change at the start, the end, after a long unchanged prefix, and a
-// composition whose starter lies before the first code point that fails
-// the quick check.
+// the change at the start or the end, a composition whose starter lies
+// before the first code point that fails the quick check, and code points
+// that look like starters but reach back. Expected forms are those of
+// Python's ucd_3_2_0.
 TEST(NfkcString, SegmentsAroundTheQuickCheck)
 {
     struct Row {
@@ -89,6 +90,10 @@ TEST(NfkcString, SegmentsAroundTheQuickCheck)
         { "212B 0301", "01FA", "a singleton decomposes, then composes" },
         { "AC00 11A8 0041", "AC01 0041", "a syllable takes a trailing consonant" },
         { "0041 FFFF 030A", "0041 FFFF 030A", "a noncharacter is a starter that blocks" },
+        { "00E9 0323", "1EB9 0301", "a precomposed letter reopens for a lower mark after it" },
+        { "1100 314F", "AC00", "a compatibility jamo decomposes to a vowel that composes back" },
+        { "0F72 0F73", "0F71 0F72 0F72", "a class-0 letter decomposing to marks orders with those before" },
+        { "0915 093C", "0915 093C", "an excluded composite is not formed" },
     };
     for (const Row &row : rows)
         EXPECT_EQ(format(nfkc(parse(row.input))), row.expected) << row.input << ": " << row.rule;
