@@ -1,11 +1,11 @@
 // Internal: the engine behind the seven profiles. A profile is a constant
-// Steps value; prepare() runs its stages (mapping, NFKC, prohibition, extra
-// set, bidi check, unassigned check) with the results of the exported step
-// functions, but fused: the mapping tables are applied in one pass into one
-// block of memory, and every check is one more pass that collects the
-// property bits of all code points, so that a string costs two passes and
-// at most one table look-up per code point and stage. An all-ASCII string
-// needs no look-up at all and no normalization.
+// Steps value; prepare() gives the result of running the exported steps in
+// the profile's order (mapping, NFKC, prohibition, extra set, bidi check,
+// unassigned check), but fused: a first scan recognises an all-ASCII string,
+// which needs no table look-up and no normalization; otherwise the mapping
+// tables are applied in one pass written into place, and all the checks
+// share one pass that gathers the property bits of every code point (one
+// two-stage look-up each).
 #ifndef RFC_STRINGPREP_PROFILE_H
 #define RFC_STRINGPREP_PROFILE_H
 
