@@ -5,6 +5,7 @@
 #include <rfc/crc/rfc_crc.h>
 #include <rfc/mail/rfc_mail.h>
 #include <rfc/quop/rfc_quop.h>
+#include <rfc/stringprep/rfc_stringprep.h>
 
 #include <stdio.h>
 #include <string.h>

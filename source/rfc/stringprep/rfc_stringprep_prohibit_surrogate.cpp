@@ -1,0 +1,10 @@
+// Table C.5: surrogate codes.
+#include "rfc_stringprep.h"
+#include "rfc_stringprep_internal.h"
+
+// 1 when source holds no code point of C.5, else 0.
+extern "C" RFC_API PB_BOOL rfcStringprepProhibitSurrogate(PB_STRING *source)
+{
+    PB_ASSERT( source );
+    return rfc::stringprep::freeOf<rfc::stringprep::isSurrogate>(source);
+}

@@ -1,0 +1,213 @@
+// The seven profiles: published vectors, rows for each profile's own rules,
+// the ownership rules, and a comparison with the profiles composed step by
+// step from the exported functions in the order their RFCs give.
+#include "stringprep_support.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+using sptest::formatChars;
+using sptest::parseChars;
+
+std::string prepared(const char *profile, const std::u32string &input, PB_BOOL allowUnassigned)
+{
+    auto source = rfctest::string(input);
+    pb::Ref<PB_STRING> result(sptest::profileByName(profile)(source.get(), allowUnassigned));
+    EXPECT_EQ(rfctest::chars(source.get()), input) << profile << ": the source is unchanged";
+    return result ? formatChars(rfctest::chars(result.get())) : "REFUSED";
+}
+
+TEST(StringprepProfile, PublishedVectors)
+{
+    auto rows = rfctest::readTsv("stringprep/profile_vectors.tsv");
+    ASSERT_EQ(rows.size(), 90u);
+    for (const auto &row : rows) {
+        ASSERT_EQ(row.size(), 6u);
+        ASSERT_NE(sptest::profileByName(row[1]), nullptr) << row[1];
+        PB_BOOL allowUnassigned = row[2] == "query";
+        std::string expected = row[4] == "REFUSED" ? row[4] : formatChars(parseChars(row[4]));
+        EXPECT_EQ(prepared(row[1].c_str(), parseChars(row[3]), allowUnassigned), expected)
+            << row[0] << " " << row[1] << " " << row[5];
+    }
+}
+
+// Results on which libidn and ICU agree: ours must be the same.
+TEST(StringprepProfile, WhereLibidnAndIcuAgree)
+{
+    auto rows = rfctest::readTsv("stringprep/peer_vectors.tsv");
+    ASSERT_GT(rows.size(), 2900u);
+    for (const auto &row : rows) {
+        ASSERT_EQ(row.size(), 4u);
+        std::string expected = row[3] == "REFUSED" ? row[3] : formatChars(parseChars(row[3]));
+        EXPECT_EQ(prepared(row[0].c_str(), parseChars(row[2]), row[1] == "query"), expected) << row[0] << " " << row[1] << ": " << row[2];
+    }
+}
+
+struct Row {
+    const char *profile;
+    PB_BOOL allowUnassigned;
+    std::u32string input;
+    const char *expected; // code points, or "REFUSED"
+    const char *rule;
+};
+
+const Row kRows[] = {
+    { "nameprep", 0, U"Ab\u00ADc", "0061 0062 0063", "B.1 then B.2" },
+    { "nameprep", 0, U"A B", "0061 0020 0062", "ASCII space passes nameprep" },
+    { "nameprep", 0, U"a\u0007b", "0061 0007 0062", "ASCII control passes nameprep" },
+    { "nameprep", 0, U"\u2121", "0074 0065 006C", "B.2 then NFKC" },
+    { "nameprep", 0, U"\u3000", "0020", "NFKC makes U+3000 a space" },
+    { "nameprep", 0, U"\u0221", "REFUSED", "stored: unassigned refused" },
+    { "nameprep", 1, U"\u0221", "0221", "query: unassigned allowed" },
+    { "nameprep", 0, U"\u2FF0", "REFUSED", "C.7" },
+    { "nameprep", 0, U"\u1680", "REFUSED", "C.1.2 not changed by NFKC" },
+    { "iscsi", 0, U"Disk-01.a", "0064 0069 0073 006B 002D 0030 0031 002E 0061", "letters folded" },
+    { "iscsi", 0, U"A:B", "0061 003A 0062", "colon allowed" },
+    { "iscsi", 0, U"a b", "REFUSED", "space" },
+    { "iscsi", 0, U"a/b", "REFUSED", "solidus" },
+    { "iscsi", 0, U"a_b", "REFUSED", "low line" },
+    { "iscsi", 0, U"a~b", "REFUSED", "tilde" },
+    { "iscsi", 0, U"a\u3002b", "REFUSED", "ideographic full stop" },
+    { "iscsi", 0, U"a\uFF0Eb", "0061 002E 0062", "fullwidth full stop becomes U+002E" },
+    { "iscsi", 0, U"\u0221", "REFUSED", "stored" },
+    { "iscsi", 1, U"\u0221", "0221", "query" },
+    { "nodeprep", 0, U"User", "0075 0073 0065 0072", "folded" },
+    { "nodeprep", 0, U"a@b", "REFUSED", "commercial at" },
+    { "nodeprep", 0, U"a:b", "REFUSED", "colon" },
+    { "nodeprep", 0, U"a'b", "REFUSED", "apostrophe" },
+    { "nodeprep", 0, U"a b", "REFUSED", "space" },
+    { "nodeprep", 0, U"a\uFF20b", "REFUSED", "fullwidth @ becomes U+0040 before the check" },
+    { "nodeprep", 0, U"a.b-c_d", "0061 002E 0062 002D 0063 005F 0064", "passes unchanged" },
+    { "nodeprep", 0, U"\u0221", "REFUSED", "always stored" },
+    { "resourceprep", 0, U"Ab", "0041 0062", "case kept" },
+    { "resourceprep", 0, U"a\u00A0b", "0061 0020 0062", "NFKC space passes" },
+    { "resourceprep", 0, U"a b@c", "0061 0020 0062 0040 0063", "ASCII space and @ pass" },
+    { "resourceprep", 0, U"\u05D0A", "REFUSED", "bidi" },
+    { "resourceprep", 0, U"a\u0007", "REFUSED", "ASCII control" },
+    { "saslprep", 0, U"I\u00ADX", "0049 0058", "RFC 4013 #1" },
+    { "saslprep", 0, U"USER", "0055 0053 0045 0052", "case kept" },
+    { "saslprep", 0, U"\u00AA", "0061", "NFKC" },
+    { "saslprep", 0, U"\u2168", "0049 0058", "NFKC" },
+    { "saslprep", 0, U"\u0007", "REFUSED", "control" },
+    { "saslprep", 0, U"\u06271", "REFUSED", "bidi" },
+    { "saslprep", 0, U"a\u200Bb", "0061 0020 0062", "C.1.2 maps U+200B to space before B.1" },
+    { "saslprep", 0, U"\u0221", "REFUSED", "always stored" },
+    { "saslprep", 0, U"a b", "0061 0020 0062", "ASCII space passes" },
+    { "trace", 0, U"\u3000\u2FF0\u00AD\u0221", "3000 2FF0 00AD 0221", "no mapping, no unassigned check, no C.7 (ICU refuses C.7 here; RFC 4505 and libidn do not)" },
+    { "trace", 0, U"a\u0007", "REFUSED", "control" },
+    { "trace", 0, U"\u05D0A", "REFUSED", "bidi" },
+    { "trace", 0, U"\uE000", "REFUSED", "private use" },
+    { "policy-mib", 0, U"\u05D0A", "05D0 0041", "no bidi check, case kept" },
+    { "policy-mib", 0, U"\u3000", "0020", "NFKC space passes" },
+    { "policy-mib", 0, U"\u0221", "REFUSED", "always stored" },
+    { "policy-mib", 0, U"a\u2FF0", "REFUSED", "C.7" },
+    { "policy-mib", 0, U"a\u0085", "REFUSED", "C.2.2" },
+};
+
+TEST(StringprepProfile, Rows)
+{
+    for (const Row &row : kRows)
+        EXPECT_EQ(prepared(row.profile, row.input, row.allowUnassigned), row.expected) << row.profile << ": " << row.rule;
+}
+
+const char *const kProfiles[] = { "iscsi", "nameprep", "nodeprep", "policy-mib", "resourceprep", "saslprep", "trace" };
+
+TEST(StringprepProfile, EmptySourceGivesEmpty)
+{
+    auto empty = rfctest::string(std::u32string_view());
+    for (const char *name : kProfiles) {
+        pb::Ref<PB_STRING> result(sptest::profileByName(name)(empty.get(), 0));
+        ASSERT_TRUE(result) << name;
+        EXPECT_EQ(pbStringLength(result.get()), 0) << name;
+        EXPECT_EQ(result.get() == empty.get(), std::string_view(name) == "trace") << name;
+    }
+}
+
+TEST(StringprepProfile, TraceReturnsItsSource)
+{
+    auto source = rfctest::string(std::u32string_view(U"Trace 1"));
+    pb::Ref<PB_STRING> result(rfcStringprepProfileTrace(source.get()));
+    EXPECT_EQ(result.get(), source.get());
+    EXPECT_EQ(pbObjRefCount(pb::obj(source.get())), 2);
+}
+
+// Other profiles give a string of their own, also when nothing changes.
+TEST(StringprepProfile, PreparedStringIsNew)
+{
+    for (const char32_t *text : { U"user", U"\u00E9t\u00E9" }) {
+        auto source = rfctest::string(std::u32string_view(text));
+        for (const char *name : kProfiles) {
+            if (std::string_view(name) == "trace")
+                continue;
+            pb::Ref<PB_STRING> result(sptest::profileByName(name)(source.get(), 0));
+            ASSERT_TRUE(result) << name;
+            EXPECT_NE(result.get(), source.get()) << name;
+            EXPECT_EQ(pbObjRefCount(pb::obj(result.get())), 1) << name;
+            EXPECT_EQ(pbObjRefCount(pb::obj(source.get())), 1) << name;
+        }
+    }
+}
+
+// A refusal at any stage leaves no object behind.
+TEST(StringprepProfile, RefusalLeavesNothing)
+{
+    const std::u32string inputs[] = { U"a\u0007", U"\u00C0\u0007", U"\u0221", U"\u00E9\u05D0", U"\uE000x\u00AD",
+        U"AB\u2FF0" };
+    for (const auto &input : inputs) {
+        auto source = rfctest::string(input);
+        for (const char *name : kProfiles) {
+            PB_INT before = pbObjLiveCount();
+            PB_STRING *result = sptest::profileByName(name)(source.get(), 0);
+            if (result) {
+                pbObjRelease(pb::obj(result));
+                continue;
+            }
+            EXPECT_EQ(pbObjLiveCount(), before) << name << " " << formatChars(input);
+        }
+    }
+}
+
+// Random strings over code points chosen to reach every stage: ASCII of
+// every class, each table's members and neighbours, letters that fold,
+// compatibility characters, combining marks and right-to-left letters.
+TEST(StringprepProfile, EqualsTheComposedSteps)
+{
+    const std::u32string pool = std::u32string(U"aZ09 -.:_@/'\"&<>~\x01\x7F\u00A0\u00AA\u00AD\u00B5\u00C0\u00DF\u00E9\u0130\u0221\u0300\u0301"
+                                U"\u0340\u0390\u03A3\u03C2\u03F2\u05BE\u05D0\u0627\u0661\u06DD\u1680\u1806\u180E\u1E9E\u1F80"
+                                U"\u200B\u200C\u200D\u200E\u200F\u2028\u2060\u2121\u2168\u2FF5\u3000\u3002\u33C6\uE000"
+                                U"\uFB01\uFDD0\uFE0F\uFEFF\uFF21\uFF0E\uFF20\uFFFD\U0001D173\U0001D400\U0002FA1E\U000E0001\U0010FFFF")
+        + char32_t(0xD800); // a surrogate, which no literal can hold
+    std::mt19937 random(3454);
+    for (int round = 0; round < 3040; ++round) {
+        std::u32string input;
+        // Mostly short strings; the last rounds long ones, past the room
+        // the profiles keep on the stack, over code points that most
+        // profiles let through.
+        const std::u32string passing = U"aZ09-.\u00AA\u00AD\u00C0\u00DF\u00E9\u0130\u0300\u0390\u03A3\u1F80\u2121\u2168\u33C6\uFB01\uFF21";
+        const std::u32string &from = round < 3000 ? pool : passing;
+        std::size_t length = round < 3000 ? random() % 6 : 200 + random() % 400;
+        for (std::size_t i = 0; i < length; ++i)
+            input.push_back(from[random() % from.size()]);
+        auto source = rfctest::string(input);
+        for (const char *name : kProfiles) {
+            for (PB_BOOL allow : { 0, 1 }) {
+                pb::Ref<PB_STRING> fast(sptest::profileByName(name)(source.get(), allow));
+                std::string got = fast ? formatChars(rfctest::chars(fast.get())) : "REFUSED";
+                ASSERT_EQ(got, sptest::prepareComposed(name, source.get(), allow)) << name << " allow " << allow << ": " << formatChars(input);
+            }
+        }
+    }
+}
+
+TEST(StringprepProfileDeathTest, NullSource)
+{
+    EXPECT_DEATH(rfcStringprepProfileSaslprep(nullptr), "source/rfc/stringprep/rfc_stringprep_profile_saslprep:[0-9]+: contract violation: source");
+    EXPECT_DEATH(rfcStringprepProfileNameprep(nullptr, 1), "source/rfc/stringprep/rfc_stringprep_profile_nameprep:[0-9]+: contract violation: source");
+}
+
+} // namespace

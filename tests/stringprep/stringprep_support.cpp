@@ -1,0 +1,153 @@
+#include "stringprep_support.h"
+
+#include <cstdlib>
+#include <functional>
+#include <vector>
+#include <pb/pb_cpp.h>
+#include <cstdio>
+
+namespace sptest {
+
+std::u32string parseChars(std::string_view hex)
+{
+    std::u32string out;
+    std::size_t i = 0;
+    while (i < hex.size()) {
+        if (hex[i] == ' ') {
+            ++i;
+            continue;
+        }
+        std::size_t end = hex.find(' ', i);
+        if (end == std::string_view::npos)
+            end = hex.size();
+        out.push_back(static_cast<char32_t>(std::strtoul(std::string(hex.substr(i, end - i)).c_str(), nullptr, 16)));
+        i = end;
+    }
+    return out;
+}
+
+std::string formatChars(std::u32string_view chars)
+{
+    std::string out;
+    char text[16];
+    for (char32_t c : chars) {
+        std::snprintf(text, sizeof text, "%s%04X", out.empty() ? "" : " ", static_cast<unsigned>(c));
+        out += text;
+    }
+    return out;
+}
+
+std::u32string one(char32_t c)
+{
+    return std::u32string(1, c);
+}
+
+namespace {
+
+PB_STRING *nodeprep(PB_STRING *s, PB_BOOL) { return rfcStringprepProfileNodeprep(s); }
+PB_STRING *policyMib(PB_STRING *s, PB_BOOL) { return rfcStringprepProfilePolicyMib(s); }
+PB_STRING *resourceprep(PB_STRING *s, PB_BOOL) { return rfcStringprepProfileResourceprep(s); }
+PB_STRING *saslprep(PB_STRING *s, PB_BOOL) { return rfcStringprepProfileSaslprep(s); }
+PB_STRING *trace(PB_STRING *s, PB_BOOL) { return rfcStringprepProfileTrace(s); }
+
+} // namespace
+
+Profile profileByName(std::string_view name)
+{
+    if (name == "iscsi")
+        return rfcStringprepProfileIscsi;
+    if (name == "nameprep")
+        return rfcStringprepProfileNameprep;
+    if (name == "nodeprep")
+        return nodeprep;
+    if (name == "policy-mib")
+        return policyMib;
+    if (name == "resourceprep")
+        return resourceprep;
+    if (name == "saslprep")
+        return saslprep;
+    if (name == "trace")
+        return trace;
+    return nullptr;
+}
+
+namespace {
+
+// The profiles composed from the exported steps, in the order of their
+// RFCs, one string per step, exactly as written in the profile table.
+struct Composed {
+    std::vector<PB_STRING *(*)(PB_STRING *)> maps;
+    bool normalize;
+    std::vector<PB_BOOL (*)(PB_STRING *)> prohibit;
+    std::function<bool(char32_t)> extraRefused;
+    bool bidi;
+    int unassigned; // 0 never, 1 always, 2 unless allowed
+};
+
+const std::vector<PB_BOOL (*)(PB_STRING *)> kC3ToC9 = { rfcStringprepProhibitPrivateUse, rfcStringprepProhibitNonCharacter,
+    rfcStringprepProhibitSurrogate, rfcStringprepProhibitInappropriateForPlainText,
+    rfcStringprepProhibitInappropriateForCanonical, rfcStringprepProhibitDisplayOrDeprecated, rfcStringprepProhibitTagging };
+
+std::vector<PB_BOOL (*)(PB_STRING *)> with(std::vector<PB_BOOL (*)(PB_STRING *)> first)
+{
+    first.insert(first.end(), kC3ToC9.begin(), kC3ToC9.end());
+    return first;
+}
+
+Composed composed(std::string_view name)
+{
+    auto iscsiExtra = [](char32_t c) {
+        return c <= 0x2C || c == 0x2F || (c >= 0x3B && c <= 0x40) || (c >= 0x5B && c <= 0x60) || (c >= 0x7B && c <= 0x7F) || c == 0x3002;
+    };
+    auto nodeprepExtra = [](char32_t c) { return std::u32string_view(U"\"&'/:<>@").find(c) != std::u32string_view::npos; };
+    auto none = [](char32_t) { return false; };
+    auto B1 = rfcStringprepMapToNothing;
+    auto B2 = rfcStringprepMapForCaseFoldingNFKC;
+    if (name == "iscsi")
+        return { { B1, B2 }, true, with({ rfcStringprepProhibitSpace, rfcStringprepProhibitControl }), iscsiExtra, true, 2 };
+    if (name == "nameprep")
+        return { { B1, B2 }, true, with({ rfcStringprepProhibitSpaceNonAscii, rfcStringprepProhibitControlNonAscii }), none, true, 2 };
+    if (name == "nodeprep")
+        return { { B1, B2 }, true, with({ rfcStringprepProhibitSpace, rfcStringprepProhibitControl }), nodeprepExtra, true, 1 };
+    if (name == "policy-mib")
+        return { { B1 }, true, with({ rfcStringprepProhibitControl }), none, false, 1 };
+    if (name == "resourceprep")
+        return { { B1 }, true, with({ rfcStringprepProhibitSpaceNonAscii, rfcStringprepProhibitControl }), none, true, 1 };
+    if (name == "saslprep")
+        return { { rfcStringprepMapSpaceNonAsciiToSpace, B1 }, true,
+            with({ rfcStringprepProhibitSpaceNonAscii, rfcStringprepProhibitControlAscii, rfcStringprepProhibitControlNonAscii }),
+            none, true, 1 };
+    return { {}, false,
+        { rfcStringprepProhibitControl, rfcStringprepProhibitPrivateUse, rfcStringprepProhibitNonCharacter,
+            rfcStringprepProhibitSurrogate, rfcStringprepProhibitInappropriateForPlainText,
+            rfcStringprepProhibitDisplayOrDeprecated, rfcStringprepProhibitTagging },
+        none, true, 0 };
+}
+
+} // namespace
+
+std::string prepareComposed(std::string_view name, PB_STRING *source, PB_BOOL allowUnassigned)
+{
+    Composed steps = composed(name);
+    pb::Ref<PB_STRING> s = pb::Ref<PB_STRING>::retained(source);
+    for (auto map : steps.maps)
+        s = pb::Ref<PB_STRING>(map(s.get()));
+    if (steps.normalize)
+        s = pb::Ref<PB_STRING>(rfcStringprepNormalizationNFKC(s.get()));
+    for (auto test : steps.prohibit) {
+        if (!test(s.get()))
+            return "REFUSED";
+    }
+    for (PB_INT i = 0; i < pbStringLength(s.get()); ++i) {
+        if (steps.extraRefused(static_cast<char32_t>(pbStringBacking(s.get())[i])))
+            return "REFUSED";
+    }
+    if (steps.bidi && !rfcStringprepBidiCheck(s.get()))
+        return "REFUSED";
+    if ((steps.unassigned == 1 || (steps.unassigned == 2 && !allowUnassigned)) && !rfcStringprepUnassignedCheck(s.get()))
+        return "REFUSED";
+    const PB_CHAR *chars = pbStringBacking(s.get());
+    return formatChars(std::u32string(chars, chars + pbStringLength(s.get())));
+}
+
+} // namespace sptest
