@@ -2,32 +2,9 @@
 // must encode and decode back to the same bytes, and must decode to the same
 // bytes under every further flag (each flag only relaxes a rule). Any crash,
 // sanitizer report or leaked runtime object is a finding.
-#include <rfc/base/rfc_base.h>
+#include "fuzz_base.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-
-namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-bool sameBytes(PB_BUFFER *a, PB_BUFFER *b)
-{
-    PB_INT n = pbBufferLength(a);
-    return n == pbBufferLength(b) && (n == 0 || std::memcmp(pbBufferBacking(a), pbBufferBacking(b), std::size_t(n)) == 0);
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    return pbModuleStartup(rfcModule()) ? 0 : 1;
-}
 
 // The first byte picks the encoding, the next two the flags; the rest is
 // the text.

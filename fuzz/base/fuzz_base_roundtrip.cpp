@@ -2,26 +2,9 @@
 // kind, line length, trailing newline) and checks that the decoder, told to
 // skip newlines and to accept missing padding, gives the bytes back, and
 // that the text has the promised line layout.
-#include <rfc/base/rfc_base.h>
+#include "fuzz_base.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-
-namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    return pbModuleStartup(rfcModule()) ? 0 : 1;
-}
 
 // Byte 0: encoding; byte 1: flags (bits 0-1) and newline kind (bits 2-4);
 // byte 2: line length (0: none); the rest: the bytes to encode.
@@ -60,9 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
         PB_BUFFER *back = rfcBaseTryDecodeWithFlags(text, encoding,
             RFC_BASE_FLAG_DECODE_IGNORE_NLF | RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING);
-        check(back && pbBufferLength(back) == pbBufferLength(source));
-        check(pbBufferLength(back) == 0
-            || std::memcmp(pbBufferBacking(back), pbBufferBacking(source), std::size_t(pbBufferLength(back))) == 0);
+        check(back && sameBytes(back, source));
         pbObjRelease(pbBufferObj(back));
         pbObjRelease(pbBufferObj(text));
         pbObjRelease(pbBufferObj(source));
