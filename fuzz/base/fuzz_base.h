@@ -5,6 +5,8 @@
 
 #include <rfc/base/rfc_base.h>
 
+#include <pb/pb_cpp.h>
+
 #include <cstdlib>
 #include <cstring>
 

@@ -16,20 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     PB_INT flags = (PB_INT(data[1]) << 8) | data[2];
     PB_INT liveBefore = pbObjLiveCount();
     {
-        PB_BUFFER *text = pbBufferCreateFromBytesCopy(data + 3, PB_INT(size - 3));
-        PB_BUFFER *bytes = rfcBaseTryDecodeWithFlags(text, encoding, flags);
+        pb::Ref<PB_BUFFER> text(pbBufferCreateFromBytesCopy(data + 3, PB_INT(size - 3)));
+        pb::Ref<PB_BUFFER> bytes(rfcBaseTryDecodeWithFlags(text.get(), encoding, flags));
         if (bytes) {
-            PB_BUFFER *again = rfcBaseEncode(bytes, encoding);
-            PB_BUFFER *back = rfcBaseTryDecode(again, encoding);
-            check(back && sameBytes(back, bytes));
-            PB_BUFFER *relaxed = rfcBaseTryDecodeWithFlags(text, encoding, 0x1FF);
-            check(relaxed && sameBytes(relaxed, bytes));
-            pbObjRelease(pbBufferObj(relaxed));
-            pbObjRelease(pbBufferObj(back));
-            pbObjRelease(pbBufferObj(again));
-            pbObjRelease(pbBufferObj(bytes));
+            pb::Ref<PB_BUFFER> again(rfcBaseEncode(bytes.get(), encoding));
+            pb::Ref<PB_BUFFER> back(rfcBaseTryDecode(again.get(), encoding));
+            check(back && sameBytes(back.get(), bytes.get()));
+            pb::Ref<PB_BUFFER> relaxed(rfcBaseTryDecodeWithFlags(text.get(), encoding, 0x1FF));
+            check(relaxed && sameBytes(relaxed.get(), bytes.get()));
         }
-        pbObjRelease(pbBufferObj(text));
     }
     check(pbObjLiveCount() == liveBefore);
     return 0;
