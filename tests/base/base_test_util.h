@@ -59,6 +59,7 @@ inline std::string encode(std::string_view bytes, PB_INT encoding, RFC_BASE_OPTI
                                   : rfcBaseEncodeToString(source.get(), encoding));
     std::string result = rfctest::bytes(text.get());
     EXPECT_EQ(rfctest::utf8(string.get()), result) << "string form";
+    EXPECT_EQ(rfctest::bytes(source.get()), bytes) << "the source is borrowed, never changed";
     return result;
 }
 
@@ -89,6 +90,7 @@ inline std::optional<std::string> decode(std::string_view text, PB_INT encoding,
         same(rfcBaseTryDecode(source.get(), encoding), "plain");
         same(rfcBaseTryDecodeString(string.get(), encoding), "plain string");
     }
+    EXPECT_EQ(rfctest::bytes(source.get()), text) << "the source is borrowed, never changed";
     return bytes;
 }
 
