@@ -2,32 +2,9 @@
 // must encode and decode back to the same bytes, and must decode to the same
 // bytes under every further flag (each flag only relaxes a rule). Any crash,
 // sanitizer report or leaked runtime object is a finding.
-#include <rfc/base/rfc_base.h>
+#include "fuzz_base.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-
-namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-bool sameBytes(PB_BUFFER *a, PB_BUFFER *b)
-{
-    PB_INT n = pbBufferLength(a);
-    return n == pbBufferLength(b) && (n == 0 || std::memcmp(pbBufferBacking(a), pbBufferBacking(b), std::size_t(n)) == 0);
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    return pbModuleStartup(rfcModule()) ? 0 : 1;
-}
 
 // The first byte picks the encoding, the next two the flags; the rest is
 // the text.
@@ -39,20 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     PB_INT flags = (PB_INT(data[1]) << 8) | data[2];
     PB_INT liveBefore = pbObjLiveCount();
     {
-        PB_BUFFER *text = pbBufferCreateFromBytesCopy(data + 3, PB_INT(size - 3));
-        PB_BUFFER *bytes = rfcBaseTryDecodeWithFlags(text, encoding, flags);
+        pb::Ref<PB_BUFFER> text(pbBufferCreateFromBytesCopy(data + 3, PB_INT(size - 3)));
+        pb::Ref<PB_BUFFER> bytes(rfcBaseTryDecodeWithFlags(text.get(), encoding, flags));
         if (bytes) {
-            PB_BUFFER *again = rfcBaseEncode(bytes, encoding);
-            PB_BUFFER *back = rfcBaseTryDecode(again, encoding);
-            check(back && sameBytes(back, bytes));
-            PB_BUFFER *relaxed = rfcBaseTryDecodeWithFlags(text, encoding, 0x1FF);
-            check(relaxed && sameBytes(relaxed, bytes));
-            pbObjRelease(pbBufferObj(relaxed));
-            pbObjRelease(pbBufferObj(back));
-            pbObjRelease(pbBufferObj(again));
-            pbObjRelease(pbBufferObj(bytes));
+            pb::Ref<PB_BUFFER> again(rfcBaseEncode(bytes.get(), encoding));
+            pb::Ref<PB_BUFFER> back(rfcBaseTryDecode(again.get(), encoding));
+            check(back && sameBytes(back.get(), bytes.get()));
+            pb::Ref<PB_BUFFER> relaxed(rfcBaseTryDecodeWithFlags(text.get(), encoding, 0x1FF));
+            check(relaxed && sameBytes(relaxed.get(), bytes.get()));
         }
-        pbObjRelease(pbBufferObj(text));
     }
     check(pbObjLiveCount() == liveBefore);
     return 0;

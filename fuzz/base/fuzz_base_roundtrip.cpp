@@ -2,26 +2,9 @@
 // kind, line length, trailing newline) and checks that the decoder, told to
 // skip newlines and to accept missing padding, gives the bytes back, and
 // that the text has the promised line layout.
-#include <rfc/base/rfc_base.h>
+#include "fuzz_base.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
-
-namespace {
-
-void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    return pbModuleStartup(rfcModule()) ? 0 : 1;
-}
 
 // Byte 0: encoding; byte 1: flags (bits 0-1) and newline kind (bits 2-4);
 // byte 2: line length (0: none); the rest: the bytes to encode.
@@ -37,20 +20,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     PB_INT lineLength = data[2];
     PB_INT liveBefore = pbObjLiveCount();
     {
-        RFC_BASE_OPTIONS *opt = rfcBaseOptionsCreate();
-        rfcBaseOptionsSetFlags(&opt, flags);
-        rfcBaseOptionsSetOutputNlf(&opt, nlf);
+        pb::Ref<RFC_BASE_OPTIONS> opt(rfcBaseOptionsCreate());
+        rfcBaseOptionsSetFlags(opt.addr(), flags);
+        rfcBaseOptionsSetOutputNlf(opt.addr(), nlf);
         if (lineLength > 0)
-            rfcBaseOptionsSetOutputLineLength(&opt, lineLength);
-        PB_BUFFER *source = pbBufferCreateFromBytesCopy(data + 3, PB_INT(size - 3));
-        PB_BUFFER *text = rfcBaseEncodeWithOptions(source, encoding, opt);
+            rfcBaseOptionsSetOutputLineLength(opt.addr(), lineLength);
+        pb::Ref<PB_BUFFER> source(pbBufferCreateFromBytesCopy(data + 3, PB_INT(size - 3)));
+        pb::Ref<PB_BUFFER> text(rfcBaseEncodeWithOptions(source.get(), encoding, opt.get()));
 
         // With a newline and a line length, no line is longer than the line
         // length; otherwise nothing is wrapped and a newline can only be the
         // trailing one.
-        bool wraps = rfcBaseOptionsOutputNlf(opt) != 0 && lineLength > 0;
-        const PB_BYTE *t = pbBufferBacking(text);
-        PB_INT n = pbBufferLength(text);
+        bool wraps = rfcBaseOptionsOutputNlf(opt.get()) != 0 && lineLength > 0;
+        const PB_BYTE *t = pbBufferBacking(text.get());
+        PB_INT n = pbBufferLength(text.get());
         PB_INT run = 0;
         for (PB_INT i = 0; i < n; ++i) {
             bool newline = t[i] == '\n' || t[i] == '\r' || t[i] == '\v' || t[i] == '\f';
@@ -58,15 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             check(wraps ? run <= lineLength : (!newline || i >= n - 2));
         }
 
-        PB_BUFFER *back = rfcBaseTryDecodeWithFlags(text, encoding,
-            RFC_BASE_FLAG_DECODE_IGNORE_NLF | RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING);
-        check(back && pbBufferLength(back) == pbBufferLength(source));
-        check(pbBufferLength(back) == 0
-            || std::memcmp(pbBufferBacking(back), pbBufferBacking(source), std::size_t(pbBufferLength(back))) == 0);
-        pbObjRelease(pbBufferObj(back));
-        pbObjRelease(pbBufferObj(text));
-        pbObjRelease(pbBufferObj(source));
-        rfcBaseOptionsRelease(opt);
+        pb::Ref<PB_BUFFER> back(rfcBaseTryDecodeWithFlags(text.get(), encoding,
+            RFC_BASE_FLAG_DECODE_IGNORE_NLF | RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING));
+        check(back && sameBytes(back.get(), source.get()));
     }
     check(pbObjLiveCount() == liveBefore);
     return 0;

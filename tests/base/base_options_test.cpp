@@ -1,5 +1,6 @@
-// The options object: defaults and markers, the setters' normalisation,
-// copy-on-write, comparison, and store/restore.
+// Names of the encodings and flags, the options object (markers, the
+// setters' normalisation, copy-on-write, order, store and restore), and the
+// family's contract violations.
 #include "base_test_util.h"
 
 #include <rfc/crc/rfc_crc.h>
@@ -7,317 +8,197 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <tuple>
 
 namespace {
 
+using namespace basetest;
 using Options = pb::Ref<RFC_BASE_OPTIONS>;
+using rfctest::string;
+using rfctest::utf8;
 
-TEST(BaseOptions, FreshObjectHoldsTheDefaults)
+TEST(BaseNames, EncodingsAndFlagsBothWays)
 {
-    Options opt(rfcBaseOptionsCreate());
-    EXPECT_EQ(rfcBaseOptionsFlags(opt.get()), 0);
-    EXPECT_TRUE(rfcBaseOptionsFlagsDefault(opt.get()));
-    EXPECT_EQ(rfcBaseOptionsOutputNlf(opt.get()), PB_NLF_FLAG_CRLF);
-    EXPECT_TRUE(rfcBaseOptionsOutputNlfDefault(opt.get()));
-    EXPECT_EQ(rfcBaseOptionsOutputLineLength(opt.get()), -1);
-    EXPECT_FALSE(rfcBaseOptionsHasOutputLineLength(opt.get()));
-    EXPECT_TRUE(rfcBaseOptionsOutputLineLengthDefault(opt.get()));
-    EXPECT_EQ(pbObjSort(rfcBaseOptionsObj(opt.get())), rfcBaseOptionsSort());
+    const char *encodings[][2] = { { "RFC_BASE_ENCODING_BASE16", "base16" },
+        { "RFC_BASE_ENCODING_BASE32", "base32" }, { "RFC_BASE_ENCODING_BASE32HEX", "base32hex" },
+        { "RFC_BASE_ENCODING_BASE64", "base64" }, { "RFC_BASE_ENCODING_BASE64URL", "base64url" } };
+    for (PB_INT e = 0; e <= 4; ++e) {
+        pb::Ref<PB_STRING> enumerant(rfcBaseEncodingToString(e)), name(rfcBaseEncodingToRfc4648Name(e));
+        EXPECT_EQ(utf8(enumerant.get()), encodings[e][0]);
+        EXPECT_EQ(rfcBaseEncodingFromString(enumerant.get()), e);
+        EXPECT_EQ(utf8(name.get()), encodings[e][1]);
+        EXPECT_EQ(rfcBaseEncodingFromRfc4648Name(name.get()), e);
+    }
+    // Names are matched exactly: no case folding, no prefixes, no enumerants.
+    for (const char *name : { "", "base65", "BASE64", "base64 ", "base", "RFC_BASE_ENCODING_BASE64" })
+        EXPECT_EQ(rfcBaseEncodingFromRfc4648Name(string(name).get()), -1) << name;
+
+    // Every flag's name, in bit order; each combination reads back.
+    EXPECT_EQ(utf8(pb::Ref<PB_STRING>(rfcBaseFlagsToString(ALL)).get()),
+        "RFC_BASE_FLAG_ENCODE_OMIT_PADDING, RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF, "
+        "RFC_BASE_FLAG_DECODE_IGNORE_NLF, RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE, "
+        "RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET, RFC_BASE_FLAG_DECODE_IGNORE_PADDING, "
+        "RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PAD_BITS, RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING, "
+        "RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH");
+    for (PB_INT f = 0; f <= ALL; ++f)
+        ASSERT_EQ(rfcBaseFlagsFromString(pb::Ref<PB_STRING>(rfcBaseFlagsToString(f)).get()), f);
+    // Undefined bits are dropped both ways.
+    EXPECT_EQ(rfcBaseFlagsNormalize(-1), ALL);
+    EXPECT_EQ(rfcBaseFlagsNormalize(0x304), 0x104);
+    EXPECT_EQ(utf8(pb::Ref<PB_STRING>(rfcBaseFlagsToString(0x205)).get()),
+        "RFC_BASE_FLAG_ENCODE_OMIT_PADDING, RFC_BASE_FLAG_DECODE_IGNORE_NLF");
 }
 
 TEST(BaseOptions, SetOutputNlfKeepsTheFirstWritableNewline)
 {
-    struct Row {
-        PB_INT given;
-        PB_INT stored;
-        const char *rule;
-    };
-    const Row rows[] = {
-        { 0x01, 0x01, "LF" },
-        { 0x02, 0x02, "CR" },
-        { 0x04, 0x04, "CR LF" },
-        { 0x10, 0x10, "VT" },
-        { 0x20, 0x20, "FF" },
-        { 0x05, 0x01, "LF before CR LF" },
-        { 0x06, 0x02, "CR before CR LF" },
-        { 0x30, 0x10, "VT before FF" },
-        { 0x08, 0, "NEL is never written: none" },
-        { 0xC0, 0, "LS and PS are never written: none" },
-        { 0x48, 0, "NEL and LS: none" },
-        { 0x0C, 0x04, "CR LF before NEL" },
-        { 0, 0, "no newline" },
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.rule);
+    // Order LF, CR, CR LF, VT, FF; NEL (0x08), LS and PS (0x40, 0x80) are
+    // never written. Each kind alone is written by the wrapping test.
+    const std::pair<PB_INT, PB_INT> rows[] = { { 0x05, 0x01 }, { 0x06, 0x02 }, { 0x30, 0x10 }, { 0x0C, 0x04 },
+        { 0x28, 0x20 }, { 0x08, 0 }, { 0xC0, 0 }, { 0x48, 0 }, { 0, 0 } };
+    for (const auto &[given, stored] : rows) {
         Options opt(rfcBaseOptionsCreate());
-        rfcBaseOptionsSetOutputNlf(opt.addr(), row.given);
-        EXPECT_EQ(rfcBaseOptionsOutputNlf(opt.get()), row.stored);
+        rfcBaseOptionsSetOutputNlf(opt.addr(), given);
+        EXPECT_EQ(rfcBaseOptionsOutputNlf(opt.get()), stored) << given;
         EXPECT_FALSE(rfcBaseOptionsOutputNlfDefault(opt.get()));
     }
 }
 
-TEST(BaseOptions, SettersAndDefaultsMoveTheMarkers)
+// The flags, newline and line length, each after its default marker: the
+// order in which options compare.
+using State = std::tuple<bool, PB_INT, bool, PB_INT, bool, PB_INT>;
+
+State stateOf(RFC_BASE_OPTIONS *o)
 {
-    Options opt(rfcBaseOptionsCreate());
-    rfcBaseOptionsSetFlags(opt.addr(), 0x3FF);
-    EXPECT_EQ(rfcBaseOptionsFlags(opt.get()), 0x1FF);
-    EXPECT_FALSE(rfcBaseOptionsFlagsDefault(opt.get()));
-    rfcBaseOptionsSetFlagsDefault(opt.addr());
-    EXPECT_EQ(rfcBaseOptionsFlags(opt.get()), 0);
-    EXPECT_TRUE(rfcBaseOptionsFlagsDefault(opt.get()));
-
-    rfcBaseOptionsSetOutputNlf(opt.addr(), PB_NLF_FLAG_LF);
-    rfcBaseOptionsSetOutputNlfDefault(opt.addr());
-    EXPECT_EQ(rfcBaseOptionsOutputNlf(opt.get()), PB_NLF_FLAG_CRLF);
-    EXPECT_TRUE(rfcBaseOptionsOutputNlfDefault(opt.get()));
-
-    rfcBaseOptionsSetOutputLineLength(opt.addr(), 76);
-    EXPECT_EQ(rfcBaseOptionsOutputLineLength(opt.get()), 76);
-    EXPECT_TRUE(rfcBaseOptionsHasOutputLineLength(opt.get()));
-    EXPECT_FALSE(rfcBaseOptionsOutputLineLengthDefault(opt.get()));
-    // Deleting the line length is an explicit setting, not the default.
-    rfcBaseOptionsDelOutputLineLength(opt.addr());
-    EXPECT_FALSE(rfcBaseOptionsHasOutputLineLength(opt.get()));
-    EXPECT_FALSE(rfcBaseOptionsOutputLineLengthDefault(opt.get()));
-    rfcBaseOptionsSetOutputLineLengthDefault(opt.addr());
-    EXPECT_EQ(rfcBaseOptionsOutputLineLength(opt.get()), -1);
-    EXPECT_TRUE(rfcBaseOptionsOutputLineLengthDefault(opt.get()));
+    return { rfcBaseOptionsFlagsDefault(o) != 0, rfcBaseOptionsFlags(o), rfcBaseOptionsOutputNlfDefault(o) != 0,
+        rfcBaseOptionsOutputNlf(o), rfcBaseOptionsOutputLineLengthDefault(o) != 0, rfcBaseOptionsOutputLineLength(o) };
 }
 
-// Every setter, applied to the caller's reference.
-const std::pair<const char *, std::function<void(RFC_BASE_OPTIONS **)>> setters[] = {
-    { "SetFlags", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetFlags(o, 4); } },
-    { "SetFlagsDefault", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetFlagsDefault(o); } },
-    { "SetOutputNlf", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputNlf(o, 1); } },
-    { "SetOutputNlfDefault", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputNlfDefault(o); } },
-    { "SetOutputLineLength", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputLineLength(o, 8); } },
-    { "DelOutputLineLength", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsDelOutputLineLength(o); } },
-    { "SetOutputLineLengthDefault", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputLineLengthDefault(o); } },
+struct StateRow {
+    const char *what;
+    std::function<void(RFC_BASE_OPTIONS **)> set;
+    State state;
 };
 
-TEST(BaseOptions, SettersCopyASharedObjectFirst)
-{
-    for (const auto &[name, set] : setters) {
-        SCOPED_TRACE(name);
-        Options mine(rfcBaseOptionsCreate());
-        rfcBaseOptionsSetFlags(mine.addr(), 8);
-        rfcBaseOptionsSetOutputLineLength(mine.addr(), 3);
-        Options other(rfcBaseOptionsRetain(mine.get()));
-        Options before(rfcBaseOptionsCreateFrom(mine.get()));
+constexpr PB_INT CRLF = PB_NLF_FLAG_CRLF;
 
-        set(mine.addr());
-        EXPECT_NE(mine.get(), other.get());
-        EXPECT_EQ(pbObjRefCount(rfcBaseOptionsObj(mine.get())), 1);
-        EXPECT_EQ(pbObjRefCount(rfcBaseOptionsObj(other.get())), 1);
-        EXPECT_TRUE(rfcBaseOptionsEquals(other.get(), before.get())) << "the other holder saw the change";
-    }
+// Settings applied to fresh options, and the state they leave.
+const StateRow stateRows[] = {
+    { "fresh", nullptr, { true, 0, true, CRLF, true, -1 } },
+    { "flags normalised", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetFlags(o, 0x3FF); },
+        { false, ALL, true, CRLF, true, -1 } },
+    { "explicit zero flags", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetFlags(o, 0); },
+        { false, 0, true, CRLF, true, -1 } },
+    { "flags back to default", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetFlags(o, 4), rfcBaseOptionsSetFlagsDefault(o); },
+        { true, 0, true, CRLF, true, -1 } },
+    { "FF", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputNlf(o, PB_NLF_FLAG_FF); },
+        { true, 0, false, PB_NLF_FLAG_FF, true, -1 } },
+    { "no newline", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputNlf(o, 0); }, { true, 0, false, 0, true, -1 } },
+    { "newline back to default",
+        [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputNlf(o, 1), rfcBaseOptionsSetOutputNlfDefault(o); },
+        { true, 0, true, CRLF, true, -1 } },
+    { "line length 76", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputLineLength(o, 76); },
+        { true, 0, true, CRLF, false, 76 } },
+    { "deleted line length is explicit", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsDelOutputLineLength(o); },
+        { true, 0, true, CRLF, false, -1 } },
+    { "line length back to default",
+        [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputLineLength(o, 7), rfcBaseOptionsSetOutputLineLengthDefault(o); },
+        { true, 0, true, CRLF, true, -1 } },
+    { "all", [](RFC_BASE_OPTIONS **o) {
+         rfcBaseOptionsSetFlags(o, 0x83), rfcBaseOptionsSetOutputNlf(o, PB_NLF_FLAG_CR);
+         rfcBaseOptionsSetOutputLineLength(o, 1);
+     }, { false, 0x83, false, PB_NLF_FLAG_CR, false, 1 } },
+};
+
+Options made(const StateRow &row, Options opt = Options(rfcBaseOptionsCreate()))
+{
+    if (row.set)
+        row.set(opt.addr());
+    return opt;
 }
 
-TEST(BaseOptions, SettersChangeAnUnsharedObjectInPlace)
+// Each row: the state it leaves; the setters change an unshared object in
+// place and copy a shared one first; store and restore bring it back, a
+// full store with every marker cleared.
+TEST(BaseOptions, SettersMarkersCopyOnWriteAndStore)
 {
-    for (const auto &[name, set] : setters) {
-        SCOPED_TRACE(name);
-        Options opt(rfcBaseOptionsCreate());
-        RFC_BASE_OPTIONS *before = opt.get();
-        set(opt.addr());
-        EXPECT_EQ(opt.get(), before);
-    }
-}
-
-TEST(BaseOptions, CompareGoesFieldByFieldMarkerFirst)
-{
-    Options fresh(rfcBaseOptionsCreate());
-    Options fresh2(rfcBaseOptionsCreate());
-    EXPECT_TRUE(rfcBaseOptionsEquals(fresh.get(), fresh2.get()));
-    EXPECT_EQ(rfcBaseOptionsCompare(fresh.get(), fresh2.get()), 0);
-
-    // Flags set explicitly to 0 differ from default flags: the marker (false
-    // = 0) orders before true.
-    Options explicitZero(rfcBaseOptionsCreate());
-    rfcBaseOptionsSetFlags(explicitZero.addr(), 0);
-    EXPECT_FALSE(rfcBaseOptionsEquals(fresh.get(), explicitZero.get()));
-    EXPECT_EQ(rfcBaseOptionsCompare(explicitZero.get(), fresh.get()), -1);
-    EXPECT_EQ(rfcBaseOptionsCompare(fresh.get(), explicitZero.get()), 1);
-
-    // With equal markers the value decides.
-    Options flags4(rfcBaseOptionsCreate());
-    rfcBaseOptionsSetFlags(flags4.addr(), 4);
-    EXPECT_EQ(rfcBaseOptionsCompare(explicitZero.get(), flags4.get()), -1);
-
-    // An earlier field decides before a later one: explicit flags (marker
-    // false) order first even against a larger line length.
-    Options longLines(rfcBaseOptionsCreate());
-    rfcBaseOptionsSetOutputLineLength(longLines.addr(), 1000);
-    EXPECT_EQ(rfcBaseOptionsCompare(flags4.get(), longLines.get()), -1);
-
-    // The last field: line lengths compared as signed numbers.
-    Options shortLines(rfcBaseOptionsCreate());
-    rfcBaseOptionsSetOutputLineLength(shortLines.addr(), 2);
-    Options noLines(rfcBaseOptionsCreate());
-    rfcBaseOptionsDelOutputLineLength(noLines.addr());
-    EXPECT_EQ(rfcBaseOptionsCompare(shortLines.get(), longLines.get()), -1);
-    EXPECT_EQ(rfcBaseOptionsCompare(noLines.get(), shortLines.get()), -1);
-}
-
-TEST(BaseOptions, CreateFromCopiesEveryField)
-{
-    Options opt = basetest::options(0x41, PB_NLF_FLAG_FF, 9);
-    Options copy(rfcBaseOptionsCreateFrom(opt.get()));
-    EXPECT_NE(copy.get(), opt.get());
-    EXPECT_TRUE(rfcBaseOptionsEquals(copy.get(), opt.get()));
-    EXPECT_EQ(rfcBaseOptionsFlags(copy.get()), 0x41);
-    EXPECT_EQ(rfcBaseOptionsOutputNlf(copy.get()), PB_NLF_FLAG_FF);
-    EXPECT_EQ(rfcBaseOptionsOutputLineLength(copy.get()), 9);
-}
-
-TEST(BaseOptions, StoreWritesOnlyChangedSettingsUnlessFull)
-{
-    Options fresh(rfcBaseOptionsCreate());
-    pb::Ref<PB_STORE> empty(rfcBaseOptionsStore(fresh.get(), PB_FALSE));
-    EXPECT_EQ(pbStoreLength(empty.get()), 0);
-
-    pb::Ref<PB_STORE> full(rfcBaseOptionsStore(fresh.get(), PB_TRUE));
-    EXPECT_EQ(pbStoreLength(full.get()), 3);
-    pb::Ref<PB_STRING> flags(pbStoreValueCstr(full.get(), "flags", -1));
-    pb::Ref<PB_STRING> noFlags(rfcBaseFlagsToString(0));
-    ASSERT_TRUE(flags);
-    EXPECT_EQ(rfctest::utf8(flags.get()), rfctest::utf8(noFlags.get()));
-    pb::Ref<PB_STRING> nlf(pbStoreValueCstr(full.get(), "outputNlf", -1));
-    ASSERT_TRUE(nlf);
-    EXPECT_EQ(rfctest::utf8(nlf.get()), "PB_NLF_FLAG_CRLF");
-    PB_INT lineLength = 0;
-    EXPECT_TRUE(pbStoreValueIntCstr(full.get(), &lineLength, "outputLineLength", -1));
-    EXPECT_EQ(lineLength, -1);
-
-    Options changed(rfcBaseOptionsCreate());
-    rfcBaseOptionsSetFlags(changed.addr(), RFC_BASE_FLAG_DECODE_IGNORE_NLF);
-    pb::Ref<PB_STORE> partial(rfcBaseOptionsStore(changed.get(), PB_FALSE));
-    EXPECT_EQ(pbStoreLength(partial.get()), 1);
-    pb::Ref<PB_STRING> flagText(pbStoreValueCstr(partial.get(), "flags", -1));
-    ASSERT_TRUE(flagText);
-    EXPECT_EQ(rfctest::utf8(flagText.get()), "RFC_BASE_FLAG_DECODE_IGNORE_NLF");
-}
-
-TEST(BaseOptions, StoreAndRestoreRoundTrip)
-{
-    struct Row {
-        const char *what;
-        std::function<void(RFC_BASE_OPTIONS **)> set;
-    };
-    const Row rows[] = {
-        { "fresh", [](RFC_BASE_OPTIONS **) {} },
-        { "flags", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetFlags(o, 0x1FF); } },
-        { "explicit zero flags", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetFlags(o, 0); } },
-        { "no newline", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputNlf(o, 0); } },
-        { "FF", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputNlf(o, PB_NLF_FLAG_FF); } },
-        { "line length 76", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsSetOutputLineLength(o, 76); } },
-        { "no line length", [](RFC_BASE_OPTIONS **o) { rfcBaseOptionsDelOutputLineLength(o); } },
-        { "all", [](RFC_BASE_OPTIONS **o) {
-             rfcBaseOptionsSetFlags(o, 0x83);
-             rfcBaseOptionsSetOutputNlf(o, PB_NLF_FLAG_CR);
-             rfcBaseOptionsSetOutputLineLength(o, 1);
-         } },
-    };
-    for (const Row &row : rows) {
+    for (const StateRow &row : stateRows) {
         SCOPED_TRACE(row.what);
         Options opt(rfcBaseOptionsCreate());
-        row.set(opt.addr());
+        RFC_BASE_OPTIONS *unshared = opt.get();
+        opt = made(row, std::move(opt));
+        EXPECT_EQ(opt.get(), unshared);
+        EXPECT_EQ(stateOf(opt.get()), row.state);
+        EXPECT_EQ(rfcBaseOptionsHasOutputLineLength(opt.get()), std::get<5>(row.state) != -1);
+
+        Options shared = options(8, PB_NLF_FLAG_VT, 3);
+        Options other(rfcBaseOptionsRetain(shared.get()));
+        Options mine = made(row, Options(rfcBaseOptionsRetain(shared.get())));
+        EXPECT_EQ(mine.get() != other.get(), row.set != nullptr);
+        EXPECT_EQ(stateOf(other.get()), State(false, 8, false, PB_NLF_FLAG_VT, false, 3)) << "the other holder saw it";
 
         pb::Ref<PB_STORE> store(rfcBaseOptionsStore(opt.get(), PB_FALSE));
-        Options restored(rfcBaseOptionsRestore(store.get()));
-        EXPECT_TRUE(rfcBaseOptionsEquals(restored.get(), opt.get()));
-
-        // A full store brings every value back with its marker cleared.
-        pb::Ref<PB_STORE> fullStore(rfcBaseOptionsStore(opt.get(), PB_TRUE));
-        Options fromFull(rfcBaseOptionsRestore(fullStore.get()));
-        EXPECT_EQ(rfcBaseOptionsFlags(fromFull.get()), rfcBaseOptionsFlags(opt.get()));
-        EXPECT_EQ(rfcBaseOptionsOutputNlf(fromFull.get()), rfcBaseOptionsOutputNlf(opt.get()));
-        EXPECT_EQ(rfcBaseOptionsOutputLineLength(fromFull.get()), rfcBaseOptionsOutputLineLength(opt.get()));
-        EXPECT_FALSE(rfcBaseOptionsFlagsDefault(fromFull.get()));
-        EXPECT_FALSE(rfcBaseOptionsOutputNlfDefault(fromFull.get()));
-        EXPECT_FALSE(rfcBaseOptionsOutputLineLengthDefault(fromFull.get()));
+        auto [flagsDefault, flags, nlfDefault, nlf, lineLengthDefault, lineLength] = row.state;
+        EXPECT_EQ(pbStoreLength(store.get()), 3 - flagsDefault - nlfDefault - lineLengthDefault);
+        EXPECT_EQ(stateOf(Options(rfcBaseOptionsRestore(store.get())).get()), row.state);
+        pb::Ref<PB_STORE> full(rfcBaseOptionsStore(opt.get(), PB_TRUE));
+        EXPECT_EQ(stateOf(Options(rfcBaseOptionsRestore(full.get())).get()),
+            State(false, flags, false, nlf, false, lineLength));
     }
 }
 
-TEST(BaseOptions, RestoreReadsLineLengthsByTheirValue)
+// Options order by their fields in turn, each marker before its value,
+// false before true, values as signed numbers: the order of the tuples.
+TEST(BaseOptions, CompareGoesFieldByFieldMarkerFirst)
 {
-    struct Row {
-        PB_INT stored;
-        PB_INT lineLength;
-        bool marker;
-        const char *rule;
-    };
-    const Row rows[] = {
-        { 76, 76, false, "a length of at least 1 is set" },
-        { 1, 1, false, "the shortest line" },
-        { -1, -1, false, "-1 is an explicit absence of a line length" },
-        { 0, -1, true, "0 is ignored: default" },
-        { -2, -1, true, "below -1 is ignored: default" },
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.rule);
+    for (const StateRow &a : stateRows) {
+        for (const StateRow &b : stateRows) {
+            Options x = made(a), y = made(b);
+            EXPECT_EQ(rfcBaseOptionsCompare(x.get(), y.get()), a.state < b.state ? -1 : b.state < a.state ? 1 : 0)
+                << a.what << " against " << b.what;
+            EXPECT_EQ(rfcBaseOptionsEquals(x.get(), y.get()), a.state == b.state);
+        }
+    }
+}
+
+TEST(BaseOptions, RestoreReadsOnlyValidValues)
+{
+    // outputLineLength: at least 1 is set, -1 is an explicit absence, 0 and
+    // below -1 are ignored.
+    const std::tuple<PB_INT, PB_INT, bool> rows[] = {
+        { 76, 76, false }, { 1, 1, false }, { -1, -1, false }, { 0, -1, true }, { -2, -1, true } };
+    for (const auto &[stored, lineLength, marker] : rows) {
         pb::Ref<PB_STORE> store(pbStoreCreate());
-        pbStoreSetValueIntCstr(store.addr(), "outputLineLength", -1, row.stored);
-        Options opt(rfcBaseOptionsRestore(store.get()));
-        EXPECT_EQ(rfcBaseOptionsOutputLineLength(opt.get()), row.lineLength);
-        EXPECT_EQ(rfcBaseOptionsOutputLineLengthDefault(opt.get()), row.marker);
-        EXPECT_TRUE(rfcBaseOptionsFlagsDefault(opt.get()));
-        EXPECT_TRUE(rfcBaseOptionsOutputNlfDefault(opt.get()));
+        pbStoreSetValueIntCstr(store.addr(), "outputLineLength", -1, stored);
+        EXPECT_EQ(stateOf(Options(rfcBaseOptionsRestore(store.get())).get()),
+            State(true, 0, true, CRLF, marker, lineLength));
     }
-}
-
-TEST(BaseOptions, RestoreIgnoresKeysOfTheWrongKindAndUnknownNames)
-{
+    // Keys of the wrong kind are not read; unknown names are dropped.
     pb::Ref<PB_STORE> store(pbStoreCreate());
     pbStoreSetValueIntCstr(store.addr(), "flags", -1, 4);
-    pbStoreSetValueCstr(store.addr(), "outputLineLength", -1, rfctest::string("76").get());
-    pbStoreSetValueCstr(store.addr(), "outputNlf", -1, rfctest::string("PB_NLF_FLAG_NEL, PB_NLF_FLAG_VT").get());
-    Options opt(rfcBaseOptionsRestore(store.get()));
-    EXPECT_TRUE(rfcBaseOptionsFlagsDefault(opt.get())) << "an integer under \"flags\" is not read";
-    EXPECT_TRUE(rfcBaseOptionsOutputLineLengthDefault(opt.get())) << "a text under \"outputLineLength\" is not read";
-    EXPECT_EQ(rfcBaseOptionsOutputNlf(opt.get()), PB_NLF_FLAG_VT) << "NEL is dropped, VT kept";
-
+    pbStoreSetValueCstr(store.addr(), "outputLineLength", -1, string("76").get());
+    pbStoreSetValueCstr(store.addr(), "outputNlf", -1, string("PB_NLF_FLAG_NEL, PB_NLF_FLAG_VT").get());
+    EXPECT_EQ(stateOf(Options(rfcBaseOptionsRestore(store.get())).get()),
+        State(true, 0, false, PB_NLF_FLAG_VT, true, -1));
     pb::Ref<PB_STORE> unknown(pbStoreCreate());
-    pbStoreSetValueCstr(unknown.addr(), "flags", -1,
-        rfctest::string("NO_SUCH_FLAG RFC_BASE_FLAG_DECODE_IGNORE_PADDING").get());
-    pbStoreSetValueCstr(unknown.addr(), "outputNlf", -1, rfctest::string("PB_NLF_FLAG_NEL").get());
-    Options fromUnknown(rfcBaseOptionsRestore(unknown.get()));
-    EXPECT_EQ(rfcBaseOptionsFlags(fromUnknown.get()), RFC_BASE_FLAG_DECODE_IGNORE_PADDING);
-    EXPECT_EQ(rfcBaseOptionsOutputNlf(fromUnknown.get()), 0);
-    EXPECT_FALSE(rfcBaseOptionsOutputNlfDefault(fromUnknown.get()));
+    pbStoreSetValueCstr(unknown.addr(), "flags", -1, string("NO_SUCH_FLAG RFC_BASE_FLAG_DECODE_IGNORE_PADDING").get());
+    pbStoreSetValueCstr(unknown.addr(), "outputNlf", -1, string("PB_NLF_FLAG_NEL").get());
+    EXPECT_EQ(stateOf(Options(rfcBaseOptionsRestore(unknown.get())).get()), State(false, IGNORE_PADDING, false, 0, true, -1));
 }
 
-TEST(BaseOptions, FromAcceptsNullAndItsOwnSort)
-{
-    EXPECT_EQ(rfcBaseOptionsFrom(nullptr), nullptr);
-    Options opt(rfcBaseOptionsCreate());
-    EXPECT_EQ(rfcBaseOptionsFrom(rfcBaseOptionsObj(opt.get())), opt.get());
-    pb::Ref<PB_STRING> text(rfcBaseOptionsToString(opt.get()));
-    EXPECT_TRUE(text);
-}
+using BaseDeathTest = testing::Test;
 
-using BaseOptionsDeathTest = testing::Test;
-
-TEST_F(BaseOptionsDeathTest, ContractViolations)
+TEST_F(BaseDeathTest, ContractViolations)
 {
-    EXPECT_DEATH(
-        {
-            Options opt(rfcBaseOptionsCreate());
-            rfcBaseOptionsSetOutputLineLength(opt.addr(), 0);
-        },
+    pb::Ref<PB_BUFFER> empty(pbBufferCreate());
+    EXPECT_DEATH(pb::Ref<PB_BUFFER>(rfcBaseEncode(empty.get(), 5)),
+        "source/rfc/base/rfc_base_encode:[0-9]+: contract violation: RFC_BASE_ENCODING_OK\\( encoding \\)");
+    EXPECT_DEATH(pb::Ref<PB_BUFFER>(rfcBaseTryDecode(empty.get(), -1)),
+        "source/rfc/base/rfc_base_decode:[0-9]+: contract violation: RFC_BASE_ENCODING_OK\\( encoding \\)");
+    EXPECT_DEATH(rfcBaseOptionsSetOutputLineLength(options(0).addr(), 0),
         "source/rfc/base/rfc_base_options:[0-9]+: contract violation: lineLength >= 1");
-    EXPECT_DEATH(rfcBaseOptionsSetFlags(nullptr, 0), "rfc_base_options:[0-9]+: contract violation: opt");
-    EXPECT_DEATH(
-        {
-            RFC_BASE_OPTIONS *none = nullptr;
-            rfcBaseOptionsSetFlagsDefault(&none);
-        },
-        "contract violation: \\*opt");
-    EXPECT_DEATH(
-        {
-            pb::Ref<RFC_CRC> crc(rfcCrcCreate(RFC_CRC_ALGORITHM_CRC32_C));
-            rfcBaseOptionsFrom(rfcCrcObj(crc.get()));
-        },
+    RFC_BASE_OPTIONS *none = nullptr;
+    EXPECT_DEATH(rfcBaseOptionsSetFlagsDefault(&none), "rfc_base_options:[0-9]+: contract violation: \\*opt");
+    EXPECT_DEATH(rfcBaseOptionsFrom(rfcCrcObj(pb::Ref<RFC_CRC>(rfcCrcCreate(RFC_CRC_ALGORITHM_CRC32_C)).get())),
         "\\[stdfunc from\\] source/rfc/base/rfc_base_options:[0-9]+: contract violation: "
         "!obj \\|\\| pbObjSort\\(obj\\)==&rfc___sort_RFC_BASE_OPTIONS");
 }

@@ -37,7 +37,7 @@ const Row catalogue[] = {
     { RFC_CRC_ALGORITHM_CRC32_POSIX, "RFC_CRC_ALGORITHM_CRC32_POSIX", 0x765E7680, 0xFFFFFFFF },
 };
 
-TEST(CrcAlgorithm, CheckAndEmptyValues)
+TEST(CrcAlgorithm, CheckEmptyValuesAndNames)
 {
     static_assert(std::size(catalogue) == RFC_CRC_ALGORITHM_COUNT);
     auto digits = rfctest::buffer("123456789");
@@ -45,12 +45,6 @@ TEST(CrcAlgorithm, CheckAndEmptyValues)
     for (const Row &row : catalogue) {
         EXPECT_EQ(std::uint64_t(rfcCrc(row.alg, digits.get())), row.check) << row.name;
         EXPECT_EQ(std::uint64_t(rfcCrc(row.alg, empty.get())), row.empty) << row.name;
-    }
-}
-
-TEST(CrcAlgorithm, NamesRoundTrip)
-{
-    for (const Row &row : catalogue) {
         pb::Ref<PB_STRING> name(rfcCrcAlgorithmToString(row.alg));
         EXPECT_EQ(rfctest::utf8(name.get()), row.name);
         EXPECT_EQ(rfcCrcAlgorithmFromString(name.get()), row.alg);
@@ -68,8 +62,6 @@ TEST(CrcAlgorithm, UnknownNamesGiveMinusOne)
 TEST(CrcAlgorithmDeath, ValuesOutsideTheCatalogue)
 {
     EXPECT_DEATH(rfcCrcAlgorithmToString(19), "RFC_CRC_ALGORITHM_OK\\( alg \\)");
-    EXPECT_DEATH(rfcCrcAlgorithmToString(-1), "RFC_CRC_ALGORITHM_OK\\( alg \\)");
-    EXPECT_DEATH(rfcCrcCreate(19), "source/rfc/crc/rfc_crc:[0-9]+: contract violation");
     EXPECT_DEATH(rfcCrcCreate(-1), "source/rfc/crc/rfc_crc:[0-9]+: contract violation");
     EXPECT_DEATH(rfcCrcAlgorithmFromString(nullptr), "source/rfc/crc/rfc_crc_algorithm:[0-9]+: contract violation: pbs");
 }
