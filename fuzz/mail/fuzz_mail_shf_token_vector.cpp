@@ -4,6 +4,7 @@
 // chooses, comment removal, the value round trips of the content
 // constructors, and no runtime object left alive.
 #include <rfc/mail/rfc_mail.h>
+#include <pb/pb_cpp.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,8 @@
 
 namespace {
 
+using String = pb::Ref<PB_STRING>;
+
 void check(bool ok, const char *what)
 {
     if (!ok) {
@@ -21,94 +24,50 @@ void check(bool ok, const char *what)
     }
 }
 
-PB_OBJ *obj(void *typed)
-{
-    return static_cast<PB_OBJ *>(typed);
-}
-
 bool sameChars(PB_STRING *a, PB_STRING *b)
 {
-    PB_INT n = pbStringLength(a);
-    return n == pbStringLength(b)
-        && (n == 0 || std::memcmp(pbStringBacking(a), pbStringBacking(b), static_cast<std::size_t>(n) * sizeof(PB_CHAR)) == 0);
+    return pbObjEquals(pb::obj(a), pb::obj(b));
 }
 
+// The token at i, kept alive by the vector.
 RFC_MAIL_SHF_TOKEN *tokenAt(PB_VECTOR *vec, PB_INT i)
 {
-    PB_OBJ *element = pbVectorObjAt(vec, i);
-    pbObjRelease(element); // the vector keeps it alive
-    return rfcMailShfTokenFrom(element);
-}
-
-// Same length, and token by token the same type and raw value.
-bool sameTokens(PB_VECTOR *a, PB_VECTOR *b)
-{
-    if (pbVectorLength(a) != pbVectorLength(b))
-        return false;
-    for (PB_INT i = 0; i < pbVectorLength(a); ++i) {
-        RFC_MAIL_SHF_TOKEN *x = tokenAt(a, i);
-        RFC_MAIL_SHF_TOKEN *y = tokenAt(b, i);
-        PB_STRING *rx = rfcMailShfTokenRawValue(x);
-        PB_STRING *ry = rfcMailShfTokenRawValue(y);
-        bool same = rfcMailShfTokenType(x) == rfcMailShfTokenType(y) && sameChars(rx, ry);
-        pbObjRelease(obj(rx));
-        pbObjRelease(obj(ry));
-        if (!same)
-            return false;
-    }
-    return true;
+    return rfcMailShfTokenFrom(pb::Ref<PB_OBJ>(pbVectorObjAt(vec, i)).get());
 }
 
 void checkReencoding(PB_VECTOR *vec, PB_INT wrap, PB_INT offset)
 {
-    PB_STRING *text = rfcMailShfTokenVectorEncode(vec, wrap, offset);
-    PB_VECTOR *again = rfcMailShfTokenVectorTryDecode(text);
-    check(again != nullptr, "the encoded text decodes");
-    check(sameTokens(vec, again), "decode(encode(v)) gives v");
-    pbObjRelease(obj(again));
-    pbObjRelease(obj(text));
+    pb::Ref<PB_VECTOR> again(rfcMailShfTokenVectorTryDecode(String(rfcMailShfTokenVectorEncode(vec, wrap, offset)).get()));
+    check(again && pbVectorLength(again.get()) == pbVectorLength(vec), "the encoded text decodes to as many tokens");
+    for (PB_INT i = 0; i < pbVectorLength(vec); ++i) {
+        RFC_MAIL_SHF_TOKEN *x = tokenAt(vec, i), *y = tokenAt(again.get(), i);
+        check(rfcMailShfTokenType(x) == rfcMailShfTokenType(y)
+                && sameChars(String(rfcMailShfTokenRawValue(x)).get(), String(rfcMailShfTokenRawValue(y)).get()),
+            "decode(encode(v)) gives v");
+    }
 }
 
 void checkDecoded(PB_STRING *text, PB_INT wrap, PB_INT offset)
 {
     PB_INT type, tokenOffset, failureOffset;
     PB_INT failure = rfc___MailShfTokenVectorDecodeDiagnose(text, &type, &tokenOffset, &failureOffset);
-    PB_VECTOR *vec = rfcMailShfTokenVectorTryDecode(text);
-    check((vec == nullptr) == (failure != RFC___MAIL_SHF_DECODE_FAILURE_NONE), "diagnosis agrees with the decoder");
+    pb::Ref<PB_VECTOR> vec(rfcMailShfTokenVectorTryDecode(text));
+    check(!vec == (failure != RFC___MAIL_SHF_DECODE_FAILURE_NONE), "diagnosis agrees with the decoder");
     if (!vec)
         return;
     PB_INT comments = 0;
-    for (PB_INT i = 0; i < pbVectorLength(vec); ++i) {
-        RFC_MAIL_SHF_TOKEN *tok = tokenAt(vec, i);
-        PB_STRING *raw = rfcMailShfTokenRawValue(tok);
-        RFC_MAIL_SHF_TOKEN *classified = rfcMailShfTokenCreateRawValue(raw);
-        check(rfcMailShfTokenType(classified) == rfcMailShfTokenType(tok), "token type is its classification");
+    for (PB_INT i = 0; i < pbVectorLength(vec.get()); ++i) {
+        RFC_MAIL_SHF_TOKEN *tok = tokenAt(vec.get(), i);
+        pb::Ref<RFC_MAIL_SHF_TOKEN> classified(rfcMailShfTokenCreateRawValue(String(rfcMailShfTokenRawValue(tok)).get()));
+        check(rfcMailShfTokenType(classified.get()) == rfcMailShfTokenType(tok), "token type is its classification");
         comments += rfcMailShfTokenType(tok) == RFC_MAIL_SHF_TOKEN_TYPE_COMMENT;
-        rfcMailShfTokenRelease(classified);
-        pbObjRelease(obj(raw));
     }
-    checkReencoding(vec, -1, 0);
-    checkReencoding(vec, wrap, offset);
-
-    PB_VECTOR *shared = vec;
-    pbObjRetain(obj(shared));
-    rfcMailShfTokenVectorDelComments(&vec);
-    check(pbVectorLength(vec) + comments == pbVectorLength(shared), "every comment removed, nothing else");
-    checkReencoding(vec, wrap, offset);
-    pbObjRelease(obj(shared));
-    pbObjRelease(obj(vec));
-}
-
-void checkContent(PB_STRING *content)
-{
-    RFC_MAIL_SHF_TOKEN *tokens[] = { rfcMailShfTokenCreateAtomOrQuotedString(content),
-        rfcMailShfTokenCreateComment(content) };
-    for (RFC_MAIL_SHF_TOKEN *tok : tokens) {
-        PB_STRING *value = rfcMailShfTokenValue(tok);
-        check(sameChars(value, content), "value of a token made from content is that content");
-        pbObjRelease(obj(value));
-        rfcMailShfTokenRelease(tok);
-    }
+    checkReencoding(vec.get(), -1, 0);
+    checkReencoding(vec.get(), wrap, offset);
+    auto shared = pb::Ref<PB_VECTOR>::retained(vec.get());
+    rfcMailShfTokenVectorDelComments(vec.addr());
+    check(pbVectorLength(vec.get()) + comments == pbVectorLength(shared.get()), "every comment removed, nothing else");
+    checkReencoding(vec.get(), wrap, offset);
 }
 
 } // namespace
@@ -130,29 +89,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto *rest = reinterpret_cast<const PB_BYTE *>(data + 1);
     auto count = static_cast<PB_INT>(size - 1);
     PB_INT live = pbObjLiveCount();
-
-    PB_STRING *text;
-    switch (mode % 3) {
-    case 0:
-        text = pbStringCreateFromAscii(rest, count);
-        break;
-    case 1:
-        text = pbStringCreateFromCstr(reinterpret_cast<const char *>(rest), count);
-        break;
-    default: {
-        std::vector<PB_CHAR> chars(static_cast<std::size_t>(count / 4));
-        if (!chars.empty())
-            std::memcpy(chars.data(), rest, chars.size() * sizeof(PB_CHAR));
-        text = pbStringCreateFromCharsCopy(chars.data(), static_cast<PB_INT>(chars.size()));
-        break;
+    {
+        String text;
+        if (mode % 3 == 0) {
+            text.reset(pbStringCreateFromAscii(rest, count));
+        } else if (mode % 3 == 1) {
+            text.reset(pbStringCreateFromCstr(reinterpret_cast<const char *>(rest), count));
+        } else {
+            std::vector<PB_CHAR> chars(static_cast<std::size_t>(count / 4) + 1);
+            std::memcpy(chars.data(), rest, (chars.size() - 1) * sizeof(PB_CHAR));
+            text.reset(pbStringCreateFromCharsCopy(chars.data(), static_cast<PB_INT>(chars.size() - 1)));
+        }
+        checkDecoded(text.get(), static_cast<PB_INT>((mode >> 2) & 0x0F) - 1, static_cast<PB_INT>(mode >> 6) * 20);
+        for (auto create : { rfcMailShfTokenCreateAtomOrQuotedString, rfcMailShfTokenCreateComment }) {
+            pb::Ref<RFC_MAIL_SHF_TOKEN> tok(create(text.get()));
+            check(sameChars(String(rfcMailShfTokenValue(tok.get())).get(), text.get()), "value of a token made from content is that content");
+        }
     }
-    }
-    PB_INT wrap = static_cast<PB_INT>((mode >> 2) & 0x0F) - 1;
-    PB_INT offset = static_cast<PB_INT>(mode >> 6) * 20;
-    checkDecoded(text, wrap, offset);
-    checkContent(text);
-    pbObjRelease(obj(text));
-
     check(pbObjLiveCount() == live, "no runtime object left alive");
     return 0;
 }
