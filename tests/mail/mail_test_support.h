@@ -16,11 +16,9 @@
 
 namespace mailtest {
 
-constexpr PB_INT special = RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL;
-constexpr PB_INT quotedString = RFC_MAIL_SHF_TOKEN_TYPE_QUOTED_STRING;
-constexpr PB_INT domainLiteral = RFC_MAIL_SHF_TOKEN_TYPE_DOMAIN_LITERAL;
-constexpr PB_INT comment = RFC_MAIL_SHF_TOKEN_TYPE_COMMENT;
-constexpr PB_INT atom = RFC_MAIL_SHF_TOKEN_TYPE_ATOM;
+constexpr PB_INT special = RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, quotedString = RFC_MAIL_SHF_TOKEN_TYPE_QUOTED_STRING,
+                 domainLiteral = RFC_MAIL_SHF_TOKEN_TYPE_DOMAIN_LITERAL, comment = RFC_MAIL_SHF_TOKEN_TYPE_COMMENT,
+                 atom = RFC_MAIL_SHF_TOKEN_TYPE_ATOM;
 
 // ASCII graphics as they are, every other code point as \u{hex}.
 inline std::string show(const std::u32string &text)
