@@ -13,8 +13,6 @@
 
 namespace {
 
-const char *const kProfiles[] = { "iscsi", "nameprep", "nodeprep", "policy-mib", "resourceprep", "saslprep", "trace" };
-
 void fail(const char *what, const char *profile, const std::u32string &input)
 {
     std::fprintf(stderr, "%s: %s on %s\n", profile, what, sptest::formatChars(input).c_str());
@@ -54,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     PB_INT alive = pbObjLiveCount();
     PB_STRING *source = pbStringCreateFromCharsCopy(reinterpret_cast<const PB_CHAR *>(input.data()), PB_INT(input.size()));
-    for (const char *name : kProfiles) {
+    for (const char *name : sptest::kProfiles) {
         for (PB_BOOL allow : { 0, 1 }) {
             PB_STRING *prepared = sptest::profileByName(name)(source, allow);
             std::string got = prepared ? sptest::formatChars(chars(prepared)) : "REFUSED";

@@ -1,5 +1,6 @@
-// Helpers of the stringprep tests: code point lists as the data files write
-// them, and the profiles by name.
+// Helpers of the stringprep tests and fuzzer: code point lists as the data
+// files write them, the profiles by name, and the profiles composed from the
+// exported steps.
 #ifndef RFC_STRINGPREP_TEST_SUPPORT_H
 #define RFC_STRINGPREP_TEST_SUPPORT_H
 
@@ -15,14 +16,13 @@ namespace sptest {
 std::u32string parseChars(std::string_view hex);
 std::string formatChars(std::u32string_view chars);
 
-// One code point as a one-element string.
-std::u32string one(char32_t c);
-
 using Profile = PB_STRING *(*)(PB_STRING *source, PB_BOOL allowUnassigned);
 
-// The profile of a name as the command-line tool spells it ("nameprep",
-// "policy-mib", ...); profiles without the allowUnassigned argument ignore
-// it. Null for an unknown name.
+// The profiles as the command-line tool names them.
+inline constexpr const char *kProfiles[] = { "iscsi", "nameprep", "nodeprep", "policy-mib", "resourceprep", "saslprep", "trace" };
+
+// The profile of a name; profiles without the allowUnassigned argument
+// ignore it. Null for an unknown name.
 Profile profileByName(std::string_view name);
 
 // The profile composed step by step from the exported mapping, NFKC,
