@@ -1,5 +1,5 @@
 // Byte buffers: creation (copying and taking over), the copy-on-write
-// setters, appending a buffer's own bytes, growth, ordering and text form.
+// setters, appending a buffer's own bytes and growth.
 #include "pb_test_util.h"
 
 #include <string>
@@ -99,39 +99,6 @@ TEST(PbBuffer, AppendingManyBytesGrowsGeometrically)
     for (int i = 0; i < count; i += 331)
         ASSERT_EQ(pbBufferBacking(b.get())[i], PB_BYTE(i * 7)) << i;
     EXPECT_LE(moves, 40);
-}
-
-// Buffers order bytewise as unsigned values, a proper prefix first; their
-// text is their bytes in lower-case hex.
-TEST(PbBuffer, CompareAndText)
-{
-    struct Row {
-        std::string a, b;
-        int sign;
-        const char *why;
-    } rows[] = {
-        { "", "", 0, "empty buffers are equal" },
-        { "", std::string(1, '\0'), -1, "empty before a NUL byte" },
-        { "ab", "abc", -1, "a proper prefix first" },
-        { "\x7F", "\x80", -1, "0x7F before 0x80 (bytes are unsigned)" },
-        { "\x01\xFF", "\x02\x00", -1, "first difference decides" },
-        { "z", "aa", 1, "not by length first" },
-        { "same", "same", 0, "equal content, distinct objects" },
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.why);
-        pb::Ref<PB_BUFFER> a = rfctest::buffer(row.a);
-        pb::Ref<PB_BUFFER> b = rfctest::buffer(row.b);
-        EXPECT_EQ(pbtest::sign(pbObjCompare(pbBufferObj(a.get()), pbBufferObj(b.get()))), row.sign);
-        EXPECT_EQ(pbtest::sign(pbObjCompare(pbBufferObj(b.get()), pbBufferObj(a.get()))), -row.sign);
-    }
-    EXPECT_EQ(pbtest::text(rfctest::buffer(std::string("\x00\x1f\xA0\xff", 4)).get()), "001fa0ff");
-}
-
-TEST(PbBufferDeathTest, DelTrailingBeyondTheLength)
-{
-    pb::Ref<PB_BUFFER> b = rfctest::buffer("ab");
-    EXPECT_DEATH(pbBufferDelTrailing(b.addr(), 3), "source/pb/pb_string.*count >= 0 && count <= \\(\\*b\\)->length");
 }
 
 } // namespace

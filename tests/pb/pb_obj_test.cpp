@@ -7,6 +7,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -83,69 +84,47 @@ TEST(PbObj, ReferencesAndTheLiveCount)
 
 // Within a sort its compare function decides (only its sign counts). Across
 // sorts, or in a sort without one, the order is still total: antisymmetric,
-// never equal for distinct objects, transitive, and by sort name first.
+// never equal for distinct objects, transitive, and by sort name first. Every
+// runtime type has a sort of its own with its name.
 TEST(PbObj, CompareIsATotalOrder)
 {
     std::atomic<int> freed { 0 };
     pb::Ref<PB_OBJ> low(probeCreate(&freed, 1));
     pb::Ref<PB_OBJ> high(probeCreate(&freed, 5));
-    pb::Ref<PB_OBJ> highToo(probeCreate(&freed, 5));
     EXPECT_LT(pbObjCompare(low.get(), high.get()), 0);
     EXPECT_GT(pbObjCompare(high.get(), low.get()), 0);
-    EXPECT_TRUE(pbObjEquals(high.get(), highToo.get()));
+    EXPECT_TRUE(pbObjEquals(high.get(), pb::Ref<PB_OBJ>(probeCreate(&freed, 5)).get()));
     EXPECT_FALSE(pbObjEquals(low.get(), high.get()));
-
-    std::vector<pb::Ref<PB_OBJ>> objects;
-    objects.emplace_back(probeCreate(&freed, 3));
-    objects.emplace_back(pb___ObjCreate(sizeof(PB___OBJ_HEADER), &plainSort));
-    objects.emplace_back(pb___ObjCreate(sizeof(PB___OBJ_HEADER), &plainSort));
-    objects.emplace_back(pbStringObj(pbStringCreateFromCstr("abc", -1)));
-    objects.emplace_back(pbBufferObj(pbBufferCreate()));
-    objects.emplace_back(pbBoxedIntObj(pbBoxedIntCreate(3)));
-    objects.emplace_back(pbDictObj(pbDictCreate()));
-    objects.emplace_back(pbDictObj(pbDictCreate()));
-    for (auto &a : objects) {
-        EXPECT_EQ(pbObjCompare(a.get(), a.get()), 0);
-        for (auto &b : objects) {
-            if (a.get() == b.get())
-                continue;
-            const PB_INT ab = pbObjCompare(a.get(), b.get());
-            const std::string names = std::string(pbSortName(pbObjSort(a.get()))) + " vs " + pbSortName(pbObjSort(b.get()));
-            EXPECT_NE(ab, 0) << names;
-            EXPECT_EQ(pbtest::sign(ab), -pbtest::sign(pbObjCompare(b.get(), a.get()))) << names;
-            for (auto &c : objects)
-                if (ab < 0 && pbObjCompare(b.get(), c.get()) < 0)
-                    EXPECT_LT(pbObjCompare(a.get(), c.get()), 0) << names;
-        }
-    }
-    EXPECT_LT(pbObjCompare(objects[4].get(), objects[3].get()), 0); // PB_BUFFER < PB_STRING
-    EXPECT_GT(pbObjCompare(objects[0].get(), objects[1].get()), 0); // TEST_PROBE > TEST_PLAIN
-
     pb::Ref<PB_STRING> text(pbObjToString(low.get()));
-    const std::string s = rfctest::utf8(text.get());
-    EXPECT_TRUE(s.starts_with("<TEST_PROBE@") && s.ends_with(">")) << s;
-}
+    EXPECT_TRUE(rfctest::utf8(text.get()).starts_with("<TEST_PROBE@")) << rfctest::utf8(text.get());
 
-// Every runtime type's objects carry a sort of their own with its name
-// (names also decide the order across sorts).
-TEST(PbObj, RuntimeSortNames)
-{
-    struct Row {
-        const char *name;
-        pb::Ref<PB_OBJ> obj;
-    };
-    Row rows[] = {
+    const std::pair<const char *, pb::Ref<PB_OBJ>> objects[] = {
+        { "TEST_PROBE", pb::Ref<PB_OBJ>(probeCreate(&freed, 3)) },
+        { "TEST_PLAIN", pb::Ref<PB_OBJ>(pb___ObjCreate(sizeof(PB___OBJ_HEADER), &plainSort)) },
+        { "TEST_PLAIN", pb::Ref<PB_OBJ>(pb___ObjCreate(sizeof(PB___OBJ_HEADER), &plainSort)) },
         { "PB_STRING", pb::Ref<PB_OBJ>(pbStringObj(pbStringCreate())) },
         { "PB_BUFFER", pb::Ref<PB_OBJ>(pbBufferObj(pbBufferCreate())) },
         { "PB_VECTOR", pb::Ref<PB_OBJ>(pbVectorObj(pbVectorCreate())) },
+        { "PB_DICT", pb::Ref<PB_OBJ>(pbDictObj(pbDictCreate())) },
         { "PB_DICT", pb::Ref<PB_OBJ>(pbDictObj(pbDictCreate())) },
         { "PB_STORE", pb::Ref<PB_OBJ>(pbStoreObj(pbStoreCreate())) },
         { "PB_BOXED_INT", pb::Ref<PB_OBJ>(pbBoxedIntObj(pbBoxedIntCreate(1))) },
         { "PB_ENUM", pb::Ref<PB_OBJ>(pbEnumObj(pbEnumCreate())) },
         { "PB_FLAGSET", pb::Ref<PB_OBJ>(pbFlagsetObj(pbFlagsetCreate())) },
     };
-    for (const Row &row : rows)
-        EXPECT_STREQ(pbSortName(pbObjSort(row.obj.get())), row.name);
+    for (const auto &[aName, a] : objects) {
+        EXPECT_STREQ(pbSortName(pbObjSort(a.get())), aName);
+        for (const auto &[bName, b] : objects) {
+            const PB_INT ab = pbObjCompare(a.get(), b.get());
+            EXPECT_EQ(ab == 0, a.get() == b.get()) << aName << " vs " << bName;
+            EXPECT_EQ(pbtest::sign(ab), -pbtest::sign(pbObjCompare(b.get(), a.get()))) << aName << " vs " << bName;
+            if (std::string(aName) < bName)
+                EXPECT_LT(ab, 0) << aName << " vs " << bName;
+            for (const auto &c : objects)
+                if (ab < 0 && pbObjCompare(b.get(), c.second.get()) < 0)
+                    EXPECT_LT(pbObjCompare(a.get(), c.second.get()), 0) << aName << " vs " << bName;
+        }
+    }
 }
 
 // Sorts and module objects live in static data: retaining and releasing
@@ -308,6 +287,22 @@ TEST(PbObjDeathTest, AbortWritesTagFileLineAndCondition)
         "source/rfc/crc/rfc_crc:7: contract violation: width >= 8 && width <= 64\n");
     EXPECT_DEATH(pbObjRetain(nullptr), "source/pb/pb_obj.*contract violation: obj\n");
     EXPECT_DEATH(pb___ObjCreate(sizeof(PB___OBJ_HEADER), nullptr), "contract violation: sort\n");
+}
+
+TEST(PbObjDeathTest, IndexCountAndSortViolations)
+{
+    pb::Ref<PB_STRING> s = rfctest::string("abc");
+    EXPECT_DEATH(pbStringCharAt(s.get(), 3), "source/pb/pb_string.*index >= 0 && index < s->length");
+    EXPECT_DEATH(pbStringCharAt(s.get(), -1), "index >= 0 && index < s->length");
+    EXPECT_DEATH(pbStringDelTrailing(s.addr(), 4), "count >= 0 && count <= \\(\\*s\\)->length");
+    pb::Ref<PB_BUFFER> b = rfctest::buffer("ab");
+    EXPECT_DEATH(pbBufferDelTrailing(b.addr(), 3), "source/pb/pb_string.*count >= 0 && count <= \\(\\*b\\)->length");
+    EXPECT_DEATH(pbStringFrom(pbBufferObj(b.get())), "!obj \\|\\| pbObjSort\\(obj\\) == &stringSort");
+    EXPECT_DEATH(pbBoxedIntFrom(pbStringObj(s.get())), "!obj \\|\\| pbObjSort\\(obj\\) == &boxedIntSort");
+    pb::Ref<PB_VECTOR> v(pbVectorCreate());
+    pbVectorAppendObj(v.addr(), pbStringObj(s.get()));
+    EXPECT_DEATH(pbVectorObjAt(v.get(), -1), "source/pb/pb_collections.*index >= 0 && index < v->length");
+    EXPECT_DEATH(pbVectorObjAt(v.get(), 1), "index >= 0 && index < v->length");
 }
 
 } // namespace
