@@ -1,6 +1,7 @@
-// Strings of code points: UTF-8 in and out (lenient and strict), the
-// copy-on-write setters, appending a string to itself, growth and the
-// conversion to bytes.
+// Strings of code points and byte buffers: UTF-8 in and out (lenient and
+// strict), creation by copying and by taking over a block, the copy-on-write
+// setters, appending an object's own contents, growth and the conversion to
+// bytes.
 #include "pb_test_util.h"
 
 #include <string>
@@ -8,6 +9,7 @@
 
 namespace {
 
+using rfctest::bytes;
 using rfctest::chars;
 using rfctest::utf8;
 
@@ -115,7 +117,7 @@ TEST(PbString, EveryScalarValueRoundTripsThroughUtf8)
     EXPECT_TRUE(charVector(back.get()) == all);
 }
 
-TEST(PbString, CreateFromAsciiAndFromAHandedOverBlock)
+TEST(PbString, CreateFromAscii)
 {
     std::vector<PB_BYTE> bytes;
     std::vector<PB_CHAR> expected;
@@ -125,18 +127,40 @@ TEST(PbString, CreateFromAsciiAndFromAHandedOverBlock)
     }
     pb::Ref<PB_STRING> ascii(pbStringCreateFromAscii(bytes.data(), PB_INT(bytes.size())));
     EXPECT_EQ(charVector(ascii.get()), expected);
+}
 
-    // The string reads the block in place, grows it and frees it (ASan
-    // checks the reallocation and the final free).
-    auto *block = static_cast<PB_CHAR *>(pbMemAlloc(3 * PB_INT(sizeof(PB_CHAR))));
-    block[0] = 0x61, block[1] = 0x1F600, block[2] = 0x62;
-    pb::Ref<PB_STRING> s(pbStringCreateFromCharsUse(block, 3));
-    EXPECT_EQ(pbStringBacking(s.get()), block);
+// A block from pbMemAlloc handed over is read in place, grown and freed
+// (ASan reports a leak, a double free or a bad reallocation otherwise); a
+// copied source stays the caller's.
+TEST(PbString, CreateFromBlocks)
+{
+    auto *chars = static_cast<PB_CHAR *>(pbMemAlloc(3 * PB_INT(sizeof(PB_CHAR))));
+    chars[0] = 0x61, chars[1] = 0x1F600, chars[2] = 0x62;
+    pb::Ref<PB_STRING> s(pbStringCreateFromCharsUse(chars, 3));
+    EXPECT_EQ(pbStringBacking(s.get()), chars);
     for (int i = 0; i < 100; ++i)
         pbStringAppendChar(s.addr(), 0x78);
-    EXPECT_EQ(chars(s.get()), U"a\U0001F600b" + std::u32string(100, U'x'));
-    pb::Ref<PB_STRING> empty(pbStringCreateFromCharsUse(nullptr, 0));
-    EXPECT_EQ(pbStringLength(empty.get()), 0);
+    EXPECT_EQ(rfctest::chars(s.get()), U"a\U0001F600b" + std::u32string(100, U'x'));
+
+    auto *block = static_cast<PB_BYTE *>(pbMemAlloc(3));
+    block[0] = 1, block[1] = 2, block[2] = 3;
+    pb::Ref<PB_BUFFER> b(pbBufferCreateFromBytesUse(block, 3));
+    EXPECT_EQ(pbBufferBacking(b.get()), block);
+    for (int i = 0; i < 100; ++i)
+        pbBufferAppendByte(b.addr(), 0x78);
+    EXPECT_EQ(bytes(b.get()), "\x01\x02\x03" + std::string(100, 'x'));
+
+    pb::Ref<PB_STRING> none(pbStringCreateFromCharsUse(nullptr, 0));
+    pb::Ref<PB_BUFFER> noBytes(pbBufferCreateFromBytesUse(nullptr, 0));
+    pb::Ref<PB_BUFFER> emptyBlock(pbBufferCreateFromBytesUse(static_cast<PB_BYTE *>(pbMemAlloc(0)), 0));
+    pbBufferAppendByte(emptyBlock.addr(), 0xAB);
+    EXPECT_EQ(pbStringLength(none.get()) + pbBufferLength(noBytes.get()), 0);
+    EXPECT_EQ(bytes(emptyBlock.get()), "\xAB");
+
+    std::string source("\x00\x7F\x80\xFF", 4);
+    pb::Ref<PB_BUFFER> copy(pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(source.data()), 4));
+    source[0] = 'x';
+    EXPECT_EQ(bytes(copy.get()), std::string("\x00\x7F\x80\xFF", 4));
 }
 
 TEST(PbString, SettersCopyASharedStringFirst)
@@ -169,33 +193,38 @@ TEST(PbString, SettersCopyASharedStringFirst)
     }
 }
 
-// A string's own text as the source of an append, alone or shared, with and
-// without the need to grow (the source must survive the reallocation).
+// An object's own contents as the source of an append, alone or shared, with
+// and without the need to grow (the source must survive the reallocation,
+// and a shared original must stay intact).
 TEST(PbString, AppendingFromItself)
 {
     pb::Ref<PB_STRING> s = rfctest::string("ab\xC3\xA9");
-    for (int i = 0; i < 11; ++i)
+    std::u32string expected = U"ab\u00E9";
+    for (int i = 0; i < 11; ++i, expected += expected)
         pbStringAppend(s.addr(), s.get());
-    ASSERT_EQ(pbStringLength(s.get()), 3 * 2048);
-    for (PB_INT i = 0; i < pbStringLength(s.get()); i += 3)
-        ASSERT_EQ(pbStringCharAt(s.get(), i + 2), 0xE9) << i;
-
-    pb::Ref<PB_STRING> other = rfctest::string("xyz");
-    pb::Ref<PB_STRING> mine = pb::Ref<PB_STRING>::retained(other.get());
-    pbStringAppend(mine.addr(), mine.get());
-    EXPECT_EQ(chars(mine.get()), U"xyzxyz");
-    EXPECT_EQ(chars(other.get()), U"xyz");
-
+    EXPECT_EQ(chars(s.get()), expected);
     pb::Ref<PB_STRING> digits = rfctest::string("0123456789");
     pbStringAppendChars(digits.addr(), pbStringBacking(digits.get()) + 2, 5);
-    EXPECT_EQ(chars(digits.get()), U"012345678923456");
     for (int i = 0; i < 6; ++i)
         pbStringAppendChars(digits.addr(), pbStringBacking(digits.get()), pbStringLength(digits.get()));
     ASSERT_EQ(pbStringLength(digits.get()), 15 * 64);
     EXPECT_EQ(chars(digits.get()).substr(15 * 63), U"012345678923456");
-    pbStringDelTrailing(digits.addr(), pbStringLength(digits.get()) - 4); // room to spare now
-    pbStringAppendChars(digits.addr(), pbStringBacking(digits.get()) + 1, 3);
-    EXPECT_EQ(chars(digits.get()), U"0123123");
+
+    pb::Ref<PB_BUFFER> b = rfctest::buffer("0123456789");
+    pbBufferAppendBytes(b.addr(), pbBufferBacking(b.get()) + 3, 4);
+    for (int i = 0; i < 8; ++i)
+        pbBufferAppendBytes(b.addr(), pbBufferBacking(b.get()), pbBufferLength(b.get()));
+    ASSERT_EQ(pbBufferLength(b.get()), 14 * 256);
+    EXPECT_EQ(bytes(b.get()).substr(14 * 255), "01234567893456");
+
+    pb::Ref<PB_STRING> other = rfctest::string("xyz");
+    pb::Ref<PB_STRING> mine = pb::Ref<PB_STRING>::retained(other.get());
+    pbStringAppend(mine.addr(), mine.get());
+    EXPECT_EQ(utf8(mine.get()) + utf8(other.get()), "xyzxyzxyz");
+    pb::Ref<PB_BUFFER> otherBytes = rfctest::buffer("abc");
+    pb::Ref<PB_BUFFER> myBytes = pb::Ref<PB_BUFFER>::retained(otherBytes.get());
+    pbBufferAppendBytes(myBytes.addr(), pbBufferBacking(myBytes.get()), 3);
+    EXPECT_EQ(bytes(myBytes.get()) + bytes(otherBytes.get()), "abcabcabc");
 }
 
 // Growth is amortised: the backing block moves only when the capacity
@@ -204,18 +233,27 @@ TEST(PbString, AppendingFromItself)
 TEST(PbString, ManyAppendsAndPrepends)
 {
     constexpr int count = 100000;
+    auto moves = [](auto append, auto backing) {
+        int moved = 0;
+        for (int i = 0; i < count; ++i) {
+            const void *before = backing();
+            append(i);
+            moved += backing() != before;
+        }
+        return moved;
+    };
     pb::Ref<PB_STRING> s(pbStringCreate());
-    const PB_CHAR *backing = pbStringBacking(s.get());
-    int moves = 0;
-    for (int i = 0; i < count; ++i) {
-        pbStringAppendChar(s.addr(), PB_CHAR(0x100 + i % 0x1000));
-        moves += pbStringBacking(s.get()) != backing;
-        backing = pbStringBacking(s.get());
-    }
+    pb::Ref<PB_BUFFER> b(pbBufferCreate());
+    EXPECT_LE(moves([&](int i) { pbStringAppendChar(s.addr(), PB_CHAR(0x100 + i % 0x1000)); },
+                  [&] { return pbStringBacking(s.get()); }), 40);
+    EXPECT_LE(moves([&](int i) { pbBufferAppendByte(b.addr(), PB_BYTE(i * 7)); },
+                  [&] { return pbBufferBacking(b.get()); }), 40);
     ASSERT_EQ(pbStringLength(s.get()), count);
-    for (int i = 0; i < count; i += 997)
+    ASSERT_EQ(pbBufferLength(b.get()), count);
+    for (int i = 0; i < count; i += 331) {
         ASSERT_EQ(pbStringCharAt(s.get(), i), PB_CHAR(0x100 + i % 0x1000)) << i;
-    EXPECT_LE(moves, 40);
+        ASSERT_EQ(pbBufferBacking(b.get())[i], PB_BYTE(i * 7)) << i;
+    }
 
     pb::Ref<PB_STRING> p(pbStringCreate());
     for (PB_CHAR c = 0; c < 3000; ++c)
@@ -256,6 +294,32 @@ TEST(PbString, ConvertToAsciiNeverMakesAsciiFromOtherCodePoints)
     }
     EXPECT_EQ(wrong, 0);
     pbMemFree(bytes);
+}
+
+const PB_BYTE *bytesOf(const std::string &s)
+{
+    return reinterpret_cast<const PB_BYTE *>(s.data());
+}
+
+TEST(PbBuffer, SettersCopyASharedBufferFirst)
+{
+    struct Row {
+        const char *name;
+        void (*apply)(PB_BUFFER **);
+        std::string expected; // starting from "hello"
+    } rows[] = {
+        { "AppendByte", [](PB_BUFFER **b) { pbBufferAppendByte(b, 0xFF); }, "hello\xFF" },
+        { "AppendBytes", [](PB_BUFFER **b) { pbBufferAppendBytes(b, bytesOf(std::string("\0!", 2)), 2); },
+            std::string("hello\0!", 7) },
+        { "AppendBytes none", [](PB_BUFFER **b) { pbBufferAppendBytes(b, nullptr, 0); }, "hello" },
+        { "DelTrailing", [](PB_BUFFER **b) { pbBufferDelTrailing(b, 3); }, "he" },
+        { "DelTrailing all", [](PB_BUFFER **b) { pbBufferDelTrailing(b, 5); }, "" },
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        pbtest::expectCopyOnWrite<PB_BUFFER>([] { return rfctest::buffer("hello"); }, row.apply,
+            [](PB_BUFFER *b) { return bytes(b); }, row.expected);
+    }
 }
 
 } // namespace
