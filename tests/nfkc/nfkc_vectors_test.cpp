@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -89,11 +91,9 @@ TEST(NfkcVectors, PublishedUnicode32Cases)
         ASSERT_EQ(row.size(), 4u);
         if (row[0] == "source")
             continue;
-        const Decision *decision = nullptr;
-        for (const auto &d : kDecisions)
-            if (row[0] == d.source && row[1] == d.input)
-                decision = &d;
-        if (decision) {
+        auto decision = std::find_if(std::begin(kDecisions), std::end(kDecisions),
+            [&row](const Decision &d) { return row[0] == d.source && row[1] == d.input; });
+        if (decision != std::end(kDecisions)) {
             ++decided;
             EXPECT_EQ(nfkc(row[1]), decision->ours) << row[0] << " " << row[1] << ": " << decision->why;
         } else {
