@@ -11,7 +11,7 @@
 
 namespace nfkctest {
 
-// "0041 030A" -> U+0041 U+030A.
+// "0041 030A" -> U+0041 U+030A, and back.
 inline std::u32string parse(const std::string &hexList)
 {
     std::u32string out;
@@ -27,20 +27,18 @@ inline std::string format(const std::u32string &chars)
     std::string out;
     char item[16];
     for (char32_t c : chars) {
-        std::snprintf(item, sizeof item, "%04X", static_cast<unsigned>(c));
-        if (!out.empty())
-            out += ' ';
+        std::snprintf(item, sizeof item, out.empty() ? "%04X" : " %04X", static_cast<unsigned>(c));
         out += item;
     }
     return out;
 }
 
-// The NFKC form of input, through a string of its own.
-inline std::u32string nfkc(const std::u32string &input)
+// The NFKC form of a hex list, through a string of its own, as a hex list.
+inline std::string nfkc(const std::string &hexList)
 {
-    pb::Ref<PB_STRING> s = rfctest::string(input);
+    pb::Ref<PB_STRING> s = rfctest::string(parse(hexList));
     pbStringNormalize(s.addr(), PB_STRING_NORMALIZE_NFKC);
-    return rfctest::chars(s.get());
+    return format(rfctest::chars(s.get()));
 }
 
 } // namespace nfkctest

@@ -1,492 +1,277 @@
 // Vectors, dictionaries, stores and boxed integers: contents, ownership of
-// the elements, and copy-on-write.
-#include "support/test_support.h"
+// the elements and copy-on-write; and the order and text form of every value
+// type (strings and buffers too).
+#include "pb_test_util.h"
 
-#include <gtest/gtest.h>
-
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
+
+using Obj = pb::Ref<PB_OBJ>;
+Obj str(std::vector<PB_CHAR> cs)
+{
+    return Obj(pbStringObj(pbStringCreateFromCharsCopy(cs.data(), PB_INT(cs.size()))));
+}
+
+Obj buf(std::string bytes)
+{
+    return Obj(pbBufferObj(rfctest::buffer(bytes).take()));
+}
+
+Obj boxed(PB_INT value)
+{
+    return Obj(pbBoxedIntObj(pbBoxedIntCreate(value)));
+}
+
+template <class... Items>
+Obj vec(Items... items)
+{
+    pb::Ref<PB_VECTOR> v(pbVectorCreate());
+    (pbVectorAppendObj(v.addr(), items.get()), ...);
+    return Obj(pbVectorObj(v.take()));
+}
+
+// Integer entries, set in the order given, and text entries.
+Obj store(std::initializer_list<std::pair<const char *, PB_INT>> ints,
+    std::initializer_list<std::pair<const char *, const char *>> texts = {})
+{
+    pb::Ref<PB_STORE> st(pbStoreCreate());
+    for (auto [key, value] : ints)
+        pbStoreSetValueIntCstr(st.addr(), key, -1, value);
+    for (auto [key, value] : texts)
+        pbStoreSetValueCstr(st.addr(), key, -1, rfctest::string(value).get());
+    return Obj(pbStoreObj(st.take()));
+}
+
+using pbtest::text;
 
 PB_INT refCount(PB_STRING *s)
 {
     return pbObjRefCount(pbStringObj(s));
 }
 
-std::string textAt(PB_VECTOR *v, PB_INT index)
-{
-    pb::Ref<PB_STRING> s(pbStringFrom(pbVectorObjAt(v, index)));
-    return rfctest::utf8(s.get());
-}
-
-std::vector<std::string> texts(PB_VECTOR *v)
-{
-    std::vector<std::string> out;
-    for (PB_INT i = 0; i < pbVectorLength(v); ++i)
-        out.push_back(textAt(v, i));
-    return out;
-}
-
-// --- vectors ---------------------------------------------------------------
-
-TEST(PbVector, AppendKeepsOrderAndHoldsAReference)
+pb::Ref<PB_VECTOR> vectorOf(std::vector<const char *> items)
 {
     pb::Ref<PB_VECTOR> v(pbVectorCreate());
-    EXPECT_EQ(pbVectorLength(v.get()), 0);
-    pb::Ref<PB_STRING> a = rfctest::string("a");
-    pb::Ref<PB_STRING> b = rfctest::string("b");
-    pbVectorAppendObj(v.addr(), pbStringObj(a.get()));
-    pbVectorAppendObj(v.addr(), pbStringObj(b.get()));
-    pbVectorAppendObj(v.addr(), pbStringObj(a.get()));
-    EXPECT_EQ(texts(v.get()), (std::vector<std::string> { "a", "b", "a" }));
-    EXPECT_EQ(refCount(a.get()), 3); // ours and two in the vector
-    EXPECT_EQ(refCount(b.get()), 2);
-    v.reset(); // freeing the vector releases every element once
-    EXPECT_EQ(refCount(a.get()), 1);
-    EXPECT_EQ(refCount(b.get()), 1);
+    for (const char *item : items)
+        pbVectorAppendObj(v.addr(), pbStringObj(rfctest::string(item).get()));
+    return v;
 }
 
-TEST(PbVector, ObjAtReturnsANewReference)
+// A vector holds one reference per element: DelAt (front, middle and end)
+// and freeing the vector release them; ObjAt gives a new reference that
+// outlives the vector. Appending a vector to itself stores its former self.
+TEST(PbVector, ElementsAreHeldByReference)
 {
-    pb::Ref<PB_VECTOR> v(pbVectorCreate());
-    pb::Ref<PB_STRING> a = rfctest::string("a");
-    pbVectorAppendObj(v.addr(), pbStringObj(a.get()));
-    PB_OBJ *got = pbVectorObjAt(v.get(), 0);
-    EXPECT_EQ(got, pbStringObj(a.get()));
-    EXPECT_EQ(refCount(a.get()), 3);
-    pbObjRelease(got);
-    EXPECT_EQ(refCount(a.get()), 2);
-
-    // The reference outlives the vector.
-    got = pbVectorObjAt(v.get(), 0);
-    v.reset();
-    a.reset();
-    EXPECT_EQ(pbObjRefCount(got), 1);
-    EXPECT_TRUE(pbStringEqualsCstr(pbStringFrom(got), "a"));
-    pbObjRelease(got);
-}
-
-TEST(PbVector, DelAtRemovesAndReleases)
-{
-    struct Row {
-        PB_INT index;
-        std::vector<std::string> remaining;
-    } rows[] = {
-        { 0, { "b", "c", "d" } },
-        { 2, { "a", "b", "d" } },
-        { 3, { "a", "b", "c" } },
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.index);
+    for (auto [index, expected] : { std::pair { 0, "[b, c, d]" }, { 2, "[a, b, d]" }, { 3, "[a, b, c]" } }) {
         pb::Ref<PB_VECTOR> v(pbVectorCreate());
         std::vector<pb::Ref<PB_STRING>> elements;
-        for (const char *text : { "a", "b", "c", "d" }) {
-            elements.push_back(rfctest::string(text));
+        for (const char *item : { "a", "b", "c", "d" }) {
+            elements.push_back(rfctest::string(item));
             pbVectorAppendObj(v.addr(), pbStringObj(elements.back().get()));
         }
-        pbVectorDelAt(v.addr(), row.index);
-        EXPECT_EQ(texts(v.get()), row.remaining);
-        for (std::size_t i = 0; i < elements.size(); ++i)
-            EXPECT_EQ(refCount(elements[i].get()), PB_INT(i) == row.index ? 1 : 2) << i;
+        pbVectorDelAt(v.addr(), index);
+        EXPECT_EQ(text(v.get()), expected);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(refCount(elements[std::size_t(i)].get()), i == index ? 1 : 2) << index << " " << i;
+        Obj first(pbVectorObjAt(v.get(), 0));
+        v.reset();
+        for (const auto &element : elements)
+            EXPECT_EQ(refCount(element.get()), pbStringObj(element.get()) == first.get() ? 2 : 1);
     }
+    pb::Ref<PB_VECTOR> self = vectorOf({ "a" });
+    pbVectorAppendObj(self.addr(), pbVectorObj(self.get()));
+    EXPECT_EQ(text(self.get()), "[a, [a]]");
 }
 
-TEST(PbVector, DelAtFreesAnElementHeldOnlyByTheVector)
-{
-    PB_INT before = pbObjLiveCount();
-    pb::Ref<PB_VECTOR> v(pbVectorCreate());
-    pb::Ref<PB_STRING> s = rfctest::string("x");
-    pbVectorAppendObj(v.addr(), pbStringObj(s.get()));
-    s.reset();
-    EXPECT_EQ(pbObjLiveCount(), before + 2);
-    pbVectorDelAt(v.addr(), 0);
-    EXPECT_EQ(pbObjLiveCount(), before + 1);
-    EXPECT_EQ(pbVectorLength(v.get()), 0);
-}
-
+// The copy a shared vector's setter makes holds its own reference to every
+// element (ASan and the live count catch one too few or too many).
 TEST(PbVector, SettersCopyASharedVectorFirst)
 {
-    pb::Ref<PB_VECTOR> other(pbVectorCreate());
-    pb::Ref<PB_STRING> a = rfctest::string("a");
-    pb::Ref<PB_STRING> b = rfctest::string("b");
-    pbVectorAppendObj(other.addr(), pbStringObj(a.get()));
-    pbVectorAppendObj(other.addr(), pbStringObj(b.get()));
-
-    pb::Ref<PB_VECTOR> mine = pb::Ref<PB_VECTOR>::retained(other.get());
-    pbVectorAppendObj(mine.addr(), pbStringObj(a.get()));
-    EXPECT_NE(mine.get(), other.get());
-    EXPECT_EQ(texts(other.get()), (std::vector<std::string> { "a", "b" }));
-    EXPECT_EQ(texts(mine.get()), (std::vector<std::string> { "a", "b", "a" }));
-    EXPECT_EQ(refCount(a.get()), 4); // ours, other's one, mine's two
-    EXPECT_EQ(refCount(b.get()), 3);
-
-    pb::Ref<PB_VECTOR> third = pb::Ref<PB_VECTOR>::retained(other.get());
-    pbVectorDelAt(third.addr(), 0);
-    EXPECT_NE(third.get(), other.get());
-    EXPECT_EQ(texts(other.get()), (std::vector<std::string> { "a", "b" }));
-    EXPECT_EQ(texts(third.get()), (std::vector<std::string> { "b" }));
-    EXPECT_EQ(pbObjRefCount(pbVectorObj(other.get())), 1);
-    EXPECT_EQ(refCount(a.get()), 4);
-    EXPECT_EQ(refCount(b.get()), 4);
+    auto make = [] { return vectorOf({ "a", "b" }); };
+    auto vectorText = [](PB_VECTOR *v) { return text(v); };
+    pbtest::expectCopyOnWrite<PB_VECTOR>(
+        make, [](PB_VECTOR **v) { pbVectorAppendObj(v, pbStringObj(rfctest::string("c").get())); }, vectorText, "[a, b, c]");
+    pbtest::expectCopyOnWrite<PB_VECTOR>(make, [](PB_VECTOR **v) { pbVectorDelAt(v, 0); }, vectorText, "[b]");
 }
 
-TEST(PbVector, AppendingAVectorToItself)
+TEST(PbVector, GrowthAndContainsOnly)
 {
     pb::Ref<PB_VECTOR> v(pbVectorCreate());
-    pb::Ref<PB_STRING> a = rfctest::string("a");
-    pbVectorAppendObj(v.addr(), pbStringObj(a.get()));
-    PB_VECTOR *original = v.get();
-    pbVectorAppendObj(v.addr(), pbVectorObj(v.get()));
-    // The vector now holds its former self, which is a different object and
-    // still has only the one element.
-    ASSERT_EQ(pbVectorLength(v.get()), 2);
-    PB_OBJ *inner = pbVectorObjAt(v.get(), 1);
-    EXPECT_EQ(inner, pbVectorObj(original));
-    EXPECT_NE(inner, pbVectorObj(v.get()));
-    EXPECT_EQ(pbVectorLength(pbVectorFrom(inner)), 1);
-    pbObjRelease(inner);
-}
-
-TEST(PbVector, GrowsToManyElements)
-{
-    pb::Ref<PB_VECTOR> v(pbVectorCreate());
-    for (PB_INT i = 0; i < 10000; ++i) {
-        pb::Ref<PB_BOXED_INT> b(pbBoxedIntCreate(i));
-        pbVectorAppendObj(v.addr(), pbBoxedIntObj(b.get()));
-    }
+    EXPECT_TRUE(pbVectorContainsOnly(v.get(), pbBoxedIntSort())); // empty: vacuously
+    for (PB_INT i = 0; i < 10000; ++i)
+        pbVectorAppendObj(v.addr(), pbBoxedIntObj(pb::Ref<PB_BOXED_INT>(pbBoxedIntCreate(i)).get()));
     ASSERT_EQ(pbVectorLength(v.get()), 10000);
     for (PB_INT i = 0; i < 10000; i += 37) {
         pb::Ref<PB_BOXED_INT> b(pbBoxedIntFrom(pbVectorObjAt(v.get(), i)));
         ASSERT_EQ(pbBoxedIntValue(b.get()), i);
     }
-}
-
-TEST(PbVector, ContainsOnly)
-{
-    pb::Ref<PB_VECTOR> v(pbVectorCreate());
-    EXPECT_TRUE(pbVectorContainsOnly(v.get(), pbStringSort())); // empty: vacuously
-    pb::Ref<PB_STRING> s = rfctest::string("s");
-    pbVectorAppendObj(v.addr(), pbStringObj(s.get()));
-    pbVectorAppendObj(v.addr(), pbStringObj(s.get()));
-    EXPECT_TRUE(pbVectorContainsOnly(v.get(), pbStringSort()));
-    EXPECT_FALSE(pbVectorContainsOnly(v.get(), pbBufferSort()));
-    pb::Ref<PB_BUFFER> b(pbBufferCreate());
-    pbVectorAppendObj(v.addr(), pbBufferObj(b.get()));
+    EXPECT_TRUE(pbVectorContainsOnly(v.get(), pbBoxedIntSort()));
     EXPECT_FALSE(pbVectorContainsOnly(v.get(), pbStringSort()));
-    EXPECT_FALSE(pbVectorContainsOnly(v.get(), pbBufferSort()));
-    pbVectorDelAt(v.addr(), 0);
-    pbVectorDelAt(v.addr(), 0);
-    EXPECT_TRUE(pbVectorContainsOnly(v.get(), pbBufferSort()));
+    pbVectorAppendObj(v.addr(), pbStringObj(rfctest::string("s").get()));
+    EXPECT_FALSE(pbVectorContainsOnly(v.get(), pbBoxedIntSort()));
 }
 
-TEST(PbVector, CompareElementwise)
+std::string lookUp(PB_OBJ *found)
 {
-    auto make = [](std::vector<const char *> items) {
-        pb::Ref<PB_VECTOR> v(pbVectorCreate());
-        for (const char *item : items) {
-            pb::Ref<PB_STRING> s = rfctest::string(item);
-            pbVectorAppendObj(v.addr(), pbStringObj(s.get()));
-        }
-        return v;
-    };
-    pb::Ref<PB_VECTOR> ab = make({ "a", "b" });
-    pb::Ref<PB_VECTOR> ab2 = make({ "a", "b" });
-    pb::Ref<PB_VECTOR> abc = make({ "a", "b", "c" });
-    pb::Ref<PB_VECTOR> b = make({ "b" });
-    EXPECT_EQ(pbObjCompare(pbVectorObj(ab.get()), pbVectorObj(ab2.get())), 0);
-    EXPECT_LT(pbObjCompare(pbVectorObj(ab.get()), pbVectorObj(abc.get())), 0);
-    EXPECT_GT(pbObjCompare(pbVectorObj(abc.get()), pbVectorObj(ab.get())), 0);
-    EXPECT_LT(pbObjCompare(pbVectorObj(abc.get()), pbVectorObj(b.get())), 0);
+    pb::Ref<PB_OBJ> held(found);
+    return held ? text(held.get()) : "(none)";
 }
 
-TEST(PbVectorDeathTest, ObjAtOutOfRange)
-{
-    pb::Ref<PB_VECTOR> v(pbVectorCreate());
-    EXPECT_DEATH(pbVectorObjAt(v.get(), 0), "source/pb/pb_collections.*index >= 0 && index < v->length");
-    pb::Ref<PB_STRING> s = rfctest::string("s");
-    pbVectorAppendObj(v.addr(), pbStringObj(s.get()));
-    EXPECT_DEATH(pbVectorObjAt(v.get(), -1), "index >= 0 && index < v->length");
-    EXPECT_DEATH(pbVectorObjAt(v.get(), 1), "index >= 0 && index < v->length");
-}
-
-// --- dictionaries ------------------------------------------------------------
-
-TEST(PbDict, StringKeysFindTheirValues)
+// Keys compare by value: a fresh string or boxed integer finds the entry; the
+// integer 1 and the text "1" are different keys. Setting an existing key
+// replaces the value and releases the old one.
+TEST(PbDict, KeysFindTheirValues)
 {
     pb::Ref<PB_DICT> d(pbDictCreate());
-    pb::Ref<PB_STRING> value1 = rfctest::string("one");
-    pb::Ref<PB_STRING> value2 = rfctest::string("two");
-    {
-        pb::Ref<PB_STRING> key1 = rfctest::string("k\xC3\xA9y");
-        pb::Ref<PB_STRING> key2 = rfctest::string("key");
-        pbDictSetObjKey(d.addr(), pbStringObj(key1.get()), pbStringObj(value1.get()));
-        pbDictSetObjKey(d.addr(), pbStringObj(key2.get()), pbStringObj(value2.get()));
-    }
-    EXPECT_EQ(pbDictLength(d.get()), 2);
-    // Keys are compared by value: a fresh string with the same text finds it.
-    pb::Ref<PB_STRING> probe1 = rfctest::string("k\xC3\xA9y");
-    pb::Ref<PB_OBJ> found(pbDictStringKey(d.get(), probe1.get()));
-    EXPECT_EQ(found.get(), pbStringObj(value1.get()));
-    EXPECT_EQ(refCount(value1.get()), 3); // ours, the dictionary's, found
-    pb::Ref<PB_STRING> probe2 = rfctest::string("key");
-    pb::Ref<PB_OBJ> found2(pbDictStringKey(d.get(), probe2.get()));
-    EXPECT_EQ(found2.get(), pbStringObj(value2.get()));
-
-    for (const char *absent : { "", "ke", "keys", "KEY" }) {
-        pb::Ref<PB_STRING> probe = rfctest::string(absent);
-        EXPECT_EQ(pbDictStringKey(d.get(), probe.get()), nullptr) << absent;
-    }
-    EXPECT_EQ(pbDictIntKey(d.get(), 0), nullptr);
-}
-
-TEST(PbDict, IntKeysFindBoxedIntegerKeys)
-{
-    pb::Ref<PB_DICT> d(pbDictCreate());
-    pb::Ref<PB_STRING> minValue = rfctest::string("min");
-    pb::Ref<PB_STRING> oneValue = rfctest::string("one");
-    pb::Ref<PB_STRING> textValue = rfctest::string("text one");
-    {
-        pb::Ref<PB_BOXED_INT> minKey(pbBoxedIntCreate(PB_INT_MIN));
-        pb::Ref<PB_BOXED_INT> oneKey(pbBoxedIntCreate(1));
-        pb::Ref<PB_STRING> textKey = rfctest::string("1");
-        pbDictSetObjKey(d.addr(), pbBoxedIntObj(minKey.get()), pbStringObj(minValue.get()));
-        pbDictSetObjKey(d.addr(), pbBoxedIntObj(oneKey.get()), pbStringObj(oneValue.get()));
-        pbDictSetObjKey(d.addr(), pbStringObj(textKey.get()), pbStringObj(textValue.get()));
-    }
-    EXPECT_EQ(pbDictLength(d.get()), 3);
-    pb::Ref<PB_OBJ> min(pbDictIntKey(d.get(), PB_INT_MIN));
-    EXPECT_EQ(min.get(), pbStringObj(minValue.get()));
-    // The integer 1 and the text "1" are different keys.
-    pb::Ref<PB_OBJ> one(pbDictIntKey(d.get(), 1));
-    EXPECT_EQ(one.get(), pbStringObj(oneValue.get()));
-    pb::Ref<PB_STRING> textKey = rfctest::string("1");
-    pb::Ref<PB_OBJ> text(pbDictStringKey(d.get(), textKey.get()));
-    EXPECT_EQ(text.get(), pbStringObj(textValue.get()));
+    pb::Ref<PB_STRING> value = rfctest::string("v");
+    auto set = [&d](Obj key, const char *v) { pbDictSetObjKey(d.addr(), key.get(), pbStringObj(rfctest::string(v).get())); };
+    set(str({ 0x6B, 0xE9, 0x79 }), "string key");
+    set(str({ 0x31 }), "text one");
+    set(boxed(PB_INT_MIN), "min");
+    set(boxed(1), "old one");
+    pbDictSetObjKey(d.addr(), boxed(1).get(), pbStringObj(value.get()));
+    EXPECT_EQ(pbDictLength(d.get()), 4);
+    EXPECT_EQ(refCount(value.get()), 2);
+    EXPECT_EQ(lookUp(pbDictStringKey(d.get(), rfctest::string("k\xC3\xA9y").get())), "string key");
+    EXPECT_EQ(lookUp(pbDictStringKey(d.get(), rfctest::string("1").get())), "text one");
+    EXPECT_EQ(lookUp(pbDictIntKey(d.get(), 1)), "v");
+    EXPECT_EQ(lookUp(pbDictIntKey(d.get(), PB_INT_MIN)), "min");
+    for (const char *absent : { "", "k\xC3\xA9", "k\xC3\xA9ys", "key" })
+        EXPECT_EQ(pbDictStringKey(d.get(), rfctest::string(absent).get()), nullptr) << absent;
     EXPECT_EQ(pbDictIntKey(d.get(), 0), nullptr);
     EXPECT_EQ(pbDictIntKey(d.get(), PB_INT_MAX), nullptr);
 }
 
-TEST(PbDict, SettingAnExistingKeyReplacesAndReleasesTheOldValue)
-{
-    pb::Ref<PB_DICT> d(pbDictCreate());
-    pb::Ref<PB_STRING> oldValue = rfctest::string("old");
-    pb::Ref<PB_STRING> newValue = rfctest::string("new");
-    pb::Ref<PB_BOXED_INT> key(pbBoxedIntCreate(7));
-    pbDictSetObjKey(d.addr(), pbBoxedIntObj(key.get()), pbStringObj(oldValue.get()));
-    EXPECT_EQ(refCount(oldValue.get()), 2);
-    pb::Ref<PB_BOXED_INT> sameKey(pbBoxedIntCreate(7)); // equal by value, another object
-    pbDictSetObjKey(d.addr(), pbBoxedIntObj(sameKey.get()), pbStringObj(newValue.get()));
-    EXPECT_EQ(pbDictLength(d.get()), 1);
-    EXPECT_EQ(refCount(oldValue.get()), 1);
-    EXPECT_EQ(refCount(newValue.get()), 2);
-    pb::Ref<PB_OBJ> found(pbDictIntKey(d.get(), 7));
-    EXPECT_EQ(found.get(), pbStringObj(newValue.get()));
-    found.reset();
-
-    // Setting the value a key already has keeps it alive.
-    pbDictSetObjKey(d.addr(), pbBoxedIntObj(key.get()), pbStringObj(newValue.get()));
-    EXPECT_EQ(refCount(newValue.get()), 2);
-}
-
 TEST(PbDict, SetterCopiesASharedDictionaryFirst)
 {
-    pb::Ref<PB_DICT> other(pbDictCreate());
-    pb::Ref<PB_STRING> key = rfctest::string("k");
-    pb::Ref<PB_STRING> v1 = rfctest::string("v1");
-    pb::Ref<PB_STRING> v2 = rfctest::string("v2");
-    pbDictSetObjKey(other.addr(), pbStringObj(key.get()), pbStringObj(v1.get()));
-    pb::Ref<PB_DICT> mine = pb::Ref<PB_DICT>::retained(other.get());
-    pbDictSetObjKey(mine.addr(), pbStringObj(key.get()), pbStringObj(v2.get()));
-    EXPECT_NE(mine.get(), other.get());
-    pb::Ref<PB_OBJ> inOther(pbDictStringKey(other.get(), key.get()));
-    pb::Ref<PB_OBJ> inMine(pbDictStringKey(mine.get(), key.get()));
-    EXPECT_EQ(inOther.get(), pbStringObj(v1.get()));
-    EXPECT_EQ(inMine.get(), pbStringObj(v2.get()));
-    EXPECT_EQ(pbObjRefCount(pbDictObj(other.get())), 1);
-    EXPECT_EQ(pbObjRefCount(pbDictObj(mine.get())), 1);
-}
+    pbtest::expectCopyOnWrite<PB_DICT>(
+        [] {
+            pb::Ref<PB_DICT> d(pbDictCreate());
+            pbDictSetObjKey(d.addr(), pbStringObj(rfctest::string("k").get()), pbStringObj(rfctest::string("v1").get()));
+            return d;
+        },
+        [](PB_DICT **d) { pbDictSetObjKey(d, pbStringObj(rfctest::string("k").get()), pbStringObj(rfctest::string("v2").get())); },
+        [](PB_DICT *d) { return lookUp(pbDictStringKey(d, rfctest::string("k").get())); }, "v2");
 
-// A key string changed by its holder after insertion does not change the
-// dictionary's key (the holder's setter copies the shared string).
-TEST(PbDict, ChangingTheKeyStringLaterLeavesTheDictionaryAlone)
-{
+    // A key string changed by its holder after insertion does not change the
+    // dictionary's key (the holder's setter copies the shared string).
     pb::Ref<PB_DICT> d(pbDictCreate());
     pb::Ref<PB_STRING> key = rfctest::string("ab");
-    pb::Ref<PB_STRING> value = rfctest::string("v");
-    pbDictSetObjKey(d.addr(), pbStringObj(key.get()), pbStringObj(value.get()));
+    pbDictSetObjKey(d.addr(), pbStringObj(key.get()), pbStringObj(rfctest::string("v").get()));
     pbStringAppendChar(key.addr(), 0x63);
     EXPECT_EQ(pbDictStringKey(d.get(), key.get()), nullptr);
-    pb::Ref<PB_STRING> original = rfctest::string("ab");
-    pb::Ref<PB_OBJ> found(pbDictStringKey(d.get(), original.get()));
-    EXPECT_EQ(found.get(), pbStringObj(value.get()));
+    pb::Ref<PB_OBJ> found(pbDictStringKey(d.get(), rfctest::string("ab").get()));
+    EXPECT_TRUE(found);
 }
 
-// --- stores ------------------------------------------------------------------
-
-TEST(PbStore, TextAndIntegerValuesAreKeptApart)
-{
-    pb::Ref<PB_STORE> st(pbStoreCreate());
-    pb::Ref<PB_STRING> text = rfctest::string("CRLF");
-    pbStoreSetValueCstr(st.addr(), "outputNlf", -1, text.get());
-    pbStoreSetValueIntCstr(st.addr(), "outputLineLength", -1, 76);
-    pbStoreSetValueIntCstr(st.addr(), "negative", -1, PB_INT_MIN);
-    EXPECT_EQ(pbStoreLength(st.get()), 3);
-
-    pb::Ref<PB_STRING> got(pbStoreValueCstr(st.get(), "outputNlf", -1));
-    ASSERT_TRUE(got);
-    EXPECT_TRUE(pbStringEqualsCstr(got.get(), "CRLF"));
-    PB_INT value = 0;
-    EXPECT_TRUE(pbStoreValueIntCstr(st.get(), &value, "outputLineLength", -1));
-    EXPECT_EQ(value, 76);
-    EXPECT_TRUE(pbStoreValueIntCstr(st.get(), &value, "negative", -1));
-    EXPECT_EQ(value, PB_INT_MIN);
-
-    // The other kind, or no entry: null and false, value untouched.
-    value = 12345;
-    EXPECT_FALSE(pbStoreValueIntCstr(st.get(), &value, "outputNlf", -1));
-    EXPECT_EQ(value, 12345);
-    EXPECT_EQ(pbStoreValueCstr(st.get(), "outputLineLength", -1), nullptr);
-    EXPECT_EQ(pbStoreValueCstr(st.get(), "absent", -1), nullptr);
-    EXPECT_FALSE(pbStoreValueIntCstr(st.get(), &value, "absent", -1));
-    EXPECT_FALSE(pbStoreValueIntCstr(st.get(), &value, "outputlinelength", -1)); // keys are exact
-    EXPECT_EQ(value, 12345);
-}
-
-TEST(PbStore, KeyLengthLimitsTheKey)
-{
-    pb::Ref<PB_STORE> st(pbStoreCreate());
-    pbStoreSetValueIntCstr(st.addr(), "flagsXYZ", 5, 3);
-    PB_INT value = 0;
-    EXPECT_TRUE(pbStoreValueIntCstr(st.get(), &value, "flags", -1));
-    EXPECT_EQ(value, 3);
-    EXPECT_FALSE(pbStoreValueIntCstr(st.get(), &value, "flagsXYZ", -1));
-    EXPECT_TRUE(pbStoreValueIntCstr(st.get(), &value, "flags!", 5));
-}
-
-TEST(PbStore, OverwritingChangesKindAndReleasesTheOldText)
+// Text and integer values are kept apart: asking for the other kind, or for
+// an absent key, gives null or false and leaves the value untouched. A key
+// length limits the key; overwriting changes the kind and releases old text.
+TEST(PbStore, TextAndIntegerValues)
 {
     pb::Ref<PB_STORE> st(pbStoreCreate());
     pb::Ref<PB_STRING> first = rfctest::string("first");
-    pb::Ref<PB_STRING> second = rfctest::string("second");
+    pbStoreSetValueCstr(st.addr(), "outputNlf", -1, rfctest::string("CRLF").get());
+    pbStoreSetValueIntCstr(st.addr(), "negative", -1, PB_INT_MIN);
+    pbStoreSetValueIntCstr(st.addr(), "flagsXYZ", 5, 3);
     pbStoreSetValueCstr(st.addr(), "k", -1, first.get());
     EXPECT_EQ(refCount(first.get()), 2);
-    pbStoreSetValueCstr(st.addr(), "k", -1, second.get());
-    EXPECT_EQ(refCount(first.get()), 1);
-    EXPECT_EQ(refCount(second.get()), 2);
     pbStoreSetValueIntCstr(st.addr(), "k", -1, -5);
-    EXPECT_EQ(refCount(second.get()), 1);
-    EXPECT_EQ(pbStoreLength(st.get()), 1);
-    EXPECT_EQ(pbStoreValueCstr(st.get(), "k", -1), nullptr);
+    EXPECT_EQ(refCount(first.get()), 1);
+    EXPECT_EQ(pbStoreLength(st.get()), 4);
+
+    pb::Ref<PB_STRING> got(pbStoreValueCstr(st.get(), "outputNlf", -1));
+    EXPECT_TRUE(got && pbStringEqualsCstr(got.get(), "CRLF"));
     PB_INT value = 0;
-    EXPECT_TRUE(pbStoreValueIntCstr(st.get(), &value, "k", -1));
-    EXPECT_EQ(value, -5);
-    pbStoreSetValueCstr(st.addr(), "k", -1, first.get());
-    EXPECT_FALSE(pbStoreValueIntCstr(st.get(), &value, "k", -1));
-    pb::Ref<PB_STRING> got(pbStoreValueCstr(st.get(), "k", -1));
-    EXPECT_EQ(got.get(), first.get());
+    for (auto [key, expected] : { std::pair { "negative", PB_INT_MIN }, { "flags", 3 }, { "k", -5 } }) {
+        EXPECT_TRUE(pbStoreValueIntCstr(st.get(), &value, key, -1)) << key;
+        EXPECT_EQ(value, expected) << key;
+    }
+    value = 12345;
+    for (const char *key : { "outputNlf", "absent", "flagsXYZ", "NEGATIVE" })
+        EXPECT_FALSE(pbStoreValueIntCstr(st.get(), &value, key, -1)) << key;
+    EXPECT_EQ(value, 12345);
+    for (const char *key : { "k", "absent" })
+        EXPECT_EQ(pbStoreValueCstr(st.get(), key, -1), nullptr) << key;
 }
 
 TEST(PbStore, SettersCopyASharedStoreFirst)
 {
-    pb::Ref<PB_STORE> other(pbStoreCreate());
-    pb::Ref<PB_STRING> text = rfctest::string("t");
-    pbStoreSetValueCstr(other.addr(), "text", -1, text.get());
-    pbStoreSetValueIntCstr(other.addr(), "int", -1, 1);
-
-    pb::Ref<PB_STORE> mine = pb::Ref<PB_STORE>::retained(other.get());
-    pbStoreSetValueIntCstr(mine.addr(), "int", -1, 2);
-    EXPECT_NE(mine.get(), other.get());
-    pb::Ref<PB_STORE> third = pb::Ref<PB_STORE>::retained(other.get());
-    pbStoreSetValueIntCstr(third.addr(), "text", -1, 3);
-    EXPECT_NE(third.get(), other.get());
-
-    PB_INT value = 0;
-    EXPECT_TRUE(pbStoreValueIntCstr(other.get(), &value, "int", -1));
-    EXPECT_EQ(value, 1);
-    EXPECT_TRUE(pbStoreValueIntCstr(mine.get(), &value, "int", -1));
-    EXPECT_EQ(value, 2);
-    pb::Ref<PB_STRING> otherText(pbStoreValueCstr(other.get(), "text", -1));
-    EXPECT_EQ(otherText.get(), text.get());
-    EXPECT_EQ(pbStoreValueCstr(third.get(), "text", -1), nullptr);
-    EXPECT_EQ(pbObjRefCount(pbStoreObj(other.get())), 1);
-    otherText.reset();
-    EXPECT_EQ(refCount(text.get()), 3); // ours, other's, mine's copy
-}
-
-TEST(PbStore, CompareByContent)
-{
-    auto make = [](PB_INT flags) {
+    auto make = [] {
         pb::Ref<PB_STORE> st(pbStoreCreate());
-        pbStoreSetValueIntCstr(st.addr(), "flags", -1, flags);
+        pbStoreSetValueCstr(st.addr(), "text", -1, rfctest::string("t").get());
+        pbStoreSetValueIntCstr(st.addr(), "int", -1, 1);
         return st;
     };
-    pb::Ref<PB_STORE> a = make(1);
-    pb::Ref<PB_STORE> a2 = make(1);
-    pb::Ref<PB_STORE> b = make(2);
-    EXPECT_TRUE(pbObjEquals(pbStoreObj(a.get()), pbStoreObj(a2.get())));
-    EXPECT_FALSE(pbObjEquals(pbStoreObj(a.get()), pbStoreObj(b.get())));
-    pb::Ref<PB_STRING> one = rfctest::string("1");
-    pb::Ref<PB_STORE> asText(pbStoreCreate());
-    pbStoreSetValueCstr(asText.addr(), "flags", -1, one.get());
-    EXPECT_FALSE(pbObjEquals(pbStoreObj(a.get()), pbStoreObj(asText.get())));
+    auto storeText = [](PB_STORE *st) { return text(st); };
+    pbtest::expectCopyOnWrite<PB_STORE>(make, [](PB_STORE **st) { pbStoreSetValueIntCstr(st, "int", -1, 2); },
+        storeText, "{int=2, text=\"t\"}");
+    pbtest::expectCopyOnWrite<PB_STORE>(make, [](PB_STORE **st) { pbStoreSetValueIntCstr(st, "text", -1, 3); },
+        storeText, "{int=1, text=3}");
 }
 
-// A store is a map from keys to values: two stores holding the same entries
-// are equal, whatever order the entries were set in.
-TEST(PbStore, EqualityDoesNotDependOnTheOrderOfSetting)
-{
-    pb::Ref<PB_STORE> forward(pbStoreCreate());
-    pbStoreSetValueIntCstr(forward.addr(), "flags", -1, 1);
-    pbStoreSetValueIntCstr(forward.addr(), "outputLineLength", -1, 76);
-    pb::Ref<PB_STORE> backward(pbStoreCreate());
-    pbStoreSetValueIntCstr(backward.addr(), "outputLineLength", -1, 76);
-    pbStoreSetValueIntCstr(backward.addr(), "flags", -1, 1);
-    EXPECT_TRUE(pbObjEquals(pbStoreObj(forward.get()), pbStoreObj(backward.get())));
-    EXPECT_EQ(pbObjCompare(pbStoreObj(forward.get()), pbStoreObj(backward.get())), 0);
-}
+constexpr int unequal = 2; // only known to differ, in either order
 
-// --- boxed integers ----------------------------------------------------------
-
-TEST(PbBoxedInt, ValueObjFromAndText)
+TEST(PbCompare, ValueTypesOrderByContent)
 {
     struct Row {
-        PB_INT value;
-        const char *text;
-    } rows[] = {
-        { 0, "0" },
-        { -1, "-1" },
-        { 76, "76" },
-        { PB_INT_MAX, "9223372036854775807" },
-        { PB_INT_MIN, "-9223372036854775808" },
+        const char *why;
+        Obj a, b;
+        int sign;
+    };
+    const Row rows[] = {
+        { "empty strings are equal", str({}), str({}), 0 },
+        { "empty string before NUL", str({}), str({ 0 }), -1 },
+        { "a proper prefix first", str({ 0x61 }), str({ 0x61, 0 }), -1 },
+        { "first difference decides", str({ 0x61, 0x62 }), str({ 0x61, 0x63 }), -1 },
+        { "not by length first", str({ 0x7A }), str({ 0x61, 0x61 }), 1 },
+        { "U+E000 before U+10000 (UTF-16 order would put it after)", str({ 0xE000 }), str({ 0x10000 }), -1 },
+        { "U+007F before U+0080", str({ 0x7F }), str({ 0x80 }), -1 },
+        { "equal strings", str({ 0x10FFFF }), str({ 0x10FFFF }), 0 },
+        { "empty buffer before NUL", buf(""), buf(std::string(1, '\0')), -1 },
+        { "buffer prefix first", buf("ab"), buf("abc"), -1 },
+        { "bytes are unsigned", buf("\x7F"), buf("\x80"), -1 },
+        { "first byte difference decides", buf("\x01\xFF"), buf(std::string("\x02\x00", 2)), -1 },
+        { "buffers not by length first", buf("z"), buf("aa"), 1 },
+        { "equal buffers", buf("same"), buf("same"), 0 },
+        { "integers: a subtraction would overflow", boxed(PB_INT_MIN), boxed(PB_INT_MAX), -1 },
+        { "integers: -1 before 0", boxed(-1), boxed(0), -1 },
+        { "equal integers", boxed(0), boxed(0), 0 },
+        { "equal vectors", vec(boxed(1), boxed(2)), vec(boxed(1), boxed(2)), 0 },
+        { "vector prefix first", vec(boxed(1)), vec(boxed(1), boxed(0)), -1 },
+        { "vectors elementwise", vec(boxed(1), boxed(5)), vec(boxed(2)), -1 },
+        { "stores: the order of setting does not count", store({ { "flags", 1 }, { "length", 76 } }),
+            store({ { "length", 76 }, { "flags", 1 } }), 0 },
+        { "stores: values differ", store({ { "flags", 1 } }), store({ { "flags", 2 } }), unequal },
+        { "stores: the integer 1 is not the text \"1\"", store({ { "flags", 1 } }), store({}, { { "flags", "1" } }),
+            unequal },
     };
     for (const Row &row : rows) {
-        pb::Ref<PB_BOXED_INT> b(pbBoxedIntCreate(row.value));
-        EXPECT_EQ(pbBoxedIntValue(b.get()), row.value);
-        EXPECT_EQ(pbBoxedIntFrom(pbBoxedIntObj(b.get())), b.get());
-        EXPECT_EQ(pbObjSort(pbBoxedIntObj(b.get())), pbBoxedIntSort());
-        pb::Ref<PB_STRING> text(pbObjToString(pbBoxedIntObj(b.get())));
-        EXPECT_EQ(rfctest::utf8(text.get()), row.text);
+        const int ab = pbtest::sign(pbObjCompare(row.a.get(), row.b.get()));
+        const int ba = pbtest::sign(pbObjCompare(row.b.get(), row.a.get()));
+        EXPECT_EQ(ab, row.sign == unequal ? ab | 1 : row.sign) << row.why; // unequal: either sign, never 0
+        EXPECT_EQ(ba, -ab) << row.why;
+        EXPECT_EQ(bool(pbObjEquals(row.a.get(), row.b.get())), row.sign == 0) << row.why;
     }
-    EXPECT_EQ(pbBoxedIntFrom(nullptr), nullptr);
 }
 
-TEST(PbBoxedInt, CompareByValue)
+TEST(PbCompare, TextForms)
 {
-    pb::Ref<PB_BOXED_INT> min(pbBoxedIntCreate(PB_INT_MIN));
-    pb::Ref<PB_BOXED_INT> zero(pbBoxedIntCreate(0));
-    pb::Ref<PB_BOXED_INT> zero2(pbBoxedIntCreate(0));
-    pb::Ref<PB_BOXED_INT> max(pbBoxedIntCreate(PB_INT_MAX));
-    // A subtraction-based order would overflow here.
-    EXPECT_LT(pbObjCompare(pbBoxedIntObj(min.get()), pbBoxedIntObj(max.get())), 0);
-    EXPECT_GT(pbObjCompare(pbBoxedIntObj(max.get()), pbBoxedIntObj(min.get())), 0);
-    EXPECT_EQ(pbObjCompare(pbBoxedIntObj(zero.get()), pbBoxedIntObj(zero2.get())), 0);
-}
-
-TEST(PbBoxedIntDeathTest, FromAnObjectOfAnotherSort)
-{
-    pb::Ref<PB_STRING> s = rfctest::string("1");
-    EXPECT_DEATH(pbBoxedIntFrom(pbStringObj(s.get())), "!obj \\|\\| pbObjSort\\(obj\\) == &boxedIntSort");
+    const std::pair<Obj, const char *> rows[] = {
+        { str({ 0x74, 0xE9 }), "t\xC3\xA9" },
+        { buf(std::string("\x00\x1f\xA0\xff", 4)), "001fa0ff" },
+        { boxed(PB_INT_MIN), "-9223372036854775808" },
+        { boxed(PB_INT_MAX), "9223372036854775807" },
+        { boxed(-1), "-1" },
+        { vec(str({ 0x61 }), vec(boxed(0))), "[a, [0]]" },
+        { store({ { "int", 1 } }, { { "text", "t" } }), "{int=1, text=\"t\"}" },
+    };
+    for (const auto &[obj, text] : rows)
+        EXPECT_EQ(pbtest::text(obj.get()), text);
 }
 
 } // namespace

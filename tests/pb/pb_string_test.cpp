@@ -1,16 +1,15 @@
-// Strings of code points: UTF-8 in and out (lenient and strict), the
-// copy-on-write setters, appending a string to itself, growth, ordering and
-// the conversion to bytes.
-#include "support/test_support.h"
+// Strings of code points and byte buffers: UTF-8 in and out (lenient and
+// strict), creation by copying and by taking over a block, the copy-on-write
+// setters, appending an object's own contents, growth and the conversion to
+// bytes.
+#include "pb_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
+using rfctest::bytes;
 using rfctest::chars;
 using rfctest::utf8;
 
@@ -24,109 +23,83 @@ std::vector<PB_CHAR> charVector(PB_STRING *s)
     return std::vector<PB_CHAR>(pbStringBacking(s), pbStringBacking(s) + pbStringLength(s));
 }
 
-// Well-formed UTF-8, decoded the same way by the lenient and the strict
-// reader and written back byte for byte.
-struct Utf8Row {
-    const char *why;
-    std::string bytes;
-    std::vector<PB_CHAR> chars;
-};
-
-const std::vector<Utf8Row> wellFormedRows = {
-    { "empty", "", {} },
-    { "ASCII", "Az~", { 0x41, 0x7A, 0x7E } },
-    { "embedded NUL with an explicit length", std::string("a\0b", 3), { 0x61, 0x00, 0x62 } },
-    { "last one-byte form U+007F", "\x7F", { 0x7F } },
-    { "first two-byte form U+0080", "\xC2\x80", { 0x80 } },
-    { "U+00E9", "\xC3\xA9", { 0xE9 } },
-    { "last two-byte form U+07FF", "\xDF\xBF", { 0x7FF } },
-    { "first three-byte form U+0800", "\xE0\xA0\x80", { 0x800 } },
-    { "U+20AC euro sign", "\xE2\x82\xAC", { 0x20AC } },
-    { "last before the surrogates U+D7FF", "\xED\x9F\xBF", { 0xD7FF } },
-    { "first after the surrogates U+E000", "\xEE\x80\x80", { 0xE000 } },
-    { "U+FFFD itself", "\xEF\xBF\xBD", { 0xFFFD } },
-    { "last three-byte form U+FFFF", "\xEF\xBF\xBF", { 0xFFFF } },
-    { "first four-byte form U+10000", "\xF0\x90\x80\x80", { 0x10000 } },
-    { "U+1F600", "\xF0\x9F\x98\x80", { 0x1F600 } },
-    { "last code point U+10FFFF", "\xF4\x8F\xBF\xBF", { 0x10FFFF } },
-    { "mixed widths", "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z", { 0x61, 0xE9, 0x20AC, 0x1F600, 0x7A } },
-};
-
-TEST(PbString, WellFormedUtf8ReadsAndWritesBack)
+PB_STRING *tryUtf8(const std::string &bytes)
 {
-    for (const Utf8Row &row : wellFormedRows) {
-        SCOPED_TRACE(row.why);
-        pb::Ref<PB_STRING> lenient(pbStringCreateFromCstr(row.bytes.data(), PB_INT(row.bytes.size())));
-        EXPECT_EQ(charVector(lenient.get()), row.chars);
-        pb::Ref<PB_STRING> strict(pbStringTryCreateFromUtf8(
-            reinterpret_cast<const PB_BYTE *>(row.bytes.data()), PB_INT(row.bytes.size())));
-        ASSERT_TRUE(strict);
-        EXPECT_EQ(charVector(strict.get()), row.chars);
-
-        PB_INT length = -2;
-        char *text = pbStringConvertToUtf8(lenient.get(), &length);
-        EXPECT_EQ(std::string(text, std::size_t(length)), row.bytes);
-        EXPECT_EQ(text[length], '\0');
-        pbMemFree(text);
-    }
+    return pbStringTryCreateFromUtf8(reinterpret_cast<const PB_BYTE *>(bytes.data()), PB_INT(bytes.size()));
 }
 
-TEST(PbString, CstrWithLengthMinusOneReadsUpToTheNul)
-{
-    pb::Ref<PB_STRING> s(pbStringCreateFromCstr("h\xC3\xA9llo\0ignored", -1));
-    EXPECT_EQ(chars(s.get()), U"h\u00E9llo");
-    pb::Ref<PB_STRING> prefix(pbStringCreateFromCstr("hello", 3));
-    EXPECT_EQ(chars(prefix.get()), U"hel");
-    pb::Ref<PB_STRING> none(pbStringCreateFromCstr(nullptr, 0));
-    EXPECT_EQ(pbStringLength(none.get()), 0);
-}
-
-// Malformed UTF-8: the lenient reader puts one U+FFFD in place of each
-// offending byte and resumes at the next byte; the strict reader gives null.
 constexpr PB_CHAR R = 0xFFFD;
 
-const std::vector<Utf8Row> malformedRows = {
-    { "lone continuation byte", "\x80", { R } },
-    { "continuation bytes only", "\x80\xBF", { R, R } },
-    { "overlong NUL C0 80", "\xC0\x80", { R, R } },
-    { "overlong '/' C1 AF", "\xC1\xAF", { R, R } },
-    { "overlong three-byte E0 80 80", "\xE0\x80\x80", { R, R, R } },
-    { "overlong four-byte F0 80 80 80", "\xF0\x80\x80\x80", { R, R, R, R } },
-    { "surrogate U+D800 as ED A0 80", "\xED\xA0\x80", { R, R, R } },
-    { "surrogate U+DFFF as ED BF BF", "\xED\xBF\xBF", { R, R, R } },
-    { "above U+10FFFF: F4 90 80 80", "\xF4\x90\x80\x80", { R, R, R, R } },
-    { "lead byte F5", "\xF5\x80\x80\x80", { R, R, R, R } },
-    { "five-byte form", "\xF8\x88\x80\x80\x80", { R, R, R, R, R } },
-    { "bytes FE and FF", "\xFE\xFF", { R, R } },
-    { "truncated three-byte form at the end", "\xE2\x82", { R, R } },
-    { "truncated four-byte form before ASCII", "\xF0\x9F\x98" "A", { R, R, R, 0x41 } },
-    { "bad continuation keeps the next character", "\xC3(", { R, 0x28 } },
-    { "good text around a bad byte", "a\xE2\x82\xAC" "b\xFF" "c", { 0x61, 0x20AC, 0x62, R, 0x63 } },
-    { "lone lead at the very end", "abc\xC3", { 0x61, 0x62, 0x63, R } },
+// Well-formed rows are decoded alike by the lenient and the strict reader and
+// written back byte for byte. Malformed rows: the lenient reader puts one
+// U+FFFD in place of each offending byte and resumes at the next byte; the
+// strict reader gives null.
+struct Utf8Row {
+    bool wellFormed;
+    std::string bytes;
+    std::vector<PB_CHAR> chars;
+    const char *why;
 };
 
-TEST(PbString, MalformedUtf8IsReplacedLenientlyAndRefusedStrictly)
+const Utf8Row utf8Rows[] = {
+    { true, "", {}, "empty" },
+    { true, "Az~", { 0x41, 0x7A, 0x7E }, "ASCII" },
+    { true, std::string("a\0b", 3), { 0x61, 0x00, 0x62 }, "embedded NUL with an explicit length" },
+    { true, "\x7F", { 0x7F }, "last one-byte form U+007F" },
+    { true, "\xC2\x80", { 0x80 }, "first two-byte form U+0080" },
+    { true, "\xDF\xBF", { 0x7FF }, "last two-byte form U+07FF" },
+    { true, "\xE0\xA0\x80", { 0x800 }, "first three-byte form U+0800" },
+    { true, "\xED\x9F\xBF", { 0xD7FF }, "last before the surrogates U+D7FF" },
+    { true, "\xEE\x80\x80", { 0xE000 }, "first after the surrogates U+E000" },
+    { true, "\xEF\xBF\xBF", { 0xFFFF }, "last three-byte form U+FFFF" },
+    { true, "\xF0\x90\x80\x80", { 0x10000 }, "first four-byte form U+10000" },
+    { true, "\xF4\x8F\xBF\xBF", { 0x10FFFF }, "last code point U+10FFFF" },
+    { true, "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z", { 0x61, 0xE9, 0x20AC, 0x1F600, 0x7A }, "mixed widths" },
+    { false, "\x80", { R }, "lone continuation byte" },
+    { false, "\x80\xBF", { R, R }, "continuation bytes only" },
+    { false, "\xC0\x80", { R, R }, "overlong NUL C0 80" },
+    { false, "\xC1\xAF", { R, R }, "overlong '/' C1 AF" },
+    { false, "\xE0\x80\x80", { R, R, R }, "overlong three-byte E0 80 80" },
+    { false, "\xF0\x80\x80\x80", { R, R, R, R }, "overlong four-byte F0 80 80 80" },
+    { false, "\xED\xA0\x80", { R, R, R }, "surrogate U+D800 as ED A0 80" },
+    { false, "\xED\xBF\xBF", { R, R, R }, "surrogate U+DFFF as ED BF BF" },
+    { false, "\xF4\x90\x80\x80", { R, R, R, R }, "above U+10FFFF: F4 90 80 80" },
+    { false, "\xF5\x80\x80\x80", { R, R, R, R }, "lead byte F5" },
+    { false, "\xF8\x88\x80\x80\x80", { R, R, R, R, R }, "five-byte form" },
+    { false, "\xFE\xFF", { R, R }, "bytes FE and FF" },
+    { false, "\xE2\x82", { R, R }, "truncated three-byte form at the end" },
+    { false, "\xF0\x9F\x98" "A", { R, R, R, 0x41 }, "truncated four-byte form before ASCII" },
+    { false, "\xC3(", { R, 0x28 }, "bad continuation keeps the next character" },
+    { false, "a\xE2\x82\xAC" "b\xFF" "c", { 0x61, 0x20AC, 0x62, R, 0x63 }, "good text around a bad byte" },
+    { false, "abc\xC3", { 0x61, 0x62, 0x63, R }, "lone lead at the very end" },
+};
+
+TEST(PbString, Utf8ReadersAndWriter)
 {
-    for (const Utf8Row &row : malformedRows) {
+    for (const Utf8Row &row : utf8Rows) {
         SCOPED_TRACE(row.why);
         pb::Ref<PB_STRING> lenient(pbStringCreateFromCstr(row.bytes.data(), PB_INT(row.bytes.size())));
         EXPECT_EQ(charVector(lenient.get()), row.chars);
-        PB_STRING *strict = pbStringTryCreateFromUtf8(
-            reinterpret_cast<const PB_BYTE *>(row.bytes.data()), PB_INT(row.bytes.size()));
-        EXPECT_EQ(strict, nullptr); // null, and nothing left alive (checked by the test main)
-        pbObjRelease(pbStringObj(strict));
+        pb::Ref<PB_STRING> strict(tryUtf8(row.bytes));
+        if (!row.wellFormed) {
+            EXPECT_EQ(strict.get(), nullptr); // and nothing left alive (checked by the test main)
+            continue;
+        }
+        ASSERT_TRUE(strict);
+        EXPECT_EQ(charVector(strict.get()), row.chars);
+        EXPECT_EQ(utf8(lenient.get()), row.bytes);
     }
-}
-
-// Code points that have no UTF-8 form are written as U+FFFD.
-TEST(PbString, InvalidCodePointsAreWrittenAsReplacementCharacter)
-{
-    pb::Ref<PB_STRING> s(fromChars({ 0x41, 0xD800, 0xDFFF, 0x110000, -1, 0x42 }));
-    EXPECT_EQ(utf8(s.get()), "A\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "B");
+    // Length -1 reads up to the NUL; values that are no code points are
+    // written as U+FFFD.
+    pb::Ref<PB_STRING> cstr(pbStringCreateFromCstr("h\xC3\xA9llo\0ignored", -1));
+    EXPECT_EQ(chars(cstr.get()), U"h\u00E9llo");
+    pb::Ref<PB_STRING> invalid(fromChars({ 0x41, 0xD800, 0xDFFF, 0x110000, -1, 0x42 }));
+    EXPECT_EQ(utf8(invalid.get()), "A\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "B");
 }
 
 // Every Unicode scalar value survives the trip to UTF-8 and back through the
-// strict reader, and the UTF-8 has the length the four forms add up to.
+// strict reader, and the UTF-8 has the length the four forms add up to; the
+// text ends with a NUL not counted in the length.
 TEST(PbString, EveryScalarValueRoundTripsThroughUtf8)
 {
     std::vector<PB_CHAR> all;
@@ -136,15 +109,15 @@ TEST(PbString, EveryScalarValueRoundTripsThroughUtf8)
     pb::Ref<PB_STRING> s(fromChars(all));
     PB_INT length = 0;
     char *text = pbStringConvertToUtf8(s.get(), &length);
-    constexpr PB_INT expected = 0x80 * 1 + (0x800 - 0x80) * 2 + (0x10000 - 0x800 - 0x800) * 3 + 0x100000 * 4;
-    EXPECT_EQ(length, expected);
-    pb::Ref<PB_STRING> back(pbStringTryCreateFromUtf8(reinterpret_cast<const PB_BYTE *>(text), length));
+    EXPECT_EQ(length, 0x80 * 1 + (0x800 - 0x80) * 2 + (0x10000 - 0x800 - 0x800) * 3 + 0x100000 * 4);
+    EXPECT_EQ(text[length], '\0');
+    pb::Ref<PB_STRING> back(tryUtf8(std::string(text, std::size_t(length))));
     pbMemFree(text);
     ASSERT_TRUE(back);
     EXPECT_TRUE(charVector(back.get()) == all);
 }
 
-TEST(PbString, CreateFromAsciiMapsEachByteToItsValue)
+TEST(PbString, CreateFromAscii)
 {
     std::vector<PB_BYTE> bytes;
     std::vector<PB_CHAR> expected;
@@ -152,223 +125,151 @@ TEST(PbString, CreateFromAsciiMapsEachByteToItsValue)
         bytes.push_back(PB_BYTE(b));
         expected.push_back(b);
     }
-    pb::Ref<PB_STRING> s(pbStringCreateFromAscii(bytes.data(), PB_INT(bytes.size())));
-    EXPECT_EQ(charVector(s.get()), expected);
+    pb::Ref<PB_STRING> ascii(pbStringCreateFromAscii(bytes.data(), PB_INT(bytes.size())));
+    EXPECT_EQ(charVector(ascii.get()), expected);
 }
 
-TEST(PbString, CreateFromCharsUseTakesOverTheBlock)
+// A block from pbMemAlloc handed over is read in place, grown and freed
+// (ASan reports a leak, a double free or a bad reallocation otherwise); a
+// copied source stays the caller's.
+TEST(PbString, CreateFromBlocks)
 {
-    auto *block = static_cast<PB_CHAR *>(pbMemAlloc(3 * PB_INT(sizeof(PB_CHAR))));
-    block[0] = 0x61, block[1] = 0x1F600, block[2] = 0x62;
-    pb::Ref<PB_STRING> s(pbStringCreateFromCharsUse(block, 3));
-    EXPECT_EQ(pbStringBacking(s.get()), block);
-    EXPECT_EQ(chars(s.get()), U"a\U0001F600b");
-    // Growing a string that uses a handed-over block (ASan checks the
-    // reallocation and the final free).
+    auto *chars = static_cast<PB_CHAR *>(pbMemAlloc(3 * PB_INT(sizeof(PB_CHAR))));
+    chars[0] = 0x61, chars[1] = 0x1F600, chars[2] = 0x62;
+    pb::Ref<PB_STRING> s(pbStringCreateFromCharsUse(chars, 3));
+    EXPECT_EQ(pbStringBacking(s.get()), chars);
     for (int i = 0; i < 100; ++i)
         pbStringAppendChar(s.addr(), 0x78);
-    EXPECT_EQ(pbStringLength(s.get()), 103);
-    EXPECT_EQ(pbStringCharAt(s.get(), 1), 0x1F600);
-    EXPECT_EQ(pbStringCharAt(s.get(), 102), 0x78);
+    EXPECT_EQ(rfctest::chars(s.get()), U"a\U0001F600b" + std::u32string(100, U'x'));
 
-    pb::Ref<PB_STRING> empty(pbStringCreateFromCharsUse(nullptr, 0));
-    EXPECT_EQ(pbStringLength(empty.get()), 0);
+    auto *block = static_cast<PB_BYTE *>(pbMemAlloc(3));
+    block[0] = 1, block[1] = 2, block[2] = 3;
+    pb::Ref<PB_BUFFER> b(pbBufferCreateFromBytesUse(block, 3));
+    EXPECT_EQ(pbBufferBacking(b.get()), block);
+    for (int i = 0; i < 100; ++i)
+        pbBufferAppendByte(b.addr(), 0x78);
+    EXPECT_EQ(bytes(b.get()), "\x01\x02\x03" + std::string(100, 'x'));
+
+    pb::Ref<PB_STRING> none(pbStringCreateFromCharsUse(nullptr, 0));
+    pb::Ref<PB_BUFFER> noBytes(pbBufferCreateFromBytesUse(nullptr, 0));
+    pb::Ref<PB_BUFFER> emptyBlock(pbBufferCreateFromBytesUse(static_cast<PB_BYTE *>(pbMemAlloc(0)), 0));
+    pbBufferAppendByte(emptyBlock.addr(), 0xAB);
+    EXPECT_EQ(pbStringLength(none.get()) + pbBufferLength(noBytes.get()), 0);
+    EXPECT_EQ(bytes(emptyBlock.get()), "\xAB");
+
+    std::string source("\x00\x7F\x80\xFF", 4);
+    pb::Ref<PB_BUFFER> copy(pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(source.data()), 4));
+    source[0] = 'x';
+    EXPECT_EQ(bytes(copy.get()), std::string("\x00\x7F\x80\xFF", 4));
 }
 
-TEST(PbString, CharAtAndEqualsCstr)
+TEST(PbString, SettersCopyASharedStringFirst)
 {
-    pb::Ref<PB_STRING> s = rfctest::string("ab\xC3\xA9");
-    EXPECT_EQ(pbStringCharAt(s.get(), 0), 0x61);
-    EXPECT_EQ(pbStringCharAt(s.get(), 2), 0xE9);
-    pb::Ref<PB_STRING> ascii = rfctest::string("abc");
-    EXPECT_TRUE(pbStringEqualsCstr(ascii.get(), "abc"));
-    EXPECT_FALSE(pbStringEqualsCstr(ascii.get(), "ab"));
-    EXPECT_FALSE(pbStringEqualsCstr(ascii.get(), "abcd"));
-    EXPECT_FALSE(pbStringEqualsCstr(ascii.get(), "abC"));
-}
-
-// Every setter, applied through one of two references to the same string,
-// leaves the other holder's object exactly as it was and gives the caller a
-// new object of its own; applied through the only reference, it changes the
-// object in place.
-struct SetterRow {
-    const char *name;
-    std::function<void(PB_STRING **)> apply;
-    std::u32string expected; // starting from "hello"
-};
-
-std::vector<SetterRow> setterRows()
-{
-    return {
-        { "AppendChar", [](PB_STRING **s) { pbStringAppendChar(s, 0x21); }, U"hello!" },
+    struct Row {
+        const char *name;
+        void (*apply)(PB_STRING **);
+        const char *expected; // starting from "hello"
+    } rows[] = {
+        { "AppendChar", [](PB_STRING **s) { pbStringAppendChar(s, 0x21); }, "hello!" },
         { "AppendChars",
             [](PB_STRING **s) {
                 const PB_CHAR tail[] = { 0x20, 0x1F600 };
                 pbStringAppendChars(s, tail, 2);
             },
-            U"hello \U0001F600" },
-        { "Append",
-            [](PB_STRING **s) {
-                pb::Ref<PB_STRING> tail = rfctest::string(" world");
-                pbStringAppend(s, tail.get());
-            },
-            U"hello world" },
-        { "AppendCstr", [](PB_STRING **s) { pbStringAppendCstr(s, "\xC3\xA9t\xC3\xA9", -1); }, U"hello\u00E9t\u00E9" },
-        { "PrependChar", [](PB_STRING **s) { pbStringPrependChar(s, 0x3E); }, U">hello" },
-        { "DelLeading", [](PB_STRING **s) { pbStringDelLeading(s, 2); }, U"llo" },
-        { "DelLeading all", [](PB_STRING **s) { pbStringDelLeading(s, 5); }, U"" },
-        { "DelTrailing", [](PB_STRING **s) { pbStringDelTrailing(s, 2); }, U"hel" },
-        { "DelTrailing all", [](PB_STRING **s) { pbStringDelTrailing(s, 5); }, U"" },
+            "hello \xF0\x9F\x98\x80" },
+        { "Append", [](PB_STRING **s) { pbStringAppend(s, rfctest::string(" world").get()); }, "hello world" },
+        { "AppendCstr", [](PB_STRING **s) { pbStringAppendCstr(s, "\xC3\xA9t\xC3\xA9", -1); }, "hello\xC3\xA9t\xC3\xA9" },
+        { "PrependChar", [](PB_STRING **s) { pbStringPrependChar(s, 0x3E); }, ">hello" },
+        { "DelLeading", [](PB_STRING **s) { pbStringDelLeading(s, 2); }, "llo" },
+        { "DelLeading all", [](PB_STRING **s) { pbStringDelLeading(s, 5); }, "" },
+        { "DelTrailing", [](PB_STRING **s) { pbStringDelTrailing(s, 2); }, "hel" },
+        { "DelTrailing all", [](PB_STRING **s) { pbStringDelTrailing(s, 5); }, "" },
+        { "deleting nothing", [](PB_STRING **s) { pbStringDelLeading(s, 0), pbStringDelTrailing(s, 0); }, "hello" },
     };
-}
-
-TEST(PbString, SettersCopyASharedStringFirst)
-{
-    for (const SetterRow &row : setterRows()) {
+    for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        pb::Ref<PB_STRING> other = rfctest::string("hello");
-        pb::Ref<PB_STRING> mine = pb::Ref<PB_STRING>::retained(other.get());
-        row.apply(mine.addr());
-        EXPECT_NE(mine.get(), other.get());
-        EXPECT_EQ(chars(other.get()), U"hello");
-        EXPECT_EQ(chars(mine.get()), row.expected);
-        EXPECT_EQ(pbObjRefCount(pbStringObj(other.get())), 1);
-        EXPECT_EQ(pbObjRefCount(pbStringObj(mine.get())), 1);
+        pbtest::expectCopyOnWrite<PB_STRING>([] { return rfctest::string("hello"); }, row.apply,
+            [](PB_STRING *s) { return utf8(s); }, row.expected);
     }
 }
 
-TEST(PbString, SettersChangeAnUnsharedStringInPlace)
-{
-    for (const SetterRow &row : setterRows()) {
-        SCOPED_TRACE(row.name);
-        pb::Ref<PB_STRING> mine = rfctest::string("hello");
-        PB_STRING *before = mine.get();
-        row.apply(mine.addr());
-        EXPECT_EQ(mine.get(), before);
-        EXPECT_EQ(chars(mine.get()), row.expected);
-    }
-}
-
-TEST(PbString, DeletingNothingKeepsTheText)
-{
-    pb::Ref<PB_STRING> s = rfctest::string("abc");
-    pbStringDelLeading(s.addr(), 0);
-    pbStringDelTrailing(s.addr(), 0);
-    EXPECT_EQ(chars(s.get()), U"abc");
-}
-
-TEST(PbString, AppendingAStringToItself)
+// An object's own contents as the source of an append, alone or shared, with
+// and without the need to grow (the source must survive the reallocation,
+// and a shared original must stay intact).
+TEST(PbString, AppendingFromItself)
 {
     pb::Ref<PB_STRING> s = rfctest::string("ab\xC3\xA9");
-    pbStringAppend(s.addr(), s.get());
-    EXPECT_EQ(chars(s.get()), U"ab\u00E9ab\u00E9");
-    // Repeatedly, so that the string must grow while reading from itself.
-    for (int i = 0; i < 10; ++i)
+    std::u32string expected = U"ab\u00E9";
+    for (int i = 0; i < 11; ++i, expected += expected)
         pbStringAppend(s.addr(), s.get());
-    ASSERT_EQ(pbStringLength(s.get()), 6 * 1024);
-    for (PB_INT i = 0; i < pbStringLength(s.get()); i += 3)
-        ASSERT_EQ(pbStringCharAt(s.get(), i + 2), 0xE9) << i;
-    EXPECT_EQ(pbObjRefCount(pbStringObj(s.get())), 1);
-}
+    EXPECT_EQ(chars(s.get()), expected);
+    pb::Ref<PB_STRING> digits = rfctest::string("0123456789");
+    pbStringAppendChars(digits.addr(), pbStringBacking(digits.get()) + 2, 5);
+    for (int i = 0; i < 6; ++i)
+        pbStringAppendChars(digits.addr(), pbStringBacking(digits.get()), pbStringLength(digits.get()));
+    ASSERT_EQ(pbStringLength(digits.get()), 15 * 64);
+    EXPECT_EQ(chars(digits.get()).substr(15 * 63), U"012345678923456");
 
-TEST(PbString, AppendingAStringToItselfWhileShared)
-{
+    pb::Ref<PB_BUFFER> b = rfctest::buffer("0123456789");
+    pbBufferAppendBytes(b.addr(), pbBufferBacking(b.get()) + 3, 4);
+    for (int i = 0; i < 8; ++i)
+        pbBufferAppendBytes(b.addr(), pbBufferBacking(b.get()), pbBufferLength(b.get()));
+    ASSERT_EQ(pbBufferLength(b.get()), 14 * 256);
+    EXPECT_EQ(bytes(b.get()).substr(14 * 255), "01234567893456");
+
     pb::Ref<PB_STRING> other = rfctest::string("xyz");
     pb::Ref<PB_STRING> mine = pb::Ref<PB_STRING>::retained(other.get());
     pbStringAppend(mine.addr(), mine.get());
-    EXPECT_EQ(chars(mine.get()), U"xyzxyz");
-    EXPECT_EQ(chars(other.get()), U"xyz");
-    EXPECT_EQ(pbObjRefCount(pbStringObj(other.get())), 1);
-}
-
-// AppendChars given the string's own code points: with and without the need
-// to grow (the source block must survive the reallocation).
-TEST(PbString, AppendCharsFromTheStringsOwnBacking)
-{
-    pb::Ref<PB_STRING> s = rfctest::string("0123456789");
-    pbStringAppendChars(s.addr(), pbStringBacking(s.get()) + 2, 5);
-    EXPECT_EQ(chars(s.get()), U"012345678923456");
-    for (int i = 0; i < 6; ++i)
-        pbStringAppendChars(s.addr(), pbStringBacking(s.get()), pbStringLength(s.get()));
-    ASSERT_EQ(pbStringLength(s.get()), 15 * 64);
-    EXPECT_EQ(chars(s.get()).substr(15 * 63), U"012345678923456");
-
-    // Room to spare: delete a tail first, then append from the front.
-    pbStringDelTrailing(s.addr(), pbStringLength(s.get()) - 4);
-    pbStringAppendChars(s.addr(), pbStringBacking(s.get()) + 1, 3);
-    EXPECT_EQ(chars(s.get()), U"0123123");
+    EXPECT_EQ(utf8(mine.get()) + utf8(other.get()), "xyzxyzxyz");
+    pb::Ref<PB_BUFFER> otherBytes = rfctest::buffer("abc");
+    pb::Ref<PB_BUFFER> myBytes = pb::Ref<PB_BUFFER>::retained(otherBytes.get());
+    pbBufferAppendBytes(myBytes.addr(), pbBufferBacking(myBytes.get()), 3);
+    EXPECT_EQ(bytes(myBytes.get()) + bytes(otherBytes.get()), "abcabcabc");
 }
 
 // Growth is amortised: the backing block moves only when the capacity
 // doubles, so 100000 single appends move it a few dozen times at most.
-TEST(PbString, AppendingManyCharsGrowsGeometrically)
+// Prepending keeps the order too.
+TEST(PbString, ManyAppendsAndPrepends)
 {
     constexpr int count = 100000;
-    pb::Ref<PB_STRING> s(pbStringCreate());
-    const PB_CHAR *backing = pbStringBacking(s.get());
-    int moves = 0;
-    for (int i = 0; i < count; ++i) {
-        pbStringAppendChar(s.addr(), PB_CHAR(0x100 + i % 0x1000));
-        if (pbStringBacking(s.get()) != backing) {
-            backing = pbStringBacking(s.get());
-            ++moves;
+    auto moves = [](auto append, auto backing) {
+        int moved = 0;
+        for (int i = 0; i < count; ++i) {
+            const void *before = backing();
+            append(i);
+            moved += backing() != before;
         }
-    }
-    ASSERT_EQ(pbStringLength(s.get()), count);
-    for (int i = 0; i < count; i += 997)
-        ASSERT_EQ(pbStringCharAt(s.get(), i), PB_CHAR(0x100 + i % 0x1000)) << i;
-    EXPECT_LE(moves, 40);
-}
-
-TEST(PbString, PrependManyChars)
-{
-    pb::Ref<PB_STRING> s(pbStringCreate());
-    for (PB_CHAR c = 0; c < 3000; ++c)
-        pbStringPrependChar(s.addr(), c);
-    ASSERT_EQ(pbStringLength(s.get()), 3000);
-    for (PB_INT i = 0; i < 3000; ++i)
-        ASSERT_EQ(pbStringCharAt(s.get(), i), PB_CHAR(2999 - i));
-}
-
-// Strings order by code point value (not by UTF-16 unit or UTF-8 byte), a
-// proper prefix first.
-TEST(PbString, CompareOrdersByCodePoint)
-{
-    struct Row {
-        std::vector<PB_CHAR> a, b;
-        int sign;
-        const char *why;
-    } rows[] = {
-        { {}, {}, 0, "empty strings are equal" },
-        { {}, { 0 }, -1, "empty before anything, even NUL" },
-        { { 0x61 }, { 0x61, 0x00 }, -1, "a proper prefix first" },
-        { { 0x61, 0x62 }, { 0x61, 0x63 }, -1, "first difference decides" },
-        { { 0x7A }, { 0x61, 0x61 }, 1, "not by length first" },
-        { { 0xFFFF }, { 0x10000 }, -1, "U+FFFF before U+10000" },
-        { { 0xE000 }, { 0x10000 }, -1, "U+E000 before U+10000 (UTF-16 order would put it after)" },
-        { { 0x7F }, { 0x80 }, -1, "U+007F before U+0080" },
-        { { 0x10FFFF }, { 0x10FFFF }, 0, "equal content, distinct objects" },
+        return moved;
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.why);
-        pb::Ref<PB_STRING> a(fromChars(row.a));
-        pb::Ref<PB_STRING> b(fromChars(row.b));
-        PB_INT ab = pbObjCompare(pbStringObj(a.get()), pbStringObj(b.get()));
-        PB_INT ba = pbObjCompare(pbStringObj(b.get()), pbStringObj(a.get()));
-        EXPECT_EQ((ab > 0) - (ab < 0), row.sign);
-        EXPECT_EQ((ba > 0) - (ba < 0), -row.sign);
-        EXPECT_EQ(pbObjEquals(pbStringObj(a.get()), pbStringObj(b.get())), row.sign == 0);
+    pb::Ref<PB_STRING> s(pbStringCreate());
+    pb::Ref<PB_BUFFER> b(pbBufferCreate());
+    EXPECT_LE(moves([&](int i) { pbStringAppendChar(s.addr(), PB_CHAR(0x100 + i % 0x1000)); },
+                  [&] { return pbStringBacking(s.get()); }), 40);
+    EXPECT_LE(moves([&](int i) { pbBufferAppendByte(b.addr(), PB_BYTE(i * 7)); },
+                  [&] { return pbBufferBacking(b.get()); }), 40);
+    ASSERT_EQ(pbStringLength(s.get()), count);
+    ASSERT_EQ(pbBufferLength(b.get()), count);
+    for (int i = 0; i < count; i += 331) {
+        ASSERT_EQ(pbStringCharAt(s.get(), i), PB_CHAR(0x100 + i % 0x1000)) << i;
+        ASSERT_EQ(pbBufferBacking(b.get())[i], PB_BYTE(i * 7)) << i;
     }
+
+    pb::Ref<PB_STRING> p(pbStringCreate());
+    for (PB_CHAR c = 0; c < 3000; ++c)
+        pbStringPrependChar(p.addr(), c);
+    ASSERT_EQ(pbStringLength(p.get()), 3000);
+    for (PB_INT i = 0; i < 3000; ++i)
+        ASSERT_EQ(pbStringCharAt(p.get(), i), PB_CHAR(2999 - i));
 }
 
-TEST(PbString, ObjFromAndToStringKeepTheText)
+// EqualsCstr compares the whole text.
+TEST(PbString, EqualsCstr)
 {
-    pb::Ref<PB_STRING> s = rfctest::string("t\xC3\xA9xt");
-    EXPECT_EQ(pbStringFrom(pbStringObj(s.get())), s.get());
-    EXPECT_EQ(pbStringFrom(nullptr), nullptr);
-    EXPECT_EQ(pbObjSort(pbStringObj(s.get())), pbStringSort());
-    pb::Ref<PB_STRING> text(pbObjToString(pbStringObj(s.get())));
-    EXPECT_EQ(chars(text.get()), U"t\u00E9xt");
+    pb::Ref<PB_STRING> abc = rfctest::string("abc");
+    EXPECT_TRUE(pbStringEqualsCstr(abc.get(), "abc"));
+    for (const char *other : { "ab", "abcd", "abC" })
+        EXPECT_FALSE(pbStringEqualsCstr(abc.get(), other)) << other;
 }
 
 // To bytes: a code point below U+0080 is its own byte; every other one,
@@ -387,37 +288,38 @@ TEST(PbString, ConvertToAsciiNeverMakesAsciiFromOtherCodePoints)
     ASSERT_EQ(count, PB_INT(all.size()));
     PB_INT wrong = 0;
     for (std::size_t i = 0; i < all.size(); ++i) {
-        bool ascii = all[i] >= 0 && all[i] < 0x80;
-        bool ok = ascii ? bytes[i] == all[i] : bytes[i] >= 0x80;
-        if (!ok && wrong++ < 5)
+        const bool ascii = all[i] >= 0 && all[i] < 0x80;
+        if ((ascii ? bytes[i] != all[i] : bytes[i] < 0x80) && wrong++ < 5)
             ADD_FAILURE() << "U+" << std::hex << all[i] << " gave byte 0x" << int(bytes[i]);
     }
     EXPECT_EQ(wrong, 0);
     pbMemFree(bytes);
-
-    pb::Ref<PB_STRING> empty(pbStringCreate());
-    bytes = pbStringConvertToAscii(empty.get(), 0, &count);
-    EXPECT_EQ(count, 0);
-    pbMemFree(bytes);
 }
 
-TEST(PbStringDeathTest, CharAtOutOfRange)
+const PB_BYTE *bytesOf(const std::string &s)
 {
-    pb::Ref<PB_STRING> s = rfctest::string("abc");
-    EXPECT_DEATH(pbStringCharAt(s.get(), 3), "source/pb/pb_string.*index >= 0 && index < s->length");
-    EXPECT_DEATH(pbStringCharAt(s.get(), -1), "index >= 0 && index < s->length");
+    return reinterpret_cast<const PB_BYTE *>(s.data());
 }
 
-TEST(PbStringDeathTest, DelTrailingBeyondTheLength)
+TEST(PbBuffer, SettersCopyASharedBufferFirst)
 {
-    pb::Ref<PB_STRING> s = rfctest::string("abc");
-    EXPECT_DEATH(pbStringDelTrailing(s.addr(), 4), "count >= 0 && count <= \\(\\*s\\)->length");
-}
-
-TEST(PbStringDeathTest, FromAnObjectOfAnotherSort)
-{
-    pb::Ref<PB_BUFFER> b(pbBufferCreate());
-    EXPECT_DEATH(pbStringFrom(pbBufferObj(b.get())), "!obj \\|\\| pbObjSort\\(obj\\) == &stringSort");
+    struct Row {
+        const char *name;
+        void (*apply)(PB_BUFFER **);
+        std::string expected; // starting from "hello"
+    } rows[] = {
+        { "AppendByte", [](PB_BUFFER **b) { pbBufferAppendByte(b, 0xFF); }, "hello\xFF" },
+        { "AppendBytes", [](PB_BUFFER **b) { pbBufferAppendBytes(b, bytesOf(std::string("\0!", 2)), 2); },
+            std::string("hello\0!", 7) },
+        { "AppendBytes none", [](PB_BUFFER **b) { pbBufferAppendBytes(b, nullptr, 0); }, "hello" },
+        { "DelTrailing", [](PB_BUFFER **b) { pbBufferDelTrailing(b, 3); }, "he" },
+        { "DelTrailing all", [](PB_BUFFER **b) { pbBufferDelTrailing(b, 5); }, "" },
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        pbtest::expectCopyOnWrite<PB_BUFFER>([] { return rfctest::buffer("hello"); }, row.apply,
+            [](PB_BUFFER *b) { return bytes(b); }, row.expected);
+    }
 }
 
 } // namespace
