@@ -7,6 +7,8 @@
 
 #include <rfc/quop/rfc_quop_nlf.h>
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 using namespace quoptest;
@@ -32,11 +34,10 @@ struct EncodeRow {
 const EncodeRow encodeRows[] = {
     // Escapes.
     { "empty input gives empty output", "", "" },
-    { "printable ASCII stays", "!\"#<>?@[\\]^_`{|}~09AZaz", "!\"#<>?@[\\]^_`{|}~09AZaz" },
+    { "printable ASCII and inner white space stay", "!\"#<>?@[\\]^_` \t{|}~09AZaz", "!\"#<>?@[\\]^_` \t{|}~09AZaz" },
     { "=, NUL, DEL and bytes above 127 are escaped in upper case", "a=\0\x7F\x80\xAB\xFF"s, "a=3D=00=7F=80=AB=FF" },
     { "a lone SP at the end is escaped", " ", "=20" },
     { "a final TAB is escaped", "b\t", "b=09" },
-    { "inner white space stays", "a \tb", "a \tb" },
     // White space in front of a line break.
     { "SP before CR LF is escaped", "a \r\nb", "a=20\r\nb" },
     { "only the last white space before CR LF is escaped", "a \t\r\n", "a =09\r\n" },
@@ -58,11 +59,7 @@ const EncodeRow encodeRows[] = {
     { "lone LF, CR, FF and a final CR are escaped under CR LF", "a\nb\rc\fd\r", "a=0Ab=0Dc=0Cd=0D" },
     { "every kind becomes CR LF under 0x17", "1\n2\r3\r\n4\v5\f6", "1\r\n2\r\n3\r\n4\r\n5\r\n6", { 0x17, CRLF, 76, 0 } },
     { "FF is a break under VT and written as LF", "a\fb", "a\nb", { VT, LF, 76, 0 } },
-    { "FF is a break under FF", "a\fb", "a\r\nb", { FF, CRLF, 76, 0 } },
-    { "VT is no break under FF", "a\vb", "a=0Bb", { FF, CRLF, 76, 0 } },
-    { "0x08, 0x40 and 0x80 recognise nothing", "a\n\r\v\fb", "a=0A=0D=0B=0Cb", { 0xC8, CRLF, 76, 0 } },
     { "CR CR LF and a final CR under 0x06", "a\r\r\nb\r", "a\r\n\r\nb\r\n", { 0x06, CRLF, 76, 0 } },
-    { "LF CR under 0x03 is two breaks", "a\n\rb", "a\r\n\r\nb", { 0x03, CRLF, 76, 0 } },
     { "output FF", "a\r\nb", "a\fb", { CRLF, FF, 76, 0 } },
     { "output VT with the trailing flag", "a\r\nb", "a\vb\v", { CRLF, VT, 76, encTrailing } },
     { "output CR", "a\r\nb", "a\rb", { CRLF, CR, 76, 0 } },
@@ -73,10 +70,8 @@ const EncodeRow encodeRows[] = {
     { "without input set CR LF is escaped and lines are cut", "a\r\nb" + rep(80),
         "a=0D=0Ab" + rep(67) + "=\r\n" + rep(13), { 0, CRLF, 76, 0 } },
     // Line lengths.
-    { "line length 1 cuts before every byte", "ab", "=\r\na=\r\nb", { CRLF, CRLF, 1, 0 } },
-    { "line length 1 with an escape", "=", "=\r\n=3D", { CRLF, CRLF, 1, 0 } },
-    { "line length 4", rep(10), "xxx=\r\nxxx=\r\nxxx=\r\nx", { CRLF, CRLF, 4, 0 } },
-    { "line length 4 with escapes", "\xFF\xFF", "=FF=\r\n=FF", { CRLF, CRLF, 4, 0 } },
+    { "line length 1 cuts before every byte", "ab=", "=\r\na=\r\nb=\r\n=3D", { CRLF, CRLF, 1, 0 } },
+    { "line length 4", rep(7) + "\xFF\xFF", "xxx=\r\nxxx=\r\nx=\r\n=FF=\r\n=FF", { CRLF, CRLF, 4, 0 } },
     { "line length 3 puts a soft break before every escape", "\xFF\xFF", "=\r\n=FF=\r\n=FF", { CRLF, CRLF, 3, 0 } },
     { "no line length", rep(200), rep(200), { CRLF, CRLF, noLimit, 0 } },
     { "soft breaks use the output newline", rep(6), "xxx=\nxxx", { CRLF, LF, 4, 0 } },
@@ -109,15 +104,14 @@ struct DecodeRow {
 const DecodeRow decodeRows[] = {
     // Copying and escapes.
     { "empty input", "", "" },
-    { "printable ASCII is copied", "!\"#<>?@[\\]^_`{|}~09AZaz", "!\"#<>?@[\\]^_`{|}~09AZaz" },
-    { "escapes of every kind of byte", "a=3D=00=7F=80=FF=20=09", "a=\0\x7F\x80\xFF \t"s },
+    { "printable ASCII is copied, escapes of every kind of byte", "!\"#<>?@[\\]^_`{|}~09AZaz=3D=00=7F=80=FF=20=09",
+        "!\"#<>?@[\\]^_`{|}~09AZaz=\0\x7F\x80\xFF \t"s },
     { "lower-case digits are refused", "a=3db", refused },
     { "lower-case digits with their flag", "a=3d=ff", "a=\xFF", with(smallHex) },
     { "an = with one digit is refused", "a=3", refused },
     { "an = at the end is refused", "a=", refused },
     { "a non-digit after = is refused", "a=G1b", refused },
-    { "an = at the end with the invalid flag", "a=", "a=", with(invalid) },
-    { "an invalid escape stands for itself", "a=G1b", "a=G1b", with(invalid) },
+    { "an invalid escape and an = at the end stand for themselves", "a=G1b=", "a=G1b=", with(invalid) },
     { "after an invalid = the rest is decoded anew", "==41", "=A", with(invalid) },
     { "the invalid flag does not accept lower case", "=3d", "=3d", with(invalid) },
     // Soft line breaks.
@@ -129,12 +123,10 @@ const DecodeRow decodeRows[] = {
     { "= LF is a soft break under LF", "a=\nb", "ab", { LF, CRLF, noLimit, 0 } },
     // Hard line breaks and trailing white space.
     { "trailing white space is removed at a break and at the end", "a  \r\nb \t", "a\r\nb" },
-    { "white space from an escape stays", "a=20 \r\n", "a \r\n" },
-    { "white space before an escape stays", "a =41 \r\n", "a A\r\n" },
+    { "white space before and from an escape stays", "a =41=20 \r\n", "a A \r\n" },
     { "a line of white space only", "  \r\n", "\r\n" },
     { "without an input set white space stays", "a  ", "a  ", { 0, CRLF, noLimit, 0 } },
     { "every kind becomes LF under 0x13", "1\n2\r3\v4\f5", "1\n2\n3\n4\n5", { 0x13, LF, noLimit, 0 } },
-    { "FF is a break under FF", "a\fb", "a\r\nb", { FF, CRLF, noLimit, 0 } },
     { "VT is a control byte under FF", "a\vb", refused, { FF, CRLF, noLimit, 0 } },
     { "CR CR LF and a final CR under 0x06", "a\r\r\nb\r", "a\r\n\r\nb\r\n", { 0x06, CRLF, noLimit, 0 } },
     { "a final CR is a control byte under CR LF", "a\r", refused },
@@ -146,26 +138,21 @@ const DecodeRow decodeRows[] = {
     { "without output newline soft breaks remain", "a=\r\nb", "ab", { CRLF, 0, noLimit, 0 } },
     { "without input set soft breaks are not seen", "a=\r\nb", refused, { 0, CRLF, noLimit, 0 } },
     { "without translation the trailing flag adds nothing", "a ", "a ", { 0, CRLF, noLimit, trailing } },
-    // Control and non-ASCII bytes.
-    { "a control byte is refused", "a\x01" "b", refused },
+    // Control and non-ASCII bytes, each flag with and without it.
     { "control bytes and NUL with their flag", "a\x01\0b"s, "ab", with(control) },
-    { "a byte above 126 is refused", "a\xFF" "b", refused },
-    { "a byte above 126 with its flag", "a\xFF" "b", "ab", with(nonAscii) },
-    { "DEL with the non-ASCII flag", "a\x7F" "b", "ab", with(nonAscii) },
-    { "DEL is not a control byte", "a\x7F" "b", refused, with(control) },
-    { "the control flag does not reach bytes above 126", "a\xFF" "b", refused, with(control) },
     { "the non-ASCII flag does not reach control bytes", "a\x01" "b", refused, with(nonAscii) },
+    { "bytes above 126 with their flag", "a\x7F\xFF" "b", "ab", with(nonAscii) },
+    { "the control flag does not reach bytes above 126", "a\xFF" "b", refused, with(control) },
+    { "DEL is not a control byte", "a\x7F" "b", refused, with(control) },
     { "white space around a skipped control byte is all trailing", "a \x01\t\r\nb", "a\r\nb", with(control) },
     { "white space around a skipped byte above 126 is all trailing", "a \xFF ", "a", with(nonAscii) },
     { "the encoder flag does not reach the decoder", "a", "a", with(encTrailing) },
     // The trailing line break.
     { "trailing flag on empty input", "", "\r\n", with(trailing) },
-    { "trailing flag adds a break", "abc", "abc\r\n", with(trailing) },
     { "trailing flag after a hard break adds none", "ab\r\n", "ab\r\n", with(trailing) },
     { "trailing flag removes white space first", "ab  ", "ab\r\n", with(trailing) },
     { "trailing flag after a soft break adds one", "ab =\r\n", "ab \r\n", with(trailing) },
     // The maximum input line length.
-    { "4 bytes fit in 4", "abcd", "abcd", with(0, 4) },
     { "5 bytes do not fit in 4", "abcde", refused, with(0, 4) },
     { "3 bytes and a soft break fit in 4", "abc=\r\nd", "abcd", with(0, 4) },
     { "4 bytes and a soft break do not fit in 4", "abcd=\r\nd", refused, with(0, 4) },
@@ -256,12 +243,6 @@ TEST(QuopCodec, PeerVectors)
     }
 }
 
-std::optional<std::string> bytesOrNull(PB_BUFFER *buffer)
-{
-    pb::Ref<PB_BUFFER> held(buffer);
-    return held ? std::optional(rfctest::bytes(held.get())) : std::nullopt;
-}
-
 // The plain forms use default options, the flag forms default options with
 // those flags; the string forms have one code point per byte, and a code
 // point above 127 arrives as a byte above 127.
@@ -269,22 +250,22 @@ TEST(QuopCodec, PlainFlagAndStringForms)
 {
     pb::Ref<PB_BUFFER> plain = rfctest::buffer("a \r\n\xFF=");
     pb::Ref<PB_STRING> text(rfcQuopEncodeToString(plain.get()));
-    EXPECT_EQ(bytesOrNull(rfcQuopEncode(plain.get())), "a=20\r\n=FF=3D");
+    EXPECT_EQ(take(rfcQuopEncode(plain.get())), "a=20\r\n=FF=3D");
     EXPECT_EQ(rfctest::utf8(text.get()), "a=20\r\n=FF=3D");
     pb::Ref<PB_STRING> withOptions(rfcQuopEncodeToStringWithOptions(plain.get(), encodeOptions({ CRLF, LF, 76, encTrailing }).get()));
     EXPECT_EQ(rfctest::utf8(withOptions.get()), "a=20\n=FF=3D\n");
 
     pb::Ref<PB_BUFFER> small = rfctest::buffer("a=3db \r\n");
-    EXPECT_EQ(bytesOrNull(rfcQuopTryDecode(small.get())), refused);
-    EXPECT_EQ(bytesOrNull(rfcQuopTryDecodeWithFlags(small.get(), smallHex)), "a=b\r\n");
+    EXPECT_EQ(take(rfcQuopTryDecode(small.get())), refused);
+    EXPECT_EQ(take(rfcQuopTryDecodeWithFlags(small.get(), smallHex)), "a=b\r\n");
     pb::Ref<PB_STRING> smallText = rfctest::string("a=3db=\r\n=FF");
-    EXPECT_EQ(bytesOrNull(rfcQuopTryDecodeString(smallText.get())), refused);
-    EXPECT_EQ(bytesOrNull(rfcQuopTryDecodeStringWithFlags(smallText.get(), smallHex)), "a=b\xFF");
+    EXPECT_EQ(take(rfcQuopTryDecodeString(smallText.get())), refused);
+    EXPECT_EQ(take(rfcQuopTryDecodeStringWithFlags(smallText.get(), smallHex)), "a=b\xFF");
     pb::Ref<PB_STRING> lines = rfctest::string("a\r\nb");
-    EXPECT_EQ(bytesOrNull(rfcQuopTryDecodeStringWithOptions(lines.get(), decodeOptions({ CRLF, LF, noLimit, 0 }).get())),
+    EXPECT_EQ(take(rfcQuopTryDecodeStringWithOptions(lines.get(), decodeOptions({ CRLF, LF, noLimit, 0 }).get())),
         "a\nb");
     pb::Ref<PB_STRING> accented = rfctest::string("caf\xC3\xA9");
-    EXPECT_EQ(bytesOrNull(rfcQuopTryDecodeString(accented.get())), refused);
+    EXPECT_EQ(take(rfcQuopTryDecodeString(accented.get())), refused);
 }
 
 // Neither direction changes or keeps its arguments, refused input included.
@@ -292,8 +273,8 @@ TEST(QuopCodec, CallsLeaveArgumentsAlone)
 {
     pb::Ref<PB_BUFFER> source = rfctest::buffer(rep(5000) + "\x01");
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
-    EXPECT_TRUE(bytesOrNull(rfcQuopEncodeWithOptions(source.get(), opt.get())));
-    EXPECT_EQ(bytesOrNull(rfcQuopTryDecodeWithOptions(source.get(), opt.get())), refused);
+    EXPECT_TRUE(take(rfcQuopEncodeWithOptions(source.get(), opt.get())));
+    EXPECT_EQ(take(rfcQuopTryDecodeWithOptions(source.get(), opt.get())), refused);
     EXPECT_EQ(rfctest::bytes(source.get()), rep(5000) + "\x01");
     EXPECT_EQ(pbObjRefCount(pb::obj(opt.get())), 1);
     EXPECT_EQ(pbObjRefCount(pb::obj(source.get())), 1);

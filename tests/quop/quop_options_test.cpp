@@ -2,6 +2,8 @@
 // the setters' rules, copy-on-write, comparison, and the store form.
 #include "quop_test_util.h"
 
+#include "support/test_support.h"
+
 #include <gtest/gtest.h>
 
 using namespace quoptest;

@@ -1,14 +1,14 @@
-// Helpers of the quoted-printable tests: options built from a compact row of
-// settings, and the encoder and decoder called on standard strings.
+// Helpers of the quoted-printable tests and fuzz targets (runtime only, no
+// test framework): options built from a compact row of settings, the encoder
+// and decoder called on standard strings, and the round-trip property.
 #ifndef QUOP_TEST_UTIL_H
 #define QUOP_TEST_UTIL_H
 
 #include <rfc/quop/rfc_quop.h>
 
-#include "support/test_support.h"
-
 #include <pb/pb_cpp.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -33,53 +33,101 @@ struct Settings {
 
 inline constexpr Settings decodeDefaults { CRLF, CRLF, noLimit, 0 };
 
-inline pb::Ref<RFC_QUOP_OPTIONS> encodeOptions(const Settings &settings)
+inline pb::Ref<RFC_QUOP_OPTIONS> encodeOptions(const Settings &s)
 {
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
-    rfcQuopOptionsSetEncodeInputNlf(opt.addr(), settings.inputNlf);
-    rfcQuopOptionsSetEncodeOutputNlf(opt.addr(), settings.outputNlf);
-    if (settings.lineLength == noLimit)
+    rfcQuopOptionsSetEncodeInputNlf(opt.addr(), s.inputNlf);
+    rfcQuopOptionsSetEncodeOutputNlf(opt.addr(), s.outputNlf);
+    if (s.lineLength == noLimit)
         rfcQuopOptionsDelEncodeOutputLineLength(opt.addr());
     else
-        rfcQuopOptionsSetEncodeOutputLineLength(opt.addr(), settings.lineLength);
-    rfcQuopOptionsSetFlags(opt.addr(), settings.flags);
+        rfcQuopOptionsSetEncodeOutputLineLength(opt.addr(), s.lineLength);
+    rfcQuopOptionsSetFlags(opt.addr(), s.flags);
     return opt;
 }
 
-inline pb::Ref<RFC_QUOP_OPTIONS> decodeOptions(const Settings &settings)
+inline pb::Ref<RFC_QUOP_OPTIONS> decodeOptions(const Settings &s)
 {
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
-    rfcQuopOptionsSetDecodeInputNlf(opt.addr(), settings.inputNlf);
-    rfcQuopOptionsSetDecodeOutputNlf(opt.addr(), settings.outputNlf);
-    if (settings.lineLength == noLimit)
+    rfcQuopOptionsSetDecodeInputNlf(opt.addr(), s.inputNlf);
+    rfcQuopOptionsSetDecodeOutputNlf(opt.addr(), s.outputNlf);
+    if (s.lineLength == noLimit)
         rfcQuopOptionsDelDecodeMaxInputLineLength(opt.addr());
     else
-        rfcQuopOptionsSetDecodeMaxInputLineLength(opt.addr(), settings.lineLength);
-    rfcQuopOptionsSetFlags(opt.addr(), settings.flags);
+        rfcQuopOptionsSetDecodeMaxInputLineLength(opt.addr(), s.lineLength);
+    rfcQuopOptionsSetFlags(opt.addr(), s.flags);
     return opt;
+}
+
+// The bytes of a new buffer, which is released; nullopt for null.
+inline std::optional<std::string> take(PB_BUFFER *buffer)
+{
+    pb::Ref<PB_BUFFER> held(buffer);
+    if (!held)
+        return std::nullopt;
+    return std::string(reinterpret_cast<const char *>(pbBufferBacking(buffer)), std::size_t(pbBufferLength(buffer)));
+}
+
+inline pb::Ref<PB_BUFFER> bufferOf(const std::string &bytes)
+{
+    return pb::Ref<PB_BUFFER>(
+        pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(bytes.data()), PB_INT(bytes.size())));
 }
 
 inline std::string encode(const std::string &input, const Settings &settings = {})
 {
-    pb::Ref<PB_BUFFER> source = rfctest::buffer(input);
-    pb::Ref<PB_BUFFER> encoded(rfcQuopEncodeWithOptions(source.get(), encodeOptions(settings).get()));
-    return rfctest::bytes(encoded.get());
+    return *take(rfcQuopEncodeWithOptions(bufferOf(input).get(), encodeOptions(settings).get()));
 }
 
 // The decoded bytes, or nullopt when the input is refused.
 inline std::optional<std::string> decode(const std::string &input, const Settings &settings = decodeDefaults)
 {
-    pb::Ref<PB_BUFFER> source = rfctest::buffer(input);
-    pb::Ref<PB_BUFFER> decoded(rfcQuopTryDecodeWithOptions(source.get(), decodeOptions(settings).get()));
-    if (!decoded)
-        return std::nullopt;
-    return rfctest::bytes(decoded.get());
+    return take(rfcQuopTryDecodeWithOptions(bufferOf(input).get(), decodeOptions(settings).get()));
 }
 
-// n copies of the byte c.
 inline std::string rep(std::size_t n, char c = 'x')
 {
     return std::string(n, c);
+}
+
+inline std::string nlText(PB_INT nlf)
+{
+    switch (nlf) {
+    case LF: return "\n";
+    case CR: return "\r";
+    case CRLF: return "\r\n";
+    case VT: return "\v";
+    case FF: return "\f";
+    default: return "";
+    }
+}
+
+// Encodes the input with the input kind and the written kind (0: none), the
+// line length and flags, and checks that decoding with the kinds swapped (or
+// without translation when none is written) gives the input back, plus the
+// line break the trailing flag asks for; with a line break written, that no
+// encoded line is longer than a line length of at least 4, and that the
+// decoder accepts the text under that maximum input line length. Without one,
+// that the text has no line-break byte.
+inline bool roundTrips(const std::string &input, PB_INT kind, PB_INT written, PB_INT lineLength, PB_INT flags)
+{
+    const std::string encoded = encode(input, { kind, written, lineLength, flags });
+    std::string expected = input;
+    if ((flags & RFC_QUOP_FLAG_ENCODE_ENSURE_TRAILING_NLF) && written && !input.ends_with(nlText(kind)))
+        expected += nlText(kind);
+    if (!written)
+        return decode(encoded, { kind, 0, noLimit, 0 }) == expected && encoded.find_first_of("\r\n\v\f") == std::string::npos;
+    if (decode(encoded, { written, kind, noLimit, 0 }) != expected)
+        return false;
+    if (lineLength < 4)
+        return true;
+    const std::string nl = nlText(written);
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + nl.size()) {
+        end = encoded.find(nl, start);
+        if (std::min(end, encoded.size()) - start > std::size_t(lineLength))
+            return false;
+    }
+    return decode(encoded, { written, kind, lineLength, 0 }) == expected;
 }
 
 } // namespace quoptest
