@@ -47,30 +47,23 @@ std::optional<std::string> reference(const std::string &in, PB_INT s, PB_INT nOu
     int end = 0; // 0 data, 1 hard, 2 soft
     for (std::size_t i = 0; i < in.size();) {
         const unsigned char v = static_cast<unsigned char>(in[i]);
-        end = 0;
+        const std::size_t hard = translate ? breakAt(in, i, s) : 0;
+        const std::size_t soft = v == '=' ? breakAt(in, i + 1, s) : 0;
+        end = hard ? 1 : soft ? 2 : 0;
         if ((v >= 33 && v <= 126 && v != '=') || v == ' ' || v == '\t') {
             out += char(v);
             ++line;
             trailing = (v == ' ' || v == '\t') ? trailing + 1 : 0;
             ++i;
-        } else if (std::size_t k = translate ? breakAt(in, i, s) : 0) {
-            out.resize(out.size() - trailing);
-            out += nlText(nOut);
-            i += k;
+        } else if (hard || soft) {
+            if (soft && m != noLimit && line >= m)
+                return std::nullopt;
+            out.resize(out.size() - (hard ? trailing : 0));
+            out += hard ? nlText(nOut) : "";
+            i += hard ? hard : 1 + soft;
             line = 0;
             trailing = 0;
-            end = 1;
-            continue;
         } else if (v == '=') {
-            if (std::size_t k = breakAt(in, i + 1, s)) {
-                if (m != noLimit && line >= m)
-                    return std::nullopt;
-                i += 1 + k;
-                line = 0;
-                trailing = 0;
-                end = 2;
-                continue;
-            }
             const bool small = flags & RFC_QUOP_FLAG_DECODE_ACCEPT_SMALL_HEX_DIGITS;
             if (i + 2 < in.size() && hexValue(in[i + 1], small) >= 0 && hexValue(in[i + 2], small) >= 0) {
                 out += char(hexValue(in[i + 1], small) << 4 | hexValue(in[i + 2], small));
@@ -112,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size < 4)
         return 0;
     const Settings settings { data[0], data[1], data[3] < 4 ? noLimit : data[3], data[2] & 0x3F };
-    const PB_INT outputNlf = rfcQuopOptionsDecodeOutputNlf(decodeOptions(settings).get());
+    const PB_INT outputNlf = rfcQuopOptionsDecodeOutputNlf(options(settings, true).get());
     const std::string input(reinterpret_cast<const char *>(data + 4), size - 4);
     if (decode(input, settings) != reference(input, settings.inputNlf, outputNlf, settings.flags, settings.lineLength))
         std::abort();

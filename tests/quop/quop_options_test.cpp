@@ -75,9 +75,11 @@ std::optional<PB_INT> storedInt(PB_STORE *store, const char *key)
     return pbStoreValueIntCstr(store, &value, key, -1) ? std::optional(value) : std::nullopt;
 }
 
-// A new object holds every default with its marker set; a full store writes
-// each default under its key, and restoring it sets every marker.
-TEST(QuopOptions, DefaultsAndFullStore)
+// A new object holds every default with its marker set, and a full store
+// writes each default under its key; restoring it clears every marker. A
+// setter clears only its own marker, a reset sets it again; both copy a
+// shared object and change one held once in place.
+TEST(QuopOptions, DefaultsSettersAndResets)
 {
     Opt fresh(rfcQuopOptionsCreate());
     EXPECT_STREQ(pbSortName(pbObjSort(rfcQuopOptionsObj(fresh.get()))), "RFC_QUOP_OPTIONS");
@@ -97,15 +99,7 @@ TEST(QuopOptions, DefaultsAndFullStore)
             EXPECT_EQ(storedInt(full.get(), s.key), s.defaultValue) << s.key;
         EXPECT_FALSE(s.isDefault(restored.get())) << s.key;
         EXPECT_EQ(s.value(restored.get()), s.defaultValue) << s.key;
-    }
-}
 
-// A setter clears only its own marker, a reset restores it; both copy a
-// shared object and change one held once in place.
-TEST(QuopOptions, SettersAndResets)
-{
-    Opt fresh(rfcQuopOptionsCreate());
-    for (const Setting &s : settings) {
         Opt changed = Opt::retained(fresh.get());
         s.set(changed.addr(), s.other);
         ASSERT_NE(changed.get(), fresh.get()) << s.key;
@@ -137,35 +131,16 @@ const NlfRuleRow nlfRuleRows[] = {
 
 TEST(QuopOptions, NewlineSetterRules)
 {
-    for (const NlfRuleRow &row : nlfRuleRows) {
-        Opt opt(rfcQuopOptionsCreate());
-        for (const Setting &s : settings)
-            if (std::string_view(s.key).ends_with("Nlf"))
-                s.set(opt.addr(), row.given);
-        EXPECT_EQ(rfcQuopOptionsEncodeOutputNlf(opt.get()), row.outputStored) << row.given;
-        EXPECT_EQ(rfcQuopOptionsDecodeOutputNlf(opt.get()), row.outputStored) << row.given;
-        EXPECT_EQ(rfcQuopOptionsEncodeInputNlf(opt.get()), row.inputStored) << row.given;
-        EXPECT_EQ(rfcQuopOptionsDecodeInputNlf(opt.get()), row.inputStored) << row.given;
-    }
-}
-
-// Del is an explicit absence: no longer the default, ordered before it.
-TEST(QuopOptions, DelIsAnExplicitAbsence)
-{
-    Opt fresh(rfcQuopOptionsCreate());
-    Opt opt = Opt::retained(fresh.get());
-    rfcQuopOptionsDelDecodeMaxInputLineLength(opt.addr());
-    EXPECT_FALSE(rfcQuopOptionsDecodeMaxInputLineLengthDefault(opt.get()));
-    EXPECT_EQ(rfcQuopOptionsCompare(opt.get(), fresh.get()), -1);
-    EXPECT_EQ(rfcQuopOptionsCompare(fresh.get(), opt.get()), 1);
-    pb::Ref<PB_STORE> store(rfcQuopOptionsStore(opt.get(), PB_FALSE));
-    EXPECT_EQ(pbStoreLength(store.get()), 1);
-    EXPECT_EQ(storedInt(store.get(), "decodeMaxInputLineLength"), -1);
-    rfcQuopOptionsDelEncodeOutputLineLength(opt.addr());
-    EXPECT_EQ(rfcQuopOptionsEncodeOutputLineLength(opt.get()), -1);
-    EXPECT_FALSE(rfcQuopOptionsHasEncodeOutputLineLength(opt.get()));
-    EXPECT_FALSE(rfcQuopOptionsEncodeOutputLineLengthDefault(opt.get()));
-    EXPECT_EQ(rfcQuopOptionsEncodeOutputLineLength(fresh.get()), 76);
+    for (const NlfRuleRow &row : nlfRuleRows)
+        for (const Setting &s : settings) {
+            const std::string_view key(s.key);
+            if (!key.ends_with("Nlf"))
+                continue;
+            Opt opt(rfcQuopOptionsCreate());
+            s.set(opt.addr(), row.given);
+            EXPECT_EQ(s.value(opt.get()), key.ends_with("OutputNlf") ? row.outputStored : row.inputStored)
+                << s.key << " " << row.given;
+        }
 }
 
 // Comparison goes field by field, marker before value.
@@ -186,17 +161,28 @@ TEST(QuopOptions, Compare)
 }
 
 // CreateFrom copies every field; Store with full false and Restore give an
-// equal object when the flags have no undefined bits, and drop those bits.
+// equal object when the flags have no undefined bits (and drop those bits).
+// Del is an explicit absence: no longer the default, stored as -1.
 TEST(QuopOptions, CopyAndStoreRoundTrip)
 {
-    Opt opt = encodeOptions({ 0x37, FF, 1, 0x2A });
+    Opt fresh(rfcQuopOptionsCreate());
+    Opt opt = Opt::retained(fresh.get());
+    rfcQuopOptionsDelEncodeOutputLineLength(opt.addr());
+    EXPECT_EQ(rfcQuopOptionsEncodeOutputLineLength(fresh.get()), 76);
+    EXPECT_EQ(rfcQuopOptionsEncodeOutputLineLength(opt.get()), -1);
+    EXPECT_FALSE(rfcQuopOptionsHasEncodeOutputLineLength(opt.get()));
+    EXPECT_FALSE(rfcQuopOptionsEncodeOutputLineLengthDefault(opt.get()));
+    rfcQuopOptionsSetFlags(opt.addr(), 0x2A);
+    rfcQuopOptionsSetEncodeInputNlf(opt.addr(), 0x37);
     rfcQuopOptionsSetDecodeOutputNlf(opt.addr(), 0);
     rfcQuopOptionsSetDecodeMaxInputLineLength(opt.addr(), 1000);
+    EXPECT_TRUE(rfcQuopOptionsHasDecodeMaxInputLineLength(opt.get()));
     Opt copy(rfcQuopOptionsCreateFrom(opt.get()));
     EXPECT_NE(copy.get(), opt.get());
     EXPECT_EQ(rfcQuopOptionsCompare(copy.get(), opt.get()), 0);
     pb::Ref<PB_STORE> store(rfcQuopOptionsStore(opt.get(), PB_FALSE));
-    EXPECT_EQ(pbStoreLength(store.get()), 6);
+    EXPECT_EQ(pbStoreLength(store.get()), 5);
+    EXPECT_EQ(storedInt(store.get(), "encodeOutputLineLength"), -1);
     Opt restored(rfcQuopOptionsRestore(store.get()));
     EXPECT_EQ(rfcQuopOptionsCompare(restored.get(), opt.get()), 0);
 
@@ -221,10 +207,8 @@ const RestoreRow restoreRows[] = {
     { "line length 0 is ignored", "encodeOutputLineLength", 0, nullptr, true, 76 },
     { "line length -2 is ignored", "encodeOutputLineLength", -2, nullptr, true, 76 },
     { "line length -1 deletes the limit", "encodeOutputLineLength", -1, nullptr, false, -1 },
-    { "line length 1 is set", "encodeOutputLineLength", 1, nullptr, false, 1 },
     { "maximum line length 3 is ignored", "decodeMaxInputLineLength", 3, nullptr, true, -1 },
     { "maximum line length 4 is set", "decodeMaxInputLineLength", 4, nullptr, false, 4 },
-    { "maximum line length -1 deletes", "decodeMaxInputLineLength", -1, nullptr, false, -1 },
     { "a line length stored as text is not an integer", "encodeOutputLineLength", std::nullopt, "10", true, 76 },
     { "an output newline is reduced", "encodeOutputNlf", std::nullopt, "PB_NLF_FLAG_CR, PB_NLF_FLAG_CRLF", false, CR },
     { "an unknown newline name gives none", "decodeOutputNlf", std::nullopt, "NO_SUCH_NEWLINE", false, 0 },

@@ -33,28 +33,17 @@ struct Settings {
 
 inline constexpr Settings decodeDefaults { CRLF, CRLF, noLimit, 0 };
 
-inline pb::Ref<RFC_QUOP_OPTIONS> encodeOptions(const Settings &s)
+// A new options object with the settings of one direction.
+inline pb::Ref<RFC_QUOP_OPTIONS> options(const Settings &s, bool decoder)
 {
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
-    rfcQuopOptionsSetEncodeInputNlf(opt.addr(), s.inputNlf);
-    rfcQuopOptionsSetEncodeOutputNlf(opt.addr(), s.outputNlf);
+    (decoder ? rfcQuopOptionsSetDecodeInputNlf : rfcQuopOptionsSetEncodeInputNlf)(opt.addr(), s.inputNlf);
+    (decoder ? rfcQuopOptionsSetDecodeOutputNlf : rfcQuopOptionsSetEncodeOutputNlf)(opt.addr(), s.outputNlf);
     if (s.lineLength == noLimit)
-        rfcQuopOptionsDelEncodeOutputLineLength(opt.addr());
+        (decoder ? rfcQuopOptionsDelDecodeMaxInputLineLength : rfcQuopOptionsDelEncodeOutputLineLength)(opt.addr());
     else
-        rfcQuopOptionsSetEncodeOutputLineLength(opt.addr(), s.lineLength);
-    rfcQuopOptionsSetFlags(opt.addr(), s.flags);
-    return opt;
-}
-
-inline pb::Ref<RFC_QUOP_OPTIONS> decodeOptions(const Settings &s)
-{
-    pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
-    rfcQuopOptionsSetDecodeInputNlf(opt.addr(), s.inputNlf);
-    rfcQuopOptionsSetDecodeOutputNlf(opt.addr(), s.outputNlf);
-    if (s.lineLength == noLimit)
-        rfcQuopOptionsDelDecodeMaxInputLineLength(opt.addr());
-    else
-        rfcQuopOptionsSetDecodeMaxInputLineLength(opt.addr(), s.lineLength);
+        (decoder ? rfcQuopOptionsSetDecodeMaxInputLineLength : rfcQuopOptionsSetEncodeOutputLineLength)(
+            opt.addr(), s.lineLength);
     rfcQuopOptionsSetFlags(opt.addr(), s.flags);
     return opt;
 }
@@ -76,13 +65,13 @@ inline pb::Ref<PB_BUFFER> bufferOf(const std::string &bytes)
 
 inline std::string encode(const std::string &input, const Settings &settings = {})
 {
-    return *take(rfcQuopEncodeWithOptions(bufferOf(input).get(), encodeOptions(settings).get()));
+    return *take(rfcQuopEncodeWithOptions(bufferOf(input).get(), options(settings, false).get()));
 }
 
 // The decoded bytes, or nullopt when the input is refused.
 inline std::optional<std::string> decode(const std::string &input, const Settings &settings = decodeDefaults)
 {
-    return take(rfcQuopTryDecodeWithOptions(bufferOf(input).get(), decodeOptions(settings).get()));
+    return take(rfcQuopTryDecodeWithOptions(bufferOf(input).get(), options(settings, true).get()));
 }
 
 inline std::string rep(std::size_t n, char c = 'x')
