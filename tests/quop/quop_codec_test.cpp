@@ -108,7 +108,6 @@ const DecodeRow decodeRows[] = {
     { "lower-case digits are refused", "a=3db", refused },
     { "lower-case digits with their flag", "a=3d=ff", "a=\xFF", with(smallHex) },
     { "an = with one digit is refused", "a=3", refused },
-    { "an = at the end is refused", "a=", refused },
     { "a non-digit after = is refused", "a=G1b", refused },
     { "an invalid escape and an = at the end stand for themselves", "a=G1b=", "a=G1b=", with(invalid) },
     { "after an invalid = the rest is decoded anew", "==41", "=A", with(invalid) },
@@ -118,18 +117,14 @@ const DecodeRow decodeRows[] = {
     { "a soft break joins lines", "ab  =\r\ncd", "ab  cd" },
     { "= SP CR LF is no soft break", "= \r\n", refused },
     { "= SP CR LF with the invalid flag", "= \r\n", "=\r\n", with(invalid) },
-    { "= LF is no soft break under CR LF", "a=\nb", refused },
     { "= LF is a soft break under LF", "a=\nb", "ab", { LF, CRLF, noLimit, 0 } },
     // Hard line breaks and trailing white space.
     { "trailing white space is removed at a break and at the end", "a  \r\nb \t", "a\r\nb" },
     { "white space before and from an escape stays", "a =41=20 \r\n", "a A \r\n" },
-    { "a line of white space only", "  \r\n", "\r\n" },
     { "without an input set white space stays", "a  ", "a  ", { 0, CRLF, noLimit, 0 } },
     { "every kind becomes LF under 0x13", "1\n2\r3\v4\f5", "1\n2\n3\n4\n5", { 0x13, LF, noLimit, 0 } },
-    { "VT is a control byte under FF", "a\vb", refused, { FF, CRLF, noLimit, 0 } },
     { "CR CR LF and a final CR under 0x06", "a\r\r\nb\r", "a\r\n\r\nb\r\n", { 0x06, CRLF, noLimit, 0 } },
     { "a final CR is a control byte under CR LF", "a\r", refused },
-    { "a lone LF is a control byte under CR LF", "a\nb", refused },
     { "output FF with the trailing flag", "a\r\nb", "a\fb\f", { CRLF, FF, noLimit, trailing } },
     // No translation.
     { "without output newline CR LF is refused", "a\r\nb", refused, { CRLF, 0, noLimit, 0 } },
@@ -144,7 +139,6 @@ const DecodeRow decodeRows[] = {
     { "the control flag does not reach bytes above 126", "a\xFF" "b", refused, with(control) },
     { "DEL is not a control byte", "a\x7F" "b", refused, with(control) },
     { "white space around a skipped control byte is all trailing", "a \x01\t\r\nb", "a\r\nb", with(control) },
-    { "white space around a skipped byte above 126 is all trailing", "a \xFF ", "a", with(nonAscii) },
     { "the encoder flag does not reach the decoder", "a", "a", with(encTrailing) },
     // The trailing line break.
     { "trailing flag on empty input", "", "\r\n", with(trailing) },
@@ -162,7 +156,6 @@ const DecodeRow decodeRows[] = {
     { "an accepted invalid = counts 1", "a=bc", "a=bc", with(invalid, 4) },
     { "an accepted invalid = counts 1, too long", "a=bcd", refused, with(invalid, 4) },
     { "a dropped break does not end the line", "abc\r\nde", refused, { CRLF, 0, 4, control } },
-    { "a dropped break within the limit", "ab\r\nde", "abde", { CRLF, 0, 4, control } },
 };
 
 TEST(QuopCodec, DecodeRows)

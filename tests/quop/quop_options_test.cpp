@@ -45,22 +45,18 @@ struct Setting {
     PB_INT other;
 };
 
+#define SETTING(key, Name, defaultValue, storedDefault, other)                                                  \
+    { key, rfcQuopOptions##Name, rfcQuopOptions##Name##Default, rfcQuopOptionsSet##Name,                           \
+        rfcQuopOptionsSet##Name##Default, defaultValue, storedDefault, other }
+
 const Setting settings[] = {
-    { "flags", rfcQuopOptionsFlags, rfcQuopOptionsFlagsDefault, rfcQuopOptionsSetFlags, rfcQuopOptionsSetFlagsDefault,
-        0, "", 0x41 },
-    { "encodeInputNlf", rfcQuopOptionsEncodeInputNlf, rfcQuopOptionsEncodeInputNlfDefault,
-        rfcQuopOptionsSetEncodeInputNlf, rfcQuopOptionsSetEncodeInputNlfDefault, CRLF, "PB_NLF_FLAG_CRLF", LF },
-    { "encodeOutputNlf", rfcQuopOptionsEncodeOutputNlf, rfcQuopOptionsEncodeOutputNlfDefault,
-        rfcQuopOptionsSetEncodeOutputNlf, rfcQuopOptionsSetEncodeOutputNlfDefault, CRLF, "PB_NLF_FLAG_CRLF", LF },
-    { "encodeOutputLineLength", rfcQuopOptionsEncodeOutputLineLength, rfcQuopOptionsEncodeOutputLineLengthDefault,
-        rfcQuopOptionsSetEncodeOutputLineLength, rfcQuopOptionsSetEncodeOutputLineLengthDefault, 76, nullptr, 1 },
-    { "decodeInputNlf", rfcQuopOptionsDecodeInputNlf, rfcQuopOptionsDecodeInputNlfDefault,
-        rfcQuopOptionsSetDecodeInputNlf, rfcQuopOptionsSetDecodeInputNlfDefault, CRLF, "PB_NLF_FLAG_CRLF", LF },
-    { "decodeOutputNlf", rfcQuopOptionsDecodeOutputNlf, rfcQuopOptionsDecodeOutputNlfDefault,
-        rfcQuopOptionsSetDecodeOutputNlf, rfcQuopOptionsSetDecodeOutputNlfDefault, CRLF, "PB_NLF_FLAG_CRLF", LF },
-    { "decodeMaxInputLineLength", rfcQuopOptionsDecodeMaxInputLineLength,
-        rfcQuopOptionsDecodeMaxInputLineLengthDefault, rfcQuopOptionsSetDecodeMaxInputLineLength,
-        rfcQuopOptionsSetDecodeMaxInputLineLengthDefault, -1, nullptr, 4 },
+    SETTING("flags", Flags, 0, "", 0x41),
+    SETTING("encodeInputNlf", EncodeInputNlf, CRLF, "PB_NLF_FLAG_CRLF", LF),
+    SETTING("encodeOutputNlf", EncodeOutputNlf, CRLF, "PB_NLF_FLAG_CRLF", LF),
+    SETTING("encodeOutputLineLength", EncodeOutputLineLength, 76, nullptr, 1),
+    SETTING("decodeInputNlf", DecodeInputNlf, CRLF, "PB_NLF_FLAG_CRLF", LF),
+    SETTING("decodeOutputNlf", DecodeOutputNlf, CRLF, "PB_NLF_FLAG_CRLF", LF),
+    SETTING("decodeMaxInputLineLength", DecodeMaxInputLineLength, -1, nullptr, 4),
 };
 
 std::optional<std::string> storedText(PB_STORE *store, const char *key)
@@ -118,28 +114,24 @@ TEST(QuopOptions, DefaultsSettersAndResets)
     }
 }
 
-struct NlfRuleRow {
-    PB_INT given;
-    PB_INT outputStored; // the first kind in the order LF, CR, CR LF, VT, FF
-    PB_INT inputStored;  // the low eight bits
-};
-
-const NlfRuleRow nlfRuleRows[] = {
+// The value given to every newline setter, the output value stored (the
+// first kind in the order LF, CR, CR LF, VT, FF) and the input set stored
+// (the low eight bits).
+const PB_INT nlfRuleRows[][3] = {
     { 0x06, CR, 0x06 }, { 0x30, VT, 0x30 }, { 0xC8, 0, 0xC8 }, { 0x24, CRLF, 0x24 }, { 0x20, FF, 0x20 },
     { 0x1FF, LF, 0xFF }, { 0x100, 0, 0 }, { -1, LF, 0xFF },
 };
 
 TEST(QuopOptions, NewlineSetterRules)
 {
-    for (const NlfRuleRow &row : nlfRuleRows)
+    for (const auto &[given, outputStored, inputStored] : nlfRuleRows)
         for (const Setting &s : settings) {
             const std::string_view key(s.key);
             if (!key.ends_with("Nlf"))
                 continue;
             Opt opt(rfcQuopOptionsCreate());
-            s.set(opt.addr(), row.given);
-            EXPECT_EQ(s.value(opt.get()), key.ends_with("OutputNlf") ? row.outputStored : row.inputStored)
-                << s.key << " " << row.given;
+            s.set(opt.addr(), given);
+            EXPECT_EQ(s.value(opt.get()), key.ends_with("OutputNlf") ? outputStored : inputStored) << s.key << " " << given;
         }
 }
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace quoptest {
 
@@ -79,16 +80,14 @@ inline std::string rep(std::size_t n, char c = 'x')
     return std::string(n, c);
 }
 
+// The bytes each output newline value writes; none for any other value.
 inline std::string nlText(PB_INT nlf)
 {
-    switch (nlf) {
-    case LF: return "\n";
-    case CR: return "\r";
-    case CRLF: return "\r\n";
-    case VT: return "\v";
-    case FF: return "\f";
-    default: return "";
-    }
+    const std::pair<PB_INT, const char *> texts[] = { { LF, "\n" }, { CR, "\r" }, { CRLF, "\r\n" }, { VT, "\v" }, { FF, "\f" } };
+    for (const auto &[kind, text] : texts)
+        if (kind == nlf)
+            return text;
+    return "";
 }
 
 // Encodes the input with the input kind and the written kind (0: none), the
