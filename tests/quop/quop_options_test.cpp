@@ -118,7 +118,7 @@ TEST(QuopOptions, DefaultsSettersAndResets)
 // first kind in the order LF, CR, CR LF, VT, FF) and the input set stored
 // (the low eight bits).
 const PB_INT nlfRuleRows[][3] = {
-    { 0x06, CR, 0x06 }, { 0x30, VT, 0x30 }, { 0xC8, 0, 0xC8 }, { 0x24, CRLF, 0x24 }, { 0x20, FF, 0x20 },
+    { 0x06, CR, 0x06 }, { 0x30, VT, 0x30 }, { 0xC8, 0, 0xC8 }, { 0x34, CRLF, 0x34 }, { 0x20, FF, 0x20 },
     { 0x1FF, LF, 0xFF }, { 0x100, 0, 0 }, { -1, LF, 0xFF },
 };
 
