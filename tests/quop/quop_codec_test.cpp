@@ -22,14 +22,16 @@ constexpr PB_INT nonAscii = RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII;
 constexpr PB_INT trailing = RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF;
 const std::nullopt_t refused = std::nullopt;
 
-struct EncodeRow {
+// One call of either direction; a row without a result expects the decoder
+// to refuse the input (null).
+struct CodecRow {
     const char *rule;
     std::string input;
-    std::string expected;
+    std::optional<std::string> expected;
     Settings settings {};
 };
 
-const EncodeRow encodeRows[] = {
+const CodecRow encodeRows[] = {
     // Escapes.
     { "empty input gives empty output", "", "" },
     { "printable ASCII and inner white space stay", "!\"#<>?@[\\]^_` \t{|}~09AZaz", "!\"#<>?@[\\]^_` \t{|}~09AZaz" },
@@ -54,7 +56,8 @@ const EncodeRow encodeRows[] = {
     { "white space before a soft break stays plain", rep(75, ' ') + "a", rep(75, ' ') + "=\r\na" },
     // Newline kinds.
     { "lone LF, CR, FF and a final CR are escaped under CR LF", "a\nb\rc\fd\r", "a=0Ab=0Dc=0Cd=0D" },
-    { "every kind becomes CR LF under 0x17", "1\n2\r3\r\n4\v5\f6", "1\r\n2\r\n3\r\n4\r\n5\r\n6", { 0x17, CRLF, 76, 0 } },
+    { "every kind becomes CR LF under 0x17", "1\n2\r3\r\n4\v5\f6", "1\r\n2\r\n3\r\n4\r\n5\r\n6",
+        { 0x17, CRLF, 76, 0 } },
     { "FF is a break under VT and written as LF", "a\fb", "a\nb", { VT, LF, 76, 0 } },
     { "VT is no break under FF", "a\vb", "a=0Bb", { FF, CRLF, 76, 0 } },
     { "the bits 0x08, 0x40 and 0x80 recognise nothing", "a\n\r\v\fb", "a=0A=0D=0B=0Cb", { 0xC8, CRLF, 76, 0 } },
@@ -82,49 +85,36 @@ const EncodeRow encodeRows[] = {
     { "decoder flags do not reach the encoder", "a", "a", { CRLF, CRLF, 76, 0x3E } },
 };
 
-TEST(QuopCodec, EncodeRows)
-{
-    for (const EncodeRow &row : encodeRows)
-        EXPECT_EQ(encode(row.input, row.settings), row.expected) << row.rule;
-}
-
 Settings with(PB_INT flags, PB_INT maxLine = noLimit)
 {
     return { CRLF, CRLF, maxLine, flags };
 }
 
-struct DecodeRow {
-    const char *rule;
-    std::string input;
-    std::optional<std::string> expected; // nullopt: refused
-    Settings settings = decodeDefaults;
-};
-
-const DecodeRow decodeRows[] = {
+const CodecRow decodeRows[] = {
     // Copying and escapes.
-    { "empty input", "", "" },
+    { "empty input", "", "", decodeDefaults },
     { "printable ASCII is copied, escapes of every kind of byte", "!\"#<>?@[\\]^_`{|}~09AZaz=3D=00=7F=80=FF=20=09",
-        "!\"#<>?@[\\]^_`{|}~09AZaz=\0\x7F\x80\xFF \t"s },
-    { "lower-case digits are refused", "a=3db", refused },
+        "!\"#<>?@[\\]^_`{|}~09AZaz=\0\x7F\x80\xFF \t"s, decodeDefaults },
+    { "lower-case digits are refused", "a=3db", refused, decodeDefaults },
     { "lower-case digits with their flag", "a=3d=ff", "a=\xFF", with(smallHex) },
-    { "an = with one digit is refused", "a=3", refused },
-    { "a non-digit after = is refused", "a=G1b", refused },
+    { "an = with one digit is refused", "a=3", refused, decodeDefaults },
+    { "a non-digit after = is refused", "a=G1b", refused, decodeDefaults },
     { "an invalid escape and an = at the end stand for themselves", "a=G1b=", "a=G1b=", with(invalid) },
     { "after an invalid = the rest is decoded anew", "==41", "=A", with(invalid) },
     { "the invalid flag does not accept lower case", "=3d", "=3d", with(invalid) },
     // Soft line breaks.
-    { "white space before a soft break at the end is data", "ab =\r\n", "ab " },
-    { "a soft break joins lines", "ab  =\r\ncd", "ab  cd" },
-    { "= SP CR LF is no soft break", "= \r\n", refused },
+    { "white space before a soft break at the end is data", "ab =\r\n", "ab ", decodeDefaults },
+    { "a soft break joins lines", "ab  =\r\ncd", "ab  cd", decodeDefaults },
+    { "= SP CR LF is no soft break", "= \r\n", refused, decodeDefaults },
     { "= SP CR LF with the invalid flag", "= \r\n", "=\r\n", with(invalid) },
     { "= LF is a soft break under LF", "a=\nb", "ab", { LF, CRLF, noLimit, 0 } },
     // Hard line breaks and trailing white space.
-    { "trailing white space is removed at a break and at the end", "a  \r\nb \t", "a\r\nb" },
-    { "white space before and from an escape stays", "a =41=20 \r\n", "a A \r\n" },
+    { "trailing white space is removed at a break and at the end", "a  \r\nb \t", "a\r\nb", decodeDefaults },
+    { "white space before and from an escape stays", "a =41=20 \r\n", "a A \r\n", decodeDefaults },
     { "without an input set white space stays", "a  ", "a  ", { 0, CRLF, noLimit, 0 } },
     { "every kind becomes LF under 0x13", "1\n2\r3\v4\f5", "1\n2\n3\n4\n5", { 0x13, LF, noLimit, 0 } },
     { "CR CR LF and a final CR under 0x06", "a\r\r\nb\r", "a\r\n\r\nb\r\n", { 0x06, CRLF, noLimit, 0 } },
-    { "a final CR is a control byte under CR LF", "a\r", refused },
+    { "a final CR is a control byte under CR LF", "a\r", refused, decodeDefaults },
     { "output FF with the trailing flag", "a\r\nb", "a\fb\f", { CRLF, FF, noLimit, trailing } },
     // No translation.
     { "without output newline CR LF is refused", "a\r\nb", refused, { CRLF, 0, noLimit, 0 } },
@@ -158,9 +148,11 @@ const DecodeRow decodeRows[] = {
     { "a dropped break does not end the line", "abc\r\nde", refused, { CRLF, 0, 4, control } },
 };
 
-TEST(QuopCodec, DecodeRows)
+TEST(QuopCodec, Rows)
 {
-    for (const DecodeRow &row : decodeRows)
+    for (const CodecRow &row : encodeRows)
+        EXPECT_EQ(encode(row.input, row.settings), row.expected) << row.rule;
+    for (const CodecRow &row : decodeRows)
         EXPECT_EQ(decode(row.input, row.settings), row.expected) << row.rule;
 }
 
@@ -207,7 +199,8 @@ TEST(QuopCodec, PlainFlagAndStringForms)
     pb::Ref<PB_STRING> text(rfcQuopEncodeToString(plain.get()));
     EXPECT_EQ(take(rfcQuopEncode(plain.get())), "a=20\r\n=FF=3D");
     EXPECT_EQ(rfctest::utf8(text.get()), "a=20\r\n=FF=3D");
-    pb::Ref<PB_STRING> withOptions(rfcQuopEncodeToStringWithOptions(plain.get(), options({ CRLF, LF, 76, encTrailing }, false).get()));
+    pb::Ref<PB_STRING> withOptions(
+        rfcQuopEncodeToStringWithOptions(plain.get(), options({ CRLF, LF, 76, encTrailing }, false).get()));
     EXPECT_EQ(rfctest::utf8(withOptions.get()), "a=20\n=FF=3D\n");
 
     pb::Ref<PB_BUFFER> small = rfctest::buffer("a=3db \r\n");
@@ -228,10 +221,10 @@ TEST(QuopCodecDeathTest, NullArguments)
 {
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
     pb::Ref<PB_BUFFER> source = rfctest::buffer("a");
-    EXPECT_DEATH(rfcQuopEncodeWithOptions(nullptr, opt.get()), "rfc/quop/rfc_quop_encode:[0-9]+: contract violation: source");
-    EXPECT_DEATH(rfcQuopEncodeWithOptions(source.get(), nullptr), "rfc/quop/rfc_quop_encode:[0-9]+: contract violation: opt");
-    EXPECT_DEATH(rfcQuopTryDecodeWithOptions(nullptr, opt.get()), "rfc/quop/rfc_quop_decode:[0-9]+: contract violation: source");
-    EXPECT_DEATH(rfcQuopTryDecodeWithOptions(source.get(), nullptr), "rfc/quop/rfc_quop_decode:[0-9]+: contract violation: opt");
+    EXPECT_DEATH(rfcQuopEncodeWithOptions(nullptr, opt.get()), "rfc_quop_encode:[0-9]+: contract violation: source");
+    EXPECT_DEATH(rfcQuopEncodeWithOptions(source.get(), nullptr), "rfc_quop_encode:[0-9]+: contract violation: opt");
+    EXPECT_DEATH(rfcQuopTryDecodeWithOptions(nullptr, opt.get()), "rfc_quop_decode:[0-9]+: contract violation: source");
+    EXPECT_DEATH(rfcQuopTryDecodeWithOptions(source.get(), nullptr), "rfc_quop_decode:[0-9]+: contract violation: opt");
 }
 
 } // namespace

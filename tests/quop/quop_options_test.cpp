@@ -131,7 +131,8 @@ TEST(QuopOptions, NewlineSetterRules)
                 continue;
             Opt opt(rfcQuopOptionsCreate());
             s.set(opt.addr(), given);
-            EXPECT_EQ(s.value(opt.get()), key.ends_with("OutputNlf") ? outputStored : inputStored) << s.key << " " << given;
+            EXPECT_EQ(s.value(opt.get()), key.ends_with("OutputNlf") ? outputStored : inputStored)
+                << s.key << " " << given;
         }
 }
 

@@ -83,7 +83,8 @@ inline std::string rep(std::size_t n, char c = 'x')
 // The bytes each output newline value writes; none for any other value.
 inline std::string nlText(PB_INT nlf)
 {
-    const std::pair<PB_INT, const char *> texts[] = { { LF, "\n" }, { CR, "\r" }, { CRLF, "\r\n" }, { VT, "\v" }, { FF, "\f" } };
+    const std::pair<PB_INT, const char *> texts[] = { { LF, "\n" }, { CR, "\r" }, { CRLF, "\r\n" }, { VT, "\v" },
+        { FF, "\f" } };
     for (const auto &[kind, text] : texts)
         if (kind == nlf)
             return text;
@@ -104,7 +105,8 @@ inline bool roundTrips(const std::string &input, PB_INT kind, PB_INT written, PB
     if ((flags & RFC_QUOP_FLAG_ENCODE_ENSURE_TRAILING_NLF) && written && !input.ends_with(nlText(kind)))
         expected += nlText(kind);
     if (!written)
-        return decode(encoded, { kind, 0, noLimit, 0 }) == expected && encoded.find_first_of("\r\n\v\f") == std::string::npos;
+        return decode(encoded, { kind, 0, noLimit, 0 }) == expected
+            && encoded.find_first_of("\r\n\v\f") == std::string::npos;
     if (decode(encoded, { written, kind, noLimit, 0 }) != expected)
         return false;
     if (lineLength < 4)
