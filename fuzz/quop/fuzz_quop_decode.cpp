@@ -3,13 +3,11 @@
 // acceptance and on every byte of the result. The first bytes choose the
 // input newline set, the output newline, the flags and the maximum input
 // line length.
-#include <rfc/quop/rfc_quop.h>
-
-#include <pb/pb_cpp.h>
+#include "../../tests/quop/quop_test_util.h"
 
 #include <cstdlib>
-#include <optional>
-#include <string>
+
+using namespace quoptest;
 
 namespace {
 
@@ -18,29 +16,14 @@ std::size_t breakAt(const std::string &in, std::size_t p, PB_INT s)
 {
     if (p >= in.size())
         return 0;
-    const char v = in[p];
-    if ((s & 0x04) && p + 1 < in.size() && v == '\r')
-        return in[p + 1] == '\n' ? 2 : ((s & 0x02) ? 1 : 0);
-    if (v == '\n')
-        return (s & 0x01) ? 1 : 0;
-    if (v == '\r')
-        return (s & 0x02) ? 1 : 0;
-    if (v == '\v')
-        return (s & 0x10) ? 1 : 0;
-    if (v == '\f')
-        return (s & 0x30) ? 1 : 0;
-    return 0;
-}
-
-std::string nlText(PB_INT nlf)
-{
-    switch (nlf) {
-    case 0x01: return "\n";
-    case 0x02: return "\r";
-    case 0x04: return "\r\n";
-    case 0x10: return "\v";
-    case 0x20: return "\f";
-    default: return "";
+    if ((s & CRLF) && in[p] == '\r' && p + 1 < in.size() && in[p + 1] == '\n')
+        return 2;
+    switch (in[p]) {
+    case '\n': return (s & LF) ? 1 : 0;
+    case '\r': return (s & CR) ? 1 : 0;
+    case '\v': return (s & VT) ? 1 : 0;
+    case '\f': return (s & (VT | FF)) ? 1 : 0;
+    default: return 0;
     }
 }
 
@@ -50,54 +33,43 @@ int hexValue(char c, bool small)
         return c - '0';
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
-    if (small && c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return small && c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-// The rules, one byte at a time, with appends and a search-free trailing
-// white-space count.
+// The rules, one byte at a time: input set s, output value nOut, maximum
+// input line length m.
 std::optional<std::string> reference(const std::string &in, PB_INT s, PB_INT nOut, PB_INT flags, PB_INT m)
 {
     const bool translate = s != 0 && nOut != 0;
-    const std::string nl = nlText(nOut);
     std::string out;
     PB_INT line = 0;
     std::size_t trailing = 0;
     int end = 0; // 0 data, 1 hard, 2 soft
-    std::size_t i = 0;
-    while (i < in.size()) {
+    for (std::size_t i = 0; i < in.size();) {
         const unsigned char v = static_cast<unsigned char>(in[i]);
-        end = 0;
+        const std::size_t hard = translate ? breakAt(in, i, s) : 0;
+        const std::size_t soft = v == '=' ? breakAt(in, i + 1, s) : 0;
+        end = hard ? 1 : soft ? 2 : 0;
         if ((v >= 33 && v <= 126 && v != '=') || v == ' ' || v == '\t') {
             out += char(v);
             ++line;
             trailing = (v == ' ' || v == '\t') ? trailing + 1 : 0;
             ++i;
-        } else if (std::size_t k = translate ? breakAt(in, i, s) : 0) {
-            out.resize(out.size() - trailing);
-            out += nl;
-            i += k;
+        } else if (hard || soft) {
+            if (soft && m != noLimit && line >= m)
+                return std::nullopt;
+            out.resize(out.size() - (hard ? trailing : 0));
+            out += hard ? nlText(nOut) : "";
+            i += hard ? hard : 1 + soft;
             line = 0;
             trailing = 0;
-            end = 1;
-            continue;
         } else if (v == '=') {
-            if (std::size_t k = breakAt(in, i + 1, s)) {
-                if (m != -1 && line >= m)
-                    return std::nullopt;
-                i += 1 + k;
-                line = 0;
-                trailing = 0;
-                end = 2;
-                continue;
-            }
-            const bool small = flags & 0x02;
+            const bool small = flags & RFC_QUOP_FLAG_DECODE_ACCEPT_SMALL_HEX_DIGITS;
             if (i + 2 < in.size() && hexValue(in[i + 1], small) >= 0 && hexValue(in[i + 2], small) >= 0) {
                 out += char(hexValue(in[i + 1], small) << 4 | hexValue(in[i + 2], small));
                 line += 3;
                 i += 3;
-            } else if (flags & 0x04) {
+            } else if (flags & RFC_QUOP_FLAG_DECODE_ACCEPT_INVALID_ENCODING) {
                 out += '=';
                 line += 1;
                 i += 1;
@@ -105,25 +77,18 @@ std::optional<std::string> reference(const std::string &in, PB_INT s, PB_INT nOu
                 return std::nullopt;
             }
             trailing = 0;
-        } else if (v > 126) {
-            if (!(flags & 0x10))
-                return std::nullopt;
-            ++i;
+        } else if (!(flags & (v > 126 ? RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII : RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL))) {
+            return std::nullopt;
         } else {
-            if (!(flags & 0x08))
-                return std::nullopt;
             ++i;
         }
-        if (m != -1 && line > m)
+        if (m != noLimit && line > m)
             return std::nullopt;
     }
-    if (end == 0 && translate) {
+    if (end == 0 && translate)
         out.resize(out.size() - trailing);
-        if (flags & 0x20)
-            out += nl;
-    } else if (end == 2 && translate && (flags & 0x20)) {
-        out += nl;
-    }
+    if (end != 1 && translate && (flags & RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF))
+        out += nlText(nOut);
     return out;
 }
 
@@ -139,31 +104,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size < 4)
         return 0;
-    const PB_INT inputNlf = data[0];
-    const PB_INT flags = data[2] & 0x3F;
-    const PB_INT maxLine = data[3] < 4 ? -1 : data[3];
+    const Settings settings { data[0], data[1], data[3] < 4 ? noLimit : data[3], data[2] & 0x3F };
+    const PB_INT outputNlf = rfcQuopOptionsDecodeOutputNlf(options(settings, true).get());
     const std::string input(reinterpret_cast<const char *>(data + 4), size - 4);
-
-    pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
-    rfcQuopOptionsSetDecodeInputNlf(opt.addr(), inputNlf);
-    rfcQuopOptionsSetDecodeOutputNlf(opt.addr(), data[1]);
-    rfcQuopOptionsSetFlags(opt.addr(), flags);
-    if (maxLine == -1)
-        rfcQuopOptionsDelDecodeMaxInputLineLength(opt.addr());
-    else
-        rfcQuopOptionsSetDecodeMaxInputLineLength(opt.addr(), maxLine);
-    const PB_INT outputNlf = rfcQuopOptionsDecodeOutputNlf(opt.get());
-
-    pb::Ref<PB_BUFFER> source(
-        pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(input.data()), PB_INT(input.size())));
-    pb::Ref<PB_BUFFER> decoded(rfcQuopTryDecodeWithOptions(source.get(), opt.get()));
-    std::optional<std::string> expected = reference(input, inputNlf, outputNlf, flags, maxLine);
-    if (bool(decoded) != expected.has_value())
-        std::abort();
-    if (decoded
-        && std::string(reinterpret_cast<const char *>(pbBufferBacking(decoded.get())),
-               std::size_t(pbBufferLength(decoded.get())))
-            != *expected)
+    if (decode(input, settings) != reference(input, settings.inputNlf, outputNlf, settings.flags, settings.lineLength))
         std::abort();
     return 0;
 }
