@@ -84,12 +84,4 @@ constexpr bool nlfHasSingleByteKind(PB_INT nlf) noexcept
 
 } // namespace rfc::quop
 
-// The length of a line break at position of the length bytes under the input
-// set nlf (0, 1 or 2); the decoder's name for the shared rule.
-inline PB_INT rfc___QuopDecodeCheckNlf(const PB_BYTE *bytes, PB_INT position, PB_INT length, PB_INT nlf)
-{
-    return static_cast<PB_INT>(rfc::quop::nlfLength(
-        bytes, static_cast<std::size_t>(position), static_cast<std::size_t>(length), nlf));
-}
-
 #endif
