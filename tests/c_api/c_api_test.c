@@ -12,6 +12,15 @@
 
 static int failures;
 
+/* True when the string holds exactly the ASCII text. */
+static int stringIs(PB_STRING *s, const char *ascii)
+{
+    int same = s && pbStringEqualsCstr(s, ascii);
+    if (s)
+        pbObjRelease(pbStringObj(s));
+    return same;
+}
+
 static void check(int ok, const char *what)
 {
     if (!ok) {
@@ -36,6 +45,32 @@ int main(void)
     name = rfcCrcAlgorithmToString(RFC_CRC_ALGORITHM_CRC32_C);
     check(rfcCrcAlgorithmFromString(name) == RFC_CRC_ALGORITHM_CRC32_C, "algorithm name round trip");
     pbObjRelease(pbStringObj(name));
+
+    /* One call into each family, each result released. */
+    data = pbBufferCreate();
+    pbBufferAppendBytes(&data, (const PB_BYTE *)"foo", 3);
+    check(stringIs(rfcBaseEncodeToString(data, RFC_BASE_ENCODING_BASE64), "Zm9v"), "base64 of foo");
+    {
+        PB_BUFFER *encoded = rfcQuopEncode(data);
+        PB_BUFFER *decoded = rfcQuopTryDecode(encoded);
+        check(decoded && pbBufferLength(decoded) == 3 && !memcmp(pbBufferBacking(decoded), "foo", 3),
+            "quoted-printable round trip");
+        pbObjRelease(pbBufferObj(decoded));
+        pbObjRelease(pbBufferObj(encoded));
+    }
+    pbObjRelease(pbBufferObj(data));
+    {
+        PB_STRING *text = pbStringCreateFromCstr("a (comment) @ b", -1);
+        PB_VECTOR *tokens = rfcMailShfTokenVectorTryDecode(text);
+        check(tokens && pbVectorLength(tokens) == 4, "mail header tokens");
+        pbObjRelease(pbVectorObj(tokens));
+        pbObjRelease(pbStringObj(text));
+    }
+    {
+        PB_STRING *user = pbStringCreateFromCstr("user", -1);
+        check(stringIs(rfcStringprepProfileSaslprep(user), "user"), "SASLprep of user");
+        pbObjRelease(pbStringObj(user));
+    }
 
     pbModuleShutdown(rfcModule());
     check(pbObjLiveCount() == 0, "no live objects after shutdown");
