@@ -9,6 +9,7 @@
 #ifndef RFC_STRINGPREP_PROFILE_H
 #define RFC_STRINGPREP_PROFILE_H
 
+#include "../../pb/pb_string_normalize_chars.h"
 #include "rfc_stringprep_internal.h"
 
 namespace rfc::stringprep {
@@ -124,10 +125,11 @@ inline PB_STRING *prepare(PB_STRING *source, bool checkUnassigned)
     Scratch mapped(s.length * widest);
     bool nonAscii = false;
     PB_INT count = mapInto<steps>(s.data, s.length, mapped.data(), &nonAscii);
-    pb::Ref<PB_STRING> prepared(mapped.string(count));
-    // NFKC leaves ASCII as it is.
-    if (steps.normalize && nonAscii)
-        pbStringNormalize(prepared.addr(), PB_STRING_NORMALIZE_NFKC);
+    // NFKC leaves ASCII as it is; otherwise the mapped code points are
+    // normalised straight from the scratch array into the new string.
+    pb::Ref<PB_STRING> prepared(steps.normalize && nonAscii
+            ? pb___StringCreateNormalizedFromChars(mapped.data(), count, PB_STRING_NORMALIZE_NFKC)
+            : mapped.string(count));
     Chars p = chars(prepared.get());
     if (!passes<steps>(p.data, p.length, checkUnassigned))
         return nullptr;
