@@ -515,14 +515,18 @@ PB_API void pbStringNormalize(PB_STRING **s, PB_INT form)
 // The NFKC form of chars[0..count) as a new string: the quick check decides
 // whether the code points are copied as they are or normalised into the new
 // string's storage.
-PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form)
+PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
+    PB_BOOL *normal)
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
     PB_ASSERT( form == 1 ); // PB_STRING_NORMALIZE_NFKC, the only form
 
     PB_INT start = 0;
-    if (quickCheck(chars, count, &start) == count)
+    const bool inForm = quickCheck(chars, count, &start) == count;
+    if (normal)
+        *normal = inForm;
+    if (inForm)
         return pbStringCreateFromCharsCopy(chars, count);
     Normaliser normaliser(count + count / 4 + 16);
     normaliser.run(chars, start, count);
