@@ -66,8 +66,9 @@ TEST(PbStringNormalizeChars, AgreesWithPbStringNormalize)
         // changes into a string of the same code points).
         EXPECT_EQ(normal != 0, expected == row.text) << row.what;
         EXPECT_EQ(viaChars(row.text, nullptr), expected) << row.what;
-        if (!row.expected.empty())
+        if (!row.expected.empty()) {
             EXPECT_EQ(expected, row.expected) << row.what;
+        }
     }
     EXPECT_EQ(viaString(repeat(U"\uFDFA", 40)).size(), 40u * 18u);
 }
