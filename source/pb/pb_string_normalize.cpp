@@ -8,6 +8,7 @@
 // Built on the public string functions only: the result is written into a
 // new array that a new string takes over.
 #include "pb_cpp.h"
+#include "pb_string_normalize_chars.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -266,25 +267,36 @@ PB_INT composeInPlace(PB_CHAR *out, const Info *info, PB_INT count)
     return w;
 }
 
-// The result under construction, from pbMemAlloc: grows on demand and is
-// freed unless a string takes it over.
+// The result under construction: on the stack while it is short, then
+// from pbMemAlloc, growing on demand; freed unless a string takes it over.
 class Output {
 public:
     explicit Output(PB_INT capacity)
-        : chars_(static_cast<PB_CHAR *>(pbMemAlloc(capacity * static_cast<PB_INT>(sizeof(PB_CHAR))))),
-          capacity_(capacity)
+        : chars_(capacity <= kLocal ? local_
+                                    : static_cast<PB_CHAR *>(pbMemAlloc(capacity * static_cast<PB_INT>(sizeof(PB_CHAR))))),
+          capacity_(capacity <= kLocal ? kLocal : capacity)
     {
     }
     Output(const Output &) = delete;
     Output &operator=(const Output &) = delete;
-    ~Output() { pbMemFree(chars_); }
+    ~Output()
+    {
+        if (chars_ != local_)
+            pbMemFree(chars_);
+    }
 
     // Room for count more code points.
     void reserve(PB_INT count)
     {
         if (length_ + count > capacity_) {
             capacity_ = std::max(capacity_ * 2, length_ + count);
-            chars_ = static_cast<PB_CHAR *>(pbMemRealloc(chars_, capacity_ * static_cast<PB_INT>(sizeof(PB_CHAR))));
+            const auto bytes = capacity_ * static_cast<PB_INT>(sizeof(PB_CHAR));
+            if (chars_ == local_) {
+                chars_ = static_cast<PB_CHAR *>(pbMemAlloc(bytes));
+                std::memcpy(chars_, local_, static_cast<std::size_t>(length_) * sizeof(PB_CHAR));
+            } else {
+                chars_ = static_cast<PB_CHAR *>(pbMemRealloc(chars_, bytes));
+            }
         }
     }
     void append(const PB_CHAR *chars, PB_INT count)
@@ -300,16 +312,21 @@ public:
     PB_INT length() const { return length_; }
     PB_CHAR *at(PB_INT index) { return chars_ + index; }
 
-    // A new string that takes over the code points (trimmed when much of the
-    // capacity is unused).
+    // A new string with the code points: copied into the string's own
+    // allocation from the stack, or the heap block taken over (trimmed when
+    // much of its capacity is unused).
     PB_STRING *toString()
     {
+        if (chars_ == local_)
+            return pbStringCreateFromCharsCopy(chars_, length_);
         if (capacity_ - length_ > length_ / 4 + 16)
             chars_ = static_cast<PB_CHAR *>(pbMemRealloc(chars_, length_ * static_cast<PB_INT>(sizeof(PB_CHAR))));
-        return pbStringCreateFromCharsUse(std::exchange(chars_, nullptr), length_);
+        return pbStringCreateFromCharsUse(std::exchange(chars_, local_), length_);
     }
 
 private:
+    static constexpr PB_INT kLocal = 128;
+    PB_CHAR local_[kLocal];
     PB_CHAR *chars_;
     PB_INT capacity_;
     PB_INT length_ = 0;
@@ -493,4 +510,25 @@ PB_API void pbStringNormalize(PB_STRING **s, PB_INT form)
     PB_STRING *result = out.toString();
     pbObjRelease(pbStringObj(*s));
     *s = result;
+}
+
+// The NFKC form of chars[0..count) as a new string: the quick check decides
+// whether the code points are copied as they are or normalised into the new
+// string's storage.
+PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
+    PB_BOOL *normal)
+{
+    PB_ASSERT( chars || count == 0 );
+    PB_ASSERT( count >= 0 );
+    PB_ASSERT( form == 1 ); // PB_STRING_NORMALIZE_NFKC, the only form
+
+    PB_INT start = 0;
+    const bool inForm = quickCheck(chars, count, &start) == count;
+    if (normal)
+        *normal = inForm;
+    if (inForm)
+        return pbStringCreateFromCharsCopy(chars, count);
+    Normaliser normaliser(count + count / 4 + 16);
+    normaliser.run(chars, start, count);
+    return normaliser.output().toString();
 }

@@ -55,6 +55,18 @@ constexpr std::uint8_t property(std::uint32_t c) noexcept
         | (c & ((1u << kPropertyBlockShift) - 1))];
 }
 
+// The number of set bits of x in a dozen register operations: the library
+// is built for the baseline x86-64, where std::popcount is a call into the
+// compiler's support library.
+constexpr int countBits(std::uint64_t x) noexcept
+{
+    x = x - ((x >> 1) & 0x5555555555555555u);
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<int>((x * 0x0101010101010101u) >> 56);
+}
+static_assert(countBits(0) == 0 && countBits(~std::uint64_t { 0 }) == 64 && countBits(0x8000000000000001u) == 2);
+
 // The keys of a case-folding table as a bitmap with a running count per
 // 64-bit word, built at compile time from the sorted key array: whether c is
 // a key and, if so, its position among the keys, in a handful of operations
@@ -86,7 +98,7 @@ struct KeyIndex {
         std::uint64_t bit = std::uint64_t { 1 } << (c % 64);
         if (!(word & bit))
             return -1;
-        return before[c / 64] + std::popcount(word & (bit - 1));
+        return before[c / 64] + countBits(word & (bit - 1));
     }
 };
 

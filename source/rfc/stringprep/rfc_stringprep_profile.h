@@ -9,6 +9,7 @@
 #ifndef RFC_STRINGPREP_PROFILE_H
 #define RFC_STRINGPREP_PROFILE_H
 
+#include "../../pb/pb_string_normalize_chars.h"
 #include "rfc_stringprep_internal.h"
 
 namespace rfc::stringprep {
@@ -27,63 +28,93 @@ struct Steps {
 // C.3 to C.9 outside ASCII, as the property byte holds them.
 inline constexpr std::uint8_t kRefusedC3ToC9 = kPropProhibitedCommon | kPropCanonical;
 
-// True when the code points pass the checks of the profile: no refused
-// code point, the bidirectional rule when asked, and no unassigned code
-// point when checkUnassigned. Reads each code point once.
-template <const Steps &steps>
-inline bool passes(const PB_CHAR *s, PB_INT length, bool checkUnassigned) noexcept
-{
+// What the checks need to know of a string's code points: the classes of
+// its ASCII code points, the property bits of the others, and whether the
+// ideographic full stop is among them.
+struct Seen {
     std::uint8_t ascii = 0;
     std::uint8_t props = 0;
     bool fullStop = false;
+};
+
+// Adds the code point c, whose property byte is p when c is outside ASCII,
+// to seen.
+template <const Steps &steps>
+inline void see(Seen &seen, std::uint32_t c, std::uint8_t p) noexcept
+{
+    if (c < 0x80) {
+        seen.ascii |= kAsciiClass[c];
+    } else {
+        seen.props |= p;
+        if constexpr (steps.refuseIdeographicFullStop)
+            seen.fullStop |= c == kIdeographicFullStop;
+    }
+}
+
+template <const Steps &steps>
+inline Seen seeAll(const PB_CHAR *s, PB_INT length) noexcept
+{
+    Seen seen;
     for (PB_INT i = 0; i < length; ++i) {
         std::uint32_t c = codePoint(s[i]);
-        if (c < 0x80) {
-            ascii |= kAsciiClass[c];
-        } else {
-            props |= property(c);
-            if constexpr (steps.refuseIdeographicFullStop)
-                fullStop |= c == kIdeographicFullStop;
-        }
+        see<steps>(seen, c, c < 0x80 ? 0 : property(c));
     }
-    if ((ascii & steps.asciiRefused) || (props & steps.refused) || fullStop)
+    return seen;
+}
+
+// True when the code points s[0..length), of which seen tells, pass the
+// checks of the profile: no refused code point, the bidirectional rule when
+// asked, and no unassigned code point when checkUnassigned.
+template <const Steps &steps>
+inline bool passes(const Seen &seen, const PB_CHAR *s, PB_INT length, bool checkUnassigned) noexcept
+{
+    if ((seen.ascii & steps.asciiRefused) || (seen.props & steps.refused) || seen.fullStop)
         return false;
-    if (steps.bidi && (props & kPropRandAL)) {
-        if ((ascii & kAsciiL) || (props & kPropL))
+    if (steps.bidi && (seen.props & kPropRandAL)) {
+        if ((seen.ascii & kAsciiL) || (seen.props & kPropL))
             return false;
         if (!(property(codePoint(s[0])) & kPropRandAL) || !(property(codePoint(s[length - 1])) & kPropRandAL))
             return false;
     }
-    return !(checkUnassigned && (props & kPropUnassigned));
+    return !(checkUnassigned && (seen.props & kPropUnassigned));
 }
 
 // Maps the code points s[0..length) by the profile's tables into out, which
-// has room for the longest image of each. Returns the number written and
-// tells in *nonAscii whether any of them is outside ASCII.
+// has room for the longest image of each. Returns the number written, tells
+// in *nonAscii whether any of them is outside ASCII, and adds every code
+// point written to seen (a code point passed through keeps the property
+// byte already read for the mapping).
 template <const Steps &steps>
-inline PB_INT mapInto(const PB_CHAR *s, PB_INT length, PB_CHAR *out, bool *nonAscii) noexcept
+inline PB_INT mapInto(const PB_CHAR *s, PB_INT length, PB_CHAR *out, bool *nonAscii, Seen &seen) noexcept
 {
     PB_INT n = 0;
     std::uint32_t written = 0;
     for (PB_INT i = 0; i < length; ++i) {
         std::uint32_t c = codePoint(s[i]);
         if (c < 0x80) {
-            out[n++] = static_cast<PB_CHAR>(steps.caseFold ? kAsciiCaseFold[c] : c);
+            std::uint32_t o = steps.caseFold ? kAsciiCaseFold[c] : c;
+            seen.ascii |= kAsciiClass[o];
+            out[n++] = static_cast<PB_CHAR>(o);
             continue;
         }
         std::uint8_t p = property(c);
         if (steps.mapSpaceToSpace && (p & kPropSpaceNonAscii)) {
+            seen.ascii |= kAsciiClass[0x20];
             out[n++] = 0x20;
         } else if (steps.mapToNothing && (p & kPropMapToNothing)) {
             // dropped
         } else if (steps.caseFold && (p & kPropCaseFoldNfkc)) {
             int k = caseFoldNfkc(c, out + n);
-            for (int j = 0; j < k; ++j)
-                written |= codePoint(out[n + j]);
+            for (int j = 0; j < k; ++j) {
+                std::uint32_t o = codePoint(out[n + j]);
+                written |= o;
+                see<steps>(seen, o, o < 0x80 ? 0 : property(o));
+            }
             n += k;
         } else {
             out[n++] = s[i];
             written |= c;
+            see<steps>(seen, c, p);
         }
     }
     *nonAscii = written >= 0x80;
@@ -123,15 +154,25 @@ inline PB_STRING *prepare(PB_STRING *source, bool checkUnassigned)
     constexpr PB_INT widest = steps.caseFold ? kMaxCaseFoldImage : 1;
     Scratch mapped(s.length * widest);
     bool nonAscii = false;
-    PB_INT count = mapInto<steps>(s.data, s.length, mapped.data(), &nonAscii);
-    pb::Ref<PB_STRING> prepared(mapped.string(count));
-    // NFKC leaves ASCII as it is.
-    if (steps.normalize && nonAscii)
-        pbStringNormalize(prepared.addr(), PB_STRING_NORMALIZE_NFKC);
-    Chars p = chars(prepared.get());
-    if (!passes<steps>(p.data, p.length, checkUnassigned))
+    Seen seen;
+    PB_INT count = mapInto<steps>(s.data, s.length, mapped.data(), &nonAscii, seen);
+    // NFKC leaves ASCII as it is; otherwise the mapped code points are
+    // normalised straight from the scratch array into the new string. What
+    // the mapping saw still holds when they were in NFKC already.
+    if (steps.normalize && nonAscii) {
+        PB_BOOL normal = 0;
+        pb::Ref<PB_STRING> prepared(
+            pb___StringCreateNormalizedFromChars(mapped.data(), count, PB_STRING_NORMALIZE_NFKC, &normal));
+        Chars p = chars(prepared.get());
+        if (!normal)
+            seen = seeAll<steps>(p.data, p.length);
+        if (!passes<steps>(seen, p.data, p.length, checkUnassigned))
+            return nullptr;
+        return prepared.take();
+    }
+    if (!passes<steps>(seen, mapped.data(), count, checkUnassigned))
         return nullptr;
-    return prepared.take();
+    return mapped.string(count);
 }
 
 } // namespace rfc::stringprep

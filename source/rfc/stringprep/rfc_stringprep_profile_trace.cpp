@@ -18,7 +18,7 @@ extern "C" RFC_API PB_STRING *rfcStringprepProfileTrace(PB_STRING *source)
 {
     PB_ASSERT( source );
     Chars s = chars(source);
-    if (!passes<kTraceSteps>(s.data, s.length, false))
+    if (!passes<kTraceSteps>(seeAll<kTraceSteps>(s.data, s.length), s.data, s.length, false))
         return nullptr;
     pbObjRetain(pb::obj(source));
     return source;

@@ -1,0 +1,24 @@
+/* Internal entry point of the runtime's normalisation for the library's own
+ * string builders: normalises code points the caller has in hand (a scratch
+ * array of its own) straight into a new string, with no string for the
+ * input and no second one for the result. */
+#ifndef PB_STRING_NORMALIZE_CHARS_H
+#define PB_STRING_NORMALIZE_CHARS_H
+
+#include "pb_string.h"
+
+PB___BEGIN_DECLS
+
+/* A new string, owned by the caller, holding the normal form (form 1:
+ * PB_STRING_NORMALIZE_NFKC, the only form) of chars[0..count), which is only
+ * read. Gives the same code points as pbStringNormalize on a string of
+ * them. chars may be null when count is 0. When normal is not null it
+ * receives whether the code points were in normal form already (the string
+ * then holds them as they are), so that a caller who has examined them need
+ * not do so again. */
+PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
+    PB_BOOL *normal);
+
+PB___END_DECLS
+
+#endif
