@@ -228,9 +228,12 @@ public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         ConsoleReporter::ReportRuns(runs);
+        // With repetitions the median (reported after the single runs)
+        // stands for the case; other aggregates are left out.
         for (const Run &run : runs) {
-            if (!run.error_occurred)
-                nanoseconds[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            if (run.error_occurred || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median"))
+                continue;
+            nanoseconds[run.run_name.str()] = run.GetAdjustedCPUTime();
         }
     }
     std::map<std::string, double> nanoseconds;
