@@ -302,7 +302,7 @@ RFC_API void rfcCrcUpdateTrailing(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCoun
     rfcCrcUpdateBytes(crc, pbBufferBacking(data) + (pbBufferLength(data) - byteCount), byteCount);
 }
 
-RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, PB_INT byte)
+RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, int32_t byte)
 {
     PB_ASSERT( crc );
     const std::uint8_t b = std::uint8_t(byte & 0xFF);

@@ -25,7 +25,7 @@ RFC_API void rfcCrcUpdateOuter(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset,
 RFC_API void rfcCrcUpdateLeading(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount);
 RFC_API void rfcCrcUpdateTrailing(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount);
 /* Feeds the low 8 bits of byte. */
-RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, PB_INT byte);
+RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, int32_t byte);
 /* The check value (width bits); the object accepts nothing afterwards. */
 RFC_API PB_INT rfcCrcFinal(RFC_CRC *crc);
 RFC_API PB_INT rfcCrcWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut,

@@ -312,7 +312,8 @@ inline bool freeOf(PB_STRING *source) noexcept
 // Mapping by a table that replaces a code point by at most one other:
 // returns a new string with each code point c replaced by image(c), or
 // dropped when image(c) is negative. Code points below 0x80 are kept as
-// they are (no such table maps one), and a string that the table leaves
+// they are (no such table maps one), and so are negative values, which are
+// no code point and no key of any table; a string that the table leaves
 // unchanged is copied without a second look at its code points.
 template <PB_CHAR (*image)(std::uint32_t)>
 inline PB_STRING *mapSingle(PB_STRING *source)
@@ -322,7 +323,7 @@ inline PB_STRING *mapSingle(PB_STRING *source)
         return pbStringCreate();
     PB_INT first = 0;
     while (first < s.length
-        && (codePoint(s.data[first]) < 0x80 || image(codePoint(s.data[first])) == s.data[first]))
+        && (s.data[first] < 0x80 || image(codePoint(s.data[first])) == s.data[first]))
         ++first;
     if (first == s.length)
         return pbStringCreateFromCharsCopy(s.data, s.length);
@@ -332,8 +333,8 @@ inline PB_STRING *mapSingle(PB_STRING *source)
     PB_INT count = first;
     for (PB_INT i = first; i < s.length; ++i) {
         PB_CHAR c = s.data[i];
-        PB_CHAR mapped = codePoint(c) < 0x80 ? c : image(codePoint(c));
-        if (mapped >= 0)
+        PB_CHAR mapped = c < 0x80 ? c : image(codePoint(c));
+        if (mapped >= 0 || c < 0)
             out.data()[count++] = mapped;
     }
     return out.string(count);
