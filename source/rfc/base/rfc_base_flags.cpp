@@ -6,33 +6,14 @@ namespace {
 
 PB_FLAGSET *rfc___BaseFlagsFlagset = rfc::slotVacant<PB_FLAGSET>();
 
-struct FlagName {
-    PB_INT bit;
-    const char *name;
-};
-
-// In bit order; startup enters them in this order.
-constexpr FlagName flagNames[] = {
-    { RFC_BASE_FLAG_ENCODE_OMIT_PADDING, "RFC_BASE_FLAG_ENCODE_OMIT_PADDING" },
-    { RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF, "RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF" },
-    { RFC_BASE_FLAG_DECODE_IGNORE_NLF, "RFC_BASE_FLAG_DECODE_IGNORE_NLF" },
-    { RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE, "RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE" },
-    { RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET, "RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET" },
-    { RFC_BASE_FLAG_DECODE_IGNORE_PADDING, "RFC_BASE_FLAG_DECODE_IGNORE_PADDING" },
-    { RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PAD_BITS, "RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PAD_BITS" },
-    { RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING, "RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING" },
-    { RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH, "RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH" },
-};
-
-// The defined bits are exactly the table's, each once.
-constexpr PB_INT definedFlags()
-{
-    PB_INT all = 0;
-    for (const FlagName &flag : flagNames)
-        all |= flag.bit;
-    return all;
-}
-static_assert(std::size(flagNames) == 9 && definedFlags() == 0x1FF);
+// The nine flags are the bits of 0x1FF, each once.
+static_assert((RFC_BASE_FLAG_ENCODE_OMIT_PADDING | RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF
+                  | RFC_BASE_FLAG_DECODE_IGNORE_NLF | RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE
+                  | RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET | RFC_BASE_FLAG_DECODE_IGNORE_PADDING
+                  | RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PAD_BITS | RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING
+                  | RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH)
+        == 0x1FF
+    && RFC_BASE_FLAG_ENCODE_OMIT_PADDING == 1 && RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH == 256);
 
 } // namespace
 
@@ -54,18 +35,31 @@ RFC_API PB_STRING *rfcBaseFlagsToString(PB_INT flags)
     return pbFlagsetGenerate(rfc___BaseFlagsFlagset, rfcBaseFlagsNormalize(flags));
 }
 
-// Creates the flag set and enters the nine flags in bit order; a name
-// entered twice is a violation.
+// Enters one flag under its own name, which must not be defined yet; a
+// violation names the flag.
+#define RFC___BASE_FLAGS_ADD(flag)                                                 \
+    do {                                                                           \
+        PB_ASSERT( !pbFlagsetHasFlagCstr( rfc___BaseFlagsFlagset, #flag, -1 ) );   \
+        pbFlagsetSetFlagCstr(&rfc___BaseFlagsFlagset, #flag, -1, (flag));          \
+    } while (0)
+
+// Creates the flag set and enters the nine flags in bit order.
 RFC_API void rfc___BaseFlagsStartup(void)
 {
     rfc___BaseFlagsFlagset = nullptr;
     rfc___BaseFlagsFlagset = pbFlagsetCreate();
-    for (const FlagName &flag : flagNames) {
-        const char *name = flag.name;
-        PB_ASSERT( !pbFlagsetHasFlagCstr( rfc___BaseFlagsFlagset, name, -1 ) );
-        pbFlagsetSetFlagCstr(&rfc___BaseFlagsFlagset, name, -1, flag.bit);
-    }
+    RFC___BASE_FLAGS_ADD(RFC_BASE_FLAG_ENCODE_OMIT_PADDING);
+    RFC___BASE_FLAGS_ADD(RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF);
+    RFC___BASE_FLAGS_ADD(RFC_BASE_FLAG_DECODE_IGNORE_NLF);
+    RFC___BASE_FLAGS_ADD(RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE);
+    RFC___BASE_FLAGS_ADD(RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET);
+    RFC___BASE_FLAGS_ADD(RFC_BASE_FLAG_DECODE_IGNORE_PADDING);
+    RFC___BASE_FLAGS_ADD(RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PAD_BITS);
+    RFC___BASE_FLAGS_ADD(RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING);
+    RFC___BASE_FLAGS_ADD(RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH);
 }
+
+#undef RFC___BASE_FLAGS_ADD
 
 RFC_API void rfc___BaseFlagsShutdown(void)
 {
