@@ -43,6 +43,7 @@ function(rfc_add_bench name)
     add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
     target_link_libraries(${name} PRIVATE corvanead-rfc corvanead-pb rfc_warnings
         benchmark::benchmark ${ARG_LIBRARIES})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/bench)
 endfunction()
 
 # rfc_add_fuzz(NAME source...): a libFuzzer target, also run by ctest for

@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/bench_support.h"
+
 #include <cstdio>
 #include <map>
 #include <random>
@@ -22,23 +24,7 @@ namespace {
 
 std::vector<PB_BYTE> randomData(std::size_t size)
 {
-    std::mt19937 engine(4648);
-    std::vector<PB_BYTE> data(size);
-    for (auto &b : data)
-        b = PB_BYTE(engine());
-    return data;
-}
-
-struct Module {
-    Module() { pbModuleStartup(rfcModule()); }
-    ~Module() { pbModuleShutdown(rfcModule()); }
-};
-
-// Bytes per second of each benchmark, for the ratios at the end.
-std::map<std::string, double> &rates()
-{
-    static std::map<std::string, double> all;
-    return all;
+    return rfcbench::randomData(size, 4648);
 }
 
 // The sizes measured, with the suffix of their benchmark names.
@@ -244,42 +230,25 @@ void registerAll()
 #endif
 }
 
-// Collects each run's bytes per second so that main can print ratios.
-class RateReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            // With --benchmark_repetitions, the median stands for the run.
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")
-                continue;
-            auto it = run.counters.find("bytes_per_second");
-            if (it != run.counters.end())
-                rates()[run.run_name.str()] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    Module module;
+    rfcbench::Module module;
     registerAll();
     benchmark::Initialize(&argc, argv);
-    RateReporter reporter;
+    rfcbench::RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 #ifdef RFC_BENCH_HAVE_OPENSSL
     std::printf("\nthroughput ratio, rfc over openssl (above 1: rfc is faster)\n");
-    for (const auto &[name, rate] : rates()) {
+    for (const auto &[name, rate] : reporter.rates) {
         std::size_t at = name.rfind(" rfc");
         if (at == std::string::npos || at + 4 != name.size())
             continue;
         std::string stem = name.substr(0, at);
-        auto peer = rates().find(stem + " openssl");
-        if (peer != rates().end() && peer->second > 0)
+        auto peer = reporter.rates.find(stem + " openssl");
+        if (peer != reporter.rates.end() && peer->second > 0)
             std::printf("%-28s %.2f\n", stem.c_str(), rate / peer->second);
     }
 #else

@@ -3,6 +3,8 @@
 // the same data as a reference point, and the ratio is printed at the end.
 #include <rfc/crc/rfc_crc.h>
 
+#include "support/bench_support.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -19,25 +21,8 @@ namespace {
 
 std::vector<PB_BYTE> randomData(std::size_t size)
 {
-    std::mt19937 engine(42);
-    std::vector<PB_BYTE> data(size);
-    for (auto &b : data)
-        b = PB_BYTE(engine());
-    return data;
+    return rfcbench::randomData(size, 42);
 }
-
-struct Module {
-    Module() { pbModuleStartup(rfcModule()); }
-    ~Module() { pbModuleShutdown(rfcModule()); }
-};
-
-// Bytes per second of each benchmark, for the ratio at the end.
-std::map<std::string, double> &rates()
-{
-    static std::map<std::string, double> all;
-    return all;
-}
-
 
 void crc32Buffer(benchmark::State &state)
 {
@@ -92,24 +77,10 @@ void zlibCrc32Small(benchmark::State &state)
 BENCHMARK(zlibCrc32Small)->Name("zlib crc32 64B call");
 #endif
 
-// Collects each run's bytes per second so that main can print ratios.
-class RateReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            auto it = run.counters.find("bytes_per_second");
-            if (it != run.counters.end())
-                rates()[run.benchmark_name()] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-void printRatio(const char *ours, const char *peer)
+void printRatio(const std::map<std::string, double> &rates, const char *ours, const char *peer)
 {
-    auto a = rates().find(ours), b = rates().find(peer);
-    if (a != rates().end() && b != rates().end() && b->second > 0)
+    auto a = rates.find(ours), b = rates.find(peer);
+    if (a != rates.end() && b != rates.end() && b->second > 0)
         std::printf("%-24s / %-24s = %.2f\n", ours, peer, a->second / b->second);
 }
 
@@ -117,15 +88,15 @@ void printRatio(const char *ours, const char *peer)
 
 int main(int argc, char **argv)
 {
-    Module module;
+    rfcbench::Module module;
     benchmark::Initialize(&argc, argv);
-    RateReporter reporter;
+    rfcbench::RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 #ifdef RFC_BENCH_HAVE_ZLIB
     std::printf("\nthroughput ratio, rfc over zlib (above 1: rfc is faster)\n");
-    printRatio("rfc CRC-32 1MiB", "zlib crc32 1MiB");
-    printRatio("rfc CRC-32 64B call", "zlib crc32 64B call");
+    printRatio(reporter.rates, "rfc CRC-32 1MiB", "zlib crc32 1MiB");
+    printRatio(reporter.rates, "rfc CRC-32 64B call", "zlib crc32 64B call");
 #else
     std::printf("\nzlib is not installed (package zlib1g-dev): no reference run\n");
 #endif
