@@ -31,7 +31,9 @@ inline bool isStatic(const void *obj) noexcept
 template <class T, class Copy>
 inline T *writable(T **ref, Copy copy)
 {
-    if (isShared(*ref)) {
+    // The count read as pbObjRefCount reads it, without the call through the
+    // library's exported entry on every change.
+    if (std::atomic_ref<PB_INT>(header(*ref)->refCount).load(std::memory_order_seq_cst) > 1) {
         T *fresh = copy(*ref);
         pbObjRelease(reinterpret_cast<PB_OBJ *>(*ref));
         *ref = fresh;

@@ -140,6 +140,9 @@ inline void *blockAlloc(ThreadState *t, PB_INT size, PB_INT *blockClass)
         FreeBlock *block = t->blocks[c - 1];
         t->blocks[c - 1] = block->next;
         t->blockBytes -= c * blockGranule;
+        // The next block of this size is likely wanted soon, and taking it
+        // reads its link: start loading it now.
+        __builtin_prefetch(block->next);
         return block;
     }
     return pbMemAlloc(c * blockGranule);
@@ -155,6 +158,19 @@ inline void blockFree(ThreadState *t, void *memory, PB_INT blockClass)
         return;
     }
     pbMemFree(memory);
+}
+
+// Frees a heap object whose last reference is gone: runs the sort's free
+// function, counts the object out and keeps or frees its block. Inlined in
+// release, which needs no call through the library's exported entry.
+inline void objFree(PB_OBJ *obj)
+{
+    PB___OBJ_HEADER *header = pb::internal::header(obj);
+    if (header->sort->freeFunc)
+        header->sort->freeFunc(obj);
+    ThreadState *t = thread();
+    countLive(t, -1);
+    blockFree(t, obj, header->reserved[0]);
 }
 
 } // namespace
@@ -176,13 +192,9 @@ PB_API PB_OBJ *pb___ObjCreate(PB_INT size, const PB_SORT *sort)
     ThreadState *t = thread();
     PB_INT blockClass;
     auto *obj = static_cast<PB___OBJ_HEADER *>(blockAlloc(t, size, &blockClass));
-    obj->kind = PB___OBJ_KIND_HEAP;
-    obj->sort = sort;
-    obj->staticMark = 0;
-    obj->refCount = 1;
-    for (PB_INT &word : obj->reserved)
-        word = 0;
-    obj->reserved[0] = blockClass;
+    // One aggregate store: the compiler writes the ten words directly rather
+    // than zeroing the reserved words through a call to memset.
+    *obj = PB___OBJ_HEADER { PB___OBJ_KIND_HEAP, sort, 0, 1, { blockClass, 0, 0, 0, 0, 0 } };
     countLive(t, 1);
     return reinterpret_cast<PB_OBJ *>(obj);
 }
@@ -191,12 +203,7 @@ PB_API void pb___ObjFree(PB_OBJ *obj)
 {
     PB_ASSERT( obj );
     PB_ASSERT( !pb::internal::isStatic( obj ) );
-    PB___OBJ_HEADER *header = pb::internal::header(obj);
-    if (header->sort->freeFunc)
-        header->sort->freeFunc(obj);
-    ThreadState *t = thread();
-    countLive(t, -1);
-    blockFree(t, obj, header->reserved[0]);
+    objFree(obj);
 }
 
 PB_API PB_OBJ *pbObjRetain(PB_OBJ *obj)
@@ -215,13 +222,40 @@ PB_API void pbObjRelease(PB_OBJ *obj)
     // A holder of the only reference needs no locked decrement: no other
     // thread holds a reference through which it could retain the object.
     if (count.load(std::memory_order_acquire) == 1) {
-        pb___ObjFree(obj);
+        objFree(obj);
         return;
     }
     PB_INT before = count.fetch_sub(1, std::memory_order_acq_rel);
     PB_ASSERT( before >= 1 );
     if (before == 1)
-        pb___ObjFree(obj);
+        objFree(obj);
+}
+
+PB_API PB_OBJ *pbObjRetainCount(PB_OBJ *obj, PB_INT count)
+{
+    PB_ASSERT( obj );
+    PB_ASSERT( count >= 0 );
+    if (count && !pb::internal::isStatic(obj))
+        std::atomic_ref<PB_INT>(pb::internal::header(obj)->refCount).fetch_add(count, std::memory_order_seq_cst);
+    return obj;
+}
+
+PB_API void pbObjReleaseCount(PB_OBJ *obj, PB_INT count)
+{
+    PB_ASSERT( count >= 0 );
+    if (!obj || !count || pb::internal::isStatic(obj))
+        return;
+    std::atomic_ref<PB_INT> refCount(pb::internal::header(obj)->refCount);
+    // As in pbObjRelease: a holder of every reference needs no locked
+    // instruction.
+    if (refCount.load(std::memory_order_acquire) == count) {
+        objFree(obj);
+        return;
+    }
+    PB_INT before = refCount.fetch_sub(count, std::memory_order_acq_rel);
+    PB_ASSERT( before >= count );
+    if (before == count)
+        objFree(obj);
 }
 
 PB_API PB_INT pbObjRefCount(PB_OBJ *obj)

@@ -128,6 +128,11 @@ bool scan(const PB_CHAR *text, PB_INT length, Sink &sink, Failure &failure)
 // Builds the token vector. The vector and the shared special tokens are held
 // by references that are released on every path; only a complete vector is
 // handed out.
+//
+// A shared special token takes its references for the vector in batches
+// (one atomic step each, the batch doubling with use) and hands them out one
+// per append; the references left over are dropped together at the end, so
+// the count never falls below the references held.
 class VectorSink {
 public:
     explicit VectorSink(const PB_CHAR *text) : text_(text), vec_(pbVectorCreate()) {}
@@ -135,9 +140,9 @@ public:
     VectorSink &operator=(const VectorSink &) = delete;
     ~VectorSink()
     {
-        for (RFC_MAIL_SHF_TOKEN *tok : specials_)
-            if (tok)
-                pbObjRelease(pb::obj(tok));
+        for (const Special &special : specials_)
+            if (special.tok)
+                pbObjReleaseCount(pb::obj(special.tok), special.spare + 1);
     }
 
     void token(PB_INT type, PB_INT start, PB_INT end)
@@ -150,10 +155,16 @@ public:
 
     void special(PB_CHAR ch)
     {
-        RFC_MAIL_SHF_TOKEN *&tok = specials_[static_cast<std::size_t>(ch - specialMaskBase)];
-        if (!tok)
-            tok = tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, pbStringCreateFromCharsCopy(&ch, 1));
-        pbVectorAppendObj(vec_.addr(), pb::obj(tok));
+        Special &special = specials_[static_cast<std::size_t>(ch - specialMaskBase)];
+        if (!special.tok)
+            special.tok = tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, pbStringCreateFromCharsCopy(&ch, 1));
+        if (special.spare == 0) {
+            special.spare = special.used < 16 ? 16 : special.used;
+            pbObjRetainCount(pb::obj(special.tok), special.spare);
+        }
+        --special.spare;
+        ++special.used;
+        pbVectorAppendObjUse(vec_.addr(), pb::obj(special.tok));
     }
 
     PB_VECTOR *take() { return vec_.take(); }
@@ -161,7 +172,12 @@ public:
 private:
     const PB_CHAR *text_;
     pb::Ref<PB_VECTOR> vec_;
-    std::array<RFC_MAIL_SHF_TOKEN *, specialMaskLast - specialMaskBase + 1> specials_ {};
+    struct Special {
+        RFC_MAIL_SHF_TOKEN *tok = nullptr;
+        PB_INT spare = 0; // references taken and not yet appended
+        PB_INT used = 0;  // references appended
+    };
+    std::array<Special, specialMaskLast - specialMaskBase + 1> specials_ {};
 };
 
 // Makes nothing: the scan alone, for the diagnosis.
