@@ -171,6 +171,26 @@ TEST(MailShfTokenVectorDecode, DeepNestingDoesNotRecurse)
     EXPECT_FALSE(decode(nested)) << "one closing parenthesis short";
 }
 
+// Each decoded token is an object of its own, repeated specials too: the
+// sort has no order of its own, so two tokens are equal only when they are
+// one object.
+TEST(MailShfTokenVectorDecode, EveryTokenIsItsOwnObject)
+{
+    auto text = rfctest::string(std::string_view(", , @ a a"));
+    pb::Ref<PB_VECTOR> tokens(rfcMailShfTokenVectorTryDecode(text.get()));
+    ASSERT_TRUE(tokens);
+    ASSERT_EQ(pbVectorLength(tokens.get()), 5);
+    for (PB_INT i = 0; i < 5; ++i) {
+        pb::Ref<PB_OBJ> a(pbVectorObjAt(tokens.get(), i));
+        EXPECT_EQ(pbObjRefCount(a.get()), 2) << "token " << i << ": held by the vector and this test only";
+        for (PB_INT j = i + 1; j < 5; ++j) {
+            pb::Ref<PB_OBJ> b(pbVectorObjAt(tokens.get(), j));
+            EXPECT_FALSE(rfcMailShfTokenEquals(rfcMailShfTokenFrom(a.get()), rfcMailShfTokenFrom(b.get())))
+                << "tokens " << i << " and " << j;
+        }
+    }
+}
+
 TEST(MailShfTokenVectorEncode, SpacesJoinsAndFolds)
 {
     const Toks abc { a(U"aaaa"), a(U"bbb"), a(U"cc") }, address { a(U"x"), s('.'), a(U"y"), s('@'), a(U"z") };

@@ -10,7 +10,6 @@
 // immutable.
 #include "rfc_mail_internal.h"
 
-#include <array>
 
 using namespace rfc::mail;
 
@@ -125,46 +124,26 @@ bool scan(const PB_CHAR *text, PB_INT length, Sink &sink, Failure &failure)
     return true;
 }
 
-// Builds the token vector. The vector and the shared special tokens are held
-// by references that are released on every path; only a complete vector is
-// handed out.
-//
-// A shared special token takes its references for the vector in batches
-// (one atomic step each, the batch doubling with use) and hands them out one
-// per append; the references left over are dropped together at the end, so
-// the count never falls below the references held.
+// Builds the token vector. The vector is held by a reference that is
+// released on every path; only a complete vector is handed out.
 class VectorSink {
 public:
     explicit VectorSink(const PB_CHAR *text) : text_(text), vec_(pbVectorCreate()) {}
-    VectorSink(const VectorSink &) = delete;
-    VectorSink &operator=(const VectorSink &) = delete;
-    ~VectorSink()
-    {
-        for (const Special &special : specials_)
-            if (special.tok)
-                pbObjReleaseCount(pb::obj(special.tok), special.spare + 1);
-    }
 
+    // Every token, a special one too, is an object of its own with a new
+    // string of its characters. The scanner has established the type, and
+    // the characters form a valid token of it, so the token is made without
+    // classifying again.
     void token(PB_INT type, PB_INT start, PB_INT end)
     {
-        // The scanner has established the type, and the characters form a
-        // valid token of it, so the token is made without classifying again.
         RFC_MAIL_SHF_TOKEN *tok = tokenCreateUse(type, pbStringCreateFromCharsCopy(text_ + start, end - start));
         pbVectorAppendObjUse(vec_.addr(), pb::obj(tok));
     }
 
     void special(PB_CHAR ch)
     {
-        Special &special = specials_[static_cast<std::size_t>(ch - specialMaskBase)];
-        if (!special.tok)
-            special.tok = tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, pbStringCreateFromCharsCopy(&ch, 1));
-        if (special.spare == 0) {
-            special.spare = special.used < 16 ? 16 : special.used;
-            pbObjRetainCount(pb::obj(special.tok), special.spare);
-        }
-        --special.spare;
-        ++special.used;
-        pbVectorAppendObjUse(vec_.addr(), pb::obj(special.tok));
+        RFC_MAIL_SHF_TOKEN *tok = tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, pbStringCreateFromCharsCopy(&ch, 1));
+        pbVectorAppendObjUse(vec_.addr(), pb::obj(tok));
     }
 
     PB_VECTOR *take() { return vec_.take(); }
@@ -172,12 +151,6 @@ public:
 private:
     const PB_CHAR *text_;
     pb::Ref<PB_VECTOR> vec_;
-    struct Special {
-        RFC_MAIL_SHF_TOKEN *tok = nullptr;
-        PB_INT spare = 0; // references taken and not yet appended
-        PB_INT used = 0;  // references appended
-    };
-    std::array<Special, specialMaskLast - specialMaskBase + 1> specials_ {};
 };
 
 // Makes nothing: the scan alone, for the diagnosis.
