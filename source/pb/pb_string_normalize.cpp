@@ -308,6 +308,8 @@ public:
     // Appends after reserve.
     void push(PB_CHAR c) { chars_[length_++] = c; }
     void truncate(PB_INT length) { length_ = length; }
+    // Takes in count code points written past the end after reserve.
+    void extend(PB_INT count) { length_ += count; }
 
     PB_INT length() const { return length_; }
     PB_CHAR *at(PB_INT index) { return chars_ + index; }
@@ -392,6 +394,14 @@ public:
             const NfkcRecord &r = record(c);
             if (r.flags & kNfkcFlagBoundary) {
                 close();
+                // A decomposition into starters that combine with nothing
+                // before them is its own NFKC form: copied as it is, it
+                // leaves the state a plain run leaves.
+                if ((r.flags & (kNfkcFlagDecomposes | kNfkcFlagHangulSyllable)) == kNfkcFlagDecomposes &&
+                    appendStarters(r)) {
+                    segment_ = out_.length() - 1;
+                    continue;
+                }
                 segment_ = out_.length();
             }
             if (!open_)
@@ -404,6 +414,25 @@ public:
     Output &output() { return out_; }
 
 private:
+    // Appends the decomposition of r when each of its code points has class
+    // 0 and combines with no predecessor, and returns true; otherwise
+    // appends nothing and returns false.
+    bool appendStarters(const NfkcRecord &r)
+    {
+        out_.reserve(kNfkcLongestDecomposition);
+        const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
+        PB_CHAR *tail = out_.at(out_.length());
+        std::uint32_t properties = 0;
+        for (unsigned e = 0; e < r.decompositionLength; ++e) {
+            properties |= entry[e];
+            tail[e] = static_cast<PB_CHAR>(entry[e] & kNfkcPoolCharMask);
+        }
+        if ((properties >> kNfkcPoolCccShift) != 0)
+            return false;
+        out_.extend(r.decompositionLength);
+        return true;
+    }
+
     // Opens the segment at segment_: it holds at most one plain code point
     // so far, which is taken out and decomposed again, for what follows may
     // reorder or compose with its parts.
