@@ -22,12 +22,11 @@ struct NfkcRecord {
     std::uint8_t ccc;
     std::uint8_t flags;
     std::uint8_t decompositionLength;
-    std::uint8_t pairCount;
     std::uint16_t decompositionOffset;
-    std::uint16_t pairOffset;
 };
 
-struct NfkcPair {
+struct NfkcComposition {
+    std::uint32_t first;
     std::uint32_t second;
     std::uint32_t composite;
 };
@@ -188,14 +187,17 @@ PB_CHAR compose(PB_CHAR first, PB_CHAR second)
         return static_cast<PB_CHAR>(kSBase + ((f - kLBase) * kVCount + (s - kVBase)) * kTCount);
     if (f - kSBase < kSCount && (f - kSBase) % kTCount == 0 && s - kTBase - 1 < kTCount - 1)
         return static_cast<PB_CHAR>(f + (s - kTBase));
-    const NfkcRecord &r = record(first);
-    const NfkcPair *pair = kNfkcPairs + r.pairOffset;
-    const NfkcPair *end = pair + r.pairCount;
-    for (; pair != end && pair->second <= s; ++pair) {
-        if (pair->second == s)
-            return static_cast<PB_CHAR>(pair->composite);
+    // The pair's home slot (the generator hashes the same way), then the
+    // following slots up to an empty one.
+    constexpr std::uint32_t mask = (1u << kNfkcComposeBits) - 1;
+    std::uint32_t slot = ((f * 0x9E3779B1u) ^ (s * 0x85EBCA6Bu)) >> (32 - kNfkcComposeBits);
+    for (;; slot = (slot + 1) & mask) {
+        const NfkcComposition &entry = kNfkcCompose[slot];
+        if (entry.first == f && entry.second == s)
+            return static_cast<PB_CHAR>(entry.composite);
+        if (entry.first == 0)
+            return -1;
     }
-    return -1;
 }
 
 // Puts every run of combining marks in out[0..count) into canonical order:
