@@ -57,7 +57,20 @@ constexpr unsigned infoCcc(Info info) { return info & 0xFFu; }
 static_assert((kNfkcPoolCombinesBack >> kNfkcPoolCccShift) == kInfoCombinesBack);
 static_assert((kNfkcPoolCharMask >> kNfkcPoolCccShift) == 0 && 0x10FFFF <= kNfkcPoolCharMask);
 
-// The properties of c: three table reads below kNfkcLimit, the empty record
+// The blocks of stage 2 with each slot's record in place of its index,
+// built at compile time: a lookup makes two dependent reads, not three.
+struct BlockRecords {
+    NfkcRecord slots[sizeof kNfkcStage2 / sizeof kNfkcStage2[0]] {};
+    constexpr BlockRecords()
+    {
+        for (std::size_t k = 0; k < sizeof kNfkcStage2 / sizeof kNfkcStage2[0]; ++k)
+            slots[k] = kNfkcRecords[kNfkcStage2[k]];
+    }
+};
+
+constexpr BlockRecords kBlockRecords;
+
+// The properties of c: two table reads below kNfkcLimit, the empty record
 // above it (and for values that are no code points).
 constexpr const NfkcRecord &record(PB_CHAR c)
 {
@@ -65,7 +78,7 @@ constexpr const NfkcRecord &record(PB_CHAR c)
     if (u >= kNfkcLimit)
         return kNfkcRecords[0];
     const std::uint32_t block = kNfkcStage1[u >> kNfkcShift];
-    return kNfkcRecords[kNfkcStage2[(block << kNfkcShift) | (u & ((1u << kNfkcShift) - 1))]];
+    return kBlockRecords.slots[(block << kNfkcShift) | (u & ((1u << kNfkcShift) - 1))];
 }
 
 // A plain code point is its own NFKC form, has class 0 and starts a
