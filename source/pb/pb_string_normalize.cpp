@@ -136,8 +136,11 @@ inline PB_INT plainRun(const PB_CHAR *chars, PB_INT i, PB_INT length)
         return i;
     while (i < length) {
         // A block of ASCII at once; otherwise the block code point by code
-        // point.
-        if (i + kBlock <= length && asciiBlock(chars + i)) {
+        // point. The block's ends are tested first: in mixed text a block
+        // is seldom all ASCII.
+        if (i + kBlock <= length &&
+            (static_cast<std::uint32_t>(chars[i]) | static_cast<std::uint32_t>(chars[i + kBlock - 1])) < 0x80 &&
+            asciiBlock(chars + i)) {
             i += kBlock;
             continue;
         }
