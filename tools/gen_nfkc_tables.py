@@ -15,13 +15,14 @@ Output, looked up through two stages (the code point's block of 128 in
 stage 1, its slot in stage 2, an index into the records):
   - a record per distinct property set: combining class, flags (its own
     NFKC form; a boundary; decomposes; a Hangul syllable; combines with a
-    predecessor), the offset
-    and length of the full compatibility decomposition in the pool, and the
-    offset and count of the character's composition pairs;
+    predecessor), the offset and length of the full compatibility
+    decomposition in the pool;
   - the decomposition pool: each entry is a code point in bits 0-20, its
     combining class in bits 21-28 and bit 29 set when it can combine with a
     preceding character;
-  - the composition pairs, grouped by first character and sorted by second.
+  - the composition pairs in an open-addressed hash table keyed by the
+    first and second character (compose_hash, mirrored by the normaliser),
+    probed linearly; a slot with first character 0 is empty.
 """
 
 import re
@@ -50,6 +51,15 @@ S_COUNT = L_COUNT * V_COUNT * T_COUNT
 # to 16) has no decomposition, class 0 and composes with nothing.
 SHIFT = 7
 LIMIT = 0x30000
+
+# The composition hash table has 1 << COMPOSE_BITS slots.
+COMPOSE_BITS = 11
+
+
+def compose_hash(first, second):
+    """The home slot of a pair; the normaliser computes the same."""
+    mixed = ((first * 0x9E3779B1) ^ (second * 0x85EBCA6B)) & 0xFFFFFFFF
+    return mixed >> (32 - COMPOSE_BITS)
 
 FLAG_YES = 0x01          # its own NFKC form, and does not combine with a predecessor
 FLAG_BOUNDARY = 0x02     # class 0, decomposes to a starter that combines with
@@ -243,12 +253,11 @@ def main():
 
     pool = []
     pool_index = {}
-    pair_table = []
-    records = [(0, FLAG_YES | FLAG_BOUNDARY, 0, 0, 0, 0)]
+    records = [(0, FLAG_YES | FLAG_BOUNDARY, 0, 0)]
     record_index = {records[0]: 0}
     slots = [0] * LIMIT
     max_decomposition = 0
-    max_pairs = 0
+    max_pairs = max(len(v) for v in pairs.values())
 
     def pool_entry(cp):
         return cp | (ccc.get(cp, 0) << 21) | ((1 << 29) if cp in combines_back else 0)
@@ -262,7 +271,6 @@ def main():
         klass = ccc.get(cp, 0)
         flags = 0
         decomposition_offset = decomposition_length = 0
-        pair_offset = pair_length = 0
         if cp in decompositions:
             flags |= FLAG_DECOMPOSES
             full = full_decomposition(cp, decompositions)
@@ -277,11 +285,6 @@ def main():
             flags |= FLAG_HANGUL_S
         if cp in combines_back:
             flags |= FLAG_COMBINES_BACK
-        if cp in pairs:
-            pair_offset = len(pair_table)
-            pair_length = len(pairs[cp])
-            max_pairs = max(max_pairs, pair_length)
-            pair_table.extend(sorted(pairs[cp]))
         full = full_decomposition(cp, decompositions)
         if cp not in combines_back:
             if not (flags & FLAG_DECOMPOSES) or \
@@ -289,14 +292,13 @@ def main():
                 flags |= FLAG_YES
             if klass == 0 and ccc.get(full[0], 0) == 0 and full[0] not in combines_back:
                 flags |= FLAG_BOUNDARY
-        record = (klass, flags, decomposition_length, pair_length,
-                  decomposition_offset, pair_offset)
+        record = (klass, flags, decomposition_length, decomposition_offset)
         if record not in record_index:
             record_index[record] = len(records)
             records.append(record)
         slots[cp] = record_index[record]
 
-    if len(records) > 0xFFFF or len(pool) > 0xFFFF or len(pair_table) > 0xFFFF:
+    if len(records) > 0xFFFF or len(pool) > 0xFFFF:
         sys.exit("a table outgrew its 16-bit index")
     if max_decomposition > 255 or max_pairs > 255:
         sys.exit("a decomposition or pair list outgrew its 8-bit length")
@@ -305,6 +307,19 @@ def main():
         klass, flags = records[slots[cp]][:2]
         if klass or flags & plain != plain:
             sys.exit(f"U+{cp:04X} is not plain; the ASCII fast path is wrong")
+
+    compose_table = [(0, 0, 0)] * (1 << COMPOSE_BITS)
+    longest_probe = 0
+    for (first, second), composite in sorted(composite_of.items()):
+        slot = compose_hash(first, second)
+        probe = 1
+        while compose_table[slot][0]:
+            slot = (slot + 1) & ((1 << COMPOSE_BITS) - 1)
+            probe += 1
+        compose_table[slot] = (first, second, composite)
+        longest_probe = max(longest_probe, probe)
+    if len(composite_of) * 2 > len(compose_table):
+        sys.exit("the composition hash table is more than half full")
 
     blocks = []
     block_index = {}
@@ -347,11 +362,10 @@ def main():
     w("constexpr unsigned kNfkcPoolCccShift = 21;")
     w("constexpr std::uint32_t kNfkcPoolCombinesBack = 1u << 29;")
     w("")
-    w("// Combining class, flags, decomposition length, pair count, decomposition")
-    w("// offset, pair offset.")
+    w("// Combining class, flags, decomposition length, decomposition offset.")
     w(f"constexpr NfkcRecord kNfkcRecords[{len(records)}] = {{")
     for r in records:
-        w("    {{ {}, 0x{:02X}, {}, {}, {}, {} }},".format(*r))
+        w("    {{ {}, 0x{:02X}, {}, {} }},".format(*r))
     w("};")
     w("")
     w(f"constexpr {stage1_type} kNfkcStage1[{len(stage1)}] = {{")
@@ -371,10 +385,12 @@ def main():
         w("    " + ", ".join(f"0x{x:08X}" for x in pool[i:i + 8]) + ",")
     w("};")
     w("")
-    w("// Second character, composite; grouped by first character.")
-    w(f"constexpr NfkcPair kNfkcPairs[{len(pair_table)}] = {{")
-    for second, composite in pair_table:
-        w(f"    {{ 0x{second:04X}, 0x{composite:04X} }},")
+    w(f"// First character, second character, composite; {len(composite_of)} pairs in")
+    w(f"// {len(compose_table)} slots, found in at most {longest_probe} probes.")
+    w(f"constexpr unsigned kNfkcComposeBits = {COMPOSE_BITS};")
+    w(f"constexpr NfkcComposition kNfkcCompose[{len(compose_table)}] = {{")
+    for first, second, composite in compose_table:
+        w(f"    {{ 0x{first:04X}, 0x{second:04X}, 0x{composite:04X} }},")
     w("};")
     sys.stdout.write("\n".join(out) + "\n")
 

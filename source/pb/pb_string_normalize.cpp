@@ -22,12 +22,11 @@ struct NfkcRecord {
     std::uint8_t ccc;
     std::uint8_t flags;
     std::uint8_t decompositionLength;
-    std::uint8_t pairCount;
     std::uint16_t decompositionOffset;
-    std::uint16_t pairOffset;
 };
 
-struct NfkcPair {
+struct NfkcComposition {
+    std::uint32_t first;
     std::uint32_t second;
     std::uint32_t composite;
 };
@@ -58,7 +57,20 @@ constexpr unsigned infoCcc(Info info) { return info & 0xFFu; }
 static_assert((kNfkcPoolCombinesBack >> kNfkcPoolCccShift) == kInfoCombinesBack);
 static_assert((kNfkcPoolCharMask >> kNfkcPoolCccShift) == 0 && 0x10FFFF <= kNfkcPoolCharMask);
 
-// The properties of c: three table reads below kNfkcLimit, the empty record
+// The blocks of stage 2 with each slot's record in place of its index,
+// built at compile time: a lookup makes two dependent reads, not three.
+struct BlockRecords {
+    NfkcRecord slots[sizeof kNfkcStage2 / sizeof kNfkcStage2[0]] {};
+    constexpr BlockRecords()
+    {
+        for (std::size_t k = 0; k < sizeof kNfkcStage2 / sizeof kNfkcStage2[0]; ++k)
+            slots[k] = kNfkcRecords[kNfkcStage2[k]];
+    }
+};
+
+constexpr BlockRecords kBlockRecords;
+
+// The properties of c: two table reads below kNfkcLimit, the empty record
 // above it (and for values that are no code points).
 constexpr const NfkcRecord &record(PB_CHAR c)
 {
@@ -66,7 +78,7 @@ constexpr const NfkcRecord &record(PB_CHAR c)
     if (u >= kNfkcLimit)
         return kNfkcRecords[0];
     const std::uint32_t block = kNfkcStage1[u >> kNfkcShift];
-    return kNfkcRecords[kNfkcStage2[(block << kNfkcShift) | (u & ((1u << kNfkcShift) - 1))]];
+    return kBlockRecords.slots[(block << kNfkcShift) | (u & ((1u << kNfkcShift) - 1))];
 }
 
 // A plain code point is its own NFKC form, has class 0 and starts a
@@ -124,8 +136,11 @@ inline PB_INT plainRun(const PB_CHAR *chars, PB_INT i, PB_INT length)
         return i;
     while (i < length) {
         // A block of ASCII at once; otherwise the block code point by code
-        // point.
-        if (i + kBlock <= length && asciiBlock(chars + i)) {
+        // point. The block's ends are tested first: in mixed text a block
+        // is seldom all ASCII.
+        if (i + kBlock <= length &&
+            (static_cast<std::uint32_t>(chars[i]) | static_cast<std::uint32_t>(chars[i + kBlock - 1])) < 0x80 &&
+            asciiBlock(chars + i)) {
             i += kBlock;
             continue;
         }
@@ -188,14 +203,17 @@ PB_CHAR compose(PB_CHAR first, PB_CHAR second)
         return static_cast<PB_CHAR>(kSBase + ((f - kLBase) * kVCount + (s - kVBase)) * kTCount);
     if (f - kSBase < kSCount && (f - kSBase) % kTCount == 0 && s - kTBase - 1 < kTCount - 1)
         return static_cast<PB_CHAR>(f + (s - kTBase));
-    const NfkcRecord &r = record(first);
-    const NfkcPair *pair = kNfkcPairs + r.pairOffset;
-    const NfkcPair *end = pair + r.pairCount;
-    for (; pair != end && pair->second <= s; ++pair) {
-        if (pair->second == s)
-            return static_cast<PB_CHAR>(pair->composite);
+    // The pair's home slot (the generator hashes the same way), then the
+    // following slots up to an empty one.
+    constexpr std::uint32_t mask = (1u << kNfkcComposeBits) - 1;
+    std::uint32_t slot = ((f * 0x9E3779B1u) ^ (s * 0x85EBCA6Bu)) >> (32 - kNfkcComposeBits);
+    for (;; slot = (slot + 1) & mask) {
+        const NfkcComposition &entry = kNfkcCompose[slot];
+        if (entry.first == f && entry.second == s)
+            return static_cast<PB_CHAR>(entry.composite);
+        if (entry.first == 0)
+            return -1;
     }
-    return -1;
 }
 
 // Puts every run of combining marks in out[0..count) into canonical order:
@@ -308,6 +326,8 @@ public:
     // Appends after reserve.
     void push(PB_CHAR c) { chars_[length_++] = c; }
     void truncate(PB_INT length) { length_ = length; }
+    // Takes in count code points written past the end after reserve.
+    void extend(PB_INT count) { length_ += count; }
 
     PB_INT length() const { return length_; }
     PB_CHAR *at(PB_INT index) { return chars_ + index; }
@@ -392,6 +412,14 @@ public:
             const NfkcRecord &r = record(c);
             if (r.flags & kNfkcFlagBoundary) {
                 close();
+                // A decomposition into starters that combine with nothing
+                // before them is its own NFKC form: copied as it is, it
+                // leaves the state a plain run leaves.
+                if ((r.flags & (kNfkcFlagDecomposes | kNfkcFlagHangulSyllable)) == kNfkcFlagDecomposes &&
+                    appendStarters(r)) {
+                    segment_ = out_.length() - 1;
+                    continue;
+                }
                 segment_ = out_.length();
             }
             if (!open_)
@@ -404,6 +432,25 @@ public:
     Output &output() { return out_; }
 
 private:
+    // Appends the decomposition of r when each of its code points has class
+    // 0 and combines with no predecessor, and returns true; otherwise
+    // appends nothing and returns false.
+    bool appendStarters(const NfkcRecord &r)
+    {
+        out_.reserve(kNfkcLongestDecomposition);
+        const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
+        PB_CHAR *tail = out_.at(out_.length());
+        std::uint32_t properties = 0;
+        for (unsigned e = 0; e < r.decompositionLength; ++e) {
+            properties |= entry[e];
+            tail[e] = static_cast<PB_CHAR>(entry[e] & kNfkcPoolCharMask);
+        }
+        if ((properties >> kNfkcPoolCccShift) != 0)
+            return false;
+        out_.extend(r.decompositionLength);
+        return true;
+    }
+
     // Opens the segment at segment_: it holds at most one plain code point
     // so far, which is taken out and decomposed again, for what follows may
     // reorder or compose with its parts.
