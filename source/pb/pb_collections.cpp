@@ -48,40 +48,11 @@ struct PB_STORE {
 
 namespace {
 
-// Releases the items. An item the vector holds the only reference to is
-// freed at once; references to shared items (one object appended many times,
-// such as a decoder's shared tokens) are gathered in a small table and
-// dropped with one atomic step per object and run rather than one per item.
-// Holding back a release while the vector still owns the reference is
-// invisible to other holders.
 void vectorFree(PB_OBJ *obj)
 {
     auto *v = reinterpret_cast<PB_VECTOR *>(obj);
-    constexpr unsigned pendingSlots = 16;
-    struct Pending {
-        PB_OBJ *obj;
-        PB_INT count;
-    } pending[pendingSlots] = {};
-    for (PB_INT i = 0; i < v->length; ++i) {
-        PB_OBJ *item = v->items[i];
-        if (pb::internal::isStatic(item)
-            || std::atomic_ref<PB_INT>(pb::internal::header(item)->refCount).load(std::memory_order_relaxed) == 1) {
-            pbObjRelease(item);
-            continue;
-        }
-        auto hash = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(item)) * 0x9e3779b97f4a7c15u;
-        Pending &slot = pending[hash >> 60];
-        if (slot.obj != item) {
-            if (slot.count)
-                pbObjReleaseCount(slot.obj, slot.count);
-            slot.obj = item;
-            slot.count = 0;
-        }
-        ++slot.count;
-    }
-    for (Pending &slot : pending)
-        if (slot.count)
-            pbObjReleaseCount(slot.obj, slot.count);
+    for (PB_INT i = 0; i < v->length; ++i)
+        pbObjRelease(v->items[i]);
     pbMemFree(v->items);
 }
 

@@ -231,33 +231,6 @@ PB_API void pbObjRelease(PB_OBJ *obj)
         objFree(obj);
 }
 
-PB_API PB_OBJ *pbObjRetainCount(PB_OBJ *obj, PB_INT count)
-{
-    PB_ASSERT( obj );
-    PB_ASSERT( count >= 0 );
-    if (count && !pb::internal::isStatic(obj))
-        std::atomic_ref<PB_INT>(pb::internal::header(obj)->refCount).fetch_add(count, std::memory_order_seq_cst);
-    return obj;
-}
-
-PB_API void pbObjReleaseCount(PB_OBJ *obj, PB_INT count)
-{
-    PB_ASSERT( count >= 0 );
-    if (!obj || !count || pb::internal::isStatic(obj))
-        return;
-    std::atomic_ref<PB_INT> refCount(pb::internal::header(obj)->refCount);
-    // As in pbObjRelease: a holder of every reference needs no locked
-    // instruction.
-    if (refCount.load(std::memory_order_acquire) == count) {
-        objFree(obj);
-        return;
-    }
-    PB_INT before = refCount.fetch_sub(count, std::memory_order_acq_rel);
-    PB_ASSERT( before >= count );
-    if (before == count)
-        objFree(obj);
-}
-
 PB_API PB_INT pbObjRefCount(PB_OBJ *obj)
 {
     PB_ASSERT( obj );

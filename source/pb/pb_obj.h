@@ -89,12 +89,6 @@ PB_API void pb___ObjFree(PB_OBJ *obj);
 PB_API PB_OBJ *pbObjRetain(PB_OBJ *obj);
 /* Drops a reference, freeing the object with its last; null is skipped. */
 PB_API void pbObjRelease(PB_OBJ *obj);
-/* Adds count (0 or more) references at once, with one atomic step; obj must
- * not be null. Returns obj. */
-PB_API PB_OBJ *pbObjRetainCount(PB_OBJ *obj, PB_INT count);
-/* Drops count (0 or more) references at once, freeing the object when they
- * were its last; null is skipped. */
-PB_API void pbObjReleaseCount(PB_OBJ *obj, PB_INT count);
 /* The current reference count, read atomically. */
 PB_API PB_INT pbObjRefCount(PB_OBJ *obj);
 PB_API const PB_SORT *pbObjSort(PB_OBJ *obj);
