@@ -32,7 +32,8 @@
     extern "C" RFC_API PB_OBJ *prefix##Obj(Type *obj) { return reinterpret_cast<PB_OBJ *>(obj); } \
     extern "C" RFC_API Type *prefix##From(PB_OBJ *obj)                                    \
     {                                                                                     \
-        if (!(!obj || pbObjSort(obj) == &sortSymbol)) [[unlikely]]                        \
+        /* The sort read from the header directly, without a call. */                   \
+        if (!(!obj || reinterpret_cast<PB___OBJ_HEADER *>(obj)->sort == &sortSymbol)) [[unlikely]] \
             pb___Abort("stdfunc from", PB___SOURCE_FILE, __LINE__,                        \
                 "!obj || pbObjSort(obj)==&" #sortSymbol);                                 \
         return reinterpret_cast<Type *>(obj);                                             \
