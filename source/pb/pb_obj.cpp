@@ -126,26 +126,40 @@ inline void countLive(ThreadState *t, PB_INT delta)
     }
 }
 
-// A block for an object of size bytes; *blockClass receives its size class
-// (1 to blockClasses) when it may be kept for reuse, or 0.
-inline void *blockAlloc(ThreadState *t, PB_INT size, PB_INT *blockClass)
+// The size class of a block for an object of size bytes: 1 to blockClasses
+// when such blocks may be kept for reuse, otherwise 0.
+inline PB_INT blockClassOf(PB_INT size)
 {
     PB_INT c = (size + blockGranule - 1) / blockGranule;
-    if (!PB___BLOCK_CACHE || c > blockClasses) {
-        *blockClass = 0;
-        return pbMemAlloc(size);
-    }
-    *blockClass = c;
-    if (t && t->blocks[c - 1]) {
-        FreeBlock *block = t->blocks[c - 1];
-        t->blocks[c - 1] = block->next;
-        t->blockBytes -= c * blockGranule;
-        // The next block of this size is likely wanted soon, and taking it
-        // reads its link: start loading it now.
-        __builtin_prefetch(block->next);
-        return block;
-    }
-    return pbMemAlloc(c * blockGranule);
+    return PB___BLOCK_CACHE && c <= blockClasses ? c : 0;
+}
+
+// A kept block of the given class (not 0) from the calling thread's cache,
+// counted as live, or null when the thread has none.
+inline void *takeKeptBlock(PB_INT blockClass)
+{
+    ThreadState &t = threadState;
+    if (t.stage != ThreadStage::registered) [[unlikely]]
+        return nullptr;
+    FreeBlock *block = t.blocks[blockClass - 1];
+    if (!block) [[unlikely]]
+        return nullptr;
+    t.blocks[blockClass - 1] = block->next;
+    t.blockBytes -= blockClass * blockGranule;
+    // The next block of this size is likely wanted soon, and taking it
+    // reads its link: start loading it now.
+    __builtin_prefetch(block->next);
+    countLive(&t, 1);
+    return block;
+}
+
+// A block from the C library for an object of size bytes in the given class
+// (0 for a block that is not kept), counted as live. Apart from the common
+// case, so that taking a kept block needs no stack frame.
+[[gnu::noinline]] void *newBlock(PB_INT size, PB_INT blockClass)
+{
+    countLive(thread(), 1);
+    return pbMemAlloc(blockClass ? blockClass * blockGranule : size);
 }
 
 inline void blockFree(ThreadState *t, void *memory, PB_INT blockClass)
@@ -189,13 +203,14 @@ PB_API PB_OBJ *pb___ObjCreate(PB_INT size, const PB_SORT *sort)
 {
     PB_ASSERT( size >= PB_INT( sizeof( PB___OBJ_HEADER ) ) );
     PB_ASSERT( sort );
-    ThreadState *t = thread();
-    PB_INT blockClass;
-    auto *obj = static_cast<PB___OBJ_HEADER *>(blockAlloc(t, size, &blockClass));
+    PB_INT blockClass = blockClassOf(size);
+    void *memory = blockClass ? takeKeptBlock(blockClass) : nullptr;
+    if (!memory) [[unlikely]]
+        memory = newBlock(size, blockClass);
+    auto *obj = static_cast<PB___OBJ_HEADER *>(memory);
     // One aggregate store: the compiler writes the ten words directly rather
     // than zeroing the reserved words through a call to memset.
     *obj = PB___OBJ_HEADER { PB___OBJ_KIND_HEAP, sort, 0, 1, { blockClass, 0, 0, 0, 0, 0 } };
-    countLive(t, 1);
     return reinterpret_cast<PB_OBJ *>(obj);
 }
 
