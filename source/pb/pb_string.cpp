@@ -311,8 +311,14 @@ PB_API PB_STRING *pbStringCreateFromCharsCopy(const PB_CHAR *chars, PB_INT count
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
     PB_STRING *s = stringWithCapacity(count);
-    if (count)
+    // Most strings made from code points in hand are short (tokens, names):
+    // copy those in place rather than through a call.
+    if (count <= 8) {
+        for (PB_INT i = 0; i < count; ++i)
+            s->chars[i] = chars[i];
+    } else {
         std::memcpy(s->chars, chars, static_cast<std::size_t>(count) * sizeof(PB_CHAR));
+    }
     s->length = count;
     return s;
 }
