@@ -247,6 +247,26 @@ PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj)
     target->items[target->length++] = obj;
 }
 
+PB_API void pb___VectorAppendObjsUse(PB_VECTOR **v, PB_OBJ *const *objs, PB_INT count)
+{
+    PB_ASSERT( v && *v );
+    PB_ASSERT( objs || count == 0 );
+    PB_ASSERT( count >= 0 && PB_INT_ADD_OK( ( *v )->length, count ) );
+    for (PB_INT i = 0; i < count; ++i)
+        PB_ASSERT( objs[i] );
+    PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
+    PB_INT needed = target->length + count;
+    if (needed > target->capacity) {
+        target->capacity = pb::internal::grownCapacity(target->capacity, needed);
+        PB_ASSERT( target->capacity <= PB_INT_MAX / PB_INT( sizeof( PB_OBJ * ) ) );
+        target->items = static_cast<PB_OBJ **>(
+            pbMemRealloc(target->items, target->capacity * PB_INT(sizeof(PB_OBJ *))));
+    }
+    if (count)
+        std::memcpy(target->items + target->length, objs, static_cast<std::size_t>(count) * sizeof(PB_OBJ *));
+    target->length = needed;
+}
+
 PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index)
 {
     PB_ASSERT( v && *v );

@@ -4,10 +4,9 @@
 // malformed token makes the whole decode fail.
 //
 // The scanner is one loop over the code points with an explicit depth
-// counter for nested comments, so no input can exhaust the stack. Each token
-// costs one string (its characters copied once from the input) and one token
-// object; special tokens are made once per decode and shared, as tokens are
-// immutable.
+// counter for nested comments, so no input can exhaust the stack. Each token,
+// a special one too, costs one string (its characters copied once from the
+// input) and one token object; the tokens join the vector in batches.
 #include "rfc_mail_internal.h"
 
 
@@ -124,11 +123,20 @@ bool scan(const PB_CHAR *text, PB_INT length, Sink &sink, Failure &failure)
     return true;
 }
 
-// Builds the token vector. The vector is held by a reference that is
-// released on every path; only a complete vector is handed out.
+// Builds the token vector. New tokens wait in a small batch and join the
+// vector a batch at a time; the vector and the waiting tokens are released on
+// every path, and only a complete vector is handed out.
 class VectorSink {
 public:
     explicit VectorSink(const PB_CHAR *text) : text_(text), vec_(pbVectorCreate()) {}
+    VectorSink(const VectorSink &) = delete;
+    VectorSink &operator=(const VectorSink &) = delete;
+
+    ~VectorSink()
+    {
+        for (PB_INT i = 0; i < waiting_; ++i)
+            pbObjRelease(batch_[i]);
+    }
 
     // Every token, a special one too, is an object of its own with a new
     // string of its characters. The scanner has established the type, and
@@ -136,21 +144,40 @@ public:
     // classifying again.
     void token(PB_INT type, PB_INT start, PB_INT end)
     {
-        RFC_MAIL_SHF_TOKEN *tok = tokenCreateUse(type, pbStringCreateFromCharsCopy(text_ + start, end - start));
-        pbVectorAppendObjUse(vec_.addr(), pb::obj(tok));
+        add(tokenCreateUse(type, pbStringCreateFromCharsCopy(text_ + start, end - start)));
     }
 
     void special(PB_CHAR ch)
     {
-        RFC_MAIL_SHF_TOKEN *tok = tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, pbStringCreateFromCharsCopy(&ch, 1));
-        pbVectorAppendObjUse(vec_.addr(), pb::obj(tok));
+        add(tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, pbStringCreateFromCharsCopy(&ch, 1)));
     }
 
-    PB_VECTOR *take() { return vec_.take(); }
+    PB_VECTOR *take()
+    {
+        flush();
+        return vec_.take();
+    }
 
 private:
+    static constexpr PB_INT batchSize = 64;
+
+    void add(RFC_MAIL_SHF_TOKEN *tok)
+    {
+        batch_[waiting_++] = pb::obj(tok);
+        if (waiting_ == batchSize)
+            flush();
+    }
+
+    void flush()
+    {
+        pb___VectorAppendObjsUse(vec_.addr(), batch_, waiting_);
+        waiting_ = 0;
+    }
+
     const PB_CHAR *text_;
     pb::Ref<PB_VECTOR> vec_;
+    PB_OBJ *batch_[batchSize];
+    PB_INT waiting_ = 0;
 };
 
 // Makes nothing: the scan alone, for the diagnosis.
