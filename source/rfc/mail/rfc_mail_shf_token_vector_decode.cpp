@@ -82,21 +82,23 @@ bool scan(const PB_CHAR *text, PB_INT length, Sink &sink, Failure &failure)
     while (at < length) {
         PB_CHAR ch = text[at];
         PB_INT end;
-        switch (charClass(ch)) {
-        case classSeparator:
-            ++at;
-            continue;
-        case classAtom:
+        CharClass cls = charClass(ch);
+        // Atoms and specials make up most tokens: test for them before the
+        // dispatch over the rarer classes.
+        if (cls == classAtom) {
             end = at + 1;
             while (end < length && charClass(text[end]) == classAtom)
                 ++end;
             sink.token(RFC_MAIL_SHF_TOKEN_TYPE_ATOM, at, end);
             at = end;
             continue;
-        case classSpecial:
+        }
+        if (cls == classSpecial) {
             sink.special(ch);
             ++at;
             continue;
+        }
+        switch (cls) {
         case classQuote:
             end = scanDelimited<RFC_MAIL_SHF_TOKEN_TYPE_QUOTED_STRING, quotationMark>(text, length, at, failure);
             if (end < 0)
@@ -117,6 +119,9 @@ bool scan(const PB_CHAR *text, PB_INT length, Sink &sink, Failure &failure)
                 return false;
             sink.token(RFC_MAIL_SHF_TOKEN_TYPE_COMMENT, at, end);
             at = end;
+            continue;
+        default: // a separator: space or control
+            ++at;
             continue;
         }
     }
