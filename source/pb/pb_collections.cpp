@@ -51,8 +51,7 @@ namespace {
 void vectorFree(PB_OBJ *obj)
 {
     auto *v = reinterpret_cast<PB_VECTOR *>(obj);
-    for (PB_INT i = 0; i < v->length; ++i)
-        pbObjRelease(v->items[i]);
+    pb::internal::releaseEach(v->items, v->length);
     pbMemFree(v->items);
 }
 

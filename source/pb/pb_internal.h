@@ -41,6 +41,10 @@ inline T *writable(T **ref, Copy copy)
     return *ref;
 }
 
+// Releases each of objs[0..count), as pbObjRelease does, in one loop: for
+// containers that drop all their elements at once.
+void releaseEach(PB_OBJ *const *objs, PB_INT count);
+
 // Growth policy of strings, buffers and vectors: at least double.
 inline PB_INT grownCapacity(PB_INT capacity, PB_INT needed)
 {

@@ -187,7 +187,32 @@ inline void objFree(PB_OBJ *obj)
     blockFree(t, obj, header->reserved[0]);
 }
 
+// Drops a reference, freeing the object with its last; null and static
+// objects are skipped.
+inline void release(PB_OBJ *obj)
+{
+    if (!obj || pb::internal::isStatic(obj))
+        return;
+    std::atomic_ref<PB_INT> count(pb::internal::header(obj)->refCount);
+    // A holder of the only reference needs no locked decrement: no other
+    // thread holds a reference through which it could retain the object.
+    if (count.load(std::memory_order_acquire) == 1) {
+        objFree(obj);
+        return;
+    }
+    PB_INT before = count.fetch_sub(1, std::memory_order_acq_rel);
+    PB_ASSERT( before >= 1 );
+    if (before == 1)
+        objFree(obj);
+}
+
 } // namespace
+
+void pb::internal::releaseEach(PB_OBJ *const *objs, PB_INT count)
+{
+    for (PB_INT i = 0; i < count; ++i)
+        release(objs[i]);
+}
 
 extern "C" {
 
@@ -231,19 +256,7 @@ PB_API PB_OBJ *pbObjRetain(PB_OBJ *obj)
 
 PB_API void pbObjRelease(PB_OBJ *obj)
 {
-    if (!obj || pb::internal::isStatic(obj))
-        return;
-    std::atomic_ref<PB_INT> count(pb::internal::header(obj)->refCount);
-    // A holder of the only reference needs no locked decrement: no other
-    // thread holds a reference through which it could retain the object.
-    if (count.load(std::memory_order_acquire) == 1) {
-        objFree(obj);
-        return;
-    }
-    PB_INT before = count.fetch_sub(1, std::memory_order_acq_rel);
-    PB_ASSERT( before >= 1 );
-    if (before == 1)
-        objFree(obj);
+    release(obj);
 }
 
 PB_API PB_INT pbObjRefCount(PB_OBJ *obj)
