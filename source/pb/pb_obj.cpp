@@ -216,7 +216,7 @@ void pb::internal::releaseEach(PB_OBJ *const *objs, PB_INT count)
 
 extern "C" {
 
-PB_API void pb___Abort(const char *tag, const char *file, PB_INT line, const char *condition)
+[[gnu::cold, gnu::noinline]] PB_API void pb___Abort(const char *tag, const char *file, PB_INT line, const char *condition)
 {
     std::fprintf(stderr, "%s%s%s%s:%" PRId64 ": contract violation: %s\n", tag ? "[" : "", tag ? tag : "",
         tag ? "] " : "", file ? file : "?", line, condition ? condition : "(no condition)");

@@ -306,7 +306,8 @@ PB_API PB_STRING *pbStringCreateFromAscii(const PB_BYTE *bytes, PB_INT count)
     return s;
 }
 
-PB_API PB_STRING *pbStringCreateFromCharsCopy(const PB_CHAR *chars, PB_INT count)
+// Made for every token a decoder finds: the object's creation is inlined.
+[[gnu::flatten]] PB_API PB_STRING *pbStringCreateFromCharsCopy(const PB_CHAR *chars, PB_INT count)
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
