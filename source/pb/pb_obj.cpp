@@ -146,9 +146,6 @@ inline void *takeKeptBlock(PB_INT blockClass)
         return nullptr;
     t.blocks[blockClass - 1] = block->next;
     t.blockBytes -= blockClass * blockGranule;
-    // The next block of this size is likely wanted soon, and taking it
-    // reads its link: start loading it now.
-    __builtin_prefetch(block->next);
     countLive(&t, 1);
     return block;
 }
