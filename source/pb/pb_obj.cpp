@@ -150,13 +150,24 @@ inline void *takeKeptBlock(PB_INT blockClass)
     return block;
 }
 
-// A block from the C library for an object of size bytes in the given class
+// A heap object's header in the block at memory: reference count 1, its
+// block class kept in the first reserved word.
+inline PB_OBJ *initHeader(void *memory, const PB_SORT *sort, PB_INT blockClass)
+{
+    auto *obj = static_cast<PB___OBJ_HEADER *>(memory);
+    // One aggregate store: the compiler writes the ten words directly rather
+    // than zeroing the reserved words through a call to memset.
+    *obj = PB___OBJ_HEADER { PB___OBJ_KIND_HEAP, sort, 0, 1, { blockClass, 0, 0, 0, 0, 0 } };
+    return reinterpret_cast<PB_OBJ *>(obj);
+}
+
+// An object of size bytes in a block from the C library of the given class
 // (0 for a block that is not kept), counted as live. Apart from the common
-// case, so that taking a kept block needs no stack frame.
-[[gnu::noinline]] void *newBlock(PB_INT size, PB_INT blockClass)
+// case, so that an object in a kept block needs no stack frame.
+[[gnu::noinline]] PB_OBJ *createInNewBlock(PB_INT size, const PB_SORT *sort, PB_INT blockClass)
 {
     countLive(thread(), 1);
-    return pbMemAlloc(blockClass ? blockClass * blockGranule : size);
+    return initHeader(pbMemAlloc(blockClass ? blockClass * blockGranule : size), sort, blockClass);
 }
 
 inline void blockFree(ThreadState *t, void *memory, PB_INT blockClass)
@@ -228,12 +239,8 @@ PB_API PB_OBJ *pb___ObjCreate(PB_INT size, const PB_SORT *sort)
     PB_INT blockClass = blockClassOf(size);
     void *memory = blockClass ? takeKeptBlock(blockClass) : nullptr;
     if (!memory) [[unlikely]]
-        memory = newBlock(size, blockClass);
-    auto *obj = static_cast<PB___OBJ_HEADER *>(memory);
-    // One aggregate store: the compiler writes the ten words directly rather
-    // than zeroing the reserved words through a call to memset.
-    *obj = PB___OBJ_HEADER { PB___OBJ_KIND_HEAP, sort, 0, 1, { blockClass, 0, 0, 0, 0, 0 } };
-    return reinterpret_cast<PB_OBJ *>(obj);
+        return createInNewBlock(size, sort, blockClass);
+    return initHeader(memory, sort, blockClass);
 }
 
 PB_API void pb___ObjFree(PB_OBJ *obj)
