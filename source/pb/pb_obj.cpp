@@ -31,9 +31,9 @@ namespace {
 // shared atomic.
 //
 // Each thread also keeps freed object blocks of up to 512 bytes, by size in
-// steps of 16 bytes and up to 1 MiB in all, for its next objects: decoders that make and drop
-// thousands of small objects at a time would otherwise overflow the C
-// library's own small per-thread cache. Sanitizer builds leave this cache
+// steps of 16 bytes and up to 1 MiB in all, for its next objects: decoders
+// that make and drop thousands of small objects at a time would otherwise
+// overflow the C library's own small per-thread cache. Sanitizer builds leave this cache
 // out, so that every block goes back to the C library and a use after free
 // is still caught.
 struct LiveNode {
