@@ -22,29 +22,41 @@ namespace {
 
 // Per-thread state of the object allocator.
 //
+// Each thread keeps freed object blocks of up to 512 bytes, by size in steps
+// of 16 bytes and up to 8,192 blocks in all, for its next objects: decoders
+// that make and drop thousands of small objects at a time would otherwise
+// overflow the C library's own small per-thread cache. Sanitizer builds leave
+// this cache out, so that every block goes back to the C library and a use
+// after free is still caught.
+//
 // The count of live objects is kept per thread, so that creating and freeing
-// an object costs a plain store rather than a locked instruction: each
-// thread owns a node whose count only it writes, and a reader adds up every
-// node. Nodes are never freed; a thread that ends leaves its node (and its
-// partial count) to the next thread that starts. Objects freed during a
+// an object costs plain stores rather than a locked instruction: each thread
+// owns a node whose words only it writes, and a reader adds up every node.
+// A node counts the blocks its thread has taken from the C library for
+// objects less those it has given back, and apart from that the blocks its
+// cache keeps; the live objects are the difference. An object made in a kept
+// block, or freed into the cache, then changes one word. Nodes are never
+// freed; a thread that ends empties its cache and leaves its node (and its
+// partial counts) to the next thread that starts. Objects freed during a
 // thread's own teardown, after its node is given back, count through the
 // shared atomic.
-//
-// Each thread also keeps freed object blocks of up to 512 bytes, by size in
-// steps of 16 bytes and up to 1 MiB in all, for its next objects: decoders
-// that make and drop thousands of small objects at a time would otherwise
-// overflow the C library's own small per-thread cache. Sanitizer builds leave this cache
-// out, so that every block goes back to the C library and a use after free
-// is still caught.
 struct LiveNode {
-    std::atomic<PB_INT> count { 0 };
+    std::atomic<PB_INT> taken { 0 }; // blocks taken for objects less blocks given back
+    std::atomic<PB_INT> kept { 0 };  // blocks in the thread's cache
     bool inUse = false;
     LiveNode *next = nullptr;
 };
 
+// Adds delta to a word of the calling thread's node, which only this thread
+// writes.
+inline void nodeAdd(std::atomic<PB_INT> &word, PB_INT delta)
+{
+    word.store(word.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
+}
+
 constexpr PB_INT blockGranule = 16;
-constexpr PB_INT blockClasses = 32;    // blocks of 16, 32, ... 512 bytes
-constexpr PB_INT blockCacheBytes = PB_INT(1) << 20; // bytes kept per thread
+constexpr PB_INT blockClasses = 32;      // blocks of 16, 32, ... 512 bytes
+constexpr PB_INT blockCacheCount = 8192; // blocks kept per thread
 
 struct FreeBlock {
     FreeBlock *next;
@@ -56,7 +68,6 @@ struct ThreadState {
     ThreadStage stage;
     LiveNode *node;
     FreeBlock *blocks[blockClasses];
-    PB_INT blockBytes; // the size of all blocks kept
 };
 
 std::mutex liveNodesLock;
@@ -71,13 +82,16 @@ struct ThreadTeardown {
     ~ThreadTeardown()
     {
         ThreadState &t = threadState;
+        PB_INT freed = 0;
         for (PB_INT c = 0; c < blockClasses; ++c) {
             while (FreeBlock *block = t.blocks[c]) {
                 t.blocks[c] = block->next;
                 pbMemFree(block);
+                ++freed;
             }
         }
-        t.blockBytes = 0;
+        nodeAdd(t.node->taken, -freed);
+        nodeAdd(t.node->kept, -freed);
         std::lock_guard<std::mutex> hold(liveNodesLock);
         t.node->inUse = false;
         t.node = nullptr;
@@ -116,14 +130,14 @@ inline ThreadState *thread()
     return t.stage == ThreadStage::registered ? &t : nullptr;
 }
 
-inline void countLive(ThreadState *t, PB_INT delta)
+// Counts a block taken from (delta 1) or given back to (delta -1) the C
+// library for an object.
+inline void countTaken(ThreadState *t, PB_INT delta)
 {
-    if (t) [[likely]] {
-        std::atomic<PB_INT> &count = t->node->count;
-        count.store(count.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
-    } else {
+    if (t) [[likely]]
+        nodeAdd(t->node->taken, delta);
+    else
         liveOrphans.fetch_add(delta, std::memory_order_relaxed);
-    }
 }
 
 // The size class of a block for an object of size bytes: 1 to blockClasses
@@ -145,8 +159,7 @@ inline void *takeKeptBlock(PB_INT blockClass)
     if (!block) [[unlikely]]
         return nullptr;
     t.blocks[blockClass - 1] = block->next;
-    t.blockBytes -= blockClass * blockGranule;
-    countLive(&t, 1);
+    nodeAdd(t.node->kept, -1);
     return block;
 }
 
@@ -166,33 +179,38 @@ inline PB_OBJ *initHeader(void *memory, const PB_SORT *sort, PB_INT blockClass)
 // case, so that an object in a kept block needs no stack frame.
 [[gnu::noinline]] PB_OBJ *createInNewBlock(PB_INT size, const PB_SORT *sort, PB_INT blockClass)
 {
-    countLive(thread(), 1);
+    countTaken(thread(), 1);
     return initHeader(pbMemAlloc(blockClass ? blockClass * blockGranule : size), sort, blockClass);
 }
 
+// Keeps the block of a freed object for reuse or gives it back; either way
+// the object is counted out.
 inline void blockFree(ThreadState *t, void *memory, PB_INT blockClass)
 {
-    if (blockClass && t && t->blockBytes < blockCacheBytes) {
-        auto *block = static_cast<FreeBlock *>(memory);
-        block->next = t->blocks[blockClass - 1];
-        t->blocks[blockClass - 1] = block;
-        t->blockBytes += blockClass * blockGranule;
-        return;
+    if (blockClass && t) [[likely]] {
+        std::atomic<PB_INT> &kept = t->node->kept;
+        PB_INT count = kept.load(std::memory_order_relaxed);
+        if (count < blockCacheCount) [[likely]] {
+            auto *block = static_cast<FreeBlock *>(memory);
+            block->next = t->blocks[blockClass - 1];
+            t->blocks[blockClass - 1] = block;
+            kept.store(count + 1, std::memory_order_relaxed);
+            return;
+        }
     }
+    countTaken(t, -1);
     pbMemFree(memory);
 }
 
 // Frees a heap object whose last reference is gone: runs the sort's free
-// function, counts the object out and keeps or frees its block. Inlined in
-// release, which needs no call through the library's exported entry.
+// function, then keeps or frees its block. Inlined in release, which needs
+// no call through the library's exported entry.
 inline void objFree(PB_OBJ *obj)
 {
     PB___OBJ_HEADER *header = pb::internal::header(obj);
     if (header->sort->freeFunc)
         header->sort->freeFunc(obj);
-    ThreadState *t = thread();
-    countLive(t, -1);
-    blockFree(t, obj, header->reserved[0]);
+    blockFree(thread(), obj, header->reserved[0]);
 }
 
 // Drops a reference, freeing the object with its last; null and static
@@ -312,7 +330,7 @@ PB_API PB_INT pbObjLiveCount(void)
     std::lock_guard<std::mutex> hold(liveNodesLock);
     PB_INT total = liveOrphans.load(std::memory_order_relaxed);
     for (LiveNode *node = liveNodes; node; node = node->next)
-        total += node->count.load(std::memory_order_relaxed);
+        total += node->taken.load(std::memory_order_relaxed) - node->kept.load(std::memory_order_relaxed);
     return total;
 }
 
