@@ -320,7 +320,15 @@ public:
     void append(const PB_CHAR *chars, PB_INT count)
     {
         reserve(count);
-        std::memcpy(chars_ + length_, chars, static_cast<std::size_t>(count) * sizeof(PB_CHAR));
+        // Runs between marks and compatibility characters are short: a
+        // loop costs less than a call then.
+        PB_CHAR *tail = chars_ + length_;
+        if (count <= 8) {
+            for (PB_INT k = 0; k < count; ++k)
+                tail[k] = chars[k];
+        } else {
+            std::memcpy(tail, chars, static_cast<std::size_t>(count) * sizeof(PB_CHAR));
+        }
         length_ += count;
     }
     // Appends after reserve.
@@ -398,13 +406,11 @@ public:
         segment_ = start;
         PB_INT i = start;
         while (i < length) {
-            const PB_INT next = plainRun(chars, i, length);
-            if (next > i) {
+            if (isPlain(chars[i])) {
                 close();
-                out_.append(chars + i, next - i);
+                i = copyPlain(chars, i, length);
                 // The last of them may take marks that follow.
                 segment_ = out_.length() - 1;
-                i = next;
                 if (i == length)
                     break;
             }
@@ -415,12 +421,14 @@ public:
                 // A decomposition into starters that combine with nothing
                 // before them is its own NFKC form: copied as it is, it
                 // leaves the state a plain run leaves.
-                if ((r.flags & (kNfkcFlagDecomposes | kNfkcFlagHangulSyllable)) == kNfkcFlagDecomposes &&
-                    appendStarters(r)) {
+                if (r.flags & kNfkcFlagStarters) {
+                    appendStarters(r);
                     segment_ = out_.length() - 1;
                     continue;
                 }
                 segment_ = out_.length();
+            } else if (!open_ && composeMarks(chars, i, length, r)) {
+                continue;
             }
             if (!open_)
                 openSegment();
@@ -432,22 +440,110 @@ public:
     Output &output() { return out_; }
 
 private:
-    // Appends the decomposition of r when each of its code points has class
-    // 0 and combines with no predecessor, and returns true; otherwise
-    // appends nothing and returns false.
-    bool appendStarters(const NfkcRecord &r)
+    // Copies the plain code points from chars[i], which is one, to the
+    // output as it scans them; returns the index of the first code point
+    // that is not plain (length when there is none). Four BMP code points
+    // are tested at once where there are four; runs between marks and
+    // compatibility characters are often shorter.
+    PB_INT copyPlain(const PB_CHAR *chars, PB_INT i, PB_INT length)
+    {
+        out_.reserve(length - i);
+        PB_CHAR *const begin = out_.at(out_.length());
+        PB_CHAR *o = begin;
+        *o++ = chars[i++];
+        for (;;) {
+            if (i + 4 <= length) {
+                const auto a = static_cast<std::uint32_t>(chars[i]);
+                const auto b = static_cast<std::uint32_t>(chars[i + 1]);
+                const auto c = static_cast<std::uint32_t>(chars[i + 2]);
+                const auto d = static_cast<std::uint32_t>(chars[i + 3]);
+                if ((a | b | c | d) < 0x10000 && (kPlain.bit(a) & kPlain.bit(b) & kPlain.bit(c) & kPlain.bit(d))) {
+                    o[0] = static_cast<PB_CHAR>(a);
+                    o[1] = static_cast<PB_CHAR>(b);
+                    o[2] = static_cast<PB_CHAR>(c);
+                    o[3] = static_cast<PB_CHAR>(d);
+                    o += 4;
+                    i += 4;
+                    continue;
+                }
+            }
+            if (i == length || !isPlain(chars[i]))
+                break;
+            *o++ = chars[i++];
+        }
+        out_.extend(o - begin);
+        return i;
+    }
+
+    // Appends the decomposition of r, whose code points all have class 0
+    // and combine with no predecessor.
+    void appendStarters(const NfkcRecord &r)
     {
         out_.reserve(kNfkcLongestDecomposition);
         const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
         PB_CHAR *tail = out_.at(out_.length());
-        std::uint32_t properties = 0;
-        for (unsigned e = 0; e < r.decompositionLength; ++e) {
-            properties |= entry[e];
+        for (unsigned e = 0; e < r.decompositionLength; ++e)
             tail[e] = static_cast<PB_CHAR>(entry[e] & kNfkcPoolCharMask);
-        }
-        if ((properties >> kNfkcPoolCccShift) != 0)
-            return false;
         out_.extend(r.decompositionLength);
+    }
+
+    // The common case of a mark: a starter that is its own decomposition
+    // (or a Hangul syllable, which composes by algorithm), followed by code
+    // points up to the next boundary that are their own decompositions.
+    // Then the segment needs ordering and composing only, done straight in
+    // the output without taking the starter out again.
+    // chars[i - 1] is the first code point after the starter, which is no
+    // boundary; r is its record. Returns false, having changed nothing,
+    // when the case does not apply; otherwise sets i past the segment and
+    // returns true.
+    bool composeMarks(const PB_CHAR *chars, PB_INT &i, PB_INT length, const NfkcRecord &r)
+    {
+        constexpr PB_INT kMost = 16;
+        if (segment_ != out_.length() - 1 || (r.flags & kNfkcFlagDecomposes))
+            return false;
+        PB_CHAR *segment = out_.at(segment_);
+        const NfkcRecord &starter = record(segment[0]);
+        if ((starter.flags & (kNfkcFlagDecomposes | kNfkcFlagHangulSyllable)) == kNfkcFlagDecomposes)
+            return false;
+        // Most often the mark is alone: it composes with the starter or
+        // stays after it.
+        if (i == length || isPlain(chars[i])) {
+            const PB_CHAR c = chars[i - 1];
+            if (r.flags & kNfkcFlagCombinesBack) {
+                const PB_CHAR composite = compose(segment[0], c);
+                if (composite >= 0) {
+                    segment[0] = composite;
+                    return true;
+                }
+            }
+            out_.reserve(1);
+            out_.push(c);
+            return true;
+        }
+        Info info[kMost + 1];
+        info[0] = 0;
+        PB_INT count = 1;
+        unsigned lastCcc = 0;
+        bool unordered = false;
+        PB_INT j = i - 1;
+        for (; j < length; ++j) {
+            const NfkcRecord &m = j == i - 1 ? r : record(chars[j]);
+            if (m.flags & kNfkcFlagBoundary)
+                break;
+            if ((m.flags & kNfkcFlagDecomposes) || count > kMost)
+                return false;
+            unordered |= m.ccc != 0 && m.ccc < lastCcc;
+            lastCcc = m.ccc;
+            info[count++] = static_cast<Info>(m.ccc | ((m.flags & kNfkcFlagCombinesBack) ? kInfoCombinesBack : 0));
+        }
+        out_.reserve(count - 1);
+        segment = out_.at(segment_);
+        for (PB_INT k = 1; k < count; ++k)
+            segment[k] = chars[i - 2 + k];
+        if (unordered)
+            reorder(segment, info, count);
+        out_.truncate(segment_ + composeInPlace(segment, info, count));
+        i = j;
         return true;
     }
 
