@@ -451,26 +451,8 @@ private:
         PB_CHAR *const begin = out_.at(out_.length());
         PB_CHAR *o = begin;
         *o++ = chars[i++];
-        for (;;) {
-            if (i + 4 <= length) {
-                const auto a = static_cast<std::uint32_t>(chars[i]);
-                const auto b = static_cast<std::uint32_t>(chars[i + 1]);
-                const auto c = static_cast<std::uint32_t>(chars[i + 2]);
-                const auto d = static_cast<std::uint32_t>(chars[i + 3]);
-                if ((a | b | c | d) < 0x10000 && (kPlain.bit(a) & kPlain.bit(b) & kPlain.bit(c) & kPlain.bit(d))) {
-                    o[0] = static_cast<PB_CHAR>(a);
-                    o[1] = static_cast<PB_CHAR>(b);
-                    o[2] = static_cast<PB_CHAR>(c);
-                    o[3] = static_cast<PB_CHAR>(d);
-                    o += 4;
-                    i += 4;
-                    continue;
-                }
-            }
-            if (i == length || !isPlain(chars[i]))
-                break;
+        while (i < length && isPlain(chars[i]))
             *o++ = chars[i++];
-        }
         out_.extend(o - begin);
         return i;
     }
