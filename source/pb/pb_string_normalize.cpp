@@ -408,12 +408,14 @@ public:
         while (i < length) {
             if (isPlain(chars[i])) {
                 close();
+                tailStart_ = i;
                 i = copyPlain(chars, i, length);
                 // The last of them may take marks that follow.
                 segment_ = out_.length() - 1;
                 if (i == length)
                     break;
             }
+            tailStart_ = length;
             const PB_CHAR c = chars[i++];
             const NfkcRecord &r = record(c);
             if (r.flags & kNfkcFlagBoundary) {
@@ -438,6 +440,11 @@ public:
     }
 
     Output &output() { return out_; }
+
+    // The number of code points at the end of the input that the output
+    // ends with as they are: those of the last plain run, when nothing
+    // followed it.
+    PB_INT keptTail(PB_INT length) const { return length - tailStart_; }
 
 private:
     // Copies the plain code points from chars[i], which is one, to the
@@ -599,6 +606,7 @@ private:
     Output out_;
     InfoBuffer info_;
     PB_INT segment_ = 0; // where the open or next segment starts in out_
+    PB_INT tailStart_ = 0; // where in the input the last plain run began
     bool open_ = false;
     bool unordered_ = false;
     bool combining_ = false;
@@ -639,21 +647,38 @@ PB_API void pbStringNormalize(PB_STRING **s, PB_INT form)
 
 // The NFKC form of chars[0..count) as a new string: the quick check decides
 // whether the code points are copied as they are or normalised into the new
-// string's storage.
-PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
-    PB_BOOL *normal)
+// string's storage. *head receives the length of the prefix up to the quick
+// check's boundary, *tail that of the last plain run when nothing follows
+// it: both are copied as they are.
+PB_API PB_STRING *pb___StringCreateNormalizedFromCharsKept(const PB_CHAR *chars, PB_INT count, PB_INT form,
+    PB_INT *head, PB_INT *tail)
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
     PB_ASSERT( form == 1 ); // PB_STRING_NORMALIZE_NFKC, the only form
+    PB_ASSERT( head );
+    PB_ASSERT( tail );
 
     PB_INT start = 0;
-    const bool inForm = quickCheck(chars, count, &start) == count;
-    if (normal)
-        *normal = inForm;
-    if (inForm)
+    if (quickCheck(chars, count, &start) == count) {
+        *head = count;
+        *tail = 0;
         return pbStringCreateFromCharsCopy(chars, count);
+    }
     Normaliser normaliser(count + count / 4 + 16);
     normaliser.run(chars, start, count);
+    *head = start;
+    *tail = normaliser.keptTail(count);
     return normaliser.output().toString();
+}
+
+PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
+    PB_BOOL *normal)
+{
+    PB_INT head = 0;
+    PB_INT tail = 0;
+    PB_STRING *result = pb___StringCreateNormalizedFromCharsKept(chars, count, form, &head, &tail);
+    if (normal)
+        *normal = head == count;
+    return result;
 }
