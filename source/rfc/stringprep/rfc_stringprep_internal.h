@@ -178,7 +178,6 @@ enum AsciiClass : std::uint8_t {
     kAsciiNodeprepRefused = 1u << 3, // refused by the nodeprep profile: " & ' / : < > @
     kAsciiL = 1u << 4,             // D.2 (the letters)
 };
-static_assert(kAsciiL < 0x80, "the profiles keep the ideographic full stop in bit 7");
 
 // iSCSI names keep, of ASCII, the hyphen, the full stop, the digits, the
 // colon and the letters; every other ASCII code point is refused.
@@ -283,29 +282,6 @@ private:
     PB_INT capacity_;
     PB_CHAR local_[kLocal];
     PB_CHAR *data_;
-};
-
-// Room for count values of T: on the stack up to Local of them, from
-// pbMemAlloc beyond.
-template <class T, PB_INT Local>
-class Buffer {
-public:
-    explicit Buffer(PB_INT count)
-        : data_(count <= Local ? local_ : static_cast<T *>(pbMemAlloc(count * static_cast<PB_INT>(sizeof(T)))))
-    {
-    }
-    Buffer(const Buffer &) = delete;
-    Buffer &operator=(const Buffer &) = delete;
-    ~Buffer()
-    {
-        if (data_ != local_)
-            pbMemFree(data_);
-    }
-    T *data() noexcept { return data_; }
-
-private:
-    T local_[Local];
-    T *data_;
 };
 
 // The code points of a string, read once.

@@ -34,10 +34,10 @@ inline constexpr std::uint8_t kRefusedC3ToC9 = kPropProhibitedCommon | kPropCano
 // whether the ideographic full stop is among them.
 struct Seen {
     static constexpr unsigned kPropsShift = 8;
-    static constexpr std::uint32_t kFullStop = 1u << 7; // above the ASCII classes
+    static constexpr std::uint32_t kFullStop = 1u << 16;
     std::uint32_t bits = 0;
 
-    std::uint8_t ascii() const noexcept { return static_cast<std::uint8_t>(bits & (kFullStop - 1)); }
+    std::uint8_t ascii() const noexcept { return static_cast<std::uint8_t>(bits); }
     std::uint8_t props() const noexcept { return static_cast<std::uint8_t>(bits >> kPropsShift); }
     bool fullStop() const noexcept { return (bits & kFullStop) != 0; }
 };
@@ -83,26 +83,78 @@ inline bool passes(const Seen &seen, const PB_CHAR *s, PB_INT length, bool check
     return !(checkUnassigned && (seen.props() & kPropUnassigned));
 }
 
+// B.2 followed by NFKC, key by key: the NFKC form of each image of B.2, or
+// the image itself when that form is longer than kMaxCaseFoldImage code
+// points. A profile that folds and then normalises may write it in place of
+// the image, for the string normalises to the same form either way (the
+// image and its form have one decomposition); an image that NFKC recomposes
+// (U+1FC6 folds to U+03B7 U+0342, which compose back to U+1FC6) then leaves
+// the string in NFKC, and the normalisation has nothing to do. Computed by
+// the runtime's normalisation when first used.
+class FoldedNfkcImages {
+public:
+    FoldedNfkcImages()
+    {
+        for (std::size_t key = 0; key < std::size(kTableB_2Keys); ++key) {
+            Image &image = images_[key];
+            image.length = kTableB_2Start[key + 1] - kTableB_2Start[key];
+            for (int i = 0; i < image.length; ++i)
+                image.chars[i] = static_cast<PB_CHAR>(kTableB_2Pool[kTableB_2Start[key] + i]);
+            pb::Ref<PB_STRING> form(
+                pb___StringCreateNormalizedFromChars(image.chars, image.length, PB_STRING_NORMALIZE_NFKC, nullptr));
+            Chars f = chars(form.get());
+            if (f.length > kMaxCaseFoldImage)
+                continue;
+            image.length = static_cast<int>(f.length);
+            for (int i = 0; i < image.length; ++i)
+                image.chars[i] = f.data[i];
+        }
+    }
+
+    // Writes the NFKC form of the image of c to out, which has room for
+    // kMaxCaseFoldImage code points, and returns its length; c itself
+    // when c is no key.
+    int fold(std::uint32_t c, PB_CHAR *out) const noexcept
+    {
+        int at = kTableB_2Index.find(c);
+        if (at < 0) {
+            out[0] = static_cast<PB_CHAR>(c);
+            return 1;
+        }
+        const Image &image = images_[at];
+        for (int i = 0; i < image.length; ++i)
+            out[i] = image.chars[i];
+        return image.length;
+    }
+
+    static const FoldedNfkcImages &get()
+    {
+        static const FoldedNfkcImages images;
+        return images;
+    }
+
+private:
+    struct Image {
+        PB_CHAR chars[kMaxCaseFoldImage];
+        int length;
+    };
+    Image images_[std::size(kTableB_2Keys)];
+};
+
 // Maps the code points s[0..length) by the profile's tables into out, which
-// has room for the longest image of each. Returns the number written, tells
-// in *nonAscii whether any of them is outside ASCII, and adds every code
-// point written to seen (a code point passed through keeps the property
-// byte already read for the mapping). A profile that normalises also gets
-// in marks, which has the room out has, what seen records of each code
-// point written.
+// has room for the longest image of each (B.2 followed by NFKC when the
+// profile normalises, which gives the same final form). Returns the number
+// written, tells in *nonAscii whether any of them is outside ASCII, and adds
+// every code point written to seen (a code point passed through keeps the
+// property byte already read for the mapping).
 template <const Steps &steps>
-inline PB_INT mapInto(const PB_CHAR *s, PB_INT length, PB_CHAR *out, std::uint16_t *marks, bool *nonAscii,
-    Seen &seen) noexcept
+inline PB_INT mapInto(const PB_CHAR *s, PB_INT length, PB_CHAR *out, bool *nonAscii, Seen &seen) noexcept
 {
     PB_INT n = 0;
     std::uint32_t written = 0;
-    // Accumulated here, not in seen, which the stores to marks might
-    // overwrite as far as the compiler knows.
     std::uint32_t all = 0;
     auto put = [&](PB_CHAR o, std::uint32_t bits) {
         all |= bits;
-        if constexpr (steps.normalize)
-            marks[n] = static_cast<std::uint16_t>(bits);
         out[n++] = o;
     };
     for (PB_INT i = 0; i < length; ++i) {
@@ -119,7 +171,7 @@ inline PB_INT mapInto(const PB_CHAR *s, PB_INT length, PB_CHAR *out, std::uint16
             // dropped
         } else if (steps.caseFold && (p & kPropCaseFoldNfkc)) {
             PB_CHAR image[kMaxCaseFoldImage];
-            int k = caseFoldNfkc(c, image);
+            int k = steps.normalize ? FoldedNfkcImages::get().fold(c, image) : caseFoldNfkc(c, image);
             for (int j = 0; j < k; ++j) {
                 std::uint32_t o = codePoint(image[j]);
                 written |= o;
@@ -182,14 +234,12 @@ inline PB_STRING *prepare(PB_STRING *source, bool checkUnassigned)
 
     constexpr PB_INT widest = steps.caseFold ? kMaxCaseFoldImage : 1;
     Scratch mapped(s.length * widest);
-    Buffer<std::uint16_t, steps.normalize ? 256 : 1> marks(steps.normalize ? s.length * widest : 0);
     bool nonAscii = false;
     Seen seen;
-    PB_INT count = mapInto<steps>(s.data, s.length, mapped.data(), marks.data(), &nonAscii, seen);
+    PB_INT count = mapInto<steps>(s.data, s.length, mapped.data(), &nonAscii, seen);
     // NFKC leaves ASCII as it is; otherwise the mapped code points are
     // normalised straight from the scratch array into the new string. What
-    // the mapping saw still holds for the code points the normalisation
-    // kept as they were; only those between are looked at again.
+    // the mapping saw still holds when they were in NFKC already.
     if (steps.normalize && nonAscii) {
         PB_INT head = 0;
         PB_INT tail = 0;
@@ -197,11 +247,15 @@ inline PB_STRING *prepare(PB_STRING *source, bool checkUnassigned)
             PB_STRING_NORMALIZE_NFKC, &head, &tail));
         Chars p = chars(prepared.get());
         if (head < count) {
-            seen = seeAll<steps>(p.data + head, p.length - head - tail);
-            for (PB_INT i = 0; i < head; ++i)
-                seen.bits |= marks.data()[i];
-            for (PB_INT i = count - tail; i < count; ++i)
-                seen.bits |= marks.data()[i];
+            // What the mapping saw and what the normalisation wrote between
+            // the code points it kept cover the result and maybe more. The
+            // checks refuse only what they see, so passing with all of it
+            // is passing; a refusal is decided on the result alone.
+            Seen either = seeAll<steps>(p.data + head, p.length - head - tail);
+            either.bits |= seen.bits;
+            if (passes<steps>(either, p.data, p.length, checkUnassigned))
+                return prepared.take();
+            seen = seeAll<steps>(p.data, p.length);
         }
         if (!passes<steps>(seen, p.data, p.length, checkUnassigned))
             return nullptr;
