@@ -338,6 +338,8 @@ public:
     void extend(PB_INT count) { length_ += count; }
 
     PB_INT length() const { return length_; }
+    // The room after the end.
+    PB_INT room() const { return capacity_ - length_; }
     PB_CHAR *at(PB_INT index) { return chars_ + index; }
 
     // A new string with the code points: copied into the string's own
@@ -406,18 +408,20 @@ public:
         segment_ = start;
         PB_INT i = start;
         while (i < length) {
+            const NfkcRecord *next;
             if (isPlain(chars[i])) {
                 close();
-                tailStart_ = i;
-                i = copyPlain(chars, i, length);
+                i = copyPlain(chars, i, length, next);
                 // The last of them may take marks that follow.
                 segment_ = out_.length() - 1;
                 if (i == length)
                     break;
+            } else {
+                next = &record(chars[i]);
             }
             tailStart_ = length;
             const PB_CHAR c = chars[i++];
-            const NfkcRecord &r = record(c);
+            const NfkcRecord &r = *next;
             if (r.flags & kNfkcFlagBoundary) {
                 close();
                 // A decomposition into starters that combine with nothing
@@ -448,18 +452,38 @@ public:
 
 private:
     // Copies the plain code points from chars[i], which is one, to the
-    // output as it scans them; returns the index of the first code point
-    // that is not plain (length when there is none). Four BMP code points
-    // are tested at once where there are four; runs between marks and
-    // compatibility characters are often shorter.
-    PB_INT copyPlain(const PB_CHAR *chars, PB_INT i, PB_INT length)
+    // output as it scans them, with the decompositions of the compatibility
+    // characters that decompose into starters among them; returns the index
+    // of the first code point that is neither (length when there is none),
+    // whose record next receives. Sets tailStart_ to where the plain code
+    // points at the end began.
+    PB_INT copyPlain(const PB_CHAR *chars, PB_INT i, PB_INT length, const NfkcRecord *&next)
     {
+        tailStart_ = i;
         out_.reserve(length - i);
         PB_CHAR *const begin = out_.at(out_.length());
+        PB_CHAR *const limit = begin + out_.room();
         PB_CHAR *o = begin;
         *o++ = chars[i++];
-        while (i < length && isPlain(chars[i]))
-            *o++ = chars[i++];
+        for (;;) {
+            while (i < length && isPlain(chars[i]))
+                *o++ = chars[i++];
+            if (i == length)
+                break;
+            // A compatibility character that decomposes into starters
+            // leaves the state a plain code point leaves: its decomposition
+            // is written and the run goes on, while there is room for it
+            // and for a plain rest of the input.
+            const NfkcRecord &r = record(chars[i]);
+            next = &r;
+            if (!(r.flags & kNfkcFlagStarters) || limit - o < r.decompositionLength + (length - i - 1))
+                break;
+            const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
+            for (unsigned e = 0; e < r.decompositionLength; ++e)
+                o[e] = static_cast<PB_CHAR>(entry[e] & kNfkcPoolCharMask);
+            o += r.decompositionLength;
+            tailStart_ = ++i;
+        }
         out_.extend(o - begin);
         return i;
     }
