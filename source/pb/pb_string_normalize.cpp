@@ -553,8 +553,24 @@ private:
         segment = out_.at(segment_);
         for (PB_INT k = 1; k < count; ++k)
             segment[k] = chars[i - 2 + k];
-        if (unordered)
-            reorder(segment, info, count);
+        // Canonical order by insertion: a mark moves back past marks of a
+        // higher class only, so nothing crosses a code point of class 0
+        // (the starter in front stops every move).
+        if (unordered) {
+            for (PB_INT k = 2; k < count; ++k) {
+                const PB_CHAR c = segment[k];
+                const Info ci = info[k];
+                if (infoCcc(ci) == 0)
+                    continue;
+                PB_INT at = k;
+                for (; infoCcc(info[at - 1]) > infoCcc(ci); --at) {
+                    segment[at] = segment[at - 1];
+                    info[at] = info[at - 1];
+                }
+                segment[at] = c;
+                info[at] = ci;
+            }
+        }
         out_.truncate(segment_ + composeInPlace(segment, info, count));
         i = j;
         return true;
