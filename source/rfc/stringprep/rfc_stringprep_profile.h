@@ -152,34 +152,33 @@ inline PB_INT mapInto(const PB_CHAR *s, PB_INT length, PB_CHAR *out, bool *nonAs
 {
     PB_INT n = 0;
     std::uint32_t written = 0;
-    std::uint32_t all = 0;
-    auto put = [&](PB_CHAR o, std::uint32_t bits) {
-        all |= bits;
-        out[n++] = o;
-    };
+    std::uint32_t all = 0; // seen's bits
     for (PB_INT i = 0; i < length; ++i) {
         std::uint32_t c = codePoint(s[i]);
         if (c < 0x80) {
             std::uint32_t o = steps.caseFold ? kAsciiCaseFold[c] : c;
-            put(static_cast<PB_CHAR>(o), kAsciiClass[o]);
+            all |= kAsciiClass[o];
+            out[n++] = static_cast<PB_CHAR>(o);
             continue;
         }
         std::uint8_t p = property(c);
         if (steps.mapSpaceToSpace && (p & kPropSpaceNonAscii)) {
-            put(0x20, kAsciiClass[0x20]);
+            all |= kAsciiClass[0x20];
+            out[n++] = 0x20;
         } else if (steps.mapToNothing && (p & kPropMapToNothing)) {
             // dropped
         } else if (steps.caseFold && (p & kPropCaseFoldNfkc)) {
-            PB_CHAR image[kMaxCaseFoldImage];
-            int k = steps.normalize ? FoldedNfkcImages::get().fold(c, image) : caseFoldNfkc(c, image);
+            int k = steps.normalize ? FoldedNfkcImages::get().fold(c, out + n) : caseFoldNfkc(c, out + n);
             for (int j = 0; j < k; ++j) {
-                std::uint32_t o = codePoint(image[j]);
+                std::uint32_t o = codePoint(out[n + j]);
                 written |= o;
-                put(image[j], mark<steps>(o, o < 0x80 ? 0 : property(o)));
+                all |= mark<steps>(o, o < 0x80 ? 0 : property(o));
             }
+            n += k;
         } else {
+            out[n++] = s[i];
             written |= c;
-            put(s[i], mark<steps>(c, p));
+            all |= mark<steps>(c, p);
         }
     }
     *nonAscii = written >= 0x80;
