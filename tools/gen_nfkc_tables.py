@@ -15,8 +15,8 @@ Output, looked up through two stages (the code point's block of 128 in
 stage 1, its slot in stage 2, an index into the records):
   - a record per distinct property set: combining class, flags (its own
     NFKC form; a boundary; decomposes; a Hangul syllable; combines with a
-    predecessor), the offset and length of the full compatibility
-    decomposition in the pool;
+    predecessor; decomposes into starters that combine with nothing), the
+    offset and length of the full compatibility decomposition in the pool;
   - the decomposition pool: each entry is a code point in bits 0-20, its
     combining class in bits 21-28 and bit 29 set when it can combine with a
     preceding character;
@@ -68,6 +68,10 @@ FLAG_BOUNDARY = 0x02     # class 0, decomposes to a starter that combines with
 FLAG_DECOMPOSES = 0x04   # has a decomposition in the pool
 FLAG_HANGUL_S = 0x08     # a precomposed Hangul syllable
 FLAG_COMBINES_BACK = 0x10  # second character of some composition
+FLAG_STARTERS = 0x20     # a boundary that decomposes (not by the Hangul
+                         # algorithm) into class-0 code points none of which
+                         # combines with a predecessor: the decomposition is
+                         # its NFKC form, whatever precedes it
 
 HEX = re.compile(r"^[0-9A-F]{4,6}$")
 DECOMPOSITION = re.compile(r"^(?:<([A-Za-z]+)> )?([0-9A-F]{4,6}(?: [0-9A-F]{4,6})*)$")
@@ -292,6 +296,9 @@ def main():
                 flags |= FLAG_YES
             if klass == 0 and ccc.get(full[0], 0) == 0 and full[0] not in combines_back:
                 flags |= FLAG_BOUNDARY
+                if flags & FLAG_DECOMPOSES and not flags & FLAG_HANGUL_S and \
+                        all(ccc.get(x, 0) == 0 and x not in combines_back for x in full):
+                    flags |= FLAG_STARTERS
         record = (klass, flags, decomposition_length, decomposition_offset)
         if record not in record_index:
             record_index[record] = len(records)
@@ -356,6 +363,7 @@ def main():
     w(f"constexpr std::uint8_t kNfkcFlagDecomposes = 0x{FLAG_DECOMPOSES:02X};")
     w(f"constexpr std::uint8_t kNfkcFlagHangulSyllable = 0x{FLAG_HANGUL_S:02X};")
     w(f"constexpr std::uint8_t kNfkcFlagCombinesBack = 0x{FLAG_COMBINES_BACK:02X};")
+    w(f"constexpr std::uint8_t kNfkcFlagStarters = 0x{FLAG_STARTERS:02X};")
     w("")
     w("// Pool entries: code point, combining class, combines with a predecessor.")
     w("constexpr std::uint32_t kNfkcPoolCharMask = 0x1FFFFF;")

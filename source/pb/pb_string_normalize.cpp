@@ -320,7 +320,15 @@ public:
     void append(const PB_CHAR *chars, PB_INT count)
     {
         reserve(count);
-        std::memcpy(chars_ + length_, chars, static_cast<std::size_t>(count) * sizeof(PB_CHAR));
+        // Runs between marks and compatibility characters are short: a
+        // loop costs less than a call then.
+        PB_CHAR *tail = chars_ + length_;
+        if (count <= 8) {
+            for (PB_INT k = 0; k < count; ++k)
+                tail[k] = chars[k];
+        } else {
+            std::memcpy(tail, chars, static_cast<std::size_t>(count) * sizeof(PB_CHAR));
+        }
         length_ += count;
     }
     // Appends after reserve.
@@ -330,6 +338,8 @@ public:
     void extend(PB_INT count) { length_ += count; }
 
     PB_INT length() const { return length_; }
+    // The room after the end.
+    PB_INT room() const { return capacity_ - length_; }
     PB_CHAR *at(PB_INT index) { return chars_ + index; }
 
     // A new string with the code points: copied into the string's own
@@ -398,29 +408,33 @@ public:
         segment_ = start;
         PB_INT i = start;
         while (i < length) {
-            const PB_INT next = plainRun(chars, i, length);
-            if (next > i) {
+            const NfkcRecord *next;
+            if (isPlain(chars[i])) {
                 close();
-                out_.append(chars + i, next - i);
+                i = copyPlain(chars, i, length, next);
                 // The last of them may take marks that follow.
                 segment_ = out_.length() - 1;
-                i = next;
                 if (i == length)
                     break;
+            } else {
+                next = &record(chars[i]);
             }
+            tailStart_ = length;
             const PB_CHAR c = chars[i++];
-            const NfkcRecord &r = record(c);
+            const NfkcRecord &r = *next;
             if (r.flags & kNfkcFlagBoundary) {
                 close();
                 // A decomposition into starters that combine with nothing
                 // before them is its own NFKC form: copied as it is, it
                 // leaves the state a plain run leaves.
-                if ((r.flags & (kNfkcFlagDecomposes | kNfkcFlagHangulSyllable)) == kNfkcFlagDecomposes &&
-                    appendStarters(r)) {
+                if (r.flags & kNfkcFlagStarters) {
+                    appendStarters(r);
                     segment_ = out_.length() - 1;
                     continue;
                 }
                 segment_ = out_.length();
+            } else if (!open_ && composeMarks(chars, i, length, r)) {
+                continue;
             }
             if (!open_)
                 openSegment();
@@ -431,23 +445,134 @@ public:
 
     Output &output() { return out_; }
 
+    // The number of code points at the end of the input that the output
+    // ends with as they are: those of the last plain run, when nothing
+    // followed it.
+    PB_INT keptTail(PB_INT length) const { return length - tailStart_; }
+
 private:
-    // Appends the decomposition of r when each of its code points has class
-    // 0 and combines with no predecessor, and returns true; otherwise
-    // appends nothing and returns false.
-    bool appendStarters(const NfkcRecord &r)
+    // Copies the plain code points from chars[i], which is one, to the
+    // output as it scans them, with the decompositions of the compatibility
+    // characters that decompose into starters among them; returns the index
+    // of the first code point that is neither (length when there is none),
+    // whose record next receives. Sets tailStart_ to where the plain code
+    // points at the end began.
+    PB_INT copyPlain(const PB_CHAR *chars, PB_INT i, PB_INT length, const NfkcRecord *&next)
+    {
+        tailStart_ = i;
+        out_.reserve(length - i);
+        PB_CHAR *const begin = out_.at(out_.length());
+        PB_CHAR *const limit = begin + out_.room();
+        PB_CHAR *o = begin;
+        *o++ = chars[i++];
+        for (;;) {
+            while (i < length && isPlain(chars[i]))
+                *o++ = chars[i++];
+            if (i == length)
+                break;
+            // A compatibility character that decomposes into starters
+            // leaves the state a plain code point leaves: its decomposition
+            // is written and the run goes on, while there is room for it
+            // and for a plain rest of the input.
+            const NfkcRecord &r = record(chars[i]);
+            next = &r;
+            if (!(r.flags & kNfkcFlagStarters) || limit - o < r.decompositionLength + (length - i - 1))
+                break;
+            const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
+            for (unsigned e = 0; e < r.decompositionLength; ++e)
+                o[e] = static_cast<PB_CHAR>(entry[e] & kNfkcPoolCharMask);
+            o += r.decompositionLength;
+            tailStart_ = ++i;
+        }
+        out_.extend(o - begin);
+        return i;
+    }
+
+    // Appends the decomposition of r, whose code points all have class 0
+    // and combine with no predecessor.
+    void appendStarters(const NfkcRecord &r)
     {
         out_.reserve(kNfkcLongestDecomposition);
         const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
         PB_CHAR *tail = out_.at(out_.length());
-        std::uint32_t properties = 0;
-        for (unsigned e = 0; e < r.decompositionLength; ++e) {
-            properties |= entry[e];
+        for (unsigned e = 0; e < r.decompositionLength; ++e)
             tail[e] = static_cast<PB_CHAR>(entry[e] & kNfkcPoolCharMask);
-        }
-        if ((properties >> kNfkcPoolCccShift) != 0)
-            return false;
         out_.extend(r.decompositionLength);
+    }
+
+    // The common case of a mark: a starter that is its own decomposition
+    // (or a Hangul syllable, which composes by algorithm), followed by code
+    // points up to the next boundary that are their own decompositions.
+    // Then the segment needs ordering and composing only, done straight in
+    // the output without taking the starter out again.
+    // chars[i - 1] is the first code point after the starter, which is no
+    // boundary; r is its record. Returns false, having changed nothing,
+    // when the case does not apply; otherwise sets i past the segment and
+    // returns true.
+    bool composeMarks(const PB_CHAR *chars, PB_INT &i, PB_INT length, const NfkcRecord &r)
+    {
+        constexpr PB_INT kMost = 16;
+        if (segment_ != out_.length() - 1 || (r.flags & kNfkcFlagDecomposes))
+            return false;
+        PB_CHAR *segment = out_.at(segment_);
+        const NfkcRecord &starter = record(segment[0]);
+        if ((starter.flags & (kNfkcFlagDecomposes | kNfkcFlagHangulSyllable)) == kNfkcFlagDecomposes)
+            return false;
+        // Most often the mark is alone: it composes with the starter or
+        // stays after it.
+        if (i == length || isPlain(chars[i])) {
+            const PB_CHAR c = chars[i - 1];
+            if (r.flags & kNfkcFlagCombinesBack) {
+                const PB_CHAR composite = compose(segment[0], c);
+                if (composite >= 0) {
+                    segment[0] = composite;
+                    return true;
+                }
+            }
+            out_.reserve(1);
+            out_.push(c);
+            return true;
+        }
+        Info info[kMost + 1];
+        info[0] = 0;
+        PB_INT count = 1;
+        unsigned lastCcc = 0;
+        bool unordered = false;
+        PB_INT j = i - 1;
+        for (; j < length; ++j) {
+            const NfkcRecord &m = j == i - 1 ? r : record(chars[j]);
+            if (m.flags & kNfkcFlagBoundary)
+                break;
+            if ((m.flags & kNfkcFlagDecomposes) || count > kMost)
+                return false;
+            unordered |= m.ccc != 0 && m.ccc < lastCcc;
+            lastCcc = m.ccc;
+            info[count++] = static_cast<Info>(m.ccc | ((m.flags & kNfkcFlagCombinesBack) ? kInfoCombinesBack : 0));
+        }
+        out_.reserve(count - 1);
+        segment = out_.at(segment_);
+        for (PB_INT k = 1; k < count; ++k)
+            segment[k] = chars[i - 2 + k];
+        // Canonical order by insertion: a mark moves back past marks of a
+        // higher class only, so nothing crosses a code point of class 0
+        // (the starter in front stops every move).
+        if (unordered) {
+            for (PB_INT k = 2; k < count; ++k) {
+                const PB_CHAR c = segment[k];
+                const Info ci = info[k];
+                if (infoCcc(ci) == 0)
+                    continue;
+                PB_INT at = k;
+                for (; infoCcc(info[at - 1]) > infoCcc(ci); --at) {
+                    segment[at] = segment[at - 1];
+                    info[at] = info[at - 1];
+                }
+                segment[at] = c;
+                info[at] = ci;
+            }
+        }
+        out_.truncate(segment_ + composeInPlace(segment, info, count));
+        i = j;
         return true;
     }
 
@@ -521,6 +646,7 @@ private:
     Output out_;
     InfoBuffer info_;
     PB_INT segment_ = 0; // where the open or next segment starts in out_
+    PB_INT tailStart_ = 0; // where in the input the last plain run began
     bool open_ = false;
     bool unordered_ = false;
     bool combining_ = false;
@@ -561,21 +687,38 @@ PB_API void pbStringNormalize(PB_STRING **s, PB_INT form)
 
 // The NFKC form of chars[0..count) as a new string: the quick check decides
 // whether the code points are copied as they are or normalised into the new
-// string's storage.
-PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
-    PB_BOOL *normal)
+// string's storage. *head receives the length of the prefix up to the quick
+// check's boundary, *tail that of the last plain run when nothing follows
+// it: both are copied as they are.
+PB_API PB_STRING *pb___StringCreateNormalizedFromCharsKept(const PB_CHAR *chars, PB_INT count, PB_INT form,
+    PB_INT *head, PB_INT *tail)
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
     PB_ASSERT( form == 1 ); // PB_STRING_NORMALIZE_NFKC, the only form
+    PB_ASSERT( head );
+    PB_ASSERT( tail );
 
     PB_INT start = 0;
-    const bool inForm = quickCheck(chars, count, &start) == count;
-    if (normal)
-        *normal = inForm;
-    if (inForm)
+    if (quickCheck(chars, count, &start) == count) {
+        *head = count;
+        *tail = 0;
         return pbStringCreateFromCharsCopy(chars, count);
+    }
     Normaliser normaliser(count + count / 4 + 16);
     normaliser.run(chars, start, count);
+    *head = start;
+    *tail = normaliser.keptTail(count);
     return normaliser.output().toString();
+}
+
+PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
+    PB_BOOL *normal)
+{
+    PB_INT head = 0;
+    PB_INT tail = 0;
+    PB_STRING *result = pb___StringCreateNormalizedFromCharsKept(chars, count, form, &head, &tail);
+    if (normal)
+        *normal = head == count;
+    return result;
 }

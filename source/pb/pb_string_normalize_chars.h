@@ -19,6 +19,16 @@ PB___BEGIN_DECLS
 PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
     PB_BOOL *normal);
 
+/* As pb___StringCreateNormalizedFromChars, telling instead how much of the
+ * input the string holds as it is: *head receives the number of leading
+ * code points and *tail the number of trailing code points that are copied
+ * unchanged, so that the string is chars[0..head), then code points that
+ * may differ, then the last tail code points of chars. *head is count when
+ * the code points were in normal form already (then *tail is 0); otherwise
+ * head + tail < count. head and tail must not be null. */
+PB_API PB_STRING *pb___StringCreateNormalizedFromCharsKept(const PB_CHAR *chars, PB_INT count, PB_INT form,
+    PB_INT *head, PB_INT *tail);
+
 PB___END_DECLS
 
 #endif

@@ -71,6 +71,11 @@ TEST(NfkcString, SegmentsAroundTheQuickCheck)
         { "00E9 0323", "1EB9 0301", "a precomposed letter reopens for a lower mark after it" },
         { "1100 314F", "AC00", "a compatibility jamo decomposes to a vowel that composes back" },
         { "0F72 0F73", "0F71 0F72 0F72", "a class-0 letter decomposing to marks orders with those before" },
+        { "0061 0302 0323 1161", "1EAD 1161", "marks are ordered, but not past a vowel of class 0 after them" },
+        { "1100 0302 0323 1161", "1100 0323 0302 1161",
+            "a vowel after marks no longer composes with its leading consonant" },
+        { "0061 0301 0300 0315 0323 11A8", "1EA1 0301 0300 0315 11A8",
+            "a run of marks ordered before a trailing consonant, which stays last" },
         { "0041 D800 030A 110000 7FFFFFFF FFFFFFFF FB01", "0041 D800 030A 110000 7FFFFFFF FFFFFFFF 0066 0069",
             "values that are no code points pass through as starters nothing composes with" },
     };

@@ -5,6 +5,8 @@
 #include "stringprep_support.h"
 #include "support/test_support.h"
 
+#include <rfc/stringprep/rfc_stringprep_internal.h>
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -166,6 +168,33 @@ TEST(StringprepProfile, EqualsTheComposedSteps)
             }
         }
     }
+}
+
+// The profiles that fold by B.2 write the NFKC form of each image, which
+// they compute once; every key of B.2, alone and where what precedes or
+// follows it may compose with its image (a starter before, marks after, a
+// mark that the form of the image must not block, another key), gives what
+// the steps one after the other give.
+TEST(StringprepProfile, EveryCaseFoldingKeyEqualsTheComposedSteps)
+{
+    const std::u32string before[] = { U"", U"a", U"α", U"ᄀ" };
+    const std::u32string after[] = { U"", U"b", U"́", U"ͅ", U"̣́", U"ᅡ", U"ῆ" };
+    std::size_t checked = 0;
+    for (std::uint32_t key : rfc::stringprep::kTableB_2Keys) {
+        for (const auto &b : before) {
+            for (const auto &a : after) {
+                const std::u32string input = b + char32_t(key) + a;
+                auto source = rfctest::string(input);
+                for (const char *name : { "nameprep", "nodeprep", "iscsi" }) {
+                    pb::Ref<PB_STRING> fast(sptest::profileByName(name)(source.get(), 1));
+                    std::string got = fast ? formatChars(rfctest::chars(fast.get())) : "REFUSED";
+                    ASSERT_EQ(got, sptest::prepareComposed(name, source.get(), 1)) << name << ": " << formatChars(input);
+                    ++checked;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(checked, std::size(rfc::stringprep::kTableB_2Keys) * 4 * 7 * 3);
 }
 
 TEST(StringprepDeathTest, NullSource)
