@@ -60,7 +60,7 @@ std::string addressList(int count)
 
 const std::string &sampleText()
 {
-    static const std::string text = addressList(96); // about 4 KiB
+    static const std::string text = addressList(96); // about 5 KB
     return text;
 }
 
