@@ -189,6 +189,18 @@ StoreEntry &storeSlot(PB_STORE **st, const char *key, PB_INT keyLength)
     return *target->entries->insert(it, StoreEntry { name, nullptr, 0 });
 }
 
+// Makes room for extra more items in an unshared vector.
+void reserveItems(PB_VECTOR *target, PB_INT extra)
+{
+    PB_ASSERT( extra >= 0 && PB_INT_ADD_OK( target->length, extra ) );
+    PB_INT needed = target->length + extra;
+    if (needed <= target->capacity)
+        return;
+    target->capacity = pb::internal::grownCapacity(target->capacity, needed);
+    PB_ASSERT( target->capacity <= PB_INT_MAX / PB_INT( sizeof( PB_OBJ * ) ) );
+    target->items = static_cast<PB_OBJ **>(pbMemRealloc(target->items, target->capacity * PB_INT(sizeof(PB_OBJ *))));
+}
+
 } // namespace
 
 extern "C" {
@@ -238,11 +250,7 @@ PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj)
     PB_ASSERT( v && *v );
     PB_ASSERT( obj );
     PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
-    if (target->length == target->capacity) {
-        target->capacity = pb::internal::grownCapacity(target->capacity, target->length + 1);
-        target->items = static_cast<PB_OBJ **>(
-            pbMemRealloc(target->items, target->capacity * PB_INT(sizeof(PB_OBJ *))));
-    }
+    reserveItems(target, 1);
     target->items[target->length++] = obj;
 }
 
@@ -250,20 +258,13 @@ PB_API void pb___VectorAppendObjsUse(PB_VECTOR **v, PB_OBJ *const *objs, PB_INT 
 {
     PB_ASSERT( v && *v );
     PB_ASSERT( objs || count == 0 );
-    PB_ASSERT( count >= 0 && PB_INT_ADD_OK( ( *v )->length, count ) );
     for (PB_INT i = 0; i < count; ++i)
         PB_ASSERT( objs[i] );
     PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
-    PB_INT needed = target->length + count;
-    if (needed > target->capacity) {
-        target->capacity = pb::internal::grownCapacity(target->capacity, needed);
-        PB_ASSERT( target->capacity <= PB_INT_MAX / PB_INT( sizeof( PB_OBJ * ) ) );
-        target->items = static_cast<PB_OBJ **>(
-            pbMemRealloc(target->items, target->capacity * PB_INT(sizeof(PB_OBJ *))));
-    }
+    reserveItems(target, count);
     if (count)
         std::memcpy(target->items + target->length, objs, static_cast<std::size_t>(count) * sizeof(PB_OBJ *));
-    target->length = needed;
+    target->length += count;
 }
 
 PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index)
