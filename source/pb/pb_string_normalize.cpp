@@ -53,6 +53,12 @@ constexpr Info kInfoCombinesBack = 0x100;
 
 constexpr unsigned infoCcc(Info info) { return info & 0xFFu; }
 
+// The Info of a code point that is its own decomposition, from its record.
+constexpr Info infoOf(const NfkcRecord &r)
+{
+    return static_cast<Info>(r.ccc | ((r.flags & kNfkcFlagCombinesBack) ? kInfoCombinesBack : 0));
+}
+
 // A pool entry shifted down by kNfkcPoolCccShift is its Info.
 static_assert((kNfkcPoolCombinesBack >> kNfkcPoolCccShift) == kInfoCombinesBack);
 static_assert((kNfkcPoolCharMask >> kNfkcPoolCccShift) == 0 && 0x10FFFF <= kNfkcPoolCharMask);
@@ -478,14 +484,20 @@ private:
             next = &r;
             if (!(r.flags & kNfkcFlagStarters) || limit - o < r.decompositionLength + (length - i - 1))
                 break;
-            const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
-            for (unsigned e = 0; e < r.decompositionLength; ++e)
-                o[e] = static_cast<PB_CHAR>(entry[e] & kNfkcPoolCharMask);
-            o += r.decompositionLength;
+            o += writeDecomposition(r, o);
             tailStart_ = ++i;
         }
         out_.extend(o - begin);
         return i;
+    }
+
+    // Writes the code points of r's decomposition to to; returns how many.
+    static PB_INT writeDecomposition(const NfkcRecord &r, PB_CHAR *to)
+    {
+        const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
+        for (unsigned e = 0; e < r.decompositionLength; ++e)
+            to[e] = static_cast<PB_CHAR>(entry[e] & kNfkcPoolCharMask);
+        return r.decompositionLength;
     }
 
     // Appends the decomposition of r, whose code points all have class 0
@@ -493,11 +505,7 @@ private:
     void appendStarters(const NfkcRecord &r)
     {
         out_.reserve(kNfkcLongestDecomposition);
-        const std::uint32_t *entry = kNfkcPool + r.decompositionOffset;
-        PB_CHAR *tail = out_.at(out_.length());
-        for (unsigned e = 0; e < r.decompositionLength; ++e)
-            tail[e] = static_cast<PB_CHAR>(entry[e] & kNfkcPoolCharMask);
-        out_.extend(r.decompositionLength);
+        out_.extend(writeDecomposition(r, out_.at(out_.length())));
     }
 
     // The common case of a mark: a starter that is its own decomposition
@@ -547,30 +555,14 @@ private:
                 return false;
             unordered |= m.ccc != 0 && m.ccc < lastCcc;
             lastCcc = m.ccc;
-            info[count++] = static_cast<Info>(m.ccc | ((m.flags & kNfkcFlagCombinesBack) ? kInfoCombinesBack : 0));
+            info[count++] = infoOf(m);
         }
         out_.reserve(count - 1);
         segment = out_.at(segment_);
         for (PB_INT k = 1; k < count; ++k)
             segment[k] = chars[i - 2 + k];
-        // Canonical order by insertion: a mark moves back past marks of a
-        // higher class only, so nothing crosses a code point of class 0
-        // (the starter in front stops every move).
-        if (unordered) {
-            for (PB_INT k = 2; k < count; ++k) {
-                const PB_CHAR c = segment[k];
-                const Info ci = info[k];
-                if (infoCcc(ci) == 0)
-                    continue;
-                PB_INT at = k;
-                for (; infoCcc(info[at - 1]) > infoCcc(ci); --at) {
-                    segment[at] = segment[at - 1];
-                    info[at] = info[at - 1];
-                }
-                segment[at] = c;
-                info[at] = ci;
-            }
-        }
+        if (unordered)
+            reorder(segment, info, count);
         out_.truncate(segment_ + composeInPlace(segment, info, count));
         i = j;
         return true;
@@ -624,8 +616,7 @@ private:
             for (unsigned e = 0; e < r.decompositionLength; ++e)
                 emit(entry[e] & kNfkcPoolCharMask, static_cast<Info>(entry[e] >> kNfkcPoolCccShift), slot);
         } else {
-            emit(static_cast<std::uint32_t>(c),
-                static_cast<Info>(r.ccc | ((r.flags & kNfkcFlagCombinesBack) ? kInfoCombinesBack : 0)), slot);
+            emit(static_cast<std::uint32_t>(c), infoOf(r), slot);
         }
     }
 
