@@ -12,8 +12,9 @@
 struct PB_VECTOR {
     PB___OBJ_HEADER header;
     PB_INT length;
-    PB_INT capacity;
+    PB_INT capacity; // items the block holds from items on
     PB_OBJ **items;
+    PB_INT front;    // items of the block before items, left by deletions at the front
 };
 
 struct PB_BOXED_INT {
@@ -52,7 +53,7 @@ void vectorFree(PB_OBJ *obj)
 {
     auto *v = reinterpret_cast<PB_VECTOR *>(obj);
     pb::internal::releaseEach(v->items, v->length);
-    pbMemFree(v->items);
+    pbMemFree(v->items ? v->items - v->front : nullptr);
 }
 
 PB_INT vectorCompare(PB_OBJ *a, PB_OBJ *b)
@@ -120,6 +121,7 @@ PB_VECTOR *vectorWithCapacity(PB_INT capacity)
     auto *v = reinterpret_cast<PB_VECTOR *>(pb___ObjCreate(sizeof(PB_VECTOR), &vectorSort));
     v->length = 0;
     v->capacity = capacity;
+    v->front = 0;
     v->items = capacity ? static_cast<PB_OBJ **>(pbMemAlloc(capacity * PB_INT(sizeof(PB_OBJ *)))) : nullptr;
     return v;
 }
@@ -189,13 +191,26 @@ StoreEntry &storeSlot(PB_STORE **st, const char *key, PB_INT keyLength)
     return *target->entries->insert(it, StoreEntry { name, nullptr, 0 });
 }
 
-// Makes room for extra more items in an unshared vector.
+// Makes room for extra more items in an unshared vector. Room left at the
+// front by deletions is taken back first when it is at least the vector's
+// length, so that each move is paid for by as many deletions.
 void reserveItems(PB_VECTOR *target, PB_INT extra)
 {
     PB_ASSERT( extra >= 0 && PB_INT_ADD_OK( target->length, extra ) );
     PB_INT needed = target->length + extra;
     if (needed <= target->capacity)
         return;
+    if (target->front) {
+        // The block starts before the first item; realloc needs its start.
+        const bool roomEnough = target->front >= target->length && needed <= target->capacity + target->front;
+        PB_OBJ **block = target->items - target->front;
+        std::memmove(block, target->items, static_cast<std::size_t>(target->length) * sizeof(PB_OBJ *));
+        target->capacity += target->front;
+        target->front = 0;
+        target->items = block;
+        if (roomEnough)
+            return;
+    }
     target->capacity = pb::internal::grownCapacity(target->capacity, needed);
     PB_ASSERT( target->capacity <= PB_INT_MAX / PB_INT( sizeof( PB_OBJ * ) ) );
     target->items = static_cast<PB_OBJ **>(pbMemRealloc(target->items, target->capacity * PB_INT(sizeof(PB_OBJ *))));
@@ -267,14 +282,23 @@ PB_API void pb___VectorAppendObjsUse(PB_VECTOR **v, PB_OBJ *const *objs, PB_INT 
     target->length += count;
 }
 
+// Moves the shorter side of the vector over the gap: deleting near either
+// end costs a constant time, so a vector emptied from the front is linear.
 PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index)
 {
     PB_ASSERT( v && *v );
     PB_ASSERT( index >= 0 && index < (*v)->length );
     PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
     PB_OBJ *gone = target->items[index];
-    std::memmove(target->items + index, target->items + index + 1,
-        static_cast<std::size_t>(target->length - index - 1) * sizeof(PB_OBJ *));
+    PB_INT after = target->length - index - 1;
+    if (index < after) {
+        std::memmove(target->items + 1, target->items, static_cast<std::size_t>(index) * sizeof(PB_OBJ *));
+        ++target->items;
+        ++target->front;
+        --target->capacity;
+    } else {
+        std::memmove(target->items + index, target->items + index + 1, static_cast<std::size_t>(after) * sizeof(PB_OBJ *));
+    }
     --target->length;
     pbObjRelease(gone);
 }

@@ -8,8 +8,9 @@
 struct PB_STRING {
     PB___OBJ_HEADER header;
     PB_INT length;
-    PB_INT capacity;
+    PB_INT capacity; // code points the block holds from chars on
     PB_CHAR *chars;
+    PB_INT front;    // code points of the block before chars: room to prepend
 };
 
 struct PB_BUFFER {
@@ -30,8 +31,8 @@ Elem *inlineStorage(Obj *obj) noexcept
 void stringFree(PB_OBJ *obj)
 {
     auto *s = reinterpret_cast<PB_STRING *>(obj);
-    if (s->chars != inlineStorage<PB_STRING, PB_CHAR>(s))
-        pbMemFree(s->chars);
+    if (s->chars - s->front != inlineStorage<PB_STRING, PB_CHAR>(s))
+        pbMemFree(s->chars - s->front);
 }
 
 void bufferFree(PB_OBJ *obj)
@@ -75,6 +76,7 @@ PB_STRING *stringWithCapacity(PB_INT capacity)
     s->length = 0;
     s->capacity = capacity;
     s->chars = inlineStorage<PB_STRING, PB_CHAR>(s);
+    s->front = 0;
     return s;
 }
 
@@ -106,7 +108,11 @@ PB_BUFFER *bufferCopy(PB_BUFFER *b)
     return copy;
 }
 
-// Makes room for extra more elements in an unshared object.
+// Makes room for extra more elements at the end of an unshared object. A
+// string that has room at its front gives it up first when that room is at
+// least its length, so that a string used as a queue (appended at the end,
+// deleted at the front) does not grow without bound and each move is paid
+// for by as many deletions.
 template <class Obj, class Elem>
 void reserve(Obj *obj, Elem *&elements, PB_INT extra)
 {
@@ -114,16 +120,31 @@ void reserve(Obj *obj, Elem *&elements, PB_INT extra)
     PB_INT needed = obj->length + extra;
     if (needed <= obj->capacity)
         return;
+    Elem *block = elements;
+    if constexpr (requires { obj->front; }) {
+        block = elements - obj->front;
+        if (obj->front && obj->front >= obj->length && needed <= obj->capacity + obj->front) {
+            std::memmove(block, elements, static_cast<std::size_t>(obj->length) * sizeof(Elem));
+            obj->capacity += obj->front;
+            obj->front = 0;
+            elements = block;
+            return;
+        }
+    }
     PB_INT capacity = pb::internal::grownCapacity(obj->capacity, needed);
     PB_ASSERT( capacity <= PB_INT_MAX / PB_INT(sizeof(Elem)) );
-    if (elements == inlineStorage<Obj, Elem>(obj)) {
+    if (block == inlineStorage<Obj, Elem>(obj) || block != elements) {
         auto *fresh = static_cast<Elem *>(pbMemAlloc(capacity * PB_INT(sizeof(Elem))));
         if (obj->length)
             std::memcpy(fresh, elements, static_cast<std::size_t>(obj->length) * sizeof(Elem));
+        if (block != inlineStorage<Obj, Elem>(obj))
+            pbMemFree(block);
         elements = fresh;
     } else {
         elements = static_cast<Elem *>(pbMemRealloc(elements, capacity * PB_INT(sizeof(Elem))));
     }
+    if constexpr (requires { obj->front; })
+        obj->front = 0;
     obj->capacity = capacity;
 }
 
@@ -330,7 +351,7 @@ PB_API PB_STRING *pbStringCreateFromCharsUse(PB_CHAR *chars, PB_INT count)
     PB_ASSERT( count >= 0 );
     PB_STRING *s = stringWithCapacity(0);
     if (chars) {
-        s->chars = chars;
+        s->chars = chars; // front stays 0: chars is the block
         s->length = count;
         s->capacity = count;
     }
@@ -419,11 +440,27 @@ PB_API void pbStringAppendCstr(PB_STRING **s, const char *utf8, PB_INT length)
     pbStringAppend(s, tail.get());
 }
 
+// Prepending and deleting at the front cost a constant amortised time: the
+// string keeps room before its first code point, made (as large as the
+// string) when a prepend finds none, and a deletion at the front moves the
+// start of the string instead of its code points.
 PB_API void pbStringPrependChar(PB_STRING **s, PB_CHAR c)
 {
     PB_STRING *target = writableString(s);
-    reserve(target, target->chars, 1);
-    std::memmove(target->chars + 1, target->chars, static_cast<std::size_t>(target->length) * sizeof(PB_CHAR));
+    if (target->front == 0) {
+        PB_INT room = std::max<PB_INT>(target->length, 16);
+        PB_ASSERT( target->capacity <= PB_INT_MAX / PB_INT( sizeof( PB_CHAR ) ) - room );
+        auto *block = static_cast<PB_CHAR *>(pbMemAlloc((room + target->capacity) * PB_INT(sizeof(PB_CHAR))));
+        if (target->length)
+            std::memcpy(block + room, target->chars, static_cast<std::size_t>(target->length) * sizeof(PB_CHAR));
+        if (target->chars != inlineStorage<PB_STRING, PB_CHAR>(target))
+            pbMemFree(target->chars);
+        target->chars = block + room;
+        target->front = room;
+    }
+    --target->chars;
+    --target->front;
+    ++target->capacity;
     target->chars[0] = c;
     ++target->length;
 }
@@ -435,8 +472,9 @@ PB_API void pbStringDelLeading(PB_STRING **s, PB_INT count)
     if (!count)
         return;
     PB_STRING *target = writableString(s);
-    std::memmove(target->chars, target->chars + count,
-        static_cast<std::size_t>(target->length - count) * sizeof(PB_CHAR));
+    target->chars += count;
+    target->front += count;
+    target->capacity -= count;
     target->length -= count;
 }
 

@@ -45,10 +45,22 @@ RFC_API const PB_MODULE *rfcModule(void)
     return &rfc___module;
 }
 
+namespace {
+
+// How many startups have not been matched by a shutdown yet. Startup and
+// shutdown do not run concurrently with any other call of the library, so a
+// plain counter serves.
+PB_INT startups = 0;
+
+} // namespace
+
 // Creates the process-wide objects of the families, in a fixed order that
-// shutdown reverses.
+// shutdown reverses. Startups nest: a startup while the module is running is
+// counted and changes nothing else.
 RFC_API PB_BOOL rfc___ModuleStartup(void)
 {
+    if (startups++ > 0)
+        return PB_TRUE;
     rfc___BaseEncodingStartup();
     rfc___BaseFlagsStartup();
     rfc___CrcAlgorithmStartup();
@@ -56,8 +68,12 @@ RFC_API PB_BOOL rfc___ModuleStartup(void)
     return PB_TRUE;
 }
 
+// Matches one startup; the last one releases the process-wide objects.
 RFC_API void rfc___ModuleShutdown(void)
 {
+    PB_ASSERT( startups > 0 );
+    if (--startups > 0)
+        return;
     rfc___QuopFlagsShutdown();
     rfc___CrcAlgorithmShutdown();
     rfc___BaseFlagsShutdown();

@@ -92,4 +92,36 @@ TEST(Module, StartupAfterShutdown)
     EXPECT_EQ(rfcCrcAlgorithmFromString(name.get()), RFC_CRC_ALGORITHM_CRC16_CCITT_FALSE);
 }
 
+// Startups nest: a second one is counted and makes nothing; the matching
+// shutdowns release the process-wide objects only with the last one, after
+// which the live count is back to zero.
+TEST(Module, StartupsNest)
+{
+    PB_INT running = pbObjLiveCount();
+    ASSERT_GT(running, 0);
+    ASSERT_TRUE(pbModuleStartup(rfcModule())); // the test main's is the first
+    ASSERT_TRUE(pbModuleStartup(rfcModule()));
+    EXPECT_EQ(pbObjLiveCount(), running);
+    pbModuleShutdown(rfcModule());
+    pbModuleShutdown(rfcModule());
+    EXPECT_EQ(pbObjLiveCount(), running);
+    pb::Ref<PB_STRING> name(rfcCrcAlgorithmToString(RFC_CRC_ALGORITHM_CRC8));
+    EXPECT_EQ(rfctest::utf8(name.get()), "RFC_CRC_ALGORITHM_CRC8");
+    name.reset();
+    pbModuleShutdown(rfcModule()); // matches the test main's startup
+    EXPECT_EQ(pbObjLiveCount(), 0);
+    ASSERT_TRUE(pbModuleStartup(rfcModule()));
+    EXPECT_EQ(pbObjLiveCount(), running);
+}
+
+TEST(ModuleDeathTest, ShutdownWithoutStartup)
+{
+    EXPECT_DEATH(
+        {
+            pbModuleShutdown(rfcModule());
+            pbModuleShutdown(rfcModule());
+        },
+        "source/rfc/rfc_module:[0-9]+: contract violation: startups > 0");
+}
+
 } // namespace

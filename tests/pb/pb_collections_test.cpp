@@ -134,6 +134,51 @@ TEST(PbVector, GrowthAndContainsOnly)
     EXPECT_FALSE(pbVectorContainsOnly(v.get(), pbBoxedIntSort()));
 }
 
+// Deleting at either end moves nothing else: emptying a vector from the
+// front costs about eight times the work for eight times the length, and
+// deletions anywhere keep the order.
+TEST(PbVector, DeletingAtTheFrontIsLinear)
+{
+    auto fill = [](PB_VECTOR **v, PB_INT count) {
+        for (PB_INT i = 0; i < count; ++i)
+            pbVectorAppendObj(v, pbBoxedIntObj(pb::Ref<PB_BOXED_INT>(pbBoxedIntCreate(i)).get()));
+    };
+    auto cost = [&](PB_INT count) {
+        pb::Ref<PB_VECTOR> v;
+        return rfctest::leastCpuSeconds(
+            3, [&] { v.reset(pbVectorCreate()); fill(v.addr(), count); },
+            [&] {
+                // Half as a queue (append, delete the first), then emptied.
+                for (PB_INT i = 0; i < count; ++i) {
+                    pbVectorAppendObj(v.addr(), pbBoxedIntObj(pb::Ref<PB_BOXED_INT>(pbBoxedIntCreate(i)).get()));
+                    pbVectorDelAt(v.addr(), 0);
+                }
+                while (pbVectorLength(v.get()))
+                    pbVectorDelAt(v.addr(), 0);
+            });
+    };
+    constexpr PB_INT small = 20000, factor = 8;
+    double ratio = cost(small * factor) / cost(small);
+    EXPECT_LT(ratio, 3.0 * factor) << ratio;
+
+    std::vector<PB_INT> expected;
+    pb::Ref<PB_VECTOR> v(pbVectorCreate());
+    fill(v.addr(), 100);
+    for (PB_INT i = 0; i < 100; ++i)
+        expected.push_back(i);
+    for (PB_INT index : { 0, 99 - 1, 1, 50, 0, 2, 90, 45, 44, 0 }) {
+        pbVectorDelAt(v.addr(), index);
+        expected.erase(expected.begin() + index);
+        fill(v.addr(), 1);
+        expected.push_back(0);
+    }
+    ASSERT_EQ(pbVectorLength(v.get()), PB_INT(expected.size()));
+    for (PB_INT i = 0; i < pbVectorLength(v.get()); ++i) {
+        pb::Ref<PB_BOXED_INT> b(pbBoxedIntFrom(pbVectorObjAt(v.get(), i)));
+        ASSERT_EQ(pbBoxedIntValue(b.get()), expected[size_t(i)]) << i;
+    }
+}
+
 std::string lookUp(PB_OBJ *found)
 {
     pb::Ref<PB_OBJ> held(found);

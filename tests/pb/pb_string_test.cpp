@@ -323,3 +323,56 @@ TEST(PbBuffer, SettersCopyASharedBufferFirst)
 }
 
 } // namespace
+
+// A string used as a queue or a stack at its front: prepending and deleting
+// leading code points cost a constant amortised time, so eight times as many
+// operations cost about eight times the work (moving the rest on each one
+// would cost sixty-four), and the contents stay right throughout.
+TEST(PbString, FrontOperationsAreLinear)
+{
+    auto exercise = [](PB_INT count) {
+        pb::Ref<PB_STRING> s(pbStringCreate());
+        for (PB_INT i = 0; i < count; ++i)
+            pbStringPrependChar(s.addr(), PB_CHAR(i % 0x10000));
+        for (PB_INT i = 0; i < count; ++i) {
+            // Queue: one in at the end, one out at the front.
+            pbStringAppendChar(s.addr(), PB_CHAR(7));
+            pbStringDelLeading(s.addr(), 1);
+        }
+        EXPECT_EQ(pbStringLength(s.get()), count);
+        pbStringDelLeading(s.addr(), count - 1);
+        EXPECT_EQ(pbStringLength(s.get()), 1);
+        EXPECT_EQ(pbStringCharAt(s.get(), 0), 7);
+    };
+    constexpr PB_INT small = 20000, factor = 8;
+    auto cost = [&](PB_INT count) { return rfctest::leastCpuSeconds(3, [] {}, [&] { exercise(count); }); };
+    double ratio = cost(small * factor) / cost(small);
+    EXPECT_LT(ratio, 3.0 * factor) << ratio;
+
+    // Mixed front and back changes against a reference.
+    std::u32string expected;
+    pb::Ref<PB_STRING> s(pbStringCreate());
+    for (PB_INT i = 0; i < 5000; ++i) {
+        switch (i % 5) {
+        case 0:
+        case 1:
+            pbStringPrependChar(s.addr(), PB_CHAR(i));
+            expected.insert(expected.begin(), char32_t(i));
+            break;
+        case 2:
+            pbStringAppendChar(s.addr(), PB_CHAR(i));
+            expected.push_back(char32_t(i));
+            break;
+        case 3:
+            pbStringDelLeading(s.addr(), 1);
+            expected.erase(0, 1);
+            break;
+        default: {
+            PB_CHAR pair[2] = { PB_CHAR(i), PB_CHAR(i + 1) };
+            pbStringAppendChars(s.addr(), pair, 2);
+            expected += { char32_t(i), char32_t(i + 1) };
+        }
+        }
+    }
+    EXPECT_EQ(rfctest::chars(s.get()), expected);
+}

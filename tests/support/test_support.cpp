@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -111,6 +112,25 @@ std::vector<std::vector<std::string>> readTsv(const std::string &relativePath)
         rows.push_back(std::move(fields));
     }
     return rows;
+}
+
+double leastCpuSeconds(int runs, const std::function<void()> &setup, const std::function<void()> &work)
+{
+    auto now = [] {
+        timespec t {};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+    };
+    double least = 0;
+    for (int run = 0; run < runs; ++run) {
+        setup();
+        double start = now();
+        work();
+        double spent = now() - start;
+        if (run == 0 || spent < least)
+            least = spent;
+    }
+    return least;
 }
 
 std::string randomBytes(std::size_t count, unsigned seed)

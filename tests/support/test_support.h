@@ -5,6 +5,7 @@
 
 #include <pb/pb_cpp.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,11 @@ std::string hex(std::string_view bytes);
 // skipping blank lines and lines that start with '#'. A missing file fails
 // the calling test.
 std::vector<std::vector<std::string>> readTsv(const std::string &relativePath);
+
+// The calling thread's CPU time spent in work(), the least of runs runs,
+// each after its own setup() (not counted). For comparing the work of one
+// operation at two sizes in one process: a ratio, never a time limit.
+double leastCpuSeconds(int runs, const std::function<void()> &setup, const std::function<void()> &work);
 
 // Random bytes from a fixed seed, so that failures reproduce.
 std::string randomBytes(std::size_t count, unsigned seed);

@@ -108,21 +108,36 @@ void layOut(Out &out, const std::vector<Item> &items, PB_INT wrapLineLength, PB_
 extern "C" {
 
 // Removes every comment from the token vector that *vec refers to; the other
-// tokens keep their order. *vec is copied first when it is shared.
+// tokens keep their order. A vector without comments is left as it is;
+// otherwise the tokens that stay are gathered in one pass into a new vector
+// that replaces the caller's reference, so the work is linear in the length
+// and another holder of the old vector sees no change.
 RFC_API void rfcMailShfTokenVectorDelComments(PB_VECTOR **vec)
 {
     PB_ASSERT( vec );
     PB_ASSERT( *vec );
-    PB_INT i = 0;
-    while (i < pbVectorLength(*vec)) {
-        pb::Ref<PB_OBJ> element(pbVectorObjAt(*vec, i));
-        RFC_MAIL_SHF_TOKEN *tok = rfcMailShfTokenFrom(element.get());
+    auto isComment = [](PB_OBJ *element) {
+        RFC_MAIL_SHF_TOKEN *tok = rfcMailShfTokenFrom(element);
         PB_ASSERT( tok );
-        if (tok->type == RFC_MAIL_SHF_TOKEN_TYPE_COMMENT)
-            pbVectorDelAt(vec, i);
-        else
-            ++i;
+        return tok->type == RFC_MAIL_SHF_TOKEN_TYPE_COMMENT;
+    };
+    const PB_INT length = pbVectorLength(*vec);
+    PB_INT first = 0;
+    for (; first < length; ++first) {
+        pb::Ref<PB_OBJ> element(pbVectorObjAt(*vec, first));
+        if (isComment(element.get()))
+            break;
     }
+    if (first == length)
+        return;
+    pb::Ref<PB_VECTOR> kept(pbVectorCreate());
+    for (PB_INT i = 0; i < length; ++i) {
+        pb::Ref<PB_OBJ> element(pbVectorObjAt(*vec, i));
+        if (i < first || (i > first && !isComment(element.get())))
+            pbVectorAppendObj(kept.addr(), element.get());
+    }
+    pbObjRelease(pbVectorObj(*vec));
+    *vec = kept.take();
 }
 
 // The tokens of vec (borrowed) as header text in a new string owned by the
