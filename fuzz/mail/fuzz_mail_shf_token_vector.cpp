@@ -38,6 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         } else {
             std::vector<PB_CHAR> chars(static_cast<std::size_t>(count / 4) + 1);
             std::memcpy(chars.data(), rest, (chars.size() - 1) * sizeof(PB_CHAR));
+            // Strings hold code points only.
+            for (PB_CHAR &c : chars)
+                c = static_cast<PB_CHAR>(static_cast<std::uint32_t>(c) % 0x110000);
             text.reset(pbStringCreateFromCharsCopy(chars.data(), static_cast<PB_INT>(chars.size() - 1)));
         }
         failed = mailprop::textFailure(text.get(), static_cast<PB_INT>((mode >> 2) & 0x0F) - 1, static_cast<PB_INT>(mode >> 6) * 20);

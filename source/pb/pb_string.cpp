@@ -67,6 +67,17 @@ PB_INT bufferCompare(PB_OBJ *a, PB_OBJ *b)
 PB___DEFINE_SORT(stringSort, "PB_STRING", stringFree, stringCompare);
 PB___DEFINE_SORT(bufferSort, "PB_BUFFER", bufferFree, bufferCompare);
 
+// True when every one of chars[0..count) is a code point (0 to U+10FFFF):
+// the only values a string holds. One unsigned comparison per element, with
+// no early exit, so that the compiler checks many at a time.
+inline bool codePointsOnly(const PB_CHAR *chars, PB_INT count)
+{
+    std::uint32_t highest = 0;
+    for (PB_INT i = 0; i < count; ++i)
+        highest = std::max(highest, static_cast<std::uint32_t>(chars[i]));
+    return highest <= 0x10FFFF;
+}
+
 // A string with room for capacity code points in its own allocation.
 PB_STRING *stringWithCapacity(PB_INT capacity)
 {
@@ -332,6 +343,7 @@ PB_API PB_STRING *pbStringCreateFromAscii(const PB_BYTE *bytes, PB_INT count)
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
+    PB_ASSERT( codePointsOnly( chars, count ) );
     PB_STRING *s = stringWithCapacity(count);
     // Most strings made from code points in hand are short (tokens, names):
     // copy those in place rather than through a call.
@@ -349,6 +361,7 @@ PB_API PB_STRING *pbStringCreateFromCharsUse(PB_CHAR *chars, PB_INT count)
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
+    PB_ASSERT( codePointsOnly( chars, count ) );
     PB_STRING *s = stringWithCapacity(0);
     if (chars) {
         s->chars = chars; // front stays 0: chars is the block
@@ -394,6 +407,7 @@ PB_API void pbStringAppendChars(PB_STRING **s, const PB_CHAR *chars, PB_INT coun
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
+    PB_ASSERT( codePointsOnly( chars, count ) );
     PB_STRING *target = writableString(s);
     if (!count)
         return;
@@ -429,6 +443,7 @@ PB_API void pbStringAppend(PB_STRING **s, PB_STRING *tail)
 
 PB_API void pbStringAppendChar(PB_STRING **s, PB_CHAR c)
 {
+    PB_ASSERT( c >= 0 && c <= 0x10FFFF );
     PB_STRING *target = writableString(s);
     reserve(target, target->chars, 1);
     target->chars[target->length++] = c;
@@ -446,6 +461,7 @@ PB_API void pbStringAppendCstr(PB_STRING **s, const char *utf8, PB_INT length)
 // start of the string instead of its code points.
 PB_API void pbStringPrependChar(PB_STRING **s, PB_CHAR c)
 {
+    PB_ASSERT( c >= 0 && c <= 0x10FFFF );
     PB_STRING *target = writableString(s);
     if (target->front == 0) {
         PB_INT room = std::max<PB_INT>(target->length, 16);

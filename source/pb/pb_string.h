@@ -1,5 +1,14 @@
 /* Strings of Unicode code points and byte buffers.
  *
+ * A string holds code points only: values 0 to 0x10FFFF (surrogates
+ * included). Every function that takes code points from its caller
+ * (pbStringCreateFromCharsCopy, pbStringCreateFromCharsUse,
+ * pbStringAppendChar, pbStringAppendChars, pbStringPrependChar) ends the
+ * process through pb___Abort when given any other value, with the condition
+ * "c >= 0 && c <= 0x10FFFF" for one code point and
+ * "codePointsOnly( chars, count )" for an array. The UTF-8 readers make code
+ * points only.
+ *
  * Both grow in place (amortised doubling) while their caller holds the only
  * reference; a setter that receives a shared object copies it first and
  * stores the copy in the caller's reference (copy-on-write). */
@@ -46,12 +55,11 @@ PB_API void pbStringDelTrailing(PB_STRING **s, PB_INT count);
 PB_API void pbStringNormalize(PB_STRING **s, PB_INT form);
 
 /* New bytes from pbMemAlloc, one per code point, owned by the caller (free
- * with pbMemFree); *count receives their number. Code points below 0x80 are
- * their own byte; any other becomes a byte at or above 0x80 (0xFF for
- * negative values and those above 0xFF). flags must be 0. */
+ * with pbMemFree); *count receives their number. Code points up to 0xFF are
+ * their own byte; any other becomes 0xFF. flags must be 0. */
 PB_API PB_BYTE *pbStringConvertToAscii(PB_STRING *s, PB_INT flags, PB_INT *count);
 /* New NUL-terminated UTF-8 from pbMemAlloc; *length (when not null)
- * receives its length without the NUL. Invalid code points become U+FFFD. */
+ * receives its length without the NUL. Surrogates become U+FFFD. */
 PB_API char *pbStringConvertToUtf8(PB_STRING *s, PB_INT *length);
 
 PB_API const PB_SORT *pbBufferSort(void);

@@ -2,8 +2,8 @@
 // full compatibility decomposition, canonical ordering of combining marks,
 // then canonical composition, in which a mark blocked by an earlier one of
 // the same or a higher class stays uncomposed. Hangul syllables decompose
-// and compose by algorithm. Code points that are not characters (negative
-// values, surrogates, values above U+10FFFF) pass through unchanged.
+// and compose by algorithm. Surrogates, which are no characters, pass
+// through unchanged.
 //
 // Built on the public string functions only: the result is written into a
 // new array that a new string takes over.

@@ -146,8 +146,7 @@ TEST(StringprepProfile, EqualsTheComposedSteps)
                                 U"\u0340\u0390\u03A3\u03C2\u03F2\u05BE\u05D0\u0627\u0661\u06DD\u1680\u1806\u180E\u1E9E\u1F80"
                                 U"\u200B\u200C\u200D\u200E\u200F\u2028\u2060\u2121\u2168\u2FF5\u3000\u3002\u33C6\uE000"
                                 U"\uFB01\uFDD0\uFE0F\uFEFF\uFF21\uFF0E\uFF20\uFFFD\U0001D173\U0001D400\U0002FA1E\U000E0001\U0010FFFF")
-        + char32_t(0xD800)  // a surrogate, which no literal can hold
-        + char32_t(0xFFFFFFFF) + char32_t(0x110000); // values that are no code point: -1 and past U+10FFFF
+        + char32_t(0xD800); // a surrogate, which no literal can hold
     std::mt19937 random(3454);
     for (int round = 0; round < 3040; ++round) {
         std::u32string input;

@@ -37,8 +37,7 @@ constexpr bool inRanges(const Range (&table)[N], std::uint32_t c) noexcept
     return c <= table[low].last;
 }
 
-// The code point as the unsigned value the tables are keyed by; negative
-// values become large and so fall outside every table.
+// The code point as the unsigned value the tables are keyed by.
 constexpr std::uint32_t codePoint(PB_CHAR c) noexcept
 {
     return static_cast<std::uint32_t>(c);
@@ -312,8 +311,7 @@ inline bool freeOf(PB_STRING *source) noexcept
 // Mapping by a table that replaces a code point by at most one other:
 // returns a new string with each code point c replaced by image(c), or
 // dropped when image(c) is negative. Code points below 0x80 are kept as
-// they are (no such table maps one), and so are negative values, which are
-// no code point and no key of any table; a string that the table leaves
+// they are (no such table maps one); a string that the table leaves
 // unchanged is copied without a second look at its code points.
 template <PB_CHAR (*image)(std::uint32_t)>
 inline PB_STRING *mapSingle(PB_STRING *source)
@@ -334,7 +332,7 @@ inline PB_STRING *mapSingle(PB_STRING *source)
     for (PB_INT i = first; i < s.length; ++i) {
         PB_CHAR c = s.data[i];
         PB_CHAR mapped = c < 0x80 ? c : image(codePoint(c));
-        if (mapped >= 0 || c < 0)
+        if (mapped >= 0)
             out.data()[count++] = mapped;
     }
     return out.string(count);
