@@ -30,7 +30,7 @@ struct DictEntry {
 };
 
 struct StoreEntry {
-    std::string key;
+    pb::Text key;
     PB_STRING *text; // null when the entry holds an integer
     PB_INT integer;
 };
@@ -39,12 +39,12 @@ struct StoreEntry {
 
 struct PB_DICT {
     PB___OBJ_HEADER header;
-    std::vector<DictEntry> *entries;
+    pb::Vector<DictEntry> *entries;
 };
 
 struct PB_STORE {
     PB___OBJ_HEADER header;
-    std::vector<StoreEntry> *entries;
+    pb::Vector<StoreEntry> *entries;
 };
 
 namespace {
@@ -80,7 +80,7 @@ void dictFree(PB_OBJ *obj)
         pbObjRelease(entry.key);
         pbObjRelease(entry.value);
     }
-    delete d->entries;
+    pb::internal::destroy(d->entries);
 }
 
 void storeFree(PB_OBJ *obj)
@@ -88,7 +88,7 @@ void storeFree(PB_OBJ *obj)
     auto *st = reinterpret_cast<PB_STORE *>(obj);
     for (StoreEntry &entry : *st->entries)
         pbObjRelease(reinterpret_cast<PB_OBJ *>(entry.text));
-    delete st->entries;
+    pb::internal::destroy(st->entries);
 }
 
 // Stores order by their entries: key, then kind, then value.
@@ -135,7 +135,7 @@ PB_VECTOR *vectorCopy(PB_VECTOR *v)
     return copy;
 }
 
-PB_DICT *dictWith(std::vector<DictEntry> *entries)
+PB_DICT *dictWith(pb::Vector<DictEntry> *entries)
 {
     auto *d = reinterpret_cast<PB_DICT *>(pb___ObjCreate(sizeof(PB_DICT), &dictSort));
     d->entries = entries;
@@ -144,7 +144,7 @@ PB_DICT *dictWith(std::vector<DictEntry> *entries)
 
 PB_DICT *dictCopy(PB_DICT *d)
 {
-    auto *entries = new std::vector<DictEntry>(*d->entries);
+    auto *entries = pb::internal::make<pb::Vector<DictEntry>>(*d->entries);
     for (DictEntry &entry : *entries) {
         pbObjRetain(entry.key);
         pbObjRetain(entry.value);
@@ -152,7 +152,7 @@ PB_DICT *dictCopy(PB_DICT *d)
     return dictWith(entries);
 }
 
-PB_STORE *storeWith(std::vector<StoreEntry> *entries)
+PB_STORE *storeWith(pb::Vector<StoreEntry> *entries)
 {
     auto *st = reinterpret_cast<PB_STORE *>(pb___ObjCreate(sizeof(PB_STORE), &storeSort));
     st->entries = entries;
@@ -161,20 +161,20 @@ PB_STORE *storeWith(std::vector<StoreEntry> *entries)
 
 PB_STORE *storeCopy(PB_STORE *st)
 {
-    auto *entries = new std::vector<StoreEntry>(*st->entries);
+    auto *entries = pb::internal::make<pb::Vector<StoreEntry>>(*st->entries);
     for (StoreEntry &entry : *entries)
         if (entry.text)
             pbObjRetain(reinterpret_cast<PB_OBJ *>(entry.text));
     return storeWith(entries);
 }
 
-std::vector<StoreEntry>::iterator storeLowerBound(PB_STORE *st, const std::string &key)
+pb::Vector<StoreEntry>::iterator storeLowerBound(PB_STORE *st, const pb::Text &key)
 {
     return std::lower_bound(st->entries->begin(), st->entries->end(), key,
-        [](const StoreEntry &entry, const std::string &wanted) { return entry.key < wanted; });
+        [](const StoreEntry &entry, const pb::Text &wanted) { return entry.key < wanted; });
 }
 
-StoreEntry *storeFind(PB_STORE *st, const std::string &key)
+StoreEntry *storeFind(PB_STORE *st, const pb::Text &key)
 {
     auto it = storeLowerBound(st, key);
     return it != st->entries->end() && it->key == key ? &*it : nullptr;
@@ -183,7 +183,7 @@ StoreEntry *storeFind(PB_STORE *st, const std::string &key)
 StoreEntry &storeSlot(PB_STORE **st, const char *key, PB_INT keyLength)
 {
     PB_ASSERT( st && *st );
-    std::string name = pb::internal::nameText(key, keyLength);
+    pb::Text name = pb::internal::nameText(key, keyLength);
     PB_STORE *target = pb::internal::writable(st, storeCopy);
     auto it = storeLowerBound(target, name);
     if (it != target->entries->end() && it->key == name)
@@ -220,47 +220,47 @@ void reserveItems(PB_VECTOR *target, PB_INT extra)
 
 extern "C" {
 
-PB_API const PB_SORT *pbVectorSort(void)
+PB_API const PB_SORT *pbVectorSort(void) noexcept
 {
     return &vectorSort;
 }
 
-PB_API PB_OBJ *pbVectorObj(PB_VECTOR *v)
+PB_API PB_OBJ *pbVectorObj(PB_VECTOR *v) noexcept
 {
     return reinterpret_cast<PB_OBJ *>(v);
 }
 
-PB_API PB_VECTOR *pbVectorFrom(PB_OBJ *obj)
+PB_API PB_VECTOR *pbVectorFrom(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( !obj || pbObjSort(obj) == &vectorSort );
     return reinterpret_cast<PB_VECTOR *>(obj);
 }
 
-PB_API PB_VECTOR *pbVectorCreate(void)
+PB_API PB_VECTOR *pbVectorCreate(void) noexcept
 {
     return vectorWithCapacity(0);
 }
 
-PB_API PB_INT pbVectorLength(PB_VECTOR *v)
+PB_API PB_INT pbVectorLength(PB_VECTOR *v) noexcept
 {
     PB_ASSERT( v );
     return v->length;
 }
 
-PB_API PB_OBJ *pbVectorObjAt(PB_VECTOR *v, PB_INT index)
+PB_API PB_OBJ *pbVectorObjAt(PB_VECTOR *v, PB_INT index) noexcept
 {
     PB_ASSERT( v );
     PB_ASSERT( index >= 0 && index < v->length );
     return pbObjRetain(v->items[index]);
 }
 
-PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj)
+PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj) noexcept
 {
     PB_ASSERT( obj );
     pbVectorAppendObjUse(v, pbObjRetain(obj));
 }
 
-PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj)
+PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj) noexcept
 {
     PB_ASSERT( v && *v );
     PB_ASSERT( obj );
@@ -269,7 +269,7 @@ PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj)
     target->items[target->length++] = obj;
 }
 
-PB_API void pb___VectorAppendObjsUse(PB_VECTOR **v, PB_OBJ *const *objs, PB_INT count)
+PB_API void pb___VectorAppendObjsUse(PB_VECTOR **v, PB_OBJ *const *objs, PB_INT count) noexcept
 {
     PB_ASSERT( v && *v );
     PB_ASSERT( objs || count == 0 );
@@ -284,7 +284,7 @@ PB_API void pb___VectorAppendObjsUse(PB_VECTOR **v, PB_OBJ *const *objs, PB_INT 
 
 // Moves the shorter side of the vector over the gap: deleting near either
 // end costs a constant time, so a vector emptied from the front is linear.
-PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index)
+PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index) noexcept
 {
     PB_ASSERT( v && *v );
     PB_ASSERT( index >= 0 && index < (*v)->length );
@@ -303,7 +303,7 @@ PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index)
     pbObjRelease(gone);
 }
 
-PB_API PB_BOOL pbVectorContainsOnly(PB_VECTOR *v, const PB_SORT *sort)
+PB_API PB_BOOL pbVectorContainsOnly(PB_VECTOR *v, const PB_SORT *sort) noexcept
 {
     PB_ASSERT( v );
     PB_ASSERT( sort );
@@ -313,63 +313,63 @@ PB_API PB_BOOL pbVectorContainsOnly(PB_VECTOR *v, const PB_SORT *sort)
     return PB_TRUE;
 }
 
-PB_API const PB_SORT *pbBoxedIntSort(void)
+PB_API const PB_SORT *pbBoxedIntSort(void) noexcept
 {
     return &boxedIntSort;
 }
 
-PB_API PB_BOXED_INT *pbBoxedIntCreate(PB_INT value)
+PB_API PB_BOXED_INT *pbBoxedIntCreate(PB_INT value) noexcept
 {
     auto *b = reinterpret_cast<PB_BOXED_INT *>(pb___ObjCreate(sizeof(PB_BOXED_INT), &boxedIntSort));
     b->value = value;
     return b;
 }
 
-PB_API PB_INT pbBoxedIntValue(PB_BOXED_INT *b)
+PB_API PB_INT pbBoxedIntValue(PB_BOXED_INT *b) noexcept
 {
     PB_ASSERT( b );
     return b->value;
 }
 
-PB_API PB_OBJ *pbBoxedIntObj(PB_BOXED_INT *b)
+PB_API PB_OBJ *pbBoxedIntObj(PB_BOXED_INT *b) noexcept
 {
     return reinterpret_cast<PB_OBJ *>(b);
 }
 
-PB_API PB_BOXED_INT *pbBoxedIntFrom(PB_OBJ *obj)
+PB_API PB_BOXED_INT *pbBoxedIntFrom(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( !obj || pbObjSort(obj) == &boxedIntSort );
     return reinterpret_cast<PB_BOXED_INT *>(obj);
 }
 
-PB_API const PB_SORT *pbDictSort(void)
+PB_API const PB_SORT *pbDictSort(void) noexcept
 {
     return &dictSort;
 }
 
-PB_API PB_OBJ *pbDictObj(PB_DICT *d)
+PB_API PB_OBJ *pbDictObj(PB_DICT *d) noexcept
 {
     return reinterpret_cast<PB_OBJ *>(d);
 }
 
-PB_API PB_DICT *pbDictFrom(PB_OBJ *obj)
+PB_API PB_DICT *pbDictFrom(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( !obj || pbObjSort(obj) == &dictSort );
     return reinterpret_cast<PB_DICT *>(obj);
 }
 
-PB_API PB_DICT *pbDictCreate(void)
+PB_API PB_DICT *pbDictCreate(void) noexcept
 {
-    return dictWith(new std::vector<DictEntry>);
+    return dictWith(pb::internal::make<pb::Vector<DictEntry>>());
 }
 
-PB_API PB_INT pbDictLength(PB_DICT *d)
+PB_API PB_INT pbDictLength(PB_DICT *d) noexcept
 {
     PB_ASSERT( d );
     return PB_INT(d->entries->size());
 }
 
-PB_API void pbDictSetObjKey(PB_DICT **d, PB_OBJ *key, PB_OBJ *value)
+PB_API void pbDictSetObjKey(PB_DICT **d, PB_OBJ *key, PB_OBJ *value) noexcept
 {
     PB_ASSERT( d && *d );
     PB_ASSERT( key );
@@ -387,7 +387,7 @@ PB_API void pbDictSetObjKey(PB_DICT **d, PB_OBJ *key, PB_OBJ *value)
     target->entries->push_back(DictEntry { pbObjRetain(key), value });
 }
 
-PB_API PB_OBJ *pbDictStringKey(PB_DICT *d, PB_STRING *key)
+PB_API PB_OBJ *pbDictStringKey(PB_DICT *d, PB_STRING *key) noexcept
 {
     PB_ASSERT( d );
     PB_ASSERT( key );
@@ -397,7 +397,7 @@ PB_API PB_OBJ *pbDictStringKey(PB_DICT *d, PB_STRING *key)
     return nullptr;
 }
 
-PB_API PB_OBJ *pbDictIntKey(PB_DICT *d, PB_INT key)
+PB_API PB_OBJ *pbDictIntKey(PB_DICT *d, PB_INT key) noexcept
 {
     PB_ASSERT( d );
     for (DictEntry &entry : *d->entries)
@@ -406,34 +406,34 @@ PB_API PB_OBJ *pbDictIntKey(PB_DICT *d, PB_INT key)
     return nullptr;
 }
 
-PB_API const PB_SORT *pbStoreSort(void)
+PB_API const PB_SORT *pbStoreSort(void) noexcept
 {
     return &storeSort;
 }
 
-PB_API PB_OBJ *pbStoreObj(PB_STORE *st)
+PB_API PB_OBJ *pbStoreObj(PB_STORE *st) noexcept
 {
     return reinterpret_cast<PB_OBJ *>(st);
 }
 
-PB_API PB_STORE *pbStoreFrom(PB_OBJ *obj)
+PB_API PB_STORE *pbStoreFrom(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( !obj || pbObjSort(obj) == &storeSort );
     return reinterpret_cast<PB_STORE *>(obj);
 }
 
-PB_API PB_STORE *pbStoreCreate(void)
+PB_API PB_STORE *pbStoreCreate(void) noexcept
 {
-    return storeWith(new std::vector<StoreEntry>);
+    return storeWith(pb::internal::make<pb::Vector<StoreEntry>>());
 }
 
-PB_API PB_INT pbStoreLength(PB_STORE *st)
+PB_API PB_INT pbStoreLength(PB_STORE *st) noexcept
 {
     PB_ASSERT( st );
     return PB_INT(st->entries->size());
 }
 
-PB_API void pbStoreSetValueCstr(PB_STORE **st, const char *key, PB_INT keyLength, PB_STRING *value)
+PB_API void pbStoreSetValueCstr(PB_STORE **st, const char *key, PB_INT keyLength, PB_STRING *value) noexcept
 {
     PB_ASSERT( value );
     pbObjRetain(pbStringObj(value));
@@ -443,7 +443,7 @@ PB_API void pbStoreSetValueCstr(PB_STORE **st, const char *key, PB_INT keyLength
     entry.integer = 0;
 }
 
-PB_API void pbStoreSetValueIntCstr(PB_STORE **st, const char *key, PB_INT keyLength, PB_INT value)
+PB_API void pbStoreSetValueIntCstr(PB_STORE **st, const char *key, PB_INT keyLength, PB_INT value) noexcept
 {
     StoreEntry &entry = storeSlot(st, key, keyLength);
     pbObjRelease(pbStringObj(entry.text));
@@ -451,7 +451,7 @@ PB_API void pbStoreSetValueIntCstr(PB_STORE **st, const char *key, PB_INT keyLen
     entry.integer = value;
 }
 
-PB_API PB_STRING *pbStoreValueCstr(PB_STORE *st, const char *key, PB_INT keyLength)
+PB_API PB_STRING *pbStoreValueCstr(PB_STORE *st, const char *key, PB_INT keyLength) noexcept
 {
     PB_ASSERT( st );
     StoreEntry *entry = storeFind(st, pb::internal::nameText(key, keyLength));
@@ -461,7 +461,7 @@ PB_API PB_STRING *pbStoreValueCstr(PB_STORE *st, const char *key, PB_INT keyLeng
     return entry->text;
 }
 
-PB_API PB_BOOL pbStoreValueIntCstr(PB_STORE *st, PB_INT *value, const char *key, PB_INT keyLength)
+PB_API PB_BOOL pbStoreValueIntCstr(PB_STORE *st, PB_INT *value, const char *key, PB_INT keyLength) noexcept
 {
     PB_ASSERT( st );
     PB_ASSERT( value );
@@ -475,15 +475,15 @@ PB_API PB_BOOL pbStoreValueIntCstr(PB_STORE *st, PB_INT *value, const char *key,
 // The text form of an object: strings are their own text; boxed integers
 // their decimal value; buffers their bytes in hex; vectors and stores their
 // elements; everything else its sort name and address.
-PB_API PB_STRING *pbObjToString(PB_OBJ *obj)
+PB_API PB_STRING *pbObjToString(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( obj );
     const PB_SORT *sort = pbObjSort(obj);
     if (sort == pbStringSort())
         return pbStringFrom(pbObjRetain(obj));
-    std::string text;
+    pb::Text text;
     if (sort == &boxedIntSort) {
-        text = std::to_string(reinterpret_cast<PB_BOXED_INT *>(obj)->value);
+        text = pb::internal::decimal(reinterpret_cast<PB_BOXED_INT *>(obj)->value);
     } else if (sort == pbBufferSort()) {
         static constexpr char digits[] = "0123456789abcdef";
         PB_BUFFER *b = pbBufferFrom(obj);
@@ -507,7 +507,7 @@ PB_API PB_STRING *pbObjToString(PB_OBJ *obj)
             if (entry.text)
                 text.append("\"").append(pb::internal::stringToStd(entry.text)).append("\"");
             else
-                text.append(std::to_string(entry.integer));
+                text.append(pb::internal::decimal(entry.integer));
             first = false;
         }
         text.push_back('}');

@@ -6,7 +6,9 @@
 #include "pb.h"
 
 #include <cstddef>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace pb {
 
@@ -52,6 +54,37 @@ private:
     static PB_OBJ *asObj(T *obj) noexcept { return reinterpret_cast<PB_OBJ *>(obj); }
     T *obj_ = nullptr;
 };
+
+// An allocator for standard containers that takes its memory from
+// pbMemAlloc: when memory runs out the process ends through the runtime's
+// out-of-memory path, saying how many bytes were asked for, and no
+// std::bad_alloc is ever thrown. Containers built on it may be used inside
+// functions that must not let an exception out (every C entry point).
+template <class T>
+struct MemAllocator {
+    using value_type = T;
+    MemAllocator() noexcept = default;
+    template <class U>
+    MemAllocator(const MemAllocator<U> &) noexcept
+    {
+    }
+    T *allocate(std::size_t count) noexcept
+    {
+        // A count whose size in bytes no integer holds asks for everything.
+        const PB_INT bytes = count > std::size_t(PB_INT_MAX) / sizeof(T) ? PB_INT_MAX : PB_INT(count * sizeof(T));
+        return static_cast<T *>(pbMemAlloc(bytes));
+    }
+    void deallocate(T *p, std::size_t) noexcept { pbMemFree(p); }
+    template <class U>
+    bool operator==(const MemAllocator<U> &) const noexcept
+    {
+        return true;
+    }
+};
+
+template <class T>
+using Vector = std::vector<T, MemAllocator<T>>;
+using Text = std::basic_string<char, std::char_traits<char>, MemAllocator<char>>;
 
 template <class T>
 inline PB_OBJ *obj(T *typed) noexcept

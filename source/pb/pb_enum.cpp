@@ -8,15 +8,15 @@
 namespace {
 
 struct Named {
-    std::string name;
+    pb::Text name;
     PB_INT value;
 };
 
 // Names of the set bits, joined by ", " in bit order; a bit with several
 // names uses the first one set.
-std::string flagsText(std::span<const Named> names, PB_INT flags)
+pb::Text flagsText(std::span<const Named> names, PB_INT flags)
 {
-    std::string text;
+    pb::Text text;
     for (int bit = 0; bit < 64; ++bit) {
         PB_INT mask = PB_INT(std::uint64_t(1) << bit);
         if (!(flags & mask))
@@ -53,7 +53,7 @@ PB_INT flagsParse(std::span<const Named> names, PB_STRING *text)
         if (i == start)
             break;
         pb::Ref<PB_STRING> token(pbStringCreateFromCharsCopy(chars + start, i - start));
-        std::string name = pb::internal::stringToStd(token.get());
+        pb::Text name = pb::internal::stringToStd(token.get());
         for (const Named &named : names) {
             if (named.name == name) {
                 flags |= named.value;
@@ -64,7 +64,7 @@ PB_INT flagsParse(std::span<const Named> names, PB_STRING *text)
     return flags;
 }
 
-PB_STRING *stringOf(const std::string &text)
+PB_STRING *stringOf(const pb::Text &text)
 {
     return pbStringCreateFromCstr(text.data(), PB_INT(text.size()));
 }
@@ -73,12 +73,12 @@ PB_STRING *stringOf(const std::string &text)
 
 struct PB_ENUM {
     PB___OBJ_HEADER header;
-    std::vector<Named> *names;
+    pb::Vector<Named> *names;
 };
 
 struct PB_FLAGSET {
     PB___OBJ_HEADER header;
-    std::vector<Named> *names;
+    pb::Vector<Named> *names;
 };
 
 namespace {
@@ -86,14 +86,14 @@ namespace {
 template <class T>
 void namedFree(PB_OBJ *obj)
 {
-    delete reinterpret_cast<T *>(obj)->names;
+    pb::internal::destroy(reinterpret_cast<T *>(obj)->names);
 }
 
 PB___DEFINE_SORT(enumSort, "PB_ENUM", namedFree<PB_ENUM>, nullptr);
 PB___DEFINE_SORT(flagsetSort, "PB_FLAGSET", namedFree<PB_FLAGSET>, nullptr);
 
 template <class T>
-T *namedCreate(const PB_SORT *sort, std::vector<Named> *names)
+T *namedCreate(const PB_SORT *sort, pb::Vector<Named> *names)
 {
     auto *obj = reinterpret_cast<T *>(pb___ObjCreate(sizeof(T), sort));
     obj->names = names;
@@ -102,16 +102,16 @@ T *namedCreate(const PB_SORT *sort, std::vector<Named> *names)
 
 PB_ENUM *enumCopy(PB_ENUM *e)
 {
-    return namedCreate<PB_ENUM>(&enumSort, new std::vector<Named>(*e->names));
+    return namedCreate<PB_ENUM>(&enumSort, pb::internal::make<pb::Vector<Named>>(*e->names));
 }
 
 PB_FLAGSET *flagsetCopy(PB_FLAGSET *f)
 {
-    return namedCreate<PB_FLAGSET>(&flagsetSort, new std::vector<Named>(*f->names));
+    return namedCreate<PB_FLAGSET>(&flagsetSort, pb::internal::make<pb::Vector<Named>>(*f->names));
 }
 
 // Sets name to value, replacing an earlier value of the same name.
-void setNamed(std::vector<Named> &names, std::string name, PB_INT value)
+void setNamed(pb::Vector<Named> &names, pb::Text name, PB_INT value)
 {
     for (Named &named : names) {
         if (named.name == name) {
@@ -137,99 +137,99 @@ const Named nlfNames[] = {
 
 extern "C" {
 
-PB_API const PB_SORT *pbEnumSort(void)
+PB_API const PB_SORT *pbEnumSort(void) noexcept
 {
     return &enumSort;
 }
 
-PB_API PB_OBJ *pbEnumObj(PB_ENUM *e)
+PB_API PB_OBJ *pbEnumObj(PB_ENUM *e) noexcept
 {
     return reinterpret_cast<PB_OBJ *>(e);
 }
 
-PB_API PB_ENUM *pbEnumCreate(void)
+PB_API PB_ENUM *pbEnumCreate(void) noexcept
 {
-    return namedCreate<PB_ENUM>(&enumSort, new std::vector<Named>);
+    return namedCreate<PB_ENUM>(&enumSort, pb::internal::make<pb::Vector<Named>>());
 }
 
-PB_API void pbEnumSetEnumerantCstr(PB_ENUM **e, const char *name, PB_INT nameLength, PB_INT value)
+PB_API void pbEnumSetEnumerantCstr(PB_ENUM **e, const char *name, PB_INT nameLength, PB_INT value) noexcept
 {
     PB_ASSERT( e && *e );
-    std::string text = pb::internal::nameText(name, nameLength);
+    pb::Text text = pb::internal::nameText(name, nameLength);
     setNamed(*pb::internal::writable(e, enumCopy)->names, std::move(text), value);
 }
 
-PB_API PB_INT pbEnumParse(PB_ENUM *e, PB_STRING *name)
+PB_API PB_INT pbEnumParse(PB_ENUM *e, PB_STRING *name) noexcept
 {
     PB_ASSERT( e );
     PB_ASSERT( name );
-    std::string text = pb::internal::stringToStd(name);
+    pb::Text text = pb::internal::stringToStd(name);
     for (const Named &named : *e->names)
         if (named.name == text)
             return named.value;
     return -1;
 }
 
-PB_API PB_STRING *pbEnumGenerate(PB_ENUM *e, PB_INT value)
+PB_API PB_STRING *pbEnumGenerate(PB_ENUM *e, PB_INT value) noexcept
 {
     PB_ASSERT( e );
     for (const Named &named : *e->names)
         if (named.value == value)
             return stringOf(named.name);
-    return stringOf(std::to_string(value));
+    return stringOf(pb::internal::decimal(value));
 }
 
-PB_API const PB_SORT *pbFlagsetSort(void)
+PB_API const PB_SORT *pbFlagsetSort(void) noexcept
 {
     return &flagsetSort;
 }
 
-PB_API PB_OBJ *pbFlagsetObj(PB_FLAGSET *f)
+PB_API PB_OBJ *pbFlagsetObj(PB_FLAGSET *f) noexcept
 {
     return reinterpret_cast<PB_OBJ *>(f);
 }
 
-PB_API PB_FLAGSET *pbFlagsetCreate(void)
+PB_API PB_FLAGSET *pbFlagsetCreate(void) noexcept
 {
-    return namedCreate<PB_FLAGSET>(&flagsetSort, new std::vector<Named>);
+    return namedCreate<PB_FLAGSET>(&flagsetSort, pb::internal::make<pb::Vector<Named>>());
 }
 
-PB_API void pbFlagsetSetFlagCstr(PB_FLAGSET **f, const char *name, PB_INT nameLength, PB_INT bit)
+PB_API void pbFlagsetSetFlagCstr(PB_FLAGSET **f, const char *name, PB_INT nameLength, PB_INT bit) noexcept
 {
     PB_ASSERT( f && *f );
-    std::string text = pb::internal::nameText(name, nameLength);
+    pb::Text text = pb::internal::nameText(name, nameLength);
     setNamed(*pb::internal::writable(f, flagsetCopy)->names, std::move(text), bit);
 }
 
-PB_API PB_BOOL pbFlagsetHasFlagCstr(PB_FLAGSET *f, const char *name, PB_INT nameLength)
+PB_API PB_BOOL pbFlagsetHasFlagCstr(PB_FLAGSET *f, const char *name, PB_INT nameLength) noexcept
 {
     PB_ASSERT( f );
-    std::string text = pb::internal::nameText(name, nameLength);
+    pb::Text text = pb::internal::nameText(name, nameLength);
     for (const Named &named : *f->names)
         if (named.name == text)
             return PB_TRUE;
     return PB_FALSE;
 }
 
-PB_API PB_INT pbFlagsetParse(PB_FLAGSET *f, PB_STRING *text)
+PB_API PB_INT pbFlagsetParse(PB_FLAGSET *f, PB_STRING *text) noexcept
 {
     PB_ASSERT( f );
     PB_ASSERT( text );
     return flagsParse(*f->names, text);
 }
 
-PB_API PB_STRING *pbFlagsetGenerate(PB_FLAGSET *f, PB_INT flags)
+PB_API PB_STRING *pbFlagsetGenerate(PB_FLAGSET *f, PB_INT flags) noexcept
 {
     PB_ASSERT( f );
     return stringOf(flagsText(*f->names, flags));
 }
 
-PB_API PB_STRING *pbNlfFlagsToString(PB_INT flags)
+PB_API PB_STRING *pbNlfFlagsToString(PB_INT flags) noexcept
 {
     return stringOf(flagsText(nlfNames, flags));
 }
 
-PB_API PB_INT pbNlfFlagsFromString(PB_STRING *text)
+PB_API PB_INT pbNlfFlagsFromString(PB_STRING *text) noexcept
 {
     PB_ASSERT( text );
     return flagsParse(nlfNames, text);

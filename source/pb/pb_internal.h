@@ -5,8 +5,9 @@
 #include "pb_cpp.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
-#include <string>
+#include <new>
 
 namespace pb::internal {
 
@@ -53,9 +54,35 @@ inline PB_INT grownCapacity(PB_INT capacity, PB_INT needed)
     return result < 16 ? 16 : result;
 }
 
+// A T made in memory from pbMemAlloc, and its end: for the containers that
+// objects hold, so that running out of memory takes the runtime's own path
+// rather than throwing.
+template <class T, class... Args>
+T *make(Args &&...args) noexcept
+{
+    return ::new (pbMemAlloc(PB_INT(sizeof(T)))) T(std::forward<Args>(args)...);
+}
+
+template <class T>
+void destroy(T *p) noexcept
+{
+    if (p) {
+        p->~T();
+        pbMemFree(p);
+    }
+}
+
+// The decimal form of value.
+inline pb::Text decimal(PB_INT value)
+{
+    char digits[24];
+    int length = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(value));
+    return pb::Text(digits, static_cast<std::size_t>(length));
+}
+
 // Text helpers used by the enumerations, flag sets and stores.
-std::string nameText(const char *name, PB_INT nameLength);
-std::string stringToStd(PB_STRING *s); // UTF-8
+pb::Text nameText(const char *name, PB_INT nameLength);
+pb::Text stringToStd(PB_STRING *s); // UTF-8
 
 } // namespace pb::internal
 

@@ -242,15 +242,21 @@ void pb::internal::releaseEach(PB_OBJ *const *objs, PB_INT count)
 
 extern "C" {
 
-[[gnu::cold, gnu::noinline]] PB_API void pb___Abort(const char *tag, const char *file, PB_INT line, const char *condition)
+[[gnu::cold, gnu::noinline]] PB_API void pb___Abort(const char *tag, const char *file, PB_INT line, const char *condition) noexcept
 {
+    if (tag && std::strcmp(tag, PB___ABORT_TAG_OUT_OF_MEMORY) == 0) {
+        std::fprintf(stderr, "%s:%" PRId64 ": out of memory: %s\n", file ? file : "?", line,
+            condition ? condition : "(size unknown)");
+        std::fflush(stderr);
+        std::abort();
+    }
     std::fprintf(stderr, "%s%s%s%s:%" PRId64 ": contract violation: %s\n", tag ? "[" : "", tag ? tag : "",
         tag ? "] " : "", file ? file : "?", line, condition ? condition : "(no condition)");
     std::fflush(stderr);
     std::abort();
 }
 
-PB_API PB_OBJ *pb___ObjCreate(PB_INT size, const PB_SORT *sort)
+PB_API PB_OBJ *pb___ObjCreate(PB_INT size, const PB_SORT *sort) noexcept
 {
     PB_ASSERT( size >= PB_INT( sizeof( PB___OBJ_HEADER ) ) );
     PB_ASSERT( sort );
@@ -261,14 +267,14 @@ PB_API PB_OBJ *pb___ObjCreate(PB_INT size, const PB_SORT *sort)
     return initHeader(memory, sort, blockClass);
 }
 
-PB_API void pb___ObjFree(PB_OBJ *obj)
+PB_API void pb___ObjFree(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( obj );
     PB_ASSERT( !pb::internal::isStatic( obj ) );
     objFree(obj);
 }
 
-PB_API PB_OBJ *pbObjRetain(PB_OBJ *obj)
+PB_API PB_OBJ *pbObjRetain(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( obj );
     if (!pb::internal::isStatic(obj))
@@ -276,30 +282,30 @@ PB_API PB_OBJ *pbObjRetain(PB_OBJ *obj)
     return obj;
 }
 
-PB_API void pbObjRelease(PB_OBJ *obj)
+PB_API void pbObjRelease(PB_OBJ *obj) noexcept
 {
     release(obj);
 }
 
-PB_API PB_INT pbObjRefCount(PB_OBJ *obj)
+PB_API PB_INT pbObjRefCount(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( obj );
     return std::atomic_ref<PB_INT>(pb::internal::header(obj)->refCount).load(std::memory_order_seq_cst);
 }
 
-PB_API const PB_SORT *pbObjSort(PB_OBJ *obj)
+PB_API const PB_SORT *pbObjSort(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( obj );
     return pb::internal::header(obj)->sort;
 }
 
-PB_API const char *pbSortName(const PB_SORT *sort)
+PB_API const char *pbSortName(const PB_SORT *sort) noexcept
 {
     PB_ASSERT( sort );
     return sort->name;
 }
 
-PB_API PB_INT pbObjCompare(PB_OBJ *a, PB_OBJ *b)
+PB_API PB_INT pbObjCompare(PB_OBJ *a, PB_OBJ *b) noexcept
 {
     PB_ASSERT( a );
     PB_ASSERT( b );
@@ -320,12 +326,12 @@ PB_API PB_INT pbObjCompare(PB_OBJ *a, PB_OBJ *b)
     return std::uintptr_t(a) < std::uintptr_t(b) ? -1 : 1;
 }
 
-PB_API PB_BOOL pbObjEquals(PB_OBJ *a, PB_OBJ *b)
+PB_API PB_BOOL pbObjEquals(PB_OBJ *a, PB_OBJ *b) noexcept
 {
     return pbObjCompare(a, b) == 0;
 }
 
-PB_API PB_INT pbObjLiveCount(void)
+PB_API PB_INT pbObjLiveCount(void) noexcept
 {
     std::lock_guard<std::mutex> hold(liveNodesLock);
     PB_INT total = liveOrphans.load(std::memory_order_relaxed);
@@ -334,13 +340,13 @@ PB_API PB_INT pbObjLiveCount(void)
     return total;
 }
 
-PB_API const PB_MODULE_RECORD *pbModuleRecord(const PB_MODULE *module)
+PB_API const PB_MODULE_RECORD *pbModuleRecord(const PB_MODULE *module) noexcept
 {
     PB_ASSERT( module );
     return static_cast<const PB_MODULE_RECORD *>(module->record);
 }
 
-PB_API PB_BOOL pbModuleStartup(const PB_MODULE *module)
+PB_API PB_BOOL pbModuleStartup(const PB_MODULE *module) noexcept
 {
     PB_ASSERT( module );
     PB_ASSERT( module->startup );
@@ -353,7 +359,7 @@ PB_API PB_BOOL pbModuleStartup(const PB_MODULE *module)
     return module->startup() ? PB_TRUE : PB_FALSE;
 }
 
-PB_API void pbModuleShutdown(const PB_MODULE *module)
+PB_API void pbModuleShutdown(const PB_MODULE *module) noexcept
 {
     PB_ASSERT( module );
     PB_ASSERT( module->shutdown );

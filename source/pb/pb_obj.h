@@ -74,41 +74,46 @@ typedef struct PB_MODULE_RECORD {
 } PB_MODULE_RECORD;
 
 /* Writes one line to standard error with the tag (unless null), the file,
- * the line and the failed condition, then aborts the process. */
-PB_API void pb___Abort(const char *tag, const char *file, PB_INT line, const char *condition)
+ * the line and the failed condition, then aborts the process:
+ * "[tag] file:line: contract violation: condition". With the tag
+ * PB___ABORT_TAG_OUT_OF_MEMORY the line reads instead
+ * "file:line: out of memory: condition", the condition saying how many bytes
+ * were asked for: memory ran out, which is no caller's fault. */
+#define PB___ABORT_TAG_OUT_OF_MEMORY "out of memory"
+PB_API void pb___Abort(const char *tag, const char *file, PB_INT line, const char *condition) PB___NOEXCEPT
     __attribute__((noreturn));
 
 /* Allocates size bytes (at least the header) with reference count 1, owned
  * by the caller. The bytes after the header are not initialised. */
-PB_API PB_OBJ *pb___ObjCreate(PB_INT size, const PB_SORT *sort);
+PB_API PB_OBJ *pb___ObjCreate(PB_INT size, const PB_SORT *sort) PB___NOEXCEPT;
 /* Runs the sort's free function, then frees the memory. Called by release
  * when the last reference goes. */
-PB_API void pb___ObjFree(PB_OBJ *obj);
+PB_API void pb___ObjFree(PB_OBJ *obj) PB___NOEXCEPT;
 
 /* Adds a reference; obj must not be null. Returns obj. */
-PB_API PB_OBJ *pbObjRetain(PB_OBJ *obj);
+PB_API PB_OBJ *pbObjRetain(PB_OBJ *obj) PB___NOEXCEPT;
 /* Drops a reference, freeing the object with its last; null is skipped. */
-PB_API void pbObjRelease(PB_OBJ *obj);
+PB_API void pbObjRelease(PB_OBJ *obj) PB___NOEXCEPT;
 /* The current reference count, read atomically. */
-PB_API PB_INT pbObjRefCount(PB_OBJ *obj);
-PB_API const PB_SORT *pbObjSort(PB_OBJ *obj);
+PB_API PB_INT pbObjRefCount(PB_OBJ *obj) PB___NOEXCEPT;
+PB_API const PB_SORT *pbObjSort(PB_OBJ *obj) PB___NOEXCEPT;
 /* Orders two objects: by the sort's compare function when both share a sort
  * that has one, otherwise by sort name, then by address. Negative, 0 or
  * positive. Neither may be null. */
-PB_API PB_INT pbObjCompare(PB_OBJ *a, PB_OBJ *b);
-PB_API PB_BOOL pbObjEquals(PB_OBJ *a, PB_OBJ *b);
+PB_API PB_INT pbObjCompare(PB_OBJ *a, PB_OBJ *b) PB___NOEXCEPT;
+PB_API PB_BOOL pbObjEquals(PB_OBJ *a, PB_OBJ *b) PB___NOEXCEPT;
 /* A new string: the text of strings and boxed integers, the contents of
  * other runtime types, and "<SORTNAME@address>" for other sorts. */
-PB_API PB_STRING *pbObjToString(PB_OBJ *obj);
+PB_API PB_STRING *pbObjToString(PB_OBJ *obj) PB___NOEXCEPT;
 /* Number of heap objects alive in the process (created and not yet freed). */
-PB_API PB_INT pbObjLiveCount(void);
-PB_API const char *pbSortName(const PB_SORT *sort);
+PB_API PB_INT pbObjLiveCount(void) PB___NOEXCEPT;
+PB_API const char *pbSortName(const PB_SORT *sort) PB___NOEXCEPT;
 
 /* Starts a module as the runtime's loader does: checks that every
  * dependency is "pb", then calls its startup function. Returns its result. */
-PB_API PB_BOOL pbModuleStartup(const PB_MODULE *module);
-PB_API void pbModuleShutdown(const PB_MODULE *module);
-PB_API const PB_MODULE_RECORD *pbModuleRecord(const PB_MODULE *module);
+PB_API PB_BOOL pbModuleStartup(const PB_MODULE *module) PB___NOEXCEPT;
+PB_API void pbModuleShutdown(const PB_MODULE *module) PB___NOEXCEPT;
+PB_API const PB_MODULE_RECORD *pbModuleRecord(const PB_MODULE *module) PB___NOEXCEPT;
 
 PB___END_DECLS
 

@@ -269,9 +269,9 @@ PB_STRING *stringFromUtf8(const PB_BYTE *text, PB_INT length, bool strict)
 
 namespace pb::internal {
 
-std::string stringToStd(PB_STRING *s)
+pb::Text stringToStd(PB_STRING *s)
 {
-    std::string text;
+    pb::Text text;
     text.reserve(static_cast<std::size_t>(s->length));
     char unit[4];
     for (PB_INT i = 0; i < s->length; ++i)
@@ -279,39 +279,39 @@ std::string stringToStd(PB_STRING *s)
     return text;
 }
 
-std::string nameText(const char *name, PB_INT nameLength)
+pb::Text nameText(const char *name, PB_INT nameLength)
 {
     PB_ASSERT( name );
     PB_ASSERT( nameLength >= -1 );
-    return nameLength < 0 ? std::string(name) : std::string(name, static_cast<std::size_t>(nameLength));
+    return nameLength < 0 ? pb::Text(name) : pb::Text(name, static_cast<std::size_t>(nameLength));
 }
 
 } // namespace pb::internal
 
 extern "C" {
 
-PB_API const PB_SORT *pbStringSort(void)
+PB_API const PB_SORT *pbStringSort(void) noexcept
 {
     return &stringSort;
 }
 
-PB_API PB_OBJ *pbStringObj(PB_STRING *s)
+PB_API PB_OBJ *pbStringObj(PB_STRING *s) noexcept
 {
     return reinterpret_cast<PB_OBJ *>(s);
 }
 
-PB_API PB_STRING *pbStringFrom(PB_OBJ *obj)
+PB_API PB_STRING *pbStringFrom(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( !obj || pbObjSort(obj) == &stringSort );
     return reinterpret_cast<PB_STRING *>(obj);
 }
 
-PB_API PB_STRING *pbStringCreate(void)
+PB_API PB_STRING *pbStringCreate(void) noexcept
 {
     return stringWithCapacity(0);
 }
 
-PB_API PB_STRING *pbStringCreateFromCstr(const char *utf8, PB_INT length)
+PB_API PB_STRING *pbStringCreateFromCstr(const char *utf8, PB_INT length) noexcept
 {
     PB_ASSERT( utf8 || length == 0 );
     PB_ASSERT( length >= -1 );
@@ -320,14 +320,14 @@ PB_API PB_STRING *pbStringCreateFromCstr(const char *utf8, PB_INT length)
     return stringFromUtf8(reinterpret_cast<const PB_BYTE *>(utf8), length, false);
 }
 
-PB_API PB_STRING *pbStringTryCreateFromUtf8(const PB_BYTE *bytes, PB_INT length)
+PB_API PB_STRING *pbStringTryCreateFromUtf8(const PB_BYTE *bytes, PB_INT length) noexcept
 {
     PB_ASSERT( bytes || length == 0 );
     PB_ASSERT( length >= 0 );
     return stringFromUtf8(bytes, length, true);
 }
 
-PB_API PB_STRING *pbStringCreateFromAscii(const PB_BYTE *bytes, PB_INT count)
+PB_API PB_STRING *pbStringCreateFromAscii(const PB_BYTE *bytes, PB_INT count) noexcept
 {
     PB_ASSERT( bytes || count == 0 );
     PB_ASSERT( count >= 0 );
@@ -339,7 +339,7 @@ PB_API PB_STRING *pbStringCreateFromAscii(const PB_BYTE *bytes, PB_INT count)
 }
 
 // Made for every token a decoder finds: the object's creation is inlined.
-[[gnu::flatten]] PB_API PB_STRING *pbStringCreateFromCharsCopy(const PB_CHAR *chars, PB_INT count)
+[[gnu::flatten]] PB_API PB_STRING *pbStringCreateFromCharsCopy(const PB_CHAR *chars, PB_INT count) noexcept
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
@@ -357,7 +357,7 @@ PB_API PB_STRING *pbStringCreateFromAscii(const PB_BYTE *bytes, PB_INT count)
     return s;
 }
 
-PB_API PB_STRING *pbStringCreateFromCharsUse(PB_CHAR *chars, PB_INT count)
+PB_API PB_STRING *pbStringCreateFromCharsUse(PB_CHAR *chars, PB_INT count) noexcept
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
@@ -371,26 +371,26 @@ PB_API PB_STRING *pbStringCreateFromCharsUse(PB_CHAR *chars, PB_INT count)
     return s;
 }
 
-PB_API PB_INT pbStringLength(PB_STRING *s)
+PB_API PB_INT pbStringLength(PB_STRING *s) noexcept
 {
     PB_ASSERT( s );
     return s->length;
 }
 
-PB_API const PB_CHAR *pbStringBacking(PB_STRING *s)
+PB_API const PB_CHAR *pbStringBacking(PB_STRING *s) noexcept
 {
     PB_ASSERT( s );
     return s->chars;
 }
 
-PB_API PB_CHAR pbStringCharAt(PB_STRING *s, PB_INT index)
+PB_API PB_CHAR pbStringCharAt(PB_STRING *s, PB_INT index) noexcept
 {
     PB_ASSERT( s );
     PB_ASSERT( index >= 0 && index < s->length );
     return s->chars[index];
 }
 
-PB_API PB_BOOL pbStringEqualsCstr(PB_STRING *s, const char *ascii)
+PB_API PB_BOOL pbStringEqualsCstr(PB_STRING *s, const char *ascii) noexcept
 {
     PB_ASSERT( s );
     PB_ASSERT( ascii );
@@ -403,7 +403,7 @@ PB_API PB_BOOL pbStringEqualsCstr(PB_STRING *s, const char *ascii)
     return PB_TRUE;
 }
 
-PB_API void pbStringAppendChars(PB_STRING **s, const PB_CHAR *chars, PB_INT count)
+PB_API void pbStringAppendChars(PB_STRING **s, const PB_CHAR *chars, PB_INT count) noexcept
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
@@ -427,7 +427,7 @@ PB_API void pbStringAppendChars(PB_STRING **s, const PB_CHAR *chars, PB_INT coun
     pbMemFree(keep);
 }
 
-PB_API void pbStringAppend(PB_STRING **s, PB_STRING *tail)
+PB_API void pbStringAppend(PB_STRING **s, PB_STRING *tail) noexcept
 {
     PB_ASSERT( tail );
     pb::Ref<PB_STRING> hold = pb::Ref<PB_STRING>::retained(tail);
@@ -441,7 +441,7 @@ PB_API void pbStringAppend(PB_STRING **s, PB_STRING *tail)
     pbStringAppendChars(s, tail->chars, count);
 }
 
-PB_API void pbStringAppendChar(PB_STRING **s, PB_CHAR c)
+PB_API void pbStringAppendChar(PB_STRING **s, PB_CHAR c) noexcept
 {
     PB_ASSERT( c >= 0 && c <= 0x10FFFF );
     PB_STRING *target = writableString(s);
@@ -449,7 +449,7 @@ PB_API void pbStringAppendChar(PB_STRING **s, PB_CHAR c)
     target->chars[target->length++] = c;
 }
 
-PB_API void pbStringAppendCstr(PB_STRING **s, const char *utf8, PB_INT length)
+PB_API void pbStringAppendCstr(PB_STRING **s, const char *utf8, PB_INT length) noexcept
 {
     pb::Ref<PB_STRING> tail(pbStringCreateFromCstr(utf8, length));
     pbStringAppend(s, tail.get());
@@ -459,7 +459,7 @@ PB_API void pbStringAppendCstr(PB_STRING **s, const char *utf8, PB_INT length)
 // string keeps room before its first code point, made (as large as the
 // string) when a prepend finds none, and a deletion at the front moves the
 // start of the string instead of its code points.
-PB_API void pbStringPrependChar(PB_STRING **s, PB_CHAR c)
+PB_API void pbStringPrependChar(PB_STRING **s, PB_CHAR c) noexcept
 {
     PB_ASSERT( c >= 0 && c <= 0x10FFFF );
     PB_STRING *target = writableString(s);
@@ -481,7 +481,7 @@ PB_API void pbStringPrependChar(PB_STRING **s, PB_CHAR c)
     ++target->length;
 }
 
-PB_API void pbStringDelLeading(PB_STRING **s, PB_INT count)
+PB_API void pbStringDelLeading(PB_STRING **s, PB_INT count) noexcept
 {
     PB_ASSERT( s && *s );
     PB_ASSERT( count >= 0 && count <= (*s)->length );
@@ -494,7 +494,7 @@ PB_API void pbStringDelLeading(PB_STRING **s, PB_INT count)
     target->length -= count;
 }
 
-PB_API void pbStringDelTrailing(PB_STRING **s, PB_INT count)
+PB_API void pbStringDelTrailing(PB_STRING **s, PB_INT count) noexcept
 {
     PB_ASSERT( s && *s );
     PB_ASSERT( count >= 0 && count <= (*s)->length );
@@ -503,7 +503,7 @@ PB_API void pbStringDelTrailing(PB_STRING **s, PB_INT count)
     writableString(s)->length -= count;
 }
 
-PB_API PB_BYTE *pbStringConvertToAscii(PB_STRING *s, PB_INT flags, PB_INT *count)
+PB_API PB_BYTE *pbStringConvertToAscii(PB_STRING *s, PB_INT flags, PB_INT *count) noexcept
 {
     PB_ASSERT( s );
     PB_ASSERT( flags == 0 );
@@ -517,7 +517,7 @@ PB_API PB_BYTE *pbStringConvertToAscii(PB_STRING *s, PB_INT flags, PB_INT *count
     return bytes;
 }
 
-PB_API char *pbStringConvertToUtf8(PB_STRING *s, PB_INT *length)
+PB_API char *pbStringConvertToUtf8(PB_STRING *s, PB_INT *length) noexcept
 {
     PB_ASSERT( s );
     PB_INT total = 0;
@@ -533,28 +533,28 @@ PB_API char *pbStringConvertToUtf8(PB_STRING *s, PB_INT *length)
     return text;
 }
 
-PB_API const PB_SORT *pbBufferSort(void)
+PB_API const PB_SORT *pbBufferSort(void) noexcept
 {
     return &bufferSort;
 }
 
-PB_API PB_OBJ *pbBufferObj(PB_BUFFER *b)
+PB_API PB_OBJ *pbBufferObj(PB_BUFFER *b) noexcept
 {
     return reinterpret_cast<PB_OBJ *>(b);
 }
 
-PB_API PB_BUFFER *pbBufferFrom(PB_OBJ *obj)
+PB_API PB_BUFFER *pbBufferFrom(PB_OBJ *obj) noexcept
 {
     PB_ASSERT( !obj || pbObjSort(obj) == &bufferSort );
     return reinterpret_cast<PB_BUFFER *>(obj);
 }
 
-PB_API PB_BUFFER *pbBufferCreate(void)
+PB_API PB_BUFFER *pbBufferCreate(void) noexcept
 {
     return bufferWithCapacity(0);
 }
 
-PB_API PB_BUFFER *pbBufferCreateFromBytesCopy(const PB_BYTE *bytes, PB_INT count)
+PB_API PB_BUFFER *pbBufferCreateFromBytesCopy(const PB_BYTE *bytes, PB_INT count) noexcept
 {
     PB_ASSERT( bytes || count == 0 );
     PB_ASSERT( count >= 0 );
@@ -565,7 +565,7 @@ PB_API PB_BUFFER *pbBufferCreateFromBytesCopy(const PB_BYTE *bytes, PB_INT count
     return b;
 }
 
-PB_API PB_BUFFER *pbBufferCreateFromBytesUse(PB_BYTE *bytes, PB_INT count)
+PB_API PB_BUFFER *pbBufferCreateFromBytesUse(PB_BYTE *bytes, PB_INT count) noexcept
 {
     PB_ASSERT( bytes || count == 0 );
     PB_ASSERT( count >= 0 );
@@ -578,26 +578,26 @@ PB_API PB_BUFFER *pbBufferCreateFromBytesUse(PB_BYTE *bytes, PB_INT count)
     return b;
 }
 
-PB_API PB_INT pbBufferLength(PB_BUFFER *b)
+PB_API PB_INT pbBufferLength(PB_BUFFER *b) noexcept
 {
     PB_ASSERT( b );
     return b->length;
 }
 
-PB_API const PB_BYTE *pbBufferBacking(PB_BUFFER *b)
+PB_API const PB_BYTE *pbBufferBacking(PB_BUFFER *b) noexcept
 {
     PB_ASSERT( b );
     return b->bytes;
 }
 
-PB_API void pbBufferAppendByte(PB_BUFFER **b, PB_BYTE byte)
+PB_API void pbBufferAppendByte(PB_BUFFER **b, PB_BYTE byte) noexcept
 {
     PB_BUFFER *target = writableBuffer(b);
     reserve(target, target->bytes, 1);
     target->bytes[target->length++] = byte;
 }
 
-PB_API void pbBufferAppendBytes(PB_BUFFER **b, const PB_BYTE *bytes, PB_INT count)
+PB_API void pbBufferAppendBytes(PB_BUFFER **b, const PB_BYTE *bytes, PB_INT count) noexcept
 {
     PB_ASSERT( bytes || count == 0 );
     PB_ASSERT( count >= 0 );
@@ -617,7 +617,7 @@ PB_API void pbBufferAppendBytes(PB_BUFFER **b, const PB_BYTE *bytes, PB_INT coun
     pbMemFree(keep);
 }
 
-PB_API void pbBufferDelTrailing(PB_BUFFER **b, PB_INT count)
+PB_API void pbBufferDelTrailing(PB_BUFFER **b, PB_INT count) noexcept
 {
     PB_ASSERT( b && *b );
     PB_ASSERT( count >= 0 && count <= (*b)->length );

@@ -250,7 +250,7 @@ void reorder(PB_CHAR *out, Info *info, PB_INT count)
                 info[j] = ci;
             }
         } else {
-            std::vector<std::pair<Info, PB_CHAR>> run;
+            pb::Vector<std::pair<Info, PB_CHAR>> run;
             run.reserve(static_cast<std::size_t>(end - i));
             for (PB_INT k = i; k < end; ++k)
                 run.emplace_back(info[k], out[k]);
@@ -651,7 +651,7 @@ private:
 // same object, nothing allocated); otherwise *s receives a new string and
 // the caller's reference to the old one is released, so another holder of
 // the old string sees no change.
-PB_API void pbStringNormalize(PB_STRING **s, PB_INT form)
+PB_API void pbStringNormalize(PB_STRING **s, PB_INT form) noexcept
 {
     PB_ASSERT( s );
     PB_ASSERT( *s );
@@ -682,7 +682,7 @@ PB_API void pbStringNormalize(PB_STRING **s, PB_INT form)
 // check's boundary, *tail that of the last plain run when nothing follows
 // it: both are copied as they are.
 PB_API PB_STRING *pb___StringCreateNormalizedFromCharsKept(const PB_CHAR *chars, PB_INT count, PB_INT form,
-    PB_INT *head, PB_INT *tail)
+    PB_INT *head, PB_INT *tail) noexcept
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
@@ -704,7 +704,7 @@ PB_API PB_STRING *pb___StringCreateNormalizedFromCharsKept(const PB_CHAR *chars,
 }
 
 PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
-    PB_BOOL *normal)
+    PB_BOOL *normal) noexcept
 {
     PB_INT head = 0;
     PB_INT tail = 0;

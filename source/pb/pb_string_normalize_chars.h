@@ -17,7 +17,7 @@ PB___BEGIN_DECLS
  * then holds them as they are), so that a caller who has examined them need
  * not do so again. */
 PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
-    PB_BOOL *normal);
+    PB_BOOL *normal) PB___NOEXCEPT;
 
 /* As pb___StringCreateNormalizedFromChars, telling instead how much of the
  * input the string holds as it is: *head receives the number of leading
@@ -27,7 +27,7 @@ PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_
  * the code points were in normal form already (then *tail is 0); otherwise
  * head + tail < count. head and tail must not be null. */
 PB_API PB_STRING *pb___StringCreateNormalizedFromCharsKept(const PB_CHAR *chars, PB_INT count, PB_INT form,
-    PB_INT *head, PB_INT *tail);
+    PB_INT *head, PB_INT *tail) PB___NOEXCEPT;
 
 PB___END_DECLS
 

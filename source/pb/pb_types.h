@@ -16,6 +16,13 @@
 #define PB___END_DECLS
 #endif
 
+/* Runtime functions never let a C++ exception out. */
+#ifdef __cplusplus
+#define PB___NOEXCEPT noexcept
+#else
+#define PB___NOEXCEPT
+#endif
+
 #if defined(PB___BUILDING)
 #define PB_API __attribute__((visibility("default")))
 #else

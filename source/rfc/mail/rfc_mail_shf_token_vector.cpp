@@ -84,7 +84,7 @@ inline void rfc___MailShfTokenVectorAppend(Out &out, const PB_CHAR *append, PB_I
 // and quoted strings joined by dots and at signs, which are written without
 // spaces.
 template <class Out>
-void layOut(Out &out, const std::vector<Item> &items, PB_INT wrapLineLength, PB_INT firstLineOffset)
+void layOut(Out &out, const pb::Vector<Item> &items, PB_INT wrapLineLength, PB_INT firstLineOffset)
 {
     PB_INT curLineLength = firstLineOffset;
     PB_INT n = static_cast<PB_INT>(items.size());
@@ -157,8 +157,8 @@ RFC_API PB_STRING *rfcMailShfTokenVectorEncode(PB_VECTOR *vec, PB_INT wrapLineLe
         return pbStringCreate();
     // The tokens are held for the whole call; the items point into their raw
     // values.
-    std::vector<pb::Ref<RFC_MAIL_SHF_TOKEN>> tokens;
-    std::vector<Item> items;
+    pb::Vector<pb::Ref<RFC_MAIL_SHF_TOKEN>> tokens;
+    pb::Vector<Item> items;
     tokens.reserve(static_cast<std::size_t>(n));
     items.reserve(static_cast<std::size_t>(n));
     for (PB_INT i = 0; i < n; ++i) {
