@@ -1,167 +1,14 @@
 // Objects: creation, reference counts, freeing, comparison, text forms, the
 // abort facility and the module loader's startup and shutdown.
-#include "pb_internal.h"
+#include "pb_mem_cache.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define PB___BLOCK_CACHE 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PB___BLOCK_CACHE 0
-#endif
-#endif
-#ifndef PB___BLOCK_CACHE
-#define PB___BLOCK_CACHE 1
-#endif
 
 namespace {
 
-// Per-thread state of the object allocator.
-//
-// Each thread keeps freed object blocks of up to 512 bytes, by size in steps
-// of 16 bytes and up to 8,192 blocks in all, for its next objects: decoders
-// that make and drop thousands of small objects at a time would otherwise
-// overflow the C library's own small per-thread cache. Sanitizer builds leave
-// this cache out, so that every block goes back to the C library and a use
-// after free is still caught.
-//
-// The count of live objects is kept per thread, so that creating and freeing
-// an object costs plain stores rather than a locked instruction: each thread
-// owns a node whose words only it writes, and a reader adds up every node.
-// A node counts the blocks its thread has taken from the C library for
-// objects less those it has given back, and apart from that the blocks its
-// cache keeps; the live objects are the difference. An object made in a kept
-// block, or freed into the cache, then changes one word. Nodes are never
-// freed; a thread that ends empties its cache and leaves its node (and its
-// partial counts) to the next thread that starts. Objects freed during a
-// thread's own teardown, after its node is given back, count through the
-// shared atomic.
-struct LiveNode {
-    std::atomic<PB_INT> taken { 0 }; // blocks taken for objects less blocks given back
-    std::atomic<PB_INT> kept { 0 };  // blocks in the thread's cache
-    bool inUse = false;
-    LiveNode *next = nullptr;
-};
-
-// Adds delta to a word of the calling thread's node, which only this thread
-// writes.
-inline void nodeAdd(std::atomic<PB_INT> &word, PB_INT delta)
-{
-    word.store(word.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
-}
-
-constexpr PB_INT blockGranule = 16;
-constexpr PB_INT blockClasses = 32;      // blocks of 16, 32, ... 512 bytes
-constexpr PB_INT blockCacheCount = 8192; // blocks kept per thread
-
-struct FreeBlock {
-    FreeBlock *next;
-};
-
-enum class ThreadStage : int { unregistered, registered, finished };
-
-struct ThreadState {
-    ThreadStage stage;
-    LiveNode *node;
-    FreeBlock *blocks[blockClasses];
-};
-
-std::mutex liveNodesLock;
-LiveNode *liveNodes = nullptr;
-std::atomic<PB_INT> liveOrphans { 0 };
-
-// Zero-initialised, so that reaching it needs no guard; initial-exec keeps
-// each access a single offset from the thread pointer.
-thread_local ThreadState threadState __attribute__((tls_model("initial-exec")));
-
-struct ThreadTeardown {
-    ~ThreadTeardown()
-    {
-        ThreadState &t = threadState;
-        PB_INT freed = 0;
-        for (PB_INT c = 0; c < blockClasses; ++c) {
-            while (FreeBlock *block = t.blocks[c]) {
-                t.blocks[c] = block->next;
-                pbMemFree(block);
-                ++freed;
-            }
-        }
-        nodeAdd(t.node->taken, -freed);
-        nodeAdd(t.node->kept, -freed);
-        std::lock_guard<std::mutex> hold(liveNodesLock);
-        t.node->inUse = false;
-        t.node = nullptr;
-        t.stage = ThreadStage::finished;
-    }
-};
-
-void threadRegister()
-{
-    LiveNode *node;
-    {
-        std::lock_guard<std::mutex> hold(liveNodesLock);
-        node = liveNodes;
-        while (node && node->inUse)
-            node = node->next;
-        if (!node) {
-            node = new LiveNode;
-            node->next = liveNodes;
-            liveNodes = node;
-        }
-        node->inUse = true;
-    }
-    static thread_local ThreadTeardown teardown;
-    (void)teardown;
-    threadState.node = node;
-    threadState.stage = ThreadStage::registered;
-}
-
-// The calling thread's state, registered on first use; null once the thread
-// is being torn down.
-inline ThreadState *thread()
-{
-    ThreadState &t = threadState;
-    if (t.stage == ThreadStage::unregistered) [[unlikely]]
-        threadRegister();
-    return t.stage == ThreadStage::registered ? &t : nullptr;
-}
-
-// Counts a block taken from (delta 1) or given back to (delta -1) the C
-// library for an object.
-inline void countTaken(ThreadState *t, PB_INT delta)
-{
-    if (t) [[likely]]
-        nodeAdd(t->node->taken, delta);
-    else
-        liveOrphans.fetch_add(delta, std::memory_order_relaxed);
-}
-
-// The size class of a block for an object of size bytes: 1 to blockClasses
-// when such blocks may be kept for reuse, otherwise 0.
-inline PB_INT blockClassOf(PB_INT size)
-{
-    PB_INT c = (size + blockGranule - 1) / blockGranule;
-    return PB___BLOCK_CACHE && c <= blockClasses ? c : 0;
-}
-
-// A kept block of the given class (not 0) from the calling thread's cache,
-// counted as live, or null when the thread has none.
-inline void *takeKeptBlock(PB_INT blockClass)
-{
-    ThreadState &t = threadState;
-    if (t.stage != ThreadStage::registered) [[unlikely]]
-        return nullptr;
-    FreeBlock *block = t.blocks[blockClass - 1];
-    if (!block) [[unlikely]]
-        return nullptr;
-    t.blocks[blockClass - 1] = block->next;
-    nodeAdd(t.node->kept, -1);
-    return block;
-}
+using namespace pb::internal::cache;
 
 // A heap object's header in the block at memory: reference count 1, its
 // block class kept in the first reserved word.
@@ -177,29 +24,19 @@ inline PB_OBJ *initHeader(void *memory, const PB_SORT *sort, PB_INT blockClass)
 // An object of size bytes in a block from the C library of the given class
 // (0 for a block that is not kept), counted as live. Apart from the common
 // case, so that an object in a kept block needs no stack frame.
-[[gnu::noinline]] PB_OBJ *createInNewBlock(PB_INT size, const PB_SORT *sort, PB_INT blockClass)
+[[gnu::noinline]] PB_OBJ *createInNewBlock(PB_INT size, const PB_SORT *sort, PB_INT blockClass) noexcept
 {
-    countTaken(thread(), 1);
+    countLive(thread(), 1);
     return initHeader(pbMemAlloc(blockClass ? blockClass * blockGranule : size), sort, blockClass);
 }
 
 // Keeps the block of a freed object for reuse or gives it back; either way
 // the object is counted out.
-inline void blockFree(ThreadState *t, void *memory, PB_INT blockClass)
+inline void blockFree(ThreadState *t, void *memory, PB_INT blockClass) noexcept
 {
-    if (blockClass && t) [[likely]] {
-        std::atomic<PB_INT> &kept = t->node->kept;
-        PB_INT count = kept.load(std::memory_order_relaxed);
-        if (count < blockCacheCount) [[likely]] {
-            auto *block = static_cast<FreeBlock *>(memory);
-            block->next = t->blocks[blockClass - 1];
-            t->blocks[blockClass - 1] = block;
-            kept.store(count + 1, std::memory_order_relaxed);
-            return;
-        }
-    }
-    countTaken(t, -1);
-    pbMemFree(memory);
+    countLive(t, -1);
+    if (!keepBlock(t, memory, blockClass))
+        pbMemFree(memory);
 }
 
 // Frees a heap object whose last reference is gone: runs the sort's free
@@ -261,9 +98,11 @@ PB_API PB_OBJ *pb___ObjCreate(PB_INT size, const PB_SORT *sort) noexcept
     PB_ASSERT( size >= PB_INT( sizeof( PB___OBJ_HEADER ) ) );
     PB_ASSERT( sort );
     PB_INT blockClass = blockClassOf(size);
-    void *memory = blockClass ? takeKeptBlock(blockClass) : nullptr;
+    ThreadState &t = threadState;
+    void *memory = blockClass && t.stage == ThreadStage::registered ? takeKeptBlock(t, blockClass) : nullptr;
     if (!memory) [[unlikely]]
         return createInNewBlock(size, sort, blockClass);
+    countLive(&t, 1);
     return initHeader(memory, sort, blockClass);
 }
 
@@ -329,15 +168,6 @@ PB_API PB_INT pbObjCompare(PB_OBJ *a, PB_OBJ *b) noexcept
 PB_API PB_BOOL pbObjEquals(PB_OBJ *a, PB_OBJ *b) noexcept
 {
     return pbObjCompare(a, b) == 0;
-}
-
-PB_API PB_INT pbObjLiveCount(void) noexcept
-{
-    std::lock_guard<std::mutex> hold(liveNodesLock);
-    PB_INT total = liveOrphans.load(std::memory_order_relaxed);
-    for (LiveNode *node = liveNodes; node; node = node->next)
-        total += node->taken.load(std::memory_order_relaxed) - node->kept.load(std::memory_order_relaxed);
-    return total;
 }
 
 PB_API const PB_MODULE_RECORD *pbModuleRecord(const PB_MODULE *module) noexcept

@@ -105,7 +105,12 @@ PB_API PB_BOOL pbObjEquals(PB_OBJ *a, PB_OBJ *b) PB___NOEXCEPT;
 /* A new string: the text of strings and boxed integers, the contents of
  * other runtime types, and "<SORTNAME@address>" for other sorts. */
 PB_API PB_STRING *pbObjToString(PB_OBJ *obj) PB___NOEXCEPT;
-/* Number of heap objects alive in the process (created and not yet freed). */
+/* Number of heap objects alive in the process (created and not yet freed),
+ * as it stands at one moment during the call, whatever other threads make
+ * and free meanwhile: never negative, never below the objects alive
+ * throughout the call, never above those alive at some moment of it. Costs
+ * a barrier on every thread of the process: for monitors and tests, not for
+ * hot paths. */
 PB_API PB_INT pbObjLiveCount(void) PB___NOEXCEPT;
 PB_API const char *pbSortName(const PB_SORT *sort) PB___NOEXCEPT;
 

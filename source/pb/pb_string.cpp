@@ -68,14 +68,18 @@ PB___DEFINE_SORT(stringSort, "PB_STRING", stringFree, stringCompare);
 PB___DEFINE_SORT(bufferSort, "PB_BUFFER", bufferFree, bufferCompare);
 
 // True when every one of chars[0..count) is a code point (0 to U+10FFFF):
-// the only values a string holds. One unsigned comparison per element, with
-// no early exit, so that the compiler checks many at a time.
+// the only values a string holds. A value x is one exactly when neither x
+// nor 0x10FFFF - x (both taken as unsigned 32-bit words) has its top bit
+// set; the words are or-ed together with no branch and no early exit, so
+// that the compiler checks many at a time.
 inline bool codePointsOnly(const PB_CHAR *chars, PB_INT count)
 {
-    std::uint32_t highest = 0;
-    for (PB_INT i = 0; i < count; ++i)
-        highest = std::max(highest, static_cast<std::uint32_t>(chars[i]));
-    return highest <= 0x10FFFF;
+    std::uint32_t any = 0;
+    for (PB_INT i = 0; i < count; ++i) {
+        const auto x = static_cast<std::uint32_t>(chars[i]);
+        any |= x | (0x10FFFFu - x);
+    }
+    return (any & 0x80000000u) == 0;
 }
 
 // A string with room for capacity code points in its own allocation.
@@ -343,14 +347,21 @@ PB_API PB_STRING *pbStringCreateFromAscii(const PB_BYTE *bytes, PB_INT count) no
 {
     PB_ASSERT( chars || count == 0 );
     PB_ASSERT( count >= 0 );
-    PB_ASSERT( codePointsOnly( chars, count ) );
     PB_STRING *s = stringWithCapacity(count);
     // Most strings made from code points in hand are short (tokens, names):
-    // copy those in place rather than through a call.
+    // copy those in place rather than through a call, checking each value
+    // on the way (the check is codePointsOnly's, in the same loop).
     if (count <= 8) {
-        for (PB_INT i = 0; i < count; ++i)
+        std::uint32_t any = 0;
+        for (PB_INT i = 0; i < count; ++i) {
+            const auto x = static_cast<std::uint32_t>(chars[i]);
+            any |= x | (0x10FFFFu - x);
             s->chars[i] = chars[i];
+        }
+        if (any & 0x80000000u) [[unlikely]]
+            PB_ASSERT( codePointsOnly( chars, count ) );
     } else {
+        PB_ASSERT( codePointsOnly( chars, count ) );
         std::memcpy(s->chars, chars, static_cast<std::size_t>(count) * sizeof(PB_CHAR));
     }
     s->length = count;

@@ -1,0 +1,171 @@
+// The object allocator's per-thread state: the cache of freed object blocks
+// and the thread's share of the live-object count. Internal to the runtime;
+// the inline parts serve the object creation and freeing of pb_obj.cpp, the
+// rest lives in pb_mem_cache.cpp.
+//
+// Memory policy. Each thread keeps freed object blocks of up to 512 bytes,
+// by size in steps of 16 bytes, for its next objects: decoders that make and
+// drop thousands of small objects at a time would otherwise overflow the C
+// library's own small per-thread cache. What a thread keeps is bounded by
+// keptBytesBound; a block freed beyond the bound goes back to the C library
+// at once. pbMemTrim gives back everything the calling thread keeps, and a
+// thread that ends gives back its blocks as well. Sanitizer builds (and
+// builds with PB___BLOCK_CACHE defined to 0) leave the cache out, so that
+// every block goes back to the C library and a use after free is still
+// caught.
+//
+// Live count. Creating and freeing an object changes a word of the calling
+// thread's node, which only that thread writes, with plain stores: no
+// locked instruction on the hot path. A reader of the count (pbObjLiveCount)
+// needs a moment at which no node is changing: it raises `freezing`, forces
+// every thread of the process through a memory barrier (membarrier), waits
+// for the nodes that were in the middle of a change, adds up the words and
+// lowers `freezing`. A writer marks its node busy before it looks at
+// `freezing` and backs off while it is raised, so the sum is the count of
+// one moment: never negative, and between the objects live throughout the
+// call and those live at some moment of it.
+#ifndef PB_MEM_CACHE_H
+#define PB_MEM_CACHE_H
+
+#include "pb_internal.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define PB___BLOCK_CACHE 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define PB___BLOCK_CACHE 0
+#endif
+#endif
+#ifndef PB___BLOCK_CACHE
+#define PB___BLOCK_CACHE 1
+#endif
+
+namespace pb::internal::cache {
+
+constexpr PB_INT blockGranule = 16;
+constexpr PB_INT blockClasses = 32; // blocks of 16, 32, ... 512 bytes
+// Bytes of freed blocks a thread keeps at most: enough for the objects of a
+// few thousand tokens or short strings, little beside a thread's stack.
+constexpr PB_INT keptBytesBound = 256 * 1024;
+
+// A thread's share of the live count and of the kept blocks. Only the
+// owning thread writes it (under `busy`); nodes are never freed, and a node
+// whose thread has ended serves the next thread that starts.
+struct ThreadState;
+
+struct alignas(64) LiveNode {
+    std::atomic<PB_INT> live { 0 };    // objects made less objects freed by this node's threads
+    std::atomic<int> busy { 0 };       // 1 while the owner changes `live`
+    ThreadState *owner = nullptr;      // the thread using the node, null when none
+    LiveNode *next = nullptr;
+};
+
+struct FreeBlock {
+    FreeBlock *next;
+};
+
+enum class ThreadStage : int { unregistered, registered, finished };
+
+struct ThreadState {
+    ThreadStage stage = ThreadStage::unregistered;
+    LiveNode *node = nullptr;
+    // Bytes in the cache: written by the owner only, read by pbMemKeptBytes.
+    std::atomic<PB_INT> keptBytes { 0 };
+    FreeBlock *blocks[blockClasses] {};
+};
+
+// Zero-initialised, so that reaching it needs no guard; initial-exec keeps
+// each access a single offset from the thread pointer.
+extern constinit thread_local ThreadState threadState __attribute__((tls_model("initial-exec")));
+// Raised while a reader adds up the nodes.
+extern std::atomic<int> freezing;
+// True when the process can force a barrier on its other threads
+// (membarrier); otherwise every writer pays for a full fence itself.
+extern bool asymmetricBarrier;
+
+void threadRegister() noexcept;
+// Counts an object made (1) or freed (-1) by a thread that has no node
+// (during its teardown). Cold.
+void orphanAdd(PB_INT delta) noexcept;
+// Gives back the blocks of t's cache. Cold.
+void trim(ThreadState &t) noexcept;
+
+// The calling thread's state, registered on first use; null once the thread
+// is being torn down.
+inline ThreadState *thread() noexcept
+{
+    ThreadState &t = threadState;
+    if (t.stage == ThreadStage::unregistered) [[unlikely]]
+        threadRegister();
+    return t.stage == ThreadStage::registered ? &t : nullptr;
+}
+
+// Changes the live word of node by delta once no reader is adding up the
+// nodes. Cold: only while a reader runs.
+void countLiveFrozen(LiveNode *node, PB_INT delta) noexcept;
+
+// Counts an object made (delta 1) or freed (delta -1) by the calling thread
+// so that a reader sees the change whole or not at all. The common case
+// needs no stack frame and no locked instruction.
+inline void countLive(ThreadState *t, PB_INT delta) noexcept
+{
+    if (!t) [[unlikely]] {
+        orphanAdd(delta);
+        return;
+    }
+    LiveNode *node = t->node;
+    node->busy.store(1, std::memory_order_relaxed);
+    // Orders the store above before the load below: a compiler barrier
+    // when readers force the fence on this thread, a fence otherwise.
+    if (asymmetricBarrier) [[likely]]
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    else
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (freezing.load(std::memory_order_relaxed)) [[unlikely]] {
+        countLiveFrozen(node, delta);
+        return;
+    }
+    node->live.store(node->live.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
+    node->busy.store(0, std::memory_order_release);
+}
+
+// The size class of a block for an object of size bytes: 1 to blockClasses
+// when such blocks may be kept for reuse, otherwise 0.
+inline PB_INT blockClassOf(PB_INT size) noexcept
+{
+    PB_INT c = (size + blockGranule - 1) / blockGranule;
+    return PB___BLOCK_CACHE && c <= blockClasses ? c : 0;
+}
+
+// A kept block of the given class (not 0) from the calling thread's cache,
+// or null when the thread has none.
+inline void *takeKeptBlock(ThreadState &t, PB_INT blockClass) noexcept
+{
+    FreeBlock *block = t.blocks[blockClass - 1];
+    if (!block) [[unlikely]]
+        return nullptr;
+    t.blocks[blockClass - 1] = block->next;
+    t.keptBytes.store(t.keptBytes.load(std::memory_order_relaxed) - blockClass * blockGranule,
+        std::memory_order_relaxed);
+    return block;
+}
+
+// Keeps a freed block of the given class (0: never kept) in t's cache while
+// the cache is under its bound; true when kept.
+inline bool keepBlock(ThreadState *t, void *memory, PB_INT blockClass) noexcept
+{
+    if (!blockClass || !t) [[unlikely]]
+        return false;
+    const PB_INT kept = t->keptBytes.load(std::memory_order_relaxed) + blockClass * blockGranule;
+    if (kept > keptBytesBound) [[unlikely]]
+        return false;
+    auto *block = static_cast<FreeBlock *>(memory);
+    block->next = t->blocks[blockClass - 1];
+    t->blocks[blockClass - 1] = block;
+    t->keptBytes.store(kept, std::memory_order_relaxed);
+    return true;
+}
+
+} // namespace pb::internal::cache
+
+#endif
