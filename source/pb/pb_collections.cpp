@@ -269,19 +269,6 @@ PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj) noexcept
     target->items[target->length++] = obj;
 }
 
-PB_API void pb___VectorAppendObjsUse(PB_VECTOR **v, PB_OBJ *const *objs, PB_INT count) noexcept
-{
-    PB_ASSERT( v && *v );
-    PB_ASSERT( objs || count == 0 );
-    for (PB_INT i = 0; i < count; ++i)
-        PB_ASSERT( objs[i] );
-    PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
-    reserveItems(target, count);
-    if (count)
-        std::memcpy(target->items + target->length, objs, static_cast<std::size_t>(count) * sizeof(PB_OBJ *));
-    target->length += count;
-}
-
 // Moves the shorter side of the vector over the gap: deleting near either
 // end costs a constant time, so a vector emptied from the front is linear.
 PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index) noexcept

@@ -17,10 +17,6 @@ PB_API PB_OBJ *pbVectorObjAt(PB_VECTOR *v, PB_INT index) PB___NOEXCEPT;
 PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj) PB___NOEXCEPT;
 /* Appends obj (not null), taking over the caller's reference to it. */
 PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj) PB___NOEXCEPT;
-/* Appends objs[0..count) (none null) in order, taking over the caller's
- * reference to each: one growth and one copy for a batch, for builders that
- * make many elements in a row. */
-PB_API void pb___VectorAppendObjsUse(PB_VECTOR **v, PB_OBJ *const *objs, PB_INT count) PB___NOEXCEPT;
 PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index) PB___NOEXCEPT;
 /* True when every element has the given sort (also for an empty vector). */
 PB_API PB_BOOL pbVectorContainsOnly(PB_VECTOR *v, const PB_SORT *sort) PB___NOEXCEPT;

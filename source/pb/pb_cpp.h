@@ -5,6 +5,7 @@
 
 #include "pb.h"
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -93,9 +94,12 @@ inline PB_OBJ *obj(T *typed) noexcept
 }
 
 // True while more than one reference holds obj: a setter must copy it first.
+// Reads the count word of the object's header atomically, as the runtime
+// does, without a call into it.
 inline bool isShared(const void *obj) noexcept
 {
-    return pbObjRefCount(reinterpret_cast<PB_OBJ *>(const_cast<void *>(obj))) > 1;
+    auto *header = static_cast<PB___OBJ_HEADER *>(const_cast<void *>(obj));
+    return std::atomic_ref<PB_INT>(header->refCount).load(std::memory_order_seq_cst) > 1;
 }
 
 namespace detail {

@@ -97,12 +97,8 @@ TEST(PbVector, SettersCopyASharedVectorFirst)
         make, [](PB_VECTOR **v) { pbVectorAppendObj(v, pbStringObj(rfctest::string("c").get())); }, vectorText, "[a, b, c]");
     pbtest::expectCopyOnWrite<PB_VECTOR>(make, [](PB_VECTOR **v) { pbVectorDelAt(v, 0); }, vectorText, "[b]");
     pbtest::expectCopyOnWrite<PB_VECTOR>(
-        make,
-        [](PB_VECTOR **v) {
-            PB_OBJ *batch[] = { pbStringObj(rfctest::string("c").take()), pbStringObj(rfctest::string("d").take()) };
-            pb___VectorAppendObjsUse(v, batch, 2);
-        },
-        vectorText, "[a, b, c, d]");
+        make, [](PB_VECTOR **v) { pbVectorAppendObjUse(v, pbStringObj(rfctest::string("c").take())); }, vectorText,
+        "[a, b, c]");
 }
 
 TEST(PbVector, GrowthAndContainsOnly)
@@ -118,17 +114,6 @@ TEST(PbVector, GrowthAndContainsOnly)
     }
     EXPECT_TRUE(pbVectorContainsOnly(v.get(), pbBoxedIntSort()));
     EXPECT_FALSE(pbVectorContainsOnly(v.get(), pbStringSort()));
-
-    // Batches, empty ones too, give the same vector as single appends.
-    pb::Ref<PB_VECTOR> batched(pbVectorCreate());
-    PB_INT next = 0;
-    for (PB_INT size : { 0, 1, 7, 0, 300, 9692 }) {
-        std::vector<PB_OBJ *> batch;
-        for (PB_INT i = 0; i < size; ++i)
-            batch.push_back(pbBoxedIntObj(pbBoxedIntCreate(next++)));
-        pb___VectorAppendObjsUse(batched.addr(), batch.data(), size);
-    }
-    EXPECT_TRUE(pbObjEquals(pbVectorObj(v.get()), pbVectorObj(batched.get())));
 
     pbVectorAppendObj(v.addr(), pbStringObj(rfctest::string("s").get()));
     EXPECT_FALSE(pbVectorContainsOnly(v.get(), pbBoxedIntSort()));

@@ -136,7 +136,7 @@ RFC_API void rfcMailShfTokenVectorDelComments(PB_VECTOR **vec)
         if (i < first || (i > first && !isComment(element.get())))
             pbVectorAppendObj(kept.addr(), element.get());
     }
-    pbObjRelease(pbVectorObj(*vec));
+    pbObjRelease(pb::obj(*vec));
     *vec = kept.take();
 }
 

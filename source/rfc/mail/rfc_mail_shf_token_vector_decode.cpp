@@ -9,6 +9,8 @@
 // input) and one token object; the tokens join the vector in batches.
 #include "rfc_mail_internal.h"
 
+#include <atomic>
+
 
 using namespace rfc::mail;
 
@@ -128,20 +130,14 @@ bool scan(const PB_CHAR *text, PB_INT length, Sink &sink, Failure &failure)
     return true;
 }
 
-// Builds the token vector. New tokens wait in a small batch and join the
-// vector a batch at a time; the vector and the waiting tokens are released on
-// every path, and only a complete vector is handed out.
+// Builds the token vector: each new token joins the vector at once, which
+// takes a reference of its own, and the sink then lets go of its reference. The vector is
+// released on every path, and only a complete vector is handed out.
 class VectorSink {
 public:
     explicit VectorSink(const PB_CHAR *text) : text_(text), vec_(pbVectorCreate()) {}
     VectorSink(const VectorSink &) = delete;
     VectorSink &operator=(const VectorSink &) = delete;
-
-    ~VectorSink()
-    {
-        for (PB_INT i = 0; i < waiting_; ++i)
-            pbObjRelease(batch_[i]);
-    }
 
     // Every token, a special one too, is an object of its own with a new
     // string of its characters. The scanner has established the type, and
@@ -157,32 +153,21 @@ public:
         add(tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, pbStringCreateFromCharsCopy(&ch, 1)));
     }
 
-    PB_VECTOR *take()
-    {
-        flush();
-        return vec_.take();
-    }
+    PB_VECTOR *take() { return vec_.take(); }
 
 private:
-    static constexpr PB_INT batchSize = 64;
-
     void add(RFC_MAIL_SHF_TOKEN *tok)
     {
-        batch_[waiting_++] = pb::obj(tok);
-        if (waiting_ == batchSize)
-            flush();
-    }
-
-    void flush()
-    {
-        pb___VectorAppendObjsUse(vec_.addr(), batch_, waiting_);
-        waiting_ = 0;
+        pbVectorAppendObj(vec_.addr(), pb::obj(tok));
+        // Nobody else can reach the new token yet: only this sink's
+        // reference and that of its own unshared vector exist, so the count
+        // drops from 2 to 1 by a plain atomic store, not a second locked
+        // instruction, and the token cannot be freed here.
+        std::atomic_ref<PB_INT>(tok->header.refCount).store(1, std::memory_order_relaxed);
     }
 
     const PB_CHAR *text_;
     pb::Ref<PB_VECTOR> vec_;
-    PB_OBJ *batch_[batchSize];
-    PB_INT waiting_ = 0;
 };
 
 // Makes nothing: the scan alone, for the diagnosis.
