@@ -18,10 +18,10 @@ extern "C" __attribute__((visibility("default"), used)) const char *__asan_defau
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kAddressSanitizer = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr bool kAddressSanitizer = true;
 #else
 constexpr bool kAddressSanitizer = false;
@@ -63,7 +63,7 @@ PB_INT addressSpace()
 TEST_F(PbMemDeathTest, NormalisingUnderALimitSaysOutOfMemory)
 {
     if (kAddressSanitizer)
-        GTEST_SKIP() << "AddressSanitizer reserves its shadow memory: an address-space limit does not apply";
+        GTEST_SKIP() << "the sanitizers reserve their shadow memory: an address-space limit does not apply";
     // Marks of different classes in an order that must be sorted.
     constexpr PB_INT count = 4 << 20;
     std::vector<PB_CHAR> marks(static_cast<std::size_t>(count));
