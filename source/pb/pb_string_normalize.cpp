@@ -8,7 +8,7 @@
 // Built on the public string functions only: the result is written into a
 // new array that a new string takes over.
 #include "pb_cpp.h"
-#include "pb_string_normalize_chars.h"
+#include "pb_string.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -674,42 +674,4 @@ PB_API void pbStringNormalize(PB_STRING **s, PB_INT form) noexcept
     PB_STRING *result = out.toString();
     pbObjRelease(pbStringObj(*s));
     *s = result;
-}
-
-// The NFKC form of chars[0..count) as a new string: the quick check decides
-// whether the code points are copied as they are or normalised into the new
-// string's storage. *head receives the length of the prefix up to the quick
-// check's boundary, *tail that of the last plain run when nothing follows
-// it: both are copied as they are.
-PB_API PB_STRING *pb___StringCreateNormalizedFromCharsKept(const PB_CHAR *chars, PB_INT count, PB_INT form,
-    PB_INT *head, PB_INT *tail) noexcept
-{
-    PB_ASSERT( chars || count == 0 );
-    PB_ASSERT( count >= 0 );
-    PB_ASSERT( form == 1 ); // PB_STRING_NORMALIZE_NFKC, the only form
-    PB_ASSERT( head );
-    PB_ASSERT( tail );
-
-    PB_INT start = 0;
-    if (quickCheck(chars, count, &start) == count) {
-        *head = count;
-        *tail = 0;
-        return pbStringCreateFromCharsCopy(chars, count);
-    }
-    Normaliser normaliser(count + count / 4 + 16);
-    normaliser.run(chars, start, count);
-    *head = start;
-    *tail = normaliser.keptTail(count);
-    return normaliser.output().toString();
-}
-
-PB_API PB_STRING *pb___StringCreateNormalizedFromChars(const PB_CHAR *chars, PB_INT count, PB_INT form,
-    PB_BOOL *normal) noexcept
-{
-    PB_INT head = 0;
-    PB_INT tail = 0;
-    PB_STRING *result = pb___StringCreateNormalizedFromCharsKept(chars, count, form, &head, &tail);
-    if (normal)
-        *normal = head == count;
-    return result;
 }

@@ -4,7 +4,6 @@
 // Unicode::Stringprep, with the cases where those peers disagree decided.
 #include "nfkc_test_util.h"
 
-#include <pb/pb_string_normalize_chars.h>
 
 #include <gtest/gtest.h>
 
@@ -62,53 +61,6 @@ TEST(NfkcVectors, SequencesMatchPython)
         EXPECT_EQ(nfkc(row[1]), row[2]) << row[0] << ": " << row[1];
         EXPECT_EQ(nfkc(row[2]), row[2]) << row[0] << ": form of " << row[1];
     }
-}
-
-// The entry point that also tells which leading and trailing code points it
-// kept as they were (the profiles look again only at those between): on
-// every generated sequence alone, after and before plain code points and
-// doubled, the result is Python's form (or, for the combinations, that of
-// pbStringNormalize), the head and tail it reports are the input's own, and
-// nothing is reported kept that might have changed.
-TEST(NfkcVectors, KeptHeadAndTailAreTheInput)
-{
-    auto rows = rfctest::readTsv("nfkc/nfkc_sequences.tsv");
-    ASSERT_GE(rows.size(), 8000u);
-    int reportedTails = 0;
-    for (const auto &row : rows) {
-        const std::string forms[][2] = {
-            { row[1], row[2] },
-            { "0061 " + row[1] + " 0062 0063", "" },
-            { row[1] + " " + row[1], "" },
-        };
-        for (const auto &[input, python] : forms) {
-            const std::u32string in = parse(input);
-            PB_INT head = -1;
-            PB_INT tail = -1;
-            pb::Ref<PB_STRING> s(pb___StringCreateNormalizedFromCharsKept(reinterpret_cast<const PB_CHAR *>(in.data()),
-                static_cast<PB_INT>(in.size()), PB_STRING_NORMALIZE_NFKC, &head, &tail));
-            const std::u32string out = rfctest::chars(s.get());
-            const auto count = static_cast<PB_INT>(in.size());
-            EXPECT_EQ(format(out), python.empty() ? nfkc(input) : python) << row[0] << ": " << input;
-            ASSERT_TRUE(head >= 0 && tail >= 0 && head <= count) << input;
-            if (head == count) {
-                EXPECT_EQ(tail, 0) << input;
-                EXPECT_EQ(out, in) << input;
-                continue;
-            }
-            ASSERT_LT(head + tail, count) << input;
-            ASSERT_LE(head + tail, static_cast<PB_INT>(out.size())) << input;
-            EXPECT_EQ(out.substr(0, static_cast<std::size_t>(head)), in.substr(0, static_cast<std::size_t>(head)))
-                << input;
-            EXPECT_EQ(out.substr(out.size() - static_cast<std::size_t>(tail)),
-                in.substr(in.size() - static_cast<std::size_t>(tail)))
-                << input;
-            reportedTails += tail > 0;
-        }
-    }
-    // Most sequences end on a code point that may change; those followed by
-    // plain code points report them.
-    EXPECT_GE(reportedTails, 8000);
 }
 
 // Where the published peers disagree, our answer is the Unicode 3.2 data

@@ -9,7 +9,6 @@
 #ifndef RFC_STRINGPREP_PROFILE_H
 #define RFC_STRINGPREP_PROFILE_H
 
-#include "../../pb/pb_string_normalize_chars.h"
 #include "rfc_stringprep_internal.h"
 
 namespace rfc::stringprep {
@@ -100,8 +99,8 @@ public:
             image.length = kTableB_2Start[key + 1] - kTableB_2Start[key];
             for (int i = 0; i < image.length; ++i)
                 image.chars[i] = static_cast<PB_CHAR>(kTableB_2Pool[kTableB_2Start[key] + i]);
-            pb::Ref<PB_STRING> form(
-                pb___StringCreateNormalizedFromChars(image.chars, image.length, PB_STRING_NORMALIZE_NFKC, nullptr));
+            pb::Ref<PB_STRING> form(pbStringCreateFromCharsCopy(image.chars, image.length));
+            pbStringNormalize(form.addr(), PB_STRING_NORMALIZE_NFKC);
             Chars f = chars(form.get());
             if (f.length > kMaxCaseFoldImage)
                 continue;
@@ -237,25 +236,16 @@ inline PB_STRING *prepare(PB_STRING *source, bool checkUnassigned)
     Seen seen;
     PB_INT count = mapInto<steps>(s.data, s.length, mapped.data(), &nonAscii, seen);
     // NFKC leaves ASCII as it is; otherwise the mapped code points are
-    // normalised straight from the scratch array into the new string. What
-    // the mapping saw still holds when they were in NFKC already.
+    // normalised in a string of their own. What the mapping saw still holds
+    // when they were in NFKC already (the string is then the same object);
+    // otherwise the checks look at the result.
     if (steps.normalize && nonAscii) {
-        PB_INT head = 0;
-        PB_INT tail = 0;
-        pb::Ref<PB_STRING> prepared(pb___StringCreateNormalizedFromCharsKept(mapped.data(), count,
-            PB_STRING_NORMALIZE_NFKC, &head, &tail));
+        pb::Ref<PB_STRING> prepared(mapped.string(count));
+        const PB_STRING *mappedString = prepared.get();
+        pbStringNormalize(prepared.addr(), PB_STRING_NORMALIZE_NFKC);
         Chars p = chars(prepared.get());
-        if (head < count) {
-            // What the mapping saw and what the normalisation wrote between
-            // the code points it kept cover the result and maybe more. The
-            // checks refuse only what they see, so passing with all of it
-            // is passing; a refusal is decided on the result alone.
-            Seen either = seeAll<steps>(p.data + head, p.length - head - tail);
-            either.bits |= seen.bits;
-            if (passes<steps>(either, p.data, p.length, checkUnassigned))
-                return prepared.take();
+        if (prepared.get() != mappedString)
             seen = seeAll<steps>(p.data, p.length);
-        }
         if (!passes<steps>(seen, p.data, p.length, checkUnassigned))
             return nullptr;
         return prepared.take();
