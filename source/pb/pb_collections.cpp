@@ -254,10 +254,20 @@ PB_API PB_OBJ *pbVectorObjAt(PB_VECTOR *v, PB_INT index) noexcept
     return pbObjRetain(v->items[index]);
 }
 
+// Made for every element a builder appends: the retain and the growth check
+// are inline rather than calls.
 PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj) noexcept
 {
+    PB_ASSERT( v && *v );
     PB_ASSERT( obj );
-    pbVectorAppendObjUse(v, pbObjRetain(obj));
+    // Retained first: a vector appended to itself is then shared, and the
+    // element goes into a copy rather than into itself.
+    if (!pb::internal::isStatic(obj))
+        std::atomic_ref<PB_INT>(pb::internal::header(obj)->refCount).fetch_add(1, std::memory_order_seq_cst);
+    PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
+    if (target->length == target->capacity) [[unlikely]]
+        reserveItems(target, 1);
+    target->items[target->length++] = obj;
 }
 
 PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj) noexcept

@@ -10,7 +10,10 @@ struct PB_STRING {
     PB_INT length;
     PB_INT capacity; // code points the block holds from chars on
     PB_CHAR *chars;
-    PB_INT front;    // code points of the block before chars: room to prepend
+    // Code points of the block before chars (room to prepend), kept in a
+    // reserved word of the runtime's own header so that a string stays as
+    // small as it was.
+    PB_INT &front() noexcept { return header.reserved[1]; }
 };
 
 struct PB_BUFFER {
@@ -31,8 +34,8 @@ Elem *inlineStorage(Obj *obj) noexcept
 void stringFree(PB_OBJ *obj)
 {
     auto *s = reinterpret_cast<PB_STRING *>(obj);
-    if (s->chars - s->front != inlineStorage<PB_STRING, PB_CHAR>(s))
-        pbMemFree(s->chars - s->front);
+    if (s->chars - s->front() != inlineStorage<PB_STRING, PB_CHAR>(s))
+        pbMemFree(s->chars - s->front());
 }
 
 void bufferFree(PB_OBJ *obj)
@@ -91,7 +94,6 @@ PB_STRING *stringWithCapacity(PB_INT capacity)
     s->length = 0;
     s->capacity = capacity;
     s->chars = inlineStorage<PB_STRING, PB_CHAR>(s);
-    s->front = 0;
     return s;
 }
 
@@ -136,12 +138,12 @@ void reserve(Obj *obj, Elem *&elements, PB_INT extra)
     if (needed <= obj->capacity)
         return;
     Elem *block = elements;
-    if constexpr (requires { obj->front; }) {
-        block = elements - obj->front;
-        if (obj->front && obj->front >= obj->length && needed <= obj->capacity + obj->front) {
+    if constexpr (requires { obj->front(); }) {
+        block = elements - obj->front();
+        if (obj->front() && obj->front() >= obj->length && needed <= obj->capacity + obj->front()) {
             std::memmove(block, elements, static_cast<std::size_t>(obj->length) * sizeof(Elem));
-            obj->capacity += obj->front;
-            obj->front = 0;
+            obj->capacity += obj->front();
+            obj->front() = 0;
             elements = block;
             return;
         }
@@ -158,8 +160,8 @@ void reserve(Obj *obj, Elem *&elements, PB_INT extra)
     } else {
         elements = static_cast<Elem *>(pbMemRealloc(elements, capacity * PB_INT(sizeof(Elem))));
     }
-    if constexpr (requires { obj->front; })
-        obj->front = 0;
+    if constexpr (requires { obj->front(); })
+        obj->front() = 0;
     obj->capacity = capacity;
 }
 
@@ -474,7 +476,7 @@ PB_API void pbStringPrependChar(PB_STRING **s, PB_CHAR c) noexcept
 {
     PB_ASSERT( c >= 0 && c <= 0x10FFFF );
     PB_STRING *target = writableString(s);
-    if (target->front == 0) {
+    if (target->front() == 0) {
         PB_INT room = std::max<PB_INT>(target->length, 16);
         PB_ASSERT( target->capacity <= PB_INT_MAX / PB_INT( sizeof( PB_CHAR ) ) - room );
         auto *block = static_cast<PB_CHAR *>(pbMemAlloc((room + target->capacity) * PB_INT(sizeof(PB_CHAR))));
@@ -483,10 +485,10 @@ PB_API void pbStringPrependChar(PB_STRING **s, PB_CHAR c) noexcept
         if (target->chars != inlineStorage<PB_STRING, PB_CHAR>(target))
             pbMemFree(target->chars);
         target->chars = block + room;
-        target->front = room;
+        target->front() = room;
     }
     --target->chars;
-    --target->front;
+    --target->front();
     ++target->capacity;
     target->chars[0] = c;
     ++target->length;
@@ -500,7 +502,7 @@ PB_API void pbStringDelLeading(PB_STRING **s, PB_INT count) noexcept
         return;
     PB_STRING *target = writableString(s);
     target->chars += count;
-    target->front += count;
+    target->front() += count;
     target->capacity -= count;
     target->length -= count;
 }
