@@ -1,0 +1,159 @@
+// The carry-less-multiply steps both vector kernels share: loading a lane
+// in its domain, folding a lane forward, reducing a lane to the register,
+// and feeding fewer than sixteen bytes by Barrett reduction. Compiled for
+// AVX with PCLMULQDQ (VEX encodings); the AVX-512 kernel, a superset,
+// inlines them too. Template argument R selects the reflected domain.
+#ifndef RFC_CRC_CLMUL_H
+#define RFC_CRC_CLMUL_H
+
+#include "rfc_crc_internal.h"
+
+#include <immintrin.h>
+
+#include <cstring>
+
+#define RFC___CRC_TARGET_AVX __attribute__((target("avx,pclmul")))
+
+namespace rfc::crc::clmul {
+
+RFC___CRC_TARGET_AVX inline Product mul(std::uint64_t a, std::uint64_t b)
+{
+    __m128i p = _mm_clmulepi64_si128(_mm_cvtsi64_si128(std::int64_t(a)), _mm_cvtsi64_si128(std::int64_t(b)), 0);
+    return { std::uint64_t(_mm_cvtsi128_si64(p)), std::uint64_t(_mm_extract_epi64(p, 1)) };
+}
+
+// a x^64 mod G in the domain, by Barrett reduction: the quotient is
+// q = a + floor(a mu / x^64), the remainder the low 64 terms of q poly.
+// In the reflected domain each product comes out multiplied by x: the
+// quotient's correction sits one bit lower and the remainder straddles the
+// two halves, one bit off.
+template <bool R>
+RFC___CRC_TARGET_AVX inline std::uint64_t barrett(std::uint64_t a, const Constants &k)
+{
+    if constexpr (R) {
+        std::uint64_t q = a ^ (mul(a, k.mu).low << 1);
+        Product u = mul(q, k.poly);
+        return u.high << 1 | u.low >> 63;
+    } else {
+        std::uint64_t q = a ^ mul(a, k.mu).high;
+        return mul(q, k.poly).low;
+    }
+}
+
+// n bytes (1 to 8) from p as a little-endian integer, without reading
+// outside them: two overlapping loads of the same bytes.
+inline std::uint64_t loadPartial(const std::uint8_t *p, std::size_t n)
+{
+    if (n >= 4) {
+        std::uint32_t a, b;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + n - 4, 4);
+        return a | std::uint64_t(b) << (8 * (n - 4));
+    }
+    if (n >= 2) {
+        std::uint16_t a, b;
+        std::memcpy(&a, p, 2);
+        std::memcpy(&b, p + n - 2, 2);
+        return a | std::uint64_t(b) << (8 * (n - 2));
+    }
+    return p[0];
+}
+
+// Feeds n bytes (1 to 8): with s = 8n the register becomes
+// (reg x^s + M x^64) mod G, where Y = reg x^s + M x^64 has fewer than 128
+// terms: its high half goes through Barrett reduction, its low half is
+// added.
+template <bool R>
+RFC___CRC_TARGET_AVX inline std::uint64_t feedWord(std::uint64_t reg, const std::uint8_t *p, std::size_t n,
+    const Constants &k)
+{
+    const std::uint64_t bytes = loadPartial(p, n);
+    const unsigned s = unsigned(8 * n);
+    std::uint64_t high, low;
+    if (s == 64) {
+        high = reg ^ (R ? bytes : __builtin_bswap64(bytes));
+        low = 0;
+    } else if constexpr (R) {
+        high = (reg ^ bytes) << (64 - s);
+        low = reg >> s;
+    } else {
+        high = reg >> (64 - s) ^ __builtin_bswap64(bytes) >> (64 - s);
+        low = reg << s;
+    }
+    return low ^ barrett<R>(high, k);
+}
+
+// Feeds n bytes (0 to 15) a word at a time.
+template <bool R>
+RFC___CRC_TARGET_AVX inline std::uint64_t feedShort(std::uint64_t reg, const std::uint8_t *p, std::size_t n,
+    const Constants &k)
+{
+    if (n > 8) {
+        reg = feedWord<R>(reg, p, 8, k);
+        p += 8;
+        n -= 8;
+    }
+    return n ? feedWord<R>(reg, p, n, k) : reg;
+}
+
+// Sixteen bytes as a lane in the domain: the normal domain byte-swaps them
+// so that the first byte holds the highest terms.
+template <bool R>
+RFC___CRC_TARGET_AVX inline __m128i load(const std::uint8_t *p)
+{
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    if constexpr (!R)
+        v = _mm_shuffle_epi8(v, _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15));
+    return v;
+}
+
+// The register as a lane to add to the first lane of a message: it belongs
+// on the lane's highest 64 terms (qword 1 normal, qword 0 reflected).
+template <bool R>
+RFC___CRC_TARGET_AVX inline __m128i registerLane(std::uint64_t reg)
+{
+    return R ? _mm_cvtsi64_si128(std::int64_t(reg)) : _mm_set_epi64x(std::int64_t(reg), 0);
+}
+
+RFC___CRC_TARGET_AVX inline __m128i pair(const std::uint64_t (&constants)[2])
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(constants));
+}
+
+// The lane x moved forward by the distance of the fold pair k.
+RFC___CRC_TARGET_AVX inline __m128i fold(__m128i x, __m128i k)
+{
+    return _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11));
+}
+
+// The register after a lane X = H x^64 + L: X x^64 mod G. T = H (x^128 mod
+// G) + L x^64 has 128 terms; its high half goes through Barrett reduction.
+template <bool R>
+RFC___CRC_TARGET_AVX inline std::uint64_t reduce(__m128i x, const Constants &k)
+{
+    const std::uint64_t q0 = std::uint64_t(_mm_cvtsi128_si64(x));
+    const std::uint64_t q1 = std::uint64_t(_mm_extract_epi64(x, 1));
+    if constexpr (R) {
+        Product t = mul(q0, k.reduce);
+        return t.high ^ barrett<R>(t.low ^ q1, k);
+    } else {
+        Product t = mul(q1, k.reduce);
+        return t.low ^ barrett<R>(t.high ^ q0, k);
+    }
+}
+
+// Folds the remaining whole lanes of n bytes at p into the lane x, reduces
+// it to the register and feeds the last bytes.
+template <bool R>
+RFC___CRC_TARGET_AVX inline std::uint64_t finish(__m128i x, const std::uint8_t *p, std::size_t n,
+    const Constants &k)
+{
+    const __m128i k16 = pair(k.fold16);
+    for (; n >= 16; p += 16, n -= 16)
+        x = _mm_xor_si128(fold(x, k16), load<R>(p));
+    return feedShort<R>(reduce<R>(x, k), p, n, k);
+}
+
+} // namespace rfc::crc::clmul
+
+#endif
