@@ -31,8 +31,8 @@ struct RFC_CRC {
     std::uint64_t mask;  // the low width bits
     PB_BOOL final;
 
-    // The kernel constants of the model: the catalogue's, or derived into
-    // own on the first feed through a kernel; null until then.
+    // The kernel constants of the model: the catalogue's, cached ones, or
+    // derived into own on the first feed through a kernel; null until then.
     const rfc::crc::Constants *constants;
     rfc::crc::Constants own;
 };
@@ -150,6 +150,50 @@ const Implementation *activeImplementation()
     return impl;
 }
 
+// Constants derived for models outside the catalogue, kept for the life of
+// the process so that repeated computations of one model (one-shot calls
+// above all) derive them once. The slots are static, each filled once and
+// never changed after, so readers need no lock; a model that finds them
+// all taken derives its constants into its object every time.
+struct CachedConstants {
+    std::atomic<int> state; // 0 empty, 1 being filled, 2 ready
+    std::uint64_t poly64;
+    bool reflected;
+    rfc::crc::Constants constants;
+};
+
+constexpr int cacheEmpty = 0, cacheFilling = 1, cacheReady = 2;
+CachedConstants cache[16];
+
+// Points crc->constants at the cached constants of its model, deriving and
+// caching them when no slot holds them yet.
+void findConstants(RFC_CRC *crc)
+{
+    const std::uint64_t poly64 = rfc::crc::scaledPoly(crc->poly, crc->width);
+    const bool reflected = crc->reflectIn;
+    for (CachedConstants &slot : cache) {
+        int state = slot.state.load(std::memory_order_acquire);
+        if (state == cacheEmpty)
+            break;
+        if (state == cacheReady && slot.poly64 == poly64 && slot.reflected == reflected) {
+            crc->constants = &slot.constants;
+            return;
+        }
+    }
+    crc->own = rfc::crc::deriveConstantsClmul(poly64, reflected);
+    crc->constants = &crc->own;
+    for (CachedConstants &slot : cache) {
+        int expected = cacheEmpty;
+        if (slot.state.compare_exchange_strong(expected, cacheFilling, std::memory_order_acquire)) {
+            slot.poly64 = poly64;
+            slot.reflected = reflected;
+            slot.constants = crc->own;
+            slot.state.store(cacheReady, std::memory_order_release);
+            return;
+        }
+    }
+}
+
 // Feeds through the active implementation's kernel for the model's domain,
 // converting the register there and back (see rfc_crc_internal.h).
 void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
@@ -159,10 +203,8 @@ void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
         feedBitwise(crc, data, count);
         return;
     }
-    if (!crc->constants) {
-        crc->own = rfc::crc::deriveConstantsClmul(rfc::crc::scaledPoly(crc->poly, crc->width), crc->reflectIn);
-        crc->constants = &crc->own;
-    }
+    if (!crc->constants)
+        findConstants(crc);
     const int width = int(crc->width);
     if (crc->reflectIn) {
         std::uint64_t reg = impl->reflected(mirror(crc->value, width), data, std::size_t(count), *crc->constants);

@@ -48,20 +48,13 @@ RFC___CRC_TARGET_AVX std::uint64_t feedAvx(std::uint64_t reg, const std::uint8_t
     return finish<R>(x, p, n, k);
 }
 
-struct HardwareMul {
-    RFC___CRC_TARGET_AVX Product operator()(std::uint64_t a, std::uint64_t b) const
-    {
-        return mul(a, b);
-    }
-};
-
 } // namespace
 
 const Implementation implementationAvx { "avx", feedAvx<false>, feedAvx<true> };
 
-Constants deriveConstantsClmul(std::uint64_t poly64, bool reflected)
+RFC___CRC_TARGET_AVX Constants deriveConstantsClmul(std::uint64_t poly64, bool reflected)
 {
-    return deriveConstants(poly64, reflected, HardwareMul {});
+    return deriveConstants(poly64, reflected, mul);
 }
 
 } // namespace rfc::crc

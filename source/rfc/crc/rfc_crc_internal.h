@@ -77,7 +77,7 @@ struct Constants {
     std::uint64_t poly;   // G without its x^64 term (mirrored reflected)
 };
 
-// x^64 mod G arithmetic in normal form for G = x^64 + poly, with the
+// Arithmetic modulo G for G = x^64 + poly, with the
 // carry-less multiplication mul (the instruction, or the portable loop at
 // compile time).
 template <class Mul>
@@ -103,9 +103,9 @@ struct Modulus {
     }
 };
 
-// x^128 div G without the quotient's implied x^64 term, by long division
-// (once per model).
-constexpr std::uint64_t barrettMu(std::uint64_t poly)
+// x^128 div G without the quotient's implied x^64 term, by long division:
+// the reference for barrettMu.
+constexpr std::uint64_t barrettMuByDivision(std::uint64_t poly)
 {
     std::uint64_t remainder = poly; // x^64 mod G, the first quotient bit
     std::uint64_t quotient = 0;
@@ -117,6 +117,33 @@ constexpr std::uint64_t barrettMu(std::uint64_t poly)
     return quotient;
 }
 
+// The same quotient Q = x^128 div G by Newton's iteration, in a dozen
+// carry-less products instead of 64 dependent division steps. Reversed over
+// their coefficients (Qr = x^64 Q(1/x), Gr = x^64 G(1/x)), x^128 = Q G + R
+// becomes Qr Gr = 1 mod x^65: Qr is the inverse of Gr as a power series.
+// Over GF(2) the step y <- y (2 - Gr y) is y <- Gr y^2, and it doubles the
+// number of correct terms: 1, 2, 4, ..., 64; the 65th follows from the x^64
+// term of Qr Gr having to vanish.
+template <class Mul>
+constexpr std::uint64_t barrettMu(std::uint64_t poly, Mul mul)
+{
+    const std::uint64_t gr = 1 | mirror(poly) << 1; // Gr below x^64; its x^64 term is poly's x^0
+    std::uint64_t y = 1;
+    for (unsigned terms = 2; terms <= 64; terms *= 2) {
+        y = mul(mul(y, y).low, gr).low;
+        if (terms < 64)
+            y &= (std::uint64_t(1) << terms) - 1;
+    }
+    const std::uint64_t top = (mul(y, gr).high ^ (poly & y)) & 1; // x^64 term of Qr
+    return mirror(y >> 1 | top << 63);
+}
+
+static_assert(barrettMu(0x04C11DB7ull << 32, clmulPortable) == barrettMuByDivision(0x04C11DB7ull << 32));
+static_assert(barrettMu(0x42F0E1EBA9EA3693ull, clmulPortable) == barrettMuByDivision(0x42F0E1EBA9EA3693ull));
+static_assert(barrettMu(0xC96C5795D7870F42ull, clmulPortable) == barrettMuByDivision(0xC96C5795D7870F42ull));
+static_assert(barrettMu(0, clmulPortable) == 0 && barrettMu(1, clmulPortable) == barrettMuByDivision(1));
+static_assert(barrettMu(~0ull, clmulPortable) == barrettMuByDivision(~0ull));
+
 // The constants of the scaled generator x^64 + poly64 for one domain. The
 // powers are built as x^(e+s) with s = -1 reflected, 0 normal: by steps of
 // x^64 (one Barrett reduction) and by squaring (a product and a reduction,
@@ -124,7 +151,7 @@ constexpr std::uint64_t barrettMu(std::uint64_t poly)
 template <class Mul>
 constexpr Constants deriveConstants(std::uint64_t poly64, bool reflected, Mul mul)
 {
-    const Modulus<Mul> g { poly64, barrettMu(poly64), mul };
+    const Modulus<Mul> g { poly64, barrettMu(poly64, mul), mul };
     auto doubled = [&](std::uint64_t e) { // x^(2k+s) from x^(k+s)
         std::uint64_t square = g.times(e, e);
         return reflected ? g.timesX(square) : square;
@@ -158,14 +185,12 @@ constexpr std::uint64_t scaledPoly(std::uint64_t poly, PB_INT width)
     return poly << (64 - width);
 }
 
-inline constexpr auto portableMul = [](std::uint64_t a, std::uint64_t b) { return clmulPortable(a, b); };
-
 // The constants of the nineteen catalogued models, computed at compile time.
 inline constexpr std::array<Constants, RFC_CRC_ALGORITHM_COUNT> catalogueConstants = [] {
     std::array<Constants, RFC_CRC_ALGORITHM_COUNT> all {};
     for (std::size_t i = 0; i < all.size(); ++i)
         all[i] = deriveConstants(scaledPoly(catalogue[i].poly, catalogue[i].width), catalogue[i].reflectIn,
-            portableMul);
+            clmulPortable);
     return all;
 }();
 
