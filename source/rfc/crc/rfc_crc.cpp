@@ -88,6 +88,13 @@ static_assert([] {
     return (qg.high ^ constants16.mu ^ poly16) == 0 && qg.low == powerBitwise(poly16, 128);
 }());
 
+static_assert([] {
+    for (const rfc::crc::Model &m : rfc::crc::catalogue)
+        if (m.width < 8 || m.width > 64 || (m.width < 64 && (m.poly | m.init | m.xorOut) >> m.width))
+            return false;
+    return true;
+}());
+
 // Feeds count bytes into the register: each (mirrored when reflectIn) byte
 // enters at the top of the register, then eight steps shift it out, XORing
 // the polynomial in whenever the bit leaving the top is set.
@@ -227,21 +234,17 @@ const rfc::crc::Constants *catalogueConstantsFor(PB_INT width, std::uint64_t pol
     return nullptr;
 }
 
-RFC_CRC *createWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut, PB_BOOL reflectIn,
-    PB_BOOL reflectOut, const rfc::crc::Constants *constants)
+// A new object for a model whose parameters are in range.
+RFC_CRC *create(PB_INT width, std::uint64_t poly, std::uint64_t init, std::uint64_t xorOut, bool reflectIn,
+    bool reflectOut, const rfc::crc::Constants *constants)
 {
-    PB_ASSERT( width >= 8 && width <= 64 );
-    PB_ASSERT( pbIntBitHighest( poly ) < width );
-    PB_ASSERT( pbIntBitHighest( init ) < width );
-    PB_ASSERT( pbIntBitHighest( xorOut ) < width );
-
     auto *crc = reinterpret_cast<RFC_CRC *>(pb___ObjCreate(sizeof(RFC_CRC), rfcCrcSort()));
     crc->width = width;
-    crc->poly = std::uint64_t(poly);
-    crc->xorOut = std::uint64_t(xorOut);
+    crc->poly = poly;
+    crc->xorOut = xorOut;
     crc->reflectIn = reflectIn ? PB_TRUE : PB_FALSE;
     crc->reflectOut = reflectOut ? PB_TRUE : PB_FALSE;
-    crc->value = std::uint64_t(init);
+    crc->value = init;
     // 2^width - 1 without shifting by 64 for width 64.
     crc->mask = ((std::uint64_t(1) << (width - 1)) * 2 - 2) | 1;
     crc->final = PB_FALSE;
@@ -269,17 +272,23 @@ extern "C" {
 RFC_API RFC_CRC *rfcCrcCreateWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut,
     PB_BOOL reflectIn, PB_BOOL reflectOut)
 {
-    return createWithModel(width, poly, init, xorOut, reflectIn, reflectOut,
+    PB_ASSERT( width >= 8 && width <= 64 );
+    PB_ASSERT( pbIntBitHighest( poly ) < width );
+    PB_ASSERT( pbIntBitHighest( init ) < width );
+    PB_ASSERT( pbIntBitHighest( xorOut ) < width );
+    return create(width, std::uint64_t(poly), std::uint64_t(init), std::uint64_t(xorOut), reflectIn, reflectOut,
         catalogueConstantsFor(width, std::uint64_t(poly), reflectIn != 0));
 }
 
+// The catalogue's parameters are in range (checked at compile time), so the
+// model goes straight to the object with its compile-time constants.
 RFC_API RFC_CRC *rfcCrcCreate(PB_INT alg)
 {
     if (!RFC_CRC_ALGORITHM_OK(alg))
         PB_UNREACHABLE();
     const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
-    return createWithModel(model.width, PB_INT(model.poly), PB_INT(model.init), PB_INT(model.xorOut),
-        model.reflectIn, model.reflectOut, &rfc::crc::catalogueConstants[std::size_t(alg)]);
+    return create(model.width, model.poly, model.init, model.xorOut, model.reflectIn, model.reflectOut,
+        &rfc::crc::catalogueConstants[std::size_t(alg)]);
 }
 
 RFC_API void rfcCrcUpdateBytes(RFC_CRC *crc, const void *data, PB_INT byteCount)

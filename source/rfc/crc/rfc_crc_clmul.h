@@ -127,18 +127,27 @@ RFC___CRC_TARGET_AVX inline __m128i fold(__m128i x, __m128i k)
 }
 
 // The register after a lane X = H x^64 + L: X x^64 mod G. T = H (x^128 mod
-// G) + L x^64 has 128 terms; its high half goes through Barrett reduction.
+// G) + L x^64 has 128 terms; its high half goes through Barrett reduction
+// as in barrett(), here without leaving the vector registers.
 template <bool R>
 RFC___CRC_TARGET_AVX inline std::uint64_t reduce(__m128i x, const Constants &k)
 {
-    const std::uint64_t q0 = std::uint64_t(_mm_cvtsi128_si64(x));
-    const std::uint64_t q1 = std::uint64_t(_mm_extract_epi64(x, 1));
+    const __m128i reduceMu = _mm_set_epi64x(std::int64_t(k.mu), std::int64_t(k.reduce));
+    const __m128i poly = _mm_cvtsi64_si128(std::int64_t(k.poly));
     if constexpr (R) {
-        Product t = mul(q0, k.reduce);
-        return t.high ^ barrett<R>(t.low ^ q1, k);
+        // T: qword 0 the mirror of its high half, qword 1 of its low half.
+        __m128i t = _mm_xor_si128(_mm_clmulepi64_si128(x, reduceMu, 0x00), _mm_srli_si128(x, 8));
+        __m128i q = _mm_xor_si128(t, _mm_slli_epi64(_mm_clmulepi64_si128(t, reduceMu, 0x10), 1));
+        __m128i u = _mm_clmulepi64_si128(q, poly, 0x00);
+        // u shifted up by one bit as a 128-bit value; its qword 1 is the remainder.
+        __m128i shifted = _mm_or_si128(_mm_slli_epi64(u, 1), _mm_srli_epi64(_mm_slli_si128(u, 8), 63));
+        return std::uint64_t(_mm_extract_epi64(_mm_xor_si128(t, shifted), 1));
     } else {
-        Product t = mul(q1, k.reduce);
-        return t.low ^ barrett<R>(t.high ^ q0, k);
+        // T: qword 1 its high half, qword 0 its low half.
+        __m128i t = _mm_xor_si128(_mm_clmulepi64_si128(x, reduceMu, 0x01), _mm_slli_si128(x, 8));
+        __m128i q = _mm_xor_si128(t, _mm_clmulepi64_si128(t, reduceMu, 0x11));
+        __m128i u = _mm_clmulepi64_si128(q, poly, 0x01);
+        return std::uint64_t(_mm_cvtsi128_si64(_mm_xor_si128(t, u)));
     }
 }
 

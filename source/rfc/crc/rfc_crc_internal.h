@@ -45,11 +45,9 @@ constexpr Product clmulPortable(std::uint64_t a, std::uint64_t b)
 }
 
 // The low width bits of x in reverse order (the mirror over width bits).
-constexpr std::uint64_t mirror(std::uint64_t x, int width = 64)
+[[gnu::always_inline]] constexpr std::uint64_t mirror(std::uint64_t x, int width = 64)
 {
-    x = (x & 0x00000000FFFFFFFFu) << 32 | x >> 32;
-    x = (x & 0x0000FFFF0000FFFFu) << 16 | (x >> 16 & 0x0000FFFF0000FFFFu);
-    x = (x & 0x00FF00FF00FF00FFu) << 8 | (x >> 8 & 0x00FF00FF00FF00FFu);
+    x = __builtin_bswap64(x);
     x = (x & 0x0F0F0F0F0F0F0F0Fu) << 4 | (x >> 4 & 0x0F0F0F0F0F0F0F0Fu);
     x = (x & 0x3333333333333333u) << 2 | (x >> 2 & 0x3333333333333333u);
     x = (x & 0x5555555555555555u) << 1 | (x >> 1 & 0x5555555555555555u);
