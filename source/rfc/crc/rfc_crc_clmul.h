@@ -151,8 +151,39 @@ RFC___CRC_TARGET_AVX inline std::uint64_t reduce(__m128i x, const Constants &k)
     }
 }
 
-// Folds the remaining whole lanes of n bytes at p into the lane x, reduces
-// it to the register and feeds the last bytes.
+// Byte shuffles that move a lane by t bytes, and byte masks that keep t of
+// its bytes, read at an offset depending on t.
+alignas(16) inline constexpr std::uint8_t shuffles[48] = { 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80,
+    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0x80, 0x80, 0x80,
+    0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80 };
+alignas(16) inline constexpr std::uint8_t keeps[48] = { 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF };
+
+RFC___CRC_TARGET_AVX inline __m128i at(const std::uint8_t *table, std::size_t offset)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + offset));
+}
+
+// The lane x followed by the last t bytes (1 to 15) before end, of which
+// sixteen may be read: X x^(8t) + C has 128 + 8t terms. Its low 128 are
+// the last sixteen bytes of the stream so far, X's bytes moved by t and
+// the t new ones; the t bytes moved out (O, below x^(8t)) stand x^128
+// higher and fold forward by sixteen bytes.
+template <bool R>
+RFC___CRC_TARGET_AVX inline __m128i foldTail(__m128i x, const std::uint8_t *end, std::size_t t, __m128i k16)
+{
+    // The normal domain holds the first byte highest (moving up by t bytes
+    // is a shift towards byte 15), the reflected domain in memory order.
+    const std::size_t o = R ? t : 16 - t;
+    const __m128i moved = _mm_shuffle_epi8(x, at(shuffles, R ? 16 + o : o));
+    const __m128i out = _mm_shuffle_epi8(x, at(shuffles, R ? o : 16 + o));
+    const __m128i added = _mm_and_si128(load<R>(end - 16), at(keeps, R ? 16 + t : 16 - t));
+    return _mm_xor_si128(_mm_xor_si128(moved, added), fold(out, k16));
+}
+
+// Folds the remaining n bytes at p into the lane x, which holds at least
+// the sixteen bytes before p, and reduces it to the register.
 template <bool R>
 RFC___CRC_TARGET_AVX inline std::uint64_t finish(__m128i x, const std::uint8_t *p, std::size_t n,
     const Constants &k)
@@ -160,7 +191,9 @@ RFC___CRC_TARGET_AVX inline std::uint64_t finish(__m128i x, const std::uint8_t *
     const __m128i k16 = pair(k.fold16);
     for (; n >= 16; p += 16, n -= 16)
         x = _mm_xor_si128(fold(x, k16), load<R>(p));
-    return feedShort<R>(reduce<R>(x, k), p, n, k);
+    if (n)
+        x = foldTail<R>(x, p + n, n, k16);
+    return reduce<R>(x, k);
 }
 
 } // namespace rfc::crc::clmul
