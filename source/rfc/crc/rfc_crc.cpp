@@ -226,6 +226,16 @@ void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
 // domain with a catalogued one; null for any other.
 const rfc::crc::Constants *catalogueConstantsFor(PB_INT width, std::uint64_t poly, bool reflectIn)
 {
+    // Bit w - 1 set for each width w in the catalogue: most other models
+    // need no search.
+    constexpr std::uint64_t widths = [] {
+        std::uint64_t bits = 0;
+        for (const rfc::crc::Model &m : rfc::crc::catalogue)
+            bits |= std::uint64_t(1) << (m.width - 1);
+        return bits;
+    }();
+    if (!((widths >> (width - 1)) & 1))
+        return nullptr;
     for (std::size_t i = 0; i < rfc::crc::catalogue.size(); ++i) {
         const rfc::crc::Model &m = rfc::crc::catalogue[i];
         if (m.width == width && m.poly == poly && m.reflectIn == reflectIn)
