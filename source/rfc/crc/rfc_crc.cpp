@@ -1,5 +1,5 @@
-// The CRC engine: a computation over a register held in non-reflected form,
-// for any width from 8 to 64 bits. It builds no lookup table, so creating a
+// The CRC engine: a computation over a register for any width from 8 to 64
+// bits. It builds no lookup table, so creating a
 // computation costs one allocation.
 //
 // The reference engine works bit by bit: eight conditional shift-and-XOR
@@ -27,7 +27,10 @@ struct RFC_CRC {
     std::uint64_t xorOut;
     PB_BOOL reflectIn;
     PB_BOOL reflectOut;
-    std::uint64_t value; // the register, non-reflected, below 2^width
+    // The register in the model's domain (see rfc_crc_internal.h), so that
+    // the kernels take it as it is: with reflectIn its mirror over width
+    // bits, otherwise shifted to the top of 64 bits.
+    std::uint64_t value;
     std::uint64_t mask;  // the low width bits
     PB_BOOL final;
 
@@ -95,6 +98,18 @@ static_assert([] {
     return true;
 }());
 
+// The non-reflected register below 2^width from the domain register and
+// back.
+std::uint64_t fromDomain(const RFC_CRC *crc, std::uint64_t reg)
+{
+    return crc->reflectIn ? mirror(reg, int(crc->width)) : reg >> (64 - crc->width);
+}
+
+std::uint64_t toDomain(const RFC_CRC *crc, std::uint64_t value)
+{
+    return crc->reflectIn ? mirror(value, int(crc->width)) : value << (64 - crc->width);
+}
+
 // Feeds count bytes into the register: each (mirrored when reflectIn) byte
 // enters at the top of the register, then eight steps shift it out, XORing
 // the polynomial in whenever the bit leaving the top is set.
@@ -103,7 +118,7 @@ void feedBitwise(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
     const unsigned top = unsigned(crc->width) - 1;
     const unsigned shift = unsigned(crc->width) - 8;
     const std::uint64_t poly = crc->poly;
-    std::uint64_t value = crc->value;
+    std::uint64_t value = fromDomain(crc, crc->value);
     for (PB_INT i = 0; i < count; ++i) {
         std::uint8_t b = crc->reflectIn ? mirrorByte(data[i]) : data[i];
         std::uint64_t x = value ^ (std::uint64_t(b) << shift);
@@ -111,7 +126,7 @@ void feedBitwise(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
             x = (x << 1) ^ (poly & (0 - ((x >> top) & 1)));
         value = x & crc->mask;
     }
-    crc->value = value;
+    crc->value = toDomain(crc, value);
 }
 
 const Implementation implementationPortable { "portable", nullptr, nullptr };
@@ -212,14 +227,8 @@ void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
     }
     if (!crc->constants)
         findConstants(crc);
-    const int width = int(crc->width);
-    if (crc->reflectIn) {
-        std::uint64_t reg = impl->reflected(mirror(crc->value, width), data, std::size_t(count), *crc->constants);
-        crc->value = mirror(reg, width);
-    } else {
-        const unsigned shift = unsigned(64 - width);
-        crc->value = impl->normal(crc->value << shift, data, std::size_t(count), *crc->constants) >> shift;
-    }
+    const rfc::crc::Kernel kernel = crc->reflectIn ? impl->reflected : impl->normal;
+    crc->value = kernel(crc->value, data, std::size_t(count), *crc->constants);
 }
 
 // The catalogue's constants for a model that shares its generator and
@@ -254,11 +263,11 @@ RFC_CRC *create(PB_INT width, std::uint64_t poly, std::uint64_t init, std::uint6
     crc->xorOut = xorOut;
     crc->reflectIn = reflectIn ? PB_TRUE : PB_FALSE;
     crc->reflectOut = reflectOut ? PB_TRUE : PB_FALSE;
-    crc->value = init;
+    crc->constants = constants;
+    crc->value = toDomain(crc, init);
     // 2^width - 1 without shifting by 64 for width 64.
     crc->mask = ((std::uint64_t(1) << (width - 1)) * 2 - 2) | 1;
     crc->final = PB_FALSE;
-    crc->constants = constants;
     return crc;
 }
 
@@ -363,7 +372,10 @@ RFC_API PB_INT rfcCrcFinal(RFC_CRC *crc)
     PB_ASSERT( crc );
     PB_ASSERT( !crc->final );
     crc->final = PB_TRUE;
-    std::uint64_t result = crc->reflectOut ? mirror(crc->value, int(crc->width)) : crc->value;
+    // With both reflections the domain register is already the mirror.
+    std::uint64_t result = crc->reflectIn && crc->reflectOut ? crc->value : fromDomain(crc, crc->value);
+    if (crc->reflectOut && !crc->reflectIn)
+        result = mirror(result, int(crc->width));
     return PB_INT(result ^ crc->xorOut);
 }
 
