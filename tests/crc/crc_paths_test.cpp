@@ -15,6 +15,8 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -232,6 +234,64 @@ TEST(CrcPaths, GeneratorsOfExtremeShape)
             }
         }
     }
+}
+
+// An object fed partly on one implementation and partly on another gives
+// the value of either alone: the register means the same to all of them.
+TEST(CrcPaths, ImplementationsShareTheRegister)
+{
+    const std::string inUse = rfc___CrcImplementationName();
+    const std::string data = rfctest::randomBytes(1500, 17);
+    const char *const names[] = { "avx512", "avx", "portable" };
+    std::mt19937_64 rng(5);
+    for (PB_INT width : { 8, 21, 32, 64 }) {
+        for (bool reflectIn : { false, true }) {
+            const Model m = randomModel(rng, width, reflectIn);
+            auto crc = create(m);
+            std::size_t at = 0;
+            for (std::size_t piece : { 5, 300, 17, 700, 1, 477 }) {
+                for (const char *name : names) {
+                    if (rfc___CrcImplementationSelect(name) && at < data.size()) {
+                        std::size_t n = std::min(piece, data.size() - at);
+                        rfcCrcUpdateBytes(crc.get(), data.data() + at, PB_INT(n));
+                        at += n;
+                    }
+                }
+            }
+            ASSERT_EQ(at, data.size());
+            EXPECT_EQ(std::uint64_t(rfcCrcFinal(crc.get())), bitSerial(m, data)) << "width " << width;
+        }
+    }
+    ASSERT_TRUE(rfc___CrcImplementationSelect(inUse.c_str()));
+}
+
+// Threads computing models outside the catalogue at the same time, more
+// models than the engine keeps derived constants for, all get their own
+// model's value.
+TEST(CrcPaths, ThreadsDeriveConstantsTogether)
+{
+    const std::string data = rfctest::randomBytes(600, 21);
+    std::vector<Model> models;
+    std::mt19937_64 rng(99);
+    for (int i = 0; i < 40; ++i)
+        models.push_back(randomModel(rng, 9 + i, i % 2 == 0));
+    std::vector<std::uint64_t> expected;
+    for (const Model &m : models)
+        expected.push_back(bitSerial(m, data));
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 20; ++round)
+                for (std::size_t i = 0; i < models.size(); ++i) {
+                    std::size_t k = (i + std::size_t(t) * 7) % models.size();
+                    wrong[std::size_t(t)] += oneCall(models[k], data.data(), data.size()) != expected[k];
+                }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
 }
 
 } // namespace
