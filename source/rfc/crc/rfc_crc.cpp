@@ -38,6 +38,11 @@ struct RFC_CRC {
     // derived into own on the first feed through a kernel; null until then.
     const rfc::crc::Constants *constants;
     rfc::crc::Constants own;
+
+    // Bytes from rfcCrcUpdateByte not yet in the register: they go in
+    // eight at a time, or before any other feed or the finalisation.
+    std::uint8_t pending[8];
+    std::uint8_t pendingCount;
 };
 
 RFC___DEFINE_SORT(rfc___sort_RFC_CRC, "RFC_CRC", nullptr, nullptr);
@@ -216,9 +221,8 @@ void findConstants(RFC_CRC *crc)
     }
 }
 
-// Feeds through the active implementation's kernel for the model's domain,
-// converting the register there and back (see rfc_crc_internal.h).
-void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
+// Feeds through the active implementation's kernel for the model's domain.
+void feedNow(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
 {
     const Implementation *impl = activeImplementation();
     if (!impl->normal) {
@@ -229,6 +233,22 @@ void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
         findConstants(crc);
     const rfc::crc::Kernel kernel = crc->reflectIn ? impl->reflected : impl->normal;
     crc->value = kernel(crc->value, data, std::size_t(count), *crc->constants);
+}
+
+// Feeds the bytes rfcCrcUpdateByte has kept back.
+void flushPending(RFC_CRC *crc)
+{
+    if (crc->pendingCount) {
+        const PB_INT count = crc->pendingCount;
+        crc->pendingCount = 0;
+        feedNow(crc, crc->pending, count);
+    }
+}
+
+void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
+{
+    flushPending(crc);
+    feedNow(crc, data, count);
 }
 
 // The catalogue's constants for a model that shares its generator and
@@ -268,6 +288,7 @@ RFC_CRC *create(PB_INT width, std::uint64_t poly, std::uint64_t init, std::uint6
     // 2^width - 1 without shifting by 64 for width 64.
     crc->mask = ((std::uint64_t(1) << (width - 1)) * 2 - 2) | 1;
     crc->final = PB_FALSE;
+    crc->pendingCount = 0;
     return crc;
 }
 
@@ -363,14 +384,17 @@ RFC_API void rfcCrcUpdateTrailing(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCoun
 RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, int32_t byte)
 {
     PB_ASSERT( crc );
-    const std::uint8_t b = std::uint8_t(byte & 0xFF);
-    rfcCrcUpdateBytes(crc, &b, 1);
+    PB_ASSERT( !crc->final );
+    crc->pending[crc->pendingCount++] = std::uint8_t(byte & 0xFF);
+    if (crc->pendingCount == sizeof crc->pending)
+        flushPending(crc);
 }
 
 RFC_API PB_INT rfcCrcFinal(RFC_CRC *crc)
 {
     PB_ASSERT( crc );
     PB_ASSERT( !crc->final );
+    flushPending(crc);
     crc->final = PB_TRUE;
     // With both reflections the domain register is already the mirror.
     std::uint64_t result = crc->reflectIn && crc->reflectOut ? crc->value : fromDomain(crc, crc->value);
