@@ -16,6 +16,7 @@
 
 #include "../rfc_frame.h"
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -252,20 +253,34 @@ void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
 }
 
 // The catalogue's constants for a model that shares its generator and
-// domain with a catalogued one; null for any other.
+// domain with a catalogued one; null for any other. A compile-time hash
+// table with linear probing finds them in a probe or two.
+constexpr std::size_t catalogueSlots = 64; // a power of two, about three times the catalogue
+
+constexpr std::size_t catalogueHash(PB_INT width, std::uint64_t poly, bool reflectIn)
+{
+    std::uint64_t key = (poly << 7 | std::uint64_t(width) << 1 | (reflectIn ? 1 : 0)) * 0x9E3779B97F4A7C15u;
+    return std::size_t(key >> 58) & (catalogueSlots - 1);
+}
+
+// Slot contents: a catalogue index plus one, 0 for an empty slot.
+constexpr std::array<std::uint8_t, catalogueSlots> catalogueTable = [] {
+    std::array<std::uint8_t, catalogueSlots> table {};
+    for (std::size_t i = 0; i < rfc::crc::catalogue.size(); ++i) {
+        const rfc::crc::Model &m = rfc::crc::catalogue[i];
+        std::size_t slot = catalogueHash(m.width, m.poly, m.reflectIn);
+        while (table[slot])
+            slot = (slot + 1) & (catalogueSlots - 1);
+        table[slot] = std::uint8_t(i + 1);
+    }
+    return table;
+}();
+
 const rfc::crc::Constants *catalogueConstantsFor(PB_INT width, std::uint64_t poly, bool reflectIn)
 {
-    // Bit w - 1 set for each width w in the catalogue: most other models
-    // need no search.
-    constexpr std::uint64_t widths = [] {
-        std::uint64_t bits = 0;
-        for (const rfc::crc::Model &m : rfc::crc::catalogue)
-            bits |= std::uint64_t(1) << (m.width - 1);
-        return bits;
-    }();
-    if (!((widths >> (width - 1)) & 1))
-        return nullptr;
-    for (std::size_t i = 0; i < rfc::crc::catalogue.size(); ++i) {
+    for (std::size_t slot = catalogueHash(width, poly, reflectIn); catalogueTable[slot];
+         slot = (slot + 1) & (catalogueSlots - 1)) {
+        const std::size_t i = catalogueTable[slot] - 1u;
         const rfc::crc::Model &m = rfc::crc::catalogue[i];
         if (m.width == width && m.poly == poly && m.reflectIn == reflectIn)
             return &rfc::crc::catalogueConstants[i];
