@@ -143,12 +143,14 @@ const Implementation *const implementations[] = { &rfc::crc::implementationAvx51
 
 bool available(const Implementation *impl)
 {
+#if defined(__x86_64__)
     if (impl == &rfc::crc::implementationAvx512)
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
             && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("vpclmulqdq")
             && __builtin_cpu_supports("pclmul");
     if (impl == &rfc::crc::implementationAvx)
         return __builtin_cpu_supports("avx") && __builtin_cpu_supports("pclmul");
+#endif
     return impl == &implementationPortable;
 }
 

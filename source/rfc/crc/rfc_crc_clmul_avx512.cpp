@@ -3,6 +3,8 @@
 // forward by 256 bytes per block. Inputs of 64 to 255 bytes use one 512-bit
 // accumulator; shorter ones the 128-bit steps shared with the AVX kernel.
 // The compiler clears the upper register halves (vzeroupper) on return.
+#if defined(__x86_64__)
+
 #include "rfc_crc_clmul.h"
 
 #define RFC___CRC_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,vpclmulqdq,avx2,avx,pclmul")))
@@ -91,3 +93,15 @@ RFC___CRC_TARGET_AVX512 std::uint64_t feedAvx512(std::uint64_t reg, const std::u
 const Implementation implementationAvx512 { "avx512", feedAvx512<false>, feedAvx512<true> };
 
 } // namespace rfc::crc
+
+#else // not x86-64: the engine never chooses this implementation
+
+#include "rfc_crc_internal.h"
+
+namespace rfc::crc {
+
+const Implementation implementationAvx512 { "avx512", nullptr, nullptr };
+
+} // namespace rfc::crc
+
+#endif
