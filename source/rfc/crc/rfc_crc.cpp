@@ -1,6 +1,6 @@
 // The CRC engine: a computation over a register for any width from 8 to 64
-// bits. It builds no lookup table, so creating a
-// computation costs one allocation.
+// bits. It builds no lookup table, so creating a computation costs one
+// allocation.
 //
 // The reference engine works bit by bit: eight conditional shift-and-XOR
 // steps per byte. Where the processor multiplies carry-less, every feed goes
@@ -32,7 +32,7 @@ struct RFC_CRC {
     // the kernels take it as it is: with reflectIn its mirror over width
     // bits, otherwise shifted to the top of 64 bits.
     std::uint64_t value;
-    std::uint64_t mask;  // the low width bits
+    std::uint64_t mask; // the low width bits
     PB_BOOL final;
 
     // The kernel constants of the model: the catalogue's, cached ones, or
@@ -248,6 +248,7 @@ void flushPending(RFC_CRC *crc)
     }
 }
 
+// Feeds count bytes after any kept back.
 void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
 {
     flushPending(crc);
