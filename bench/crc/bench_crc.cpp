@@ -158,6 +158,8 @@ void printRatios(const std::vector<Case> &all, const std::map<std::string, doubl
             double r = rate(caseName("rfc", c, size));
             double isal = rate(caseName("isal", c, size)), zlib = rate(caseName("zlib", c, size));
             double isal128 = rate(caseName("isal128", c, size));
+            if (r == 0)
+                continue; // left out by --benchmark_filter
             std::printf("%-16s %-6s %10.2f", c.name, sizeName(size).c_str(), r / 1e9);
             for (double peer : { isal, zlib, isal128 }) {
                 if (peer > 0)

@@ -270,17 +270,43 @@ constexpr std::size_t catalogueHash(PB_INT width, std::uint64_t poly, bool refle
 constexpr std::array<std::uint8_t, catalogueSlots> catalogueTable = [] {
     std::array<std::uint8_t, catalogueSlots> table {};
     for (std::size_t i = 0; i < rfc::crc::catalogue.size(); ++i) {
+        // Models sharing a generator and domain share constants: one slot
+        // serves them all.
         const rfc::crc::Model &m = rfc::crc::catalogue[i];
         std::size_t slot = catalogueHash(m.width, m.poly, m.reflectIn);
-        while (table[slot])
-            slot = (slot + 1) & (catalogueSlots - 1);
-        table[slot] = std::uint8_t(i + 1);
+        bool present = false;
+        for (; table[slot] && !present; slot = (slot + 1) & (catalogueSlots - 1)) {
+            const rfc::crc::Model &other = rfc::crc::catalogue[table[slot] - 1u];
+            present = other.width == m.width && other.poly == m.poly && other.reflectIn == m.reflectIn;
+        }
+        if (!present)
+            table[slot] = std::uint8_t(i + 1);
     }
     return table;
 }();
 
+// A search, found or not, ends within a short run of occupied slots.
+static_assert([] {
+    std::size_t run = 0, longest = 0;
+    for (std::size_t i = 0; i < 2 * catalogueSlots; ++i) {
+        run = catalogueTable[i % catalogueSlots] ? run + 1 : 0;
+        longest = run > longest ? run : longest;
+    }
+    return longest <= 3;
+}());
+
 const rfc::crc::Constants *catalogueConstantsFor(PB_INT width, std::uint64_t poly, bool reflectIn)
 {
+    // Bit w - 1 set for each width w in the catalogue: most other models
+    // need no search.
+    constexpr std::uint64_t widths = [] {
+        std::uint64_t bits = 0;
+        for (const rfc::crc::Model &m : rfc::crc::catalogue)
+            bits |= std::uint64_t(1) << (m.width - 1);
+        return bits;
+    }();
+    if (!((widths >> (width - 1)) & 1))
+        return nullptr;
     for (std::size_t slot = catalogueHash(width, poly, reflectIn); catalogueTable[slot];
          slot = (slot + 1) & (catalogueSlots - 1)) {
         const std::size_t i = catalogueTable[slot] - 1u;
