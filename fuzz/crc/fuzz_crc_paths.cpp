@@ -82,12 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         pb::Ref<PB_BUFFER> message(pbBufferCreateFromBytesCopy(data + header, PB_INT(size - header)));
         check(rfc___CrcImplementationSelect("portable"));
         const PB_INT expected = rfcCrcWithModel(width, poly, init, xorOut, reflectIn, reflectOut, message.get());
-        check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get(), data + header) == expected);
+        check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get(), data + header)
+            == expected);
         for (const char *name : { "avx", "avx512" }) {
             if (!rfc___CrcImplementationSelect(name))
                 continue;
             check(rfcCrcWithModel(width, poly, init, xorOut, reflectIn, reflectOut, message.get()) == expected);
-            check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get(), data + header) == expected);
+            check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get(), data + header)
+            == expected);
         }
     }
     check(pbObjLiveCount() == liveBefore);
