@@ -50,7 +50,8 @@ std::vector<Case> cases()
         { "CRC-32/BZIP2", 32, 0x04C11DB7, 0xFFFFFFFF, 0xFFFFFFFF, false, RFC_CRC_ALGORITHM_CRC32_BZIP2, {}, {}, {} },
         { "CRC-16/T10-DIF", 16, 0x8BB7, 0, 0, false, -1, {}, {}, {} },
         { "CRC-64/XZ", 64, PB_INT(0x42F0E1EBA9EA3693), -1, -1, true, -1, {}, {}, {} },
-        { "width-40 random", 40, PB_INT(0x8E2D61A5B3), PB_INT(0x1234567890), PB_INT(0x0F0F0F0F0F), true, -1, {}, {}, {} },
+        { "width-40 random", 40, PB_INT(0x8E2D61A5B3), PB_INT(0x1234567890), PB_INT(0x0F0F0F0F0F), true, -1, {}, {},
+            {} },
     };
 #ifdef RFC_BENCH_HAVE_ISAL
     all[0].isal = [](const PB_BYTE *p, std::size_t n) { return std::uint64_t(crc32_gzip_refl(0, p, n)); };

@@ -235,7 +235,8 @@ TEST(CrcPaths, GeneratorsOfExtremeShape)
             for (bool reflectIn : { false, true }) {
                 const Model m { width, PB_INT(poly), PB_INT(mask), PB_INT(mask), reflectIn, !reflectIn };
                 for (std::size_t length : { 0, 1, 7, 8, 9, 15, 16, 17, 31, 48, 63, 64, 65, 200, 255, 256, 257, 2999 })
-                    EXPECT_EQ(oneCall(m, data.data() + 1, length), bitSerial(m, std::string_view(data).substr(1, length)))
+                    EXPECT_EQ(oneCall(m, data.data() + 1, length),
+                        bitSerial(m, std::string_view(data).substr(1, length)))
                         << "width " << width << " poly " << std::hex << poly << std::dec << " reflectIn "
                         << reflectIn << " length " << length;
             }
