@@ -24,10 +24,10 @@ install(TARGETS corvanead-rfc EXPORT corvaneadTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT rfc NAMELINK_COMPONENT dev
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS rfc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
-# The tool's manual page, once it is written.
-if(EXISTS "${PROJECT_SOURCE_DIR}/apps/rfc/rfc.1")
-    install(FILES "${PROJECT_SOURCE_DIR}/apps/rfc/rfc.1"
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+# The tool's manual pages (apps/rfc/rfc.1), found again when one is added.
+file(GLOB rfc_man_pages CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/apps/rfc/*.1")
+if(rfc_man_pages)
+    install(FILES ${rfc_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
 endif()
 
 # The public headers: what a caller may include, and nothing else. The rule:
