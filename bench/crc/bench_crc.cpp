@@ -75,7 +75,6 @@ void zlibCrc32Small(benchmark::State &state)
     state.SetBytesProcessed(PB_INT(state.iterations() * data.size()));
 }
 BENCHMARK(zlibCrc32Small)->Name("zlib crc32 64B call");
-#endif
 
 void printRatio(const std::map<std::string, double> &rates, const char *ours, const char *peer)
 {
@@ -83,6 +82,7 @@ void printRatio(const std::map<std::string, double> &rates, const char *ours, co
     if (a != rates.end() && b != rates.end() && b->second > 0)
         std::printf("%-24s / %-24s = %.2f\n", ours, peer, a->second / b->second);
 }
+#endif
 
 } // namespace
 
