@@ -24,10 +24,10 @@ install(TARGETS corvanead-rfc EXPORT corvaneadTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT rfc NAMELINK_COMPONENT dev
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS rfc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
-# The tool's manual page, once it is written.
-if(EXISTS "${PROJECT_SOURCE_DIR}/apps/rfc/rfc.1")
-    install(FILES "${PROJECT_SOURCE_DIR}/apps/rfc/rfc.1"
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+# The tool's manual pages (apps/rfc/rfc.1), found again when one is added.
+file(GLOB rfc_man_pages CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/apps/rfc/*.1")
+if(rfc_man_pages)
+    install(FILES ${rfc_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
 endif()
 
 # The public headers: what a caller may include, and nothing else. The rule:
@@ -49,22 +49,18 @@ foreach(line IN LISTS rfc_pb_includes)
     string(REGEX REPLACE "^#include \"(pb_[a-z0-9_]+\\.h)\".*" "\\1" header "${line}")
     list(APPEND RFC_PUBLIC_PB_HEADERS "${rfc_pb_dir}/${header}")
 endforeach()
-if(EXISTS "${rfc_pb_dir}/pb.hpp")
-    list(APPEND RFC_PUBLIC_PB_HEADERS "${rfc_pb_dir}/pb.hpp")
-endif()
+list(APPEND RFC_PUBLIC_PB_HEADERS "${rfc_pb_dir}/pb.hpp")
 install(FILES ${RFC_PUBLIC_PB_HEADERS}
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/pb COMPONENT dev)
 
 install(FILES "${rfc_module_dir}/rfc_module.h"
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/rfc COMPONENT dev)
-set(RFC_PUBLIC_MODULE_HEADERS "${rfc_module_dir}/rfc_module.h")
 file(GLOB rfc_family_dirs LIST_DIRECTORIES true CONFIGURE_DEPENDS "${rfc_module_dir}/*")
 foreach(dir IN LISTS rfc_family_dirs)
     get_filename_component(family "${dir}" NAME)
     if(IS_DIRECTORY "${dir}" AND EXISTS "${dir}/rfc_${family}.h")
         install(FILES "${dir}/rfc_${family}.h"
             DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/rfc/${family} COMPONENT dev)
-        list(APPEND RFC_PUBLIC_MODULE_HEADERS "${dir}/rfc_${family}.h")
     endif()
 endforeach()
 
@@ -75,14 +71,18 @@ set(RFC_PC_PREFIX "@RFC_PC_PREFIX@")
 foreach(pc corvanead-pb corvanead-rfc)
     configure_file("${CMAKE_CURRENT_LIST_DIR}/${pc}.pc.in" "${PROJECT_BINARY_DIR}/pkgconfig/${pc}.pc.in" @ONLY)
 endforeach()
+# Each install writes its files in a scratch folder of its own (named by the
+# destination), so installs into two prefixes may run at the same time.
 install(CODE "
+    string(MD5 rfc_pc_dir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+    set(rfc_pc_dir \"${PROJECT_BINARY_DIR}/pkgconfig/\${rfc_pc_dir}\")
+    set(RFC_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
     foreach(pc corvanead-pb corvanead-rfc)
-        set(RFC_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-        configure_file(\"${PROJECT_BINARY_DIR}/pkgconfig/\${pc}.pc.in\"
-            \"${PROJECT_BINARY_DIR}/pkgconfig/\${pc}.pc\" @ONLY)
-    endforeach()" COMPONENT dev)
-install(FILES "${PROJECT_BINARY_DIR}/pkgconfig/corvanead-pb.pc" "${PROJECT_BINARY_DIR}/pkgconfig/corvanead-rfc.pc"
-    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+        configure_file(\"${PROJECT_BINARY_DIR}/pkgconfig/\${pc}.pc.in\" \"\${rfc_pc_dir}/\${pc}.pc\" @ONLY)
+        file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\"
+            TYPE FILE FILES \"\${rfc_pc_dir}/\${pc}.pc\")
+    endforeach()
+    file(REMOVE_RECURSE \"\${rfc_pc_dir}\")" COMPONENT dev)
 
 # The CMake package: find_package(corvanead-rfc CONFIG) gives the imported
 # targets corvanead::rfc and corvanead::pb; any 1.x satisfies a request for

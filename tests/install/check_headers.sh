@@ -15,7 +15,7 @@ passed=0 failed=0
 fail() { echo "FAILED: $*"; failed=$((failed + 1)); }
 
 # The headers a caller is promised, present whatever else is added.
-for header in pb/pb.h rfc/rfc_module.h rfc/base/rfc_base.h rfc/crc/rfc_crc.h \
+for header in pb/pb.h pb/pb.hpp rfc/rfc_module.h rfc/base/rfc_base.h rfc/crc/rfc_crc.h \
     rfc/quop/rfc_quop.h rfc/mail/rfc_mail.h rfc/stringprep/rfc_stringprep.h; do
     [ -f "$include/$header" ] || fail "$header is not installed"
 done
