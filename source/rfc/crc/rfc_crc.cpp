@@ -88,6 +88,13 @@ static_assert(constants32C.reduce == mirror(powerBitwise(poly32C, 127)));
 static_assert(constants16.fold64[0] == powerBitwise(poly16, 512));
 static_assert(constants16.fold64[1] == powerBitwise(poly16, 576));
 static_assert(constants16.fold128[1] == powerBitwise(poly16, 1088));
+static_assert(constants16.fold48[0] == powerBitwise(poly16, 384));
+static_assert(constants16.fold192[0] == powerBitwise(poly16, 1536));
+static_assert(constants16.fold192[1] == powerBitwise(poly16, 1600));
+static_assert(constants32C.fold192[0] == mirror(powerBitwise(poly32C, 1599)));
+static_assert(constants32C.fold192[1] == mirror(powerBitwise(poly32C, 1535)));
+static_assert(constants32C.fold48[0] == mirror(powerBitwise(poly32C, 447)));
+static_assert(constants32C.none[0] == 0 && constants32C.none[1] == 0);
 static_assert(constants16.reduce == powerBitwise(poly16, 128));
 // mu is the Barrett quotient: x^128 = (x^64 + mu) G + (x^128 mod G).
 static_assert([] {
