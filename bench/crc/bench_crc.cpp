@@ -8,6 +8,7 @@
 // every peer's value is checked against rfc's on the data. At the end it
 // prints the ratios (above 1: rfc is faster) and the time per small call.
 #include <rfc/crc/rfc_crc.h>
+#include <rfc/crc/rfc_crc_internal.h>
 
 #include "support/bench_support.h"
 

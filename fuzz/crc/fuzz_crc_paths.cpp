@@ -4,6 +4,7 @@
 // (portable) implementation gives for the whole message in one call. Any
 // difference, crash, sanitizer report or leaked runtime object is a finding.
 #include <rfc/crc/rfc_crc.h>
+#include <rfc/crc/rfc_crc_internal.h>
 
 #include <pb/pb_cpp.h>
 

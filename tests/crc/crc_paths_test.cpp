@@ -6,6 +6,7 @@
 #include "support/test_support.h"
 
 #include <rfc/crc/rfc_crc.h>
+#include <rfc/crc/rfc_crc_internal.h>
 
 #include <gtest/gtest.h>
 

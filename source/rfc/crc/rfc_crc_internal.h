@@ -227,4 +227,16 @@ Constants deriveConstantsClmul(std::uint64_t poly64, bool reflected);
 
 } // namespace rfc::crc
 
+PB___BEGIN_DECLS
+
+/* For tests and benchmarks, exported but declared only here: the name of
+ * the engine implementation in use ("avx512", "avx" or "portable"), and a
+ * switch to the named one, which returns false and changes nothing when the
+ * processor lacks it. The environment variable RFC_CRC_IMPL chooses the
+ * first one a process uses. */
+RFC_API const char *rfc___CrcImplementationName(void);
+RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name);
+
+PB___END_DECLS
+
 #endif
