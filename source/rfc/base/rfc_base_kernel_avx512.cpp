@@ -1,0 +1,300 @@
+// The AVX-512 kernels (VBMI and VBMI2): 64 characters per step for every
+// encoding, after the byte-permute methods that Muła and Lemire published
+// for base64 ("Base64 encoding and decoding at almost the speed of a memory
+// copy", 2019), carried over to base32 and base16.
+//
+// Encoding: one byte permute (vpermb) spreads each group's bytes into a
+// 64-bit lane in big-endian order, one multishift (vpmultishiftqb) cuts the
+// lane into the characters' bit fields, and one more byte permute looks the
+// fields up in the alphabet.
+//
+// Decoding: a two-register byte permute (vpermi2b) looks every byte up in
+// the 128-entry decode table, multiply-adds (vpmaddubsw, vpmaddwd) join the
+// characters' bits, and a byte permute gathers the bytes. A block that is
+// not all alphabet characters is split at the first byte the kernel may
+// not take; the skippable bytes before it are compressed out (vpcompressb)
+// and the whole groups left are decoded, so that skipped newlines and white
+// space cost no trip through the scalar code.
+//
+// Each function carries its own target attribute, so the file needs no
+// special compiler flags; compilers clear the upper vector state
+// (vzeroupper) on the way out of each.
+#include "rfc_base_kernel.h"
+
+#include <immintrin.h>
+
+#define RFC_BASE_AVX512 \
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
+
+namespace rfc::base {
+
+namespace {
+
+// The layout constants of one shape: how many source bytes a block of 64
+// characters holds, the byte permute that spreads them into lanes, the bit
+// offsets of the characters in a lane, and the permute that gathers the
+// decoded bytes.
+template <Shape shape>
+struct Layout;
+
+// base64: dword i holds bytes 3i+2, 3i+1, 3i (the group's 24 bits, first
+// byte highest); its characters start at bits 18, 12, 6 and 0.
+template <>
+struct Layout<Shape::base64> {
+    static constexpr GroupShape group = base64Shape;
+    static constexpr std::size_t blockBytes = 48;
+    static constexpr std::uint64_t fieldOffsets = 0x20262C3200060C12; // 18 12 6 0 50 44 38 32
+    static constexpr std::uint8_t spread(unsigned i) { return static_cast<std::uint8_t>(3 * (i / 4) + (2 - (i % 4 == 3 ? 2 : i % 4))); }
+    static constexpr std::uint8_t gather(unsigned i) { return static_cast<std::uint8_t>(4 * (i / 3) + 2 - i % 3); }
+};
+
+// base32: qword i holds bytes 5i+4 .. 5i (40 bits, first byte highest);
+// its characters start at bits 35, 30, ..., 0.
+template <>
+struct Layout<Shape::base32> {
+    static constexpr GroupShape group = base32Shape;
+    static constexpr std::size_t blockBytes = 40;
+    static constexpr std::uint64_t fieldOffsets = 0x00050A0F14191E23; // 35 30 25 20 15 10 5 0
+    static constexpr std::uint8_t spread(unsigned i) { return static_cast<std::uint8_t>(5 * (i / 8) + (i % 8 < 5 ? 4 - i % 8 : 0)); }
+    static constexpr std::uint8_t gather(unsigned i) { return static_cast<std::uint8_t>(8 * (i / 5) + 4 - i % 5); }
+};
+
+// base16: qword j holds bytes 4j .. 4j+3 in memory order; the high nibble
+// of byte k starts at bit 8k + 4, the low one at 8k.
+template <>
+struct Layout<Shape::base16> {
+    static constexpr GroupShape group = base16Shape;
+    static constexpr std::size_t blockBytes = 32;
+    static constexpr std::uint64_t fieldOffsets = 0x181C1014080C0004; // 4 0 12 8 20 16 28 24
+    static constexpr std::uint8_t spread(unsigned i) { return static_cast<std::uint8_t>(4 * (i / 8) + i % 8 % 4); }
+    static constexpr std::uint8_t gather(unsigned i) { return static_cast<std::uint8_t>(2 * i); }
+};
+
+template <Shape shape, bool forGather>
+constexpr std::array<std::uint8_t, 64> makeIndex()
+{
+    std::array<std::uint8_t, 64> index {};
+    for (unsigned i = 0; i < 64; ++i)
+        index[i] = forGather ? static_cast<std::uint8_t>(Layout<shape>::gather(i) & 63) : Layout<shape>::spread(i);
+    return index;
+}
+
+template <Shape shape>
+alignas(64) constexpr std::array<std::uint8_t, 64> spreadIndex = makeIndex<shape, false>();
+template <Shape shape>
+alignas(64) constexpr std::array<std::uint8_t, 64> gatherIndex = makeIndex<shape, true>();
+
+static_assert(spreadIndex<Shape::base64>[0] == 2 && spreadIndex<Shape::base64>[2] == 0
+    && spreadIndex<Shape::base64>[4] == 5);
+static_assert(spreadIndex<Shape::base32>[0] == 4 && spreadIndex<Shape::base32>[4] == 0
+    && spreadIndex<Shape::base32>[8] == 9);
+static_assert(gatherIndex<Shape::base64>[0] == 2 && gatherIndex<Shape::base64>[3] == 6);
+static_assert(gatherIndex<Shape::base32>[0] == 4 && gatherIndex<Shape::base32>[5] == 12);
+
+// The bytes of a block of 64 characters, and the characters of one block.
+template <Shape shape>
+constexpr std::size_t bytesPerBlock = 64 / Layout<shape>::group.charsPerGroup * Layout<shape>::group.bytesPerGroup;
+static_assert(bytesPerBlock<Shape::base64> == Layout<Shape::base64>::blockBytes);
+static_assert(bytesPerBlock<Shape::base32> == Layout<Shape::base32>::blockBytes);
+static_assert(bytesPerBlock<Shape::base16> == Layout<Shape::base16>::blockBytes);
+
+RFC_BASE_AVX512 inline __mmask64 lowBits(std::size_t n)
+{
+    return _bzhi_u64(~std::uint64_t { 0 }, static_cast<unsigned>(n));
+}
+
+template <Shape shape>
+RFC_BASE_AVX512 inline __m512i loadIndex(const std::array<std::uint8_t, 64> &index)
+{
+    return _mm512_load_si512(index.data());
+}
+
+// The 64 characters of a block of source bytes (the first blockBytes of in).
+template <Shape shape>
+RFC_BASE_AVX512 inline __m512i encodeBlock(__m512i in, __m512i spread, __m512i offsets, __m512i alphabet)
+{
+    __m512i lanes = _mm512_permutexvar_epi8(spread, in);
+    __m512i fields = _mm512_multishift_epi64_epi8(offsets, lanes);
+    return _mm512_permutexvar_epi8(fields, alphabet);
+}
+
+// Calls put(characters, count) for each block of the groups at src, count
+// being 64 for every block but the last.
+template <Shape shape, class Put>
+RFC_BASE_AVX512 inline void encodeBlocks(const std::uint8_t *src, std::size_t groups, const Alphabet64 &alphabet, Put put)
+{
+    constexpr GroupShape group = Layout<shape>::group;
+    constexpr std::size_t blockBytes = Layout<shape>::blockBytes;
+    const __m512i spread = loadIndex<shape>(spreadIndex<shape>);
+    const __m512i offsets = _mm512_set1_epi64(static_cast<long long>(Layout<shape>::fieldOffsets));
+    const __m512i table = _mm512_loadu_si512(alphabet.data());
+    std::size_t n = groups * static_cast<std::size_t>(group.bytesPerGroup);
+    // Whole loads while 64 bytes remain to be read.
+    while (n >= 64) {
+        put(encodeBlock<shape>(_mm512_loadu_si512(src), spread, offsets, table), 64);
+        src += blockBytes;
+        n -= blockBytes;
+    }
+    while (n > 0) {
+        std::size_t take = n < blockBytes ? n : blockBytes;
+        __m512i in = _mm512_maskz_loadu_epi8(lowBits(take), src);
+        put(encodeBlock<shape>(in, spread, offsets, table),
+            take / static_cast<std::size_t>(group.bytesPerGroup) * static_cast<std::size_t>(group.charsPerGroup));
+        src += take;
+        n -= take;
+    }
+}
+
+template <Shape shape>
+RFC_BASE_AVX512 char *encode(const std::uint8_t *src, std::size_t groups, char *out, const Alphabet64 &alphabet)
+{
+    encodeBlocks<shape>(src, groups, alphabet, [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 {
+        _mm512_mask_storeu_epi8(out, lowBits(count), chars);
+        out += count;
+    });
+    return out;
+}
+
+// Writes count characters of a register through the line writer: each run
+// up to the end of a line is one masked store of the register, shifted by
+// the newlines written so far in this block.
+RFC_BASE_AVX512 inline void putLines(LineWriter &lines, __m512i chars, std::size_t count)
+{
+    char *out = lines.out;
+    std::size_t done = 0;
+    if (lines.column + count < lines.lineLength) {
+        _mm512_mask_storeu_epi8(out, lowBits(count), chars);
+        lines.out = out + count;
+        lines.column += count;
+        return;
+    }
+    while (done < count) {
+        if (lines.column == lines.lineLength) {
+            out[0] = lines.nlf[0];
+            out[1] = lines.nlf[1]; // room: a character or the newline's second byte follows
+            out += lines.nlfLength;
+            lines.column = 0;
+        }
+        std::size_t take = lines.lineLength - lines.column;
+        if (take > count - done)
+            take = count - done;
+        // Characters done .. done + take of the register go to out.
+        _mm512_mask_storeu_epi8(out - done, lowBits(done + take) & ~lowBits(done), chars);
+        out += take;
+        done += take;
+        lines.column += take;
+    }
+    lines.out = out;
+}
+
+template <Shape shape>
+RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, LineWriter &lines, const Alphabet64 &alphabet)
+{
+    encodeBlocks<shape>(src, groups, alphabet,
+        [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 { putLines(lines, chars, count); });
+}
+
+// The bytes of up to 64 character values (each below 2 ^ bitsPerChar), in
+// the first bytesPerBlock bytes of the result.
+template <Shape shape>
+RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
+{
+    __m512i joined;
+    if constexpr (shape == Shape::base64) {
+        // Pairs to 12 bits, pairs of those to the group's 24 bits.
+        __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
+        joined = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
+    } else if constexpr (shape == Shape::base32) {
+        // Pairs to 10 bits, fours to 20 bits, eights to the group's 40.
+        __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi16(0x0120));
+        __m512i fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010400));
+        joined = _mm512_or_si512(_mm512_slli_epi64(fours, 20), _mm512_srli_epi64(fours, 32));
+    } else {
+        // Pairs of hex digits to bytes.
+        joined = _mm512_maddubs_epi16(values, _mm512_set1_epi16(0x0110));
+    }
+    return _mm512_permutexvar_epi8(gather, joined);
+}
+
+template <Shape shape>
+RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
+    const DecodeTable &table, DecodeSkip skip)
+{
+    constexpr auto charsPerGroup = static_cast<unsigned>(Layout<shape>::group.charsPerGroup);
+    constexpr auto bytesPerGroup = static_cast<unsigned>(Layout<shape>::group.bytesPerGroup);
+    const __m512i lowTable = _mm512_load_si512(table.entries);
+    const __m512i highTable = _mm512_load_si512(table.entries + 64);
+    const __m512i gather = loadIndex<shape>(gatherIndex<shape>);
+    const __m512i skipClasses = _mm512_set1_epi8(static_cast<char>(skip.classes));
+    const __mmask64 skipHigh = skip.highBytes ? ~__mmask64 { 0 } : 0;
+    const std::uint8_t *q = p;
+    std::uint8_t *o = out;
+    for (;;) {
+        auto available = static_cast<std::size_t>(end - q);
+        if (available == 0)
+            break;
+        __m512i in;
+        __m512i values;
+        if (available >= 64) {
+            in = _mm512_loadu_si512(q);
+            values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            // All 64 alphabet characters: neither the byte nor its entry
+            // has the top bit.
+            if (_mm512_movepi8_mask(_mm512_or_si512(in, values)) == 0) {
+                _mm512_mask_storeu_epi8(o, lowBits(bytesPerBlock<shape>), decodeValues<shape>(values, gather));
+                q += 64;
+                o += bytesPerBlock<shape>;
+                continue;
+            }
+        } else {
+            in = _mm512_maskz_loadu_epi8(lowBits(available), q);
+            values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+        }
+        __mmask64 inRange = lowBits(available);
+        __mmask64 high = _mm512_movepi8_mask(in);
+        __mmask64 classified = _mm512_movepi8_mask(values) & ~high;
+        __mmask64 data = ~(high | classified) & inRange;
+        __mmask64 skipped = ((_mm512_test_epi8_mask(values, skipClasses) & classified) | (high & skipHigh)) & inRange;
+        __mmask64 stop = ~(data | skipped);
+        __mmask64 before = stop ? (stop & (~stop + 1)) - 1 : ~__mmask64 { 0 };
+        __mmask64 used = data & before;
+        auto count = static_cast<unsigned>(_mm_popcnt_u64(used));
+        unsigned whole = count - count % charsPerGroup;
+        if (whole == 0) {
+            // Nothing but skippable bytes: pass over them at the boundary.
+            if (stop == 0 && count == 0) {
+                q += 64;
+                continue;
+            }
+            break;
+        }
+        __m512i compact = whole == 64 ? values : _mm512_maskz_compress_epi8(used, values);
+        std::size_t produced = whole / charsPerGroup * bytesPerGroup;
+        _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(compact, gather));
+        o += produced;
+        q += _tzcnt_u64(_pdep_u64(std::uint64_t { 1 } << (whole - 1), used)) + 1;
+        if (stop != 0)
+            break;
+    }
+    p = q;
+    out = o;
+}
+
+} // namespace
+
+RFC_BASE_AVX512 bool avx512Supported() noexcept
+{
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+        && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
+        && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2")
+        && __builtin_cpu_supports("popcnt");
+}
+
+const Kernel avx512Kernel = {
+    "avx512",
+    { encode<Shape::base16>, encode<Shape::base32>, encode<Shape::base64> },
+    { encodeWrapped<Shape::base16>, encodeWrapped<Shape::base32>, encodeWrapped<Shape::base64> },
+    { decodeRun<Shape::base16>, decodeRun<Shape::base32>, decodeRun<Shape::base64> },
+};
+
+} // namespace rfc::base
