@@ -135,11 +135,11 @@ struct Kernel {
         const Alphabet64 &alphabet);
     // Decodes from p, which stands at a group boundary of the decoder's
     // state machine, as many whole groups of data characters as it can,
-    // dropping the skippable bytes between them. Stops before the first
-    // byte it may not take (padding, a byte not skipped, the end of a last
-    // partial group) and leaves p just after the last data character it
-    // used, out after the last byte it wrote. Writes nothing beyond the
-    // bytes it decodes.
+    // dropping the skippable bytes between them. Stops at the first byte it
+    // may not take (padding, a byte not skipped, the end of the text) and
+    // leaves p at a group boundary again: at the first data character it
+    // did not decode, or at that byte; out after the last byte it wrote.
+    // Writes nothing beyond the bytes it decodes.
     void (*decodeRun[shapeCount])(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
         const DecodeTable &table, DecodeSkip skip);
 };

@@ -98,9 +98,11 @@ static_assert(bytesPerBlock<Shape::base64> == Layout<Shape::base64>::blockBytes)
 static_assert(bytesPerBlock<Shape::base32> == Layout<Shape::base32>::blockBytes);
 static_assert(bytesPerBlock<Shape::base16> == Layout<Shape::base16>::blockBytes);
 
+// The mask of the lowest n bits (bzhi reads only the low byte of its
+// index, so larger counts are cut to 64 first).
 RFC_BASE_AVX512 inline __mmask64 lowBits(std::size_t n)
 {
-    return _bzhi_u64(~std::uint64_t { 0 }, static_cast<unsigned>(n));
+    return _bzhi_u64(~std::uint64_t { 0 }, static_cast<unsigned>(n < 64 ? n : 64));
 }
 
 template <Shape shape>
@@ -216,36 +218,65 @@ RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
     return _mm512_permutexvar_epi8(gather, joined);
 }
 
+// Decodes whole groups from p. The text is read in blocks of 64 bytes at a
+// fixed stride, so that loads never wait on the previous block's result:
+// each block's data characters are compressed together and joined to the
+// few left over from the blocks before (the carry), whole groups are
+// decoded, and what is left becomes the new carry. At the first byte the
+// kernel may not take, p goes back to the first carried character, or to
+// that byte when nothing is carried, so the state machine resumes at a
+// group boundary.
 template <Shape shape>
 RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
     const DecodeTable &table, DecodeSkip skip)
 {
     constexpr auto charsPerGroup = static_cast<unsigned>(Layout<shape>::group.charsPerGroup);
     constexpr auto bytesPerGroup = static_cast<unsigned>(Layout<shape>::group.bytesPerGroup);
+    constexpr std::size_t blockOut = bytesPerBlock<shape>;
     const __m512i lowTable = _mm512_load_si512(table.entries);
     const __m512i highTable = _mm512_load_si512(table.entries + 64);
     const __m512i gather = loadIndex<shape>(gatherIndex<shape>);
     const __m512i skipClasses = _mm512_set1_epi8(static_cast<char>(skip.classes));
+    const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45,
+        44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17,
+        16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     const __mmask64 skipHigh = skip.highBytes ? ~__mmask64 { 0 } : 0;
     const std::uint8_t *q = p;
     std::uint8_t *o = out;
+    __m512i carry = _mm512_setzero_si512();
+    unsigned carried = 0;              // values in carry, fewer than a group
+    const std::uint8_t *carryStart = q; // where the first of them stands
     for (;;) {
         auto available = static_cast<std::size_t>(end - q);
-        if (available == 0)
-            break;
         __m512i in;
         __m512i values;
         if (available >= 64) {
             in = _mm512_loadu_si512(q);
             values = _mm512_permutex2var_epi8(lowTable, in, highTable);
-            // All 64 alphabet characters: neither the byte nor its entry
-            // has the top bit.
-            if (_mm512_movepi8_mask(_mm512_or_si512(in, values)) == 0) {
-                _mm512_mask_storeu_epi8(o, lowBits(bytesPerBlock<shape>), decodeValues<shape>(values, gather));
+            // All 64 bytes alphabet characters (neither the byte nor its
+            // entry has the top bit) and nothing carried: decode in place,
+            // two blocks at a time while they last.
+            if (carried == 0 && _mm512_movepi8_mask(_mm512_or_si512(in, values)) == 0) {
+                if (available >= 128) {
+                    __m512i in2 = _mm512_loadu_si512(q + 64);
+                    __m512i values2 = _mm512_permutex2var_epi8(lowTable, in2, highTable);
+                    if (_mm512_movepi8_mask(_mm512_or_si512(in2, values2)) == 0) {
+                        _mm512_mask_storeu_epi8(o, lowBits(blockOut), decodeValues<shape>(values, gather));
+                        _mm512_mask_storeu_epi8(o + blockOut, lowBits(blockOut), decodeValues<shape>(values2, gather));
+                        q += 128;
+                        o += 2 * blockOut;
+                        continue;
+                    }
+                }
+                _mm512_mask_storeu_epi8(o, lowBits(blockOut), decodeValues<shape>(values, gather));
                 q += 64;
-                o += bytesPerBlock<shape>;
+                o += blockOut;
                 continue;
             }
+        } else if (available == 0) {
+            if (carried != 0)
+                q = carryStart;
+            break;
         } else {
             in = _mm512_maskz_loadu_epi8(lowBits(available), q);
             values = _mm512_permutex2var_epi8(lowTable, in, highTable);
@@ -259,22 +290,34 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
         __mmask64 before = stop ? (stop & (~stop + 1)) - 1 : ~__mmask64 { 0 };
         __mmask64 used = data & before;
         auto count = static_cast<unsigned>(_mm_popcnt_u64(used));
-        unsigned whole = count - count % charsPerGroup;
-        if (whole == 0) {
-            // Nothing but skippable bytes: pass over them at the boundary.
-            if (stop == 0 && count == 0) {
-                q += 64;
-                continue;
-            }
+        __m512i compact = _mm512_maskz_compress_epi8(used, values);
+        // The carry first, then this block's characters.
+        __m512i joined = compact;
+        if (carried != 0) {
+            __m512i index = _mm512_mask_blend_epi8(lowBits(carried),
+                _mm512_add_epi8(iota, _mm512_set1_epi8(static_cast<char>(64 - carried))), iota);
+            joined = _mm512_permutex2var_epi8(carry, index, compact);
+        }
+        unsigned total = carried + count;
+        unsigned whole = total >= 64 ? 64 : total - total % charsPerGroup;
+        if (whole != 0) {
+            std::size_t produced = whole / charsPerGroup * bytesPerGroup;
+            _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(joined, gather));
+            o += produced;
+        }
+        unsigned left = total - whole;
+        if (left != 0) {
+            carry = total <= 64 ? _mm512_maskz_compress_epi8(lowBits(total) & ~lowBits(whole), joined)
+                                : _mm512_maskz_compress_epi8(lowBits(count) & ~lowBits(count - left), compact);
+            if (left <= count)
+                carryStart = q + _tzcnt_u64(_pdep_u64(std::uint64_t { 1 } << (count - left), used));
+        }
+        carried = left;
+        if (stop != 0) {
+            q = carried != 0 ? carryStart : q + _tzcnt_u64(stop);
             break;
         }
-        __m512i compact = whole == 64 ? values : _mm512_maskz_compress_epi8(used, values);
-        std::size_t produced = whole / charsPerGroup * bytesPerGroup;
-        _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(compact, gather));
-        o += produced;
-        q += _tzcnt_u64(_pdep_u64(std::uint64_t { 1 } << (whole - 1), used)) + 1;
-        if (stop != 0)
-            break;
+        q += 64;
     }
     p = q;
     out = o;
