@@ -296,7 +296,7 @@ PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings
     } else if (encodeWrapped) {
         // The kernel writes the lines of the whole groups, the line writer
         // those of the last group.
-        rfc::base::LineWriter lines { out, 0, static_cast<std::size_t>(lineLength), { nlf.bytes[0], nlf.bytes[1] },
+        rfc::base::LineWriter lines { out, out + total, 0, static_cast<std::size_t>(lineLength), { nlf.bytes[0], nlf.bytes[1] },
             static_cast<std::size_t>(nlfBytesLength) };
         auto groups = static_cast<std::size_t>(byteCount / shape.bytesPerGroup);
         encodeWrapped(src, groups, lines, Codec::alphabet64);

@@ -39,6 +39,8 @@ const Kernel *kernelNamed(std::string_view name) noexcept
         return &portableKernel;
     if (name == avx512Kernel.name && avx512Supported())
         return &avx512Kernel;
+    if (name == avx2Kernel.name && avx2Supported())
+        return &avx2Kernel;
     return nullptr;
 }
 
@@ -51,6 +53,8 @@ const Kernel *chooseKernel() noexcept
         return named;
     if (avx512Supported())
         return &avx512Kernel;
+    if (avx2Supported())
+        return &avx2Kernel;
     return &portableKernel;
 }
 

@@ -114,6 +114,7 @@ struct DecodeSkip {
 // only when the line is full, so that none ends the text.
 struct LineWriter {
     char *out;
+    char *end; // of the whole text
     std::size_t column;
     std::size_t lineLength;
     char nlf[2];
@@ -145,7 +146,7 @@ struct Kernel {
 };
 
 // The kernel in use: at first use the best the CPU offers, or the one named
-// by the environment variable RFC_BASE_IMPL ("avx512", "portable"), read
+// by the environment variable RFC_BASE_IMPL ("avx512", "avx2", "portable"), read
 // once; a name the CPU cannot run falls back to the best it can. Tests and
 // benchmarks may switch it by name (rfc___BaseKernelSelect).
 const Kernel &kernel() noexcept;
@@ -154,6 +155,8 @@ const Kernel &kernel() noexcept;
 // it (defined in their own files, built with per-function targets).
 extern const Kernel avx512Kernel;
 bool avx512Supported() noexcept;
+extern const Kernel avx2Kernel;
+bool avx2Supported() noexcept;
 extern const Kernel portableKernel;
 
 } // namespace rfc::base

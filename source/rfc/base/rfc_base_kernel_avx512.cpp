@@ -157,19 +157,41 @@ RFC_BASE_AVX512 char *encode(const std::uint8_t *src, std::size_t groups, char *
     return out;
 }
 
-// Writes count characters of a register through the line writer: each run
-// up to the end of a line is one masked store of the register, shifted by
-// the newlines written so far in this block.
+// Writes count characters of a register through the line writer. A whole
+// block that a line break cuts once, with room behind it in the output, is
+// two plain stores: the block moved up by the newline's length, then the
+// block with its characters from the break on moved up and the newline
+// put in (the first store leaves the block's last characters beyond the
+// second). Anything else is one masked store per run up to a line's end.
 RFC_BASE_AVX512 inline void putLines(LineWriter &lines, __m512i chars, std::size_t count)
 {
     char *out = lines.out;
-    std::size_t done = 0;
     if (lines.column + count < lines.lineLength) {
         _mm512_mask_storeu_epi8(out, lowBits(count), chars);
         lines.out = out + count;
         lines.column += count;
         return;
     }
+    std::size_t before = lines.lineLength - lines.column; // characters before the break
+    if (count == 64 && before + lines.nlfLength <= 64 && lines.end - out >= 64 + 2
+        && lines.lineLength >= 64 && before < 64) {
+        const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46,
+            45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
+            17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+        auto nlf = static_cast<char>(lines.nlfLength);
+        __mmask64 moved = _mm512_cmpge_epu8_mask(iota, _mm512_set1_epi8(static_cast<char>(before + lines.nlfLength)));
+        __m512i index = _mm512_mask_sub_epi8(iota, moved, iota, _mm512_set1_epi8(nlf));
+        __m512i broken = _mm512_permutexvar_epi8(index, chars);
+        broken = _mm512_mask_set1_epi8(broken, __mmask64 { 1 } << before, lines.nlf[0]);
+        if (lines.nlfLength == 2)
+            broken = _mm512_mask_set1_epi8(broken, __mmask64 { 1 } << (before + 1), lines.nlf[1]);
+        _mm512_storeu_si512(out + lines.nlfLength, chars);
+        _mm512_storeu_si512(out, broken);
+        lines.out = out + 64 + lines.nlfLength;
+        lines.column = 64 - before;
+        return;
+    }
+    std::size_t done = 0;
     while (done < count) {
         if (lines.column == lines.lineLength) {
             out[0] = lines.nlf[0];
@@ -192,8 +214,12 @@ RFC_BASE_AVX512 inline void putLines(LineWriter &lines, __m512i chars, std::size
 template <Shape shape>
 RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, LineWriter &lines, const Alphabet64 &alphabet)
 {
+    // A copy whose address never escapes stays in registers: the text's
+    // stores could otherwise alias the caller's writer.
+    LineWriter local = lines;
     encodeBlocks<shape>(src, groups, alphabet,
-        [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 { putLines(lines, chars, count); });
+        [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 { putLines(local, chars, count); });
+    lines = local;
 }
 
 // The bytes of up to 64 character values (each below 2 ^ bitsPerChar), in
@@ -218,106 +244,101 @@ RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
     return _mm512_permutexvar_epi8(gather, joined);
 }
 
-// Decodes whole groups from p. The text is read in blocks of 64 bytes at a
-// fixed stride, so that loads never wait on the previous block's result:
-// each block's data characters are compressed together and joined to the
-// few left over from the blocks before (the carry), whole groups are
-// decoded, and what is left becomes the new carry. At the first byte the
-// kernel may not take, p goes back to the first carried character, or to
-// that byte when nothing is carried, so the state machine resumes at a
-// group boundary.
+// Decodes whole groups from p. Runs of blocks of 64 alphabet characters
+// are decoded in place. Anything else goes through a staging area, a chunk
+// of blocks at a time: each block's data characters are compressed out of
+// it (vpcompressb) and stored one after the other, then the staging area
+// is decoded like plain text. Blocks are read at a fixed stride and the
+// two passes share no chain of dependent results, so skipped newlines cost
+// little. At the first byte the kernel may not take, the characters of a
+// last partial group are left in the text: p goes back to the first of
+// them, or to that byte when there are none, so the state machine resumes
+// at a group boundary.
 template <Shape shape>
 RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
     const DecodeTable &table, DecodeSkip skip)
 {
-    constexpr auto charsPerGroup = static_cast<unsigned>(Layout<shape>::group.charsPerGroup);
-    constexpr auto bytesPerGroup = static_cast<unsigned>(Layout<shape>::group.bytesPerGroup);
+    constexpr auto charsPerGroup = static_cast<std::size_t>(Layout<shape>::group.charsPerGroup);
+    constexpr auto bytesPerGroup = static_cast<std::size_t>(Layout<shape>::group.bytesPerGroup);
     constexpr std::size_t blockOut = bytesPerBlock<shape>;
+    constexpr std::size_t chunkBlocks = 32;
     const __m512i lowTable = _mm512_load_si512(table.entries);
     const __m512i highTable = _mm512_load_si512(table.entries + 64);
     const __m512i gather = loadIndex<shape>(gatherIndex<shape>);
     const __m512i skipClasses = _mm512_set1_epi8(static_cast<char>(skip.classes));
-    const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45,
-        44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17,
-        16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     const __mmask64 skipHigh = skip.highBytes ? ~__mmask64 { 0 } : 0;
+    alignas(64) std::uint8_t staging[(chunkBlocks + 1) * 64];
+    std::size_t carried = 0; // values of a partial group at the start of staging
     const std::uint8_t *q = p;
     std::uint8_t *o = out;
-    __m512i carry = _mm512_setzero_si512();
-    unsigned carried = 0;              // values in carry, fewer than a group
-    const std::uint8_t *carryStart = q; // where the first of them stands
     for (;;) {
-        auto available = static_cast<std::size_t>(end - q);
-        __m512i in;
-        __m512i values;
-        if (available >= 64) {
-            in = _mm512_loadu_si512(q);
-            values = _mm512_permutex2var_epi8(lowTable, in, highTable);
-            // All 64 bytes alphabet characters (neither the byte nor its
-            // entry has the top bit) and nothing carried: decode in place,
-            // two blocks at a time while they last.
-            if (carried == 0 && _mm512_movepi8_mask(_mm512_or_si512(in, values)) == 0) {
-                if (available >= 128) {
-                    __m512i in2 = _mm512_loadu_si512(q + 64);
-                    __m512i values2 = _mm512_permutex2var_epi8(lowTable, in2, highTable);
-                    if (_mm512_movepi8_mask(_mm512_or_si512(in2, values2)) == 0) {
-                        _mm512_mask_storeu_epi8(o, lowBits(blockOut), decodeValues<shape>(values, gather));
-                        _mm512_mask_storeu_epi8(o + blockOut, lowBits(blockOut), decodeValues<shape>(values2, gather));
-                        q += 128;
-                        o += 2 * blockOut;
-                        continue;
-                    }
-                }
-                _mm512_mask_storeu_epi8(o, lowBits(blockOut), decodeValues<shape>(values, gather));
-                q += 64;
-                o += blockOut;
-                continue;
+        // In place, two blocks at a time while they are all alphabet
+        // characters (neither the byte nor its entry has the top bit).
+        while (carried == 0 && end - q >= 128) {
+            __m512i in = _mm512_loadu_si512(q);
+            __m512i in2 = _mm512_loadu_si512(q + 64);
+            __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            __m512i values2 = _mm512_permutex2var_epi8(lowTable, in2, highTable);
+            if (_mm512_movepi8_mask(_mm512_or_si512(_mm512_or_si512(in, values), _mm512_or_si512(in2, values2))) != 0)
+                break;
+            _mm512_mask_storeu_epi8(o, lowBits(blockOut), decodeValues<shape>(values, gather));
+            _mm512_mask_storeu_epi8(o + blockOut, lowBits(blockOut), decodeValues<shape>(values2, gather));
+            q += 128;
+            o += 2 * blockOut;
+        }
+        // A chunk through the staging area.
+        std::size_t fill = carried;
+        const std::uint8_t *stoppedAt = nullptr;
+        for (std::size_t block = 0; block < chunkBlocks; ++block) {
+            auto available = static_cast<std::size_t>(end - q);
+            if (available == 0) {
+                stoppedAt = q;
+                break;
             }
-        } else if (available == 0) {
-            if (carried != 0)
-                q = carryStart;
-            break;
-        } else {
-            in = _mm512_maskz_loadu_epi8(lowBits(available), q);
-            values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            __mmask64 inRange = lowBits(available);
+            __m512i in = available >= 64 ? _mm512_loadu_si512(q) : _mm512_maskz_loadu_epi8(inRange, q);
+            __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            __mmask64 high = _mm512_movepi8_mask(in);
+            __mmask64 classified = _mm512_movepi8_mask(values) & ~high;
+            __mmask64 data = ~(high | classified) & inRange;
+            __mmask64 skipped = ((_mm512_test_epi8_mask(values, skipClasses) & classified) | (high & skipHigh)) & inRange;
+            __mmask64 stop = ~(data | skipped);
+            __mmask64 used = stop ? data & ((stop & (~stop + 1)) - 1) : data;
+            _mm512_storeu_si512(staging + fill, _mm512_maskz_compress_epi8(used, values));
+            fill += static_cast<std::size_t>(_mm_popcnt_u64(used));
+            if (stop != 0) {
+                stoppedAt = q + _tzcnt_u64(stop);
+                break;
+            }
+            q += 64;
         }
-        __mmask64 inRange = lowBits(available);
-        __mmask64 high = _mm512_movepi8_mask(in);
-        __mmask64 classified = _mm512_movepi8_mask(values) & ~high;
-        __mmask64 data = ~(high | classified) & inRange;
-        __mmask64 skipped = ((_mm512_test_epi8_mask(values, skipClasses) & classified) | (high & skipHigh)) & inRange;
-        __mmask64 stop = ~(data | skipped);
-        __mmask64 before = stop ? (stop & (~stop + 1)) - 1 : ~__mmask64 { 0 };
-        __mmask64 used = data & before;
-        auto count = static_cast<unsigned>(_mm_popcnt_u64(used));
-        __m512i compact = _mm512_maskz_compress_epi8(used, values);
-        // The carry first, then this block's characters.
-        __m512i joined = compact;
-        if (carried != 0) {
-            __m512i index = _mm512_mask_blend_epi8(lowBits(carried),
-                _mm512_add_epi8(iota, _mm512_set1_epi8(static_cast<char>(64 - carried))), iota);
-            joined = _mm512_permutex2var_epi8(carry, index, compact);
+        // Decode the whole groups staged.
+        std::size_t whole = fill - fill % charsPerGroup;
+        std::size_t at = 0;
+        for (; at + 64 <= whole; at += 64) {
+            _mm512_mask_storeu_epi8(o, lowBits(blockOut), decodeValues<shape>(_mm512_load_si512(staging + at), gather));
+            o += blockOut;
         }
-        unsigned total = carried + count;
-        unsigned whole = total >= 64 ? 64 : total - total % charsPerGroup;
-        if (whole != 0) {
-            std::size_t produced = whole / charsPerGroup * bytesPerGroup;
-            _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(joined, gather));
+        if (at < whole) {
+            std::size_t produced = (whole - at) / charsPerGroup * bytesPerGroup;
+            __m512i rest = _mm512_maskz_loadu_epi8(lowBits(whole - at), staging + at);
+            _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(rest, gather));
             o += produced;
         }
-        unsigned left = total - whole;
-        if (left != 0) {
-            carry = total <= 64 ? _mm512_maskz_compress_epi8(lowBits(total) & ~lowBits(whole), joined)
-                                : _mm512_maskz_compress_epi8(lowBits(count) & ~lowBits(count - left), compact);
-            if (left <= count)
-                carryStart = q + _tzcnt_u64(_pdep_u64(std::uint64_t { 1 } << (count - left), used));
-        }
-        carried = left;
-        if (stop != 0) {
-            q = carried != 0 ? carryStart : q + _tzcnt_u64(stop);
+        carried = fill - whole;
+        if (stoppedAt) {
+            // Back over the carried data characters (and the skipped bytes
+            // between them) to the first of them.
+            q = stoppedAt;
+            for (std::size_t left = carried; left > 0; ) {
+                --q;
+                if (*q < 0x80 && table.entries[*q] < 0x80)
+                    --left;
+            }
             break;
         }
-        q += 64;
+        for (std::size_t i = 0; i < carried; ++i)
+            staging[i] = staging[whole + i];
     }
     p = q;
     out = o;
