@@ -217,6 +217,49 @@ RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, 
     // A copy whose address never escapes stays in registers: the text's
     // stores could otherwise alias the caller's writer.
     LineWriter local = lines;
+    constexpr GroupShape group = Layout<shape>::group;
+    constexpr std::size_t blockBytes = Layout<shape>::blockBytes;
+    constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
+    constexpr auto bytesPerGroup = static_cast<std::size_t>(group.bytesPerGroup);
+    if (local.column == 0 && local.lineLength % charsPerGroup == 0) {
+        // Lines of whole groups: each line that a newline follows is
+        // encoded from its own bytes, its blocks stored in place and the
+        // newline after them, with no state carried from block to block.
+        const __m512i spread = loadIndex<shape>(spreadIndex<shape>);
+        const __m512i offsets = _mm512_set1_epi64(static_cast<long long>(Layout<shape>::fieldOffsets));
+        const __m512i table = _mm512_loadu_si512(alphabet.data());
+        std::size_t lineBytes = local.lineLength / charsPerGroup * bytesPerGroup;
+        const std::uint8_t *srcEnd = src + groups * bytesPerGroup;
+        char *out = local.out;
+        while (static_cast<std::size_t>(srcEnd - src) > lineBytes) {
+            std::size_t done = 0;
+            char *at = out;
+            for (; done + blockBytes <= lineBytes; done += blockBytes, at += 64) {
+                __m512i in = srcEnd - (src + done) >= 64 ? _mm512_loadu_si512(src + done)
+                                                         : _mm512_maskz_loadu_epi8(lowBits(blockBytes), src + done);
+                _mm512_storeu_si512(at, encodeBlock<shape>(in, spread, offsets, table));
+            }
+            if (done < lineBytes) {
+                std::size_t rest = lineBytes - done;
+                __m512i in = _mm512_maskz_loadu_epi8(lowBits(rest), src + done);
+                __m512i chars = encodeBlock<shape>(in, spread, offsets, table);
+                // Whole stores while the text has room: what lies beyond
+                // the line is written over by the newline and the next line.
+                if (local.end - at >= 64)
+                    _mm512_storeu_si512(at, chars);
+                else
+                    _mm512_mask_storeu_epi8(at, lowBits(rest / bytesPerGroup * charsPerGroup), chars);
+            }
+            out += local.lineLength;
+            out[0] = local.nlf[0];
+            if (local.nlfLength == 2)
+                out[1] = local.nlf[1];
+            out += local.nlfLength;
+            src += lineBytes;
+        }
+        local.out = out;
+        groups = static_cast<std::size_t>(srcEnd - src) / bytesPerGroup;
+    }
     encodeBlocks<shape>(src, groups, alphabet,
         [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 { putLines(local, chars, count); });
     lines = local;
@@ -267,6 +310,9 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
     const __m512i gather = loadIndex<shape>(gatherIndex<shape>);
     const __m512i skipClasses = _mm512_set1_epi8(static_cast<char>(skip.classes));
     const __mmask64 skipHigh = skip.highBytes ? ~__mmask64 { 0 } : 0;
+    const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45,
+        44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17,
+        16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     alignas(64) std::uint8_t staging[(chunkBlocks + 1) * 64];
     std::size_t carried = 0; // values of a partial group at the start of staging
     const std::uint8_t *q = p;
@@ -295,16 +341,36 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
                 stoppedAt = q;
                 break;
             }
-            __mmask64 inRange = lowBits(available);
-            __m512i in = available >= 64 ? _mm512_loadu_si512(q) : _mm512_maskz_loadu_epi8(inRange, q);
+            __mmask64 inRange = ~__mmask64 { 0 };
+            __m512i in;
+            if (available >= 64) {
+                in = _mm512_loadu_si512(q);
+            } else {
+                inRange = lowBits(available);
+                in = _mm512_maskz_loadu_epi8(inRange, q);
+            }
             __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            // Bytes from 0x80 up read the entry of their low seven bits:
+            // their class is decided by skip.highBytes alone.
             __mmask64 high = _mm512_movepi8_mask(in);
-            __mmask64 classified = _mm512_movepi8_mask(values) & ~high;
-            __mmask64 data = ~(high | classified) & inRange;
-            __mmask64 skipped = ((_mm512_test_epi8_mask(values, skipClasses) & classified) | (high & skipHigh)) & inRange;
-            __mmask64 stop = ~(data | skipped);
-            __mmask64 used = stop ? data & ((stop & (~stop + 1)) - 1) : data;
-            _mm512_storeu_si512(staging + fill, _mm512_maskz_compress_epi8(used, values));
+            __mmask64 notData = _mm512_movepi8_mask(_mm512_or_si512(in, values));
+            __mmask64 skipped = _mm512_mask_test_epi8_mask(~high, values, skipClasses) | (high & skipHigh);
+            __mmask64 data = ~notData & inRange;
+            __mmask64 stop = ~(data | (skipped & inRange));
+            __mmask64 prefix = stop ? (stop & (~stop + 1)) - 1 : ~__mmask64 { 0 };
+            __mmask64 used = data & prefix;
+            // One run of skipped bytes (a line break) or none closes up with
+            // one byte permute; anything else is compressed.
+            __mmask64 holes = prefix & ~data;
+            __m512i compact;
+            if ((holes & (holes + (holes & (~holes + 1)))) == 0) {
+                __m512i shift = _mm512_maskz_set1_epi8(~lowBits(_tzcnt_u64(holes)),
+                    static_cast<char>(_mm_popcnt_u64(holes)));
+                compact = _mm512_permutexvar_epi8(_mm512_add_epi8(iota, shift), values);
+            } else {
+                compact = _mm512_maskz_compress_epi8(used, values);
+            }
+            _mm512_storeu_si512(staging + fill, compact);
             fill += static_cast<std::size_t>(_mm_popcnt_u64(used));
             if (stop != 0) {
                 stoppedAt = q + _tzcnt_u64(stop);
