@@ -222,14 +222,17 @@ NlfBytes nlfBytesOf(PB_INT nlf)
     }
 }
 
-// Where the text is written: one allocation of its exact size, which the
-// result buffer takes over (no copy). Text is always handed over, so there
-// is nothing to free on another path.
-class Output {
+// Where text for a buffer is written: one allocation of its exact size,
+// which the result buffer takes over (no copy). Text is always handed over,
+// so there is nothing to free on another path.
+class BufferOutput {
 public:
-    explicit Output(PB_INT size) : size_(size), data_(static_cast<char *>(pbMemAlloc(size))) {}
-    Output(const Output &) = delete;
-    Output &operator=(const Output &) = delete;
+    using Result = PB_BUFFER;
+    static PB_BUFFER *empty() { return pbBufferCreate(); }
+
+    explicit BufferOutput(PB_INT size) : size_(size), data_(static_cast<char *>(pbMemAlloc(size))) {}
+    BufferOutput(const BufferOutput &) = delete;
+    BufferOutput &operator=(const BufferOutput &) = delete;
 
     char *data() { return data_; }
 
@@ -239,6 +242,38 @@ public:
 private:
     PB_INT size_;
     char *data_;
+};
+
+// Where text for a string is written: the stack when it is short, else an
+// allocation freed on every path; the string is made from it directly, with
+// no buffer object in between.
+class StringOutput {
+public:
+    using Result = PB_STRING;
+    static PB_STRING *empty() { return pbStringCreate(); }
+
+    explicit StringOutput(PB_INT size)
+        : size_(size), heap_(size > smallSize ? static_cast<char *>(pbMemAlloc(size)) : nullptr)
+    {
+    }
+    ~StringOutput()
+    {
+        if (heap_)
+            pbMemFree(heap_);
+    }
+    StringOutput(const StringOutput &) = delete;
+    StringOutput &operator=(const StringOutput &) = delete;
+
+    char *data() { return heap_ ? heap_ : local_; }
+
+    // The new string, owned by the caller.
+    PB_STRING *finish() { return pbStringCreateFromAscii(reinterpret_cast<const PB_BYTE *>(data()), size_); }
+
+private:
+    static constexpr PB_INT smallSize = 256;
+    PB_INT size_;
+    char *heap_;
+    char local_[smallSize];
 };
 
 // Writes the text of byteCount bytes at out: whole groups through the
@@ -260,8 +295,8 @@ char *encodeFlat(const std::uint8_t *src, PB_INT byteCount, char *out, bool omit
 // Encodes byteCount bytes at src under the settings into a new buffer owned
 // by the caller. The size of the whole text (lines, newlines, trailing
 // newline) is computed first and the text written into place.
-template <class Codec>
-PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings &settings)
+template <class Codec, class Output>
+typename Output::Result *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings &settings)
 {
     constexpr GroupShape shape = Codec::shape;
     bool omitPadding = settings.flags & RFC_BASE_FLAG_ENCODE_OMIT_PADDING;
@@ -270,7 +305,7 @@ PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings
 
     if (settings.outputNlf == 0) {
         if (encodedLength == 0)
-            return pbBufferCreate();
+            return Output::empty();
         Output output(encodedLength);
         encodeFlat<Codec>(src, byteCount, output.data(), omitPadding, kernel);
         return output.finish();
@@ -286,7 +321,7 @@ PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings
     PB_INT trailing = (settings.flags & RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF) ? nlfBytesLength : 0;
     PB_INT total = encodedLength + (lines - 1) * nlfBytesLength + trailing;
     if (total == 0)
-        return pbBufferCreate();
+        return Output::empty();
     Output output(total);
     char *out = output.data();
 
@@ -338,8 +373,10 @@ PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings
     return output.finish();
 }
 
-// Checks the source and encoding and dispatches to the encoding's codec.
-PB_BUFFER *encodeWithSettings(PB_BUFFER *source, PB_INT encoding, const Settings &settings)
+// Checks the source and encoding and dispatches to the encoding's codec;
+// the text goes to a buffer or to a string as Output says.
+template <class Output = BufferOutput>
+typename Output::Result *encodeWithSettings(PB_BUFFER *source, PB_INT encoding, const Settings &settings)
 {
     PB_INT byteCount = pbBufferLength(source);
     const PB_BYTE *data = pbBufferBacking(source);
@@ -347,15 +384,15 @@ PB_BUFFER *encodeWithSettings(PB_BUFFER *source, PB_INT encoding, const Settings
     PB_ASSERT( data || byteCount == 0 );
     switch (encoding) {
     case RFC_BASE_ENCODING_BASE16:
-        return encodeBytes<Base16Codec>(data, byteCount, settings);
+        return encodeBytes<Base16Codec, Output>(data, byteCount, settings);
     case RFC_BASE_ENCODING_BASE32:
-        return encodeBytes<Base32Codec<rfc::base::alphabetBase32>>(data, byteCount, settings);
+        return encodeBytes<Base32Codec<rfc::base::alphabetBase32>, Output>(data, byteCount, settings);
     case RFC_BASE_ENCODING_BASE32HEX:
-        return encodeBytes<Base32Codec<rfc::base::alphabetBase32Hex>>(data, byteCount, settings);
+        return encodeBytes<Base32Codec<rfc::base::alphabetBase32Hex>, Output>(data, byteCount, settings);
     case RFC_BASE_ENCODING_BASE64:
-        return encodeBytes<Base64Codec<rfc::base::alphabetBase64>>(data, byteCount, settings);
+        return encodeBytes<Base64Codec<rfc::base::alphabetBase64>, Output>(data, byteCount, settings);
     case RFC_BASE_ENCODING_BASE64URL:
-        return encodeBytes<Base64Codec<rfc::base::alphabetBase64Url>>(data, byteCount, settings);
+        return encodeBytes<Base64Codec<rfc::base::alphabetBase64Url>, Output>(data, byteCount, settings);
     }
     PB_UNREACHABLE();
 }
@@ -386,14 +423,17 @@ RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding)
 // As rfcBaseEncodeWithOptions, as a new string of one code point per byte.
 RFC_API PB_STRING *rfcBaseEncodeToStringWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt)
 {
-    pb::Ref<PB_BUFFER> text(rfcBaseEncodeWithOptions(source, encoding, opt));
-    return pbStringCreateFromAscii(pbBufferBacking(text.get()), pbBufferLength(text.get()));
+    PB_ASSERT( source );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    PB_ASSERT( opt );
+    return encodeWithSettings<StringOutput>(source, encoding, rfc::base::settingsOf(opt));
 }
 
 RFC_API PB_STRING *rfcBaseEncodeToString(PB_BUFFER *source, PB_INT encoding)
 {
-    pb::Ref<PB_BUFFER> text(rfcBaseEncode(source, encoding));
-    return pbStringCreateFromAscii(pbBufferBacking(text.get()), pbBufferLength(text.get()));
+    PB_ASSERT( source );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    return encodeWithSettings<StringOutput>(source, encoding, Settings {});
 }
 
 } // extern "C"

@@ -332,6 +332,15 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
             q += 128;
             o += 2 * blockOut;
         }
+        if (carried == 0 && end - q >= 64) {
+            __m512i in = _mm512_loadu_si512(q);
+            __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            if (_mm512_movepi8_mask(_mm512_or_si512(in, values)) == 0) {
+                _mm512_mask_storeu_epi8(o, lowBits(blockOut), decodeValues<shape>(values, gather));
+                q += 64;
+                o += blockOut;
+            }
+        }
         // A chunk through the staging area.
         std::size_t fill = carried;
         const std::uint8_t *stoppedAt = nullptr;
