@@ -10,11 +10,12 @@
 //
 // Decoding: a two-register byte permute (vpermi2b) looks every byte up in
 // the 128-entry decode table, multiply-adds (vpmaddubsw, vpmaddwd) join the
-// characters' bits, and a byte permute gathers the bytes. A block that is
-// not all alphabet characters is split at the first byte the kernel may
-// not take; the skippable bytes before it are compressed out (vpcompressb)
-// and the whole groups left are decoded, so that skipped newlines and white
-// space cost no trip through the scalar code.
+// characters' bits, and a byte permute gathers the bytes. Blocks that are
+// not all alphabet characters are cut at the first byte the kernel may not
+// take; their skippable bytes are closed up (one byte permute for a single
+// run such as a line break, a compress (vpcompressb) otherwise) into a
+// staging area that is then decoded like plain text, so that skipped
+// newlines and white space cost no trip through the scalar code.
 //
 // Each function carries its own target attribute, so the file needs no
 // special compiler flags; compilers clear the upper vector state
