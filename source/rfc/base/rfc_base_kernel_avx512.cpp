@@ -240,22 +240,29 @@ RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, 
                                                          : _mm512_maskz_loadu_epi8(lowBits(blockBytes), src + done);
                 _mm512_storeu_si512(at, encodeBlock<shape>(in, spread, offsets, table));
             }
-            if (done < lineBytes) {
-                std::size_t rest = lineBytes - done;
+            // The line's last characters and its newline: when they fit in
+            // 16 bytes (a 76-character line's last 12 and CR LF do), one
+            // store of the block's low quarter with the newline put in.
+            std::size_t rest = lineBytes - done;
+            std::size_t restChars = rest / bytesPerGroup * charsPerGroup;
+            __m512i chars = _mm512_setzero_si512();
+            if (rest != 0) {
                 __m512i in = _mm512_maskz_loadu_epi8(lowBits(rest), src + done);
-                __m512i chars = encodeBlock<shape>(in, spread, offsets, table);
-                // Whole stores while the text has room: what lies beyond
-                // the line is written over by the newline and the next line.
-                if (local.end - at >= 64)
-                    _mm512_storeu_si512(at, chars);
-                else
-                    _mm512_mask_storeu_epi8(at, lowBits(rest / bytesPerGroup * charsPerGroup), chars);
+                chars = encodeBlock<shape>(in, spread, offsets, table);
             }
-            out += local.lineLength;
-            out[0] = local.nlf[0];
-            if (local.nlfLength == 2)
-                out[1] = local.nlf[1];
-            out += local.nlfLength;
+            if (restChars + 2 <= 16 && local.end - at >= 16) {
+                __m128i tail = _mm512_castsi512_si128(chars);
+                tail = _mm_mask_set1_epi8(tail, static_cast<__mmask16>(1u << restChars), local.nlf[0]);
+                tail = _mm_mask_set1_epi8(tail, static_cast<__mmask16>(1u << (restChars + 1)), local.nlf[1]);
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(at), tail);
+            } else {
+                if (rest != 0)
+                    _mm512_mask_storeu_epi8(at, lowBits(restChars), chars);
+                at[restChars] = local.nlf[0];
+                if (local.nlfLength == 2)
+                    at[restChars + 1] = local.nlf[1];
+            }
+            out += local.lineLength + local.nlfLength;
             src += lineBytes;
         }
         local.out = out;
