@@ -230,34 +230,35 @@ RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, 
         const __m512i offsets = _mm512_set1_epi64(static_cast<long long>(Layout<shape>::fieldOffsets));
         const __m512i table = _mm512_loadu_si512(alphabet.data());
         std::size_t lineBytes = local.lineLength / charsPerGroup * bytesPerGroup;
+        // Per line: whole blocks, then the rest of the line's bytes and the
+        // newline. When the rest's characters and the newline fit in 16
+        // bytes (a 76-character line's last 12 and CR LF do), they are one
+        // store of the block's low quarter with the newline blended in.
+        std::size_t wholeBlocks = lineBytes / blockBytes;
+        std::size_t rest = lineBytes % blockBytes;
+        std::size_t restChars = rest / bytesPerGroup * charsPerGroup;
+        __mmask64 restBytes = lowBits(rest);
+        bool packedTail = restChars + 2 <= 16;
+        __mmask16 newlineBytes = packedTail ? static_cast<__mmask16>((local.nlfLength == 2 ? 3u : 1u) << restChars) : 0;
+        __m128i newline = _mm_mask_set1_epi8(_mm_setzero_si128(), newlineBytes,
+            local.nlf[0]);
+        if (local.nlfLength == 2 && packedTail)
+            newline = _mm_mask_set1_epi8(newline, static_cast<__mmask16>(2u << restChars), local.nlf[1]);
         const std::uint8_t *srcEnd = src + groups * bytesPerGroup;
         char *out = local.out;
         while (static_cast<std::size_t>(srcEnd - src) > lineBytes) {
-            std::size_t done = 0;
             char *at = out;
-            for (; done + blockBytes <= lineBytes; done += blockBytes, at += 64) {
-                __m512i in = srcEnd - (src + done) >= 64 ? _mm512_loadu_si512(src + done)
-                                                         : _mm512_maskz_loadu_epi8(lowBits(blockBytes), src + done);
+            const std::uint8_t *from = src;
+            for (std::size_t block = 0; block < wholeBlocks; ++block, from += blockBytes, at += 64) {
+                __m512i in = srcEnd - from >= 64 ? _mm512_loadu_si512(from) : _mm512_maskz_loadu_epi8(lowBits(blockBytes), from);
                 _mm512_storeu_si512(at, encodeBlock<shape>(in, spread, offsets, table));
             }
-            // The line's last characters and its newline: when they fit in
-            // 16 bytes (a 76-character line's last 12 and CR LF do), one
-            // store of the block's low quarter with the newline put in.
-            std::size_t rest = lineBytes - done;
-            std::size_t restChars = rest / bytesPerGroup * charsPerGroup;
-            __m512i chars = _mm512_setzero_si512();
-            if (rest != 0) {
-                __m512i in = _mm512_maskz_loadu_epi8(lowBits(rest), src + done);
-                chars = encodeBlock<shape>(in, spread, offsets, table);
-            }
-            if (restChars + 2 <= 16 && local.end - at >= 16) {
-                __m128i tail = _mm512_castsi512_si128(chars);
-                tail = _mm_mask_set1_epi8(tail, static_cast<__mmask16>(1u << restChars), local.nlf[0]);
-                tail = _mm_mask_set1_epi8(tail, static_cast<__mmask16>(1u << (restChars + 1)), local.nlf[1]);
+            __m512i chars = encodeBlock<shape>(_mm512_maskz_loadu_epi8(restBytes, from), spread, offsets, table);
+            if (packedTail && local.end - at >= 16) {
+                __m128i tail = _mm_mask_blend_epi8(newlineBytes, _mm512_castsi512_si128(chars), newline);
                 _mm_storeu_si128(reinterpret_cast<__m128i *>(at), tail);
             } else {
-                if (rest != 0)
-                    _mm512_mask_storeu_epi8(at, lowBits(restChars), chars);
+                _mm512_mask_storeu_epi8(at, lowBits(restChars), chars);
                 at[restChars] = local.nlf[0];
                 if (local.nlfLength == 2)
                     at[restChars + 1] = local.nlf[1];
