@@ -136,8 +136,9 @@ struct MemFree {
 };
 using Bytes = std::unique_ptr<std::uint8_t[], MemFree>;
 
-// Room the fast loops may write beyond the last decoded byte.
-constexpr PB_INT storeSlack = 8;
+// Room the fast loops and the kernels may write beyond the last decoded
+// byte.
+constexpr PB_INT storeSlack = rfc::base::decodeSlack > 8 ? PB_INT { rfc::base::decodeSlack } : 8;
 
 // Where the bytes are written: one allocation with room for at most
 // `capacity` of them, which the result buffer takes over. It is freed on

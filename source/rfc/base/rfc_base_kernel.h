@@ -124,6 +124,9 @@ struct LineWriter {
     void put(const char *chars, std::size_t count) noexcept;
 };
 
+// The room a decoding kernel may write beyond the bytes it decodes.
+inline constexpr std::size_t decodeSlack = 32; // a 64-byte store of base16's 32 bytes
+
 // One implementation per instruction set. A null entry means the scalar
 // code does that work itself.
 struct Kernel {
@@ -139,8 +142,10 @@ struct Kernel {
     // dropping the skippable bytes between them. Stops at the first byte it
     // may not take (padding, a byte not skipped, the end of the text) and
     // leaves p at a group boundary again: at the first data character it
-    // did not decode, or at that byte; out after the last byte it wrote.
-    // Writes nothing beyond the bytes it decodes.
+    // did not decode, or at that byte; out after the last byte it decoded.
+    // It may write up to decodeSlack bytes beyond that (whole-register
+    // stores cost less than masked ones): the caller leaves that room after
+    // the most bytes the text can give.
     void (*decodeRun[shapeCount])(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
         const DecodeTable &table, DecodeSkip skip);
 };

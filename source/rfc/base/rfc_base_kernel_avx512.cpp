@@ -13,8 +13,8 @@
 // characters' bits, and a byte permute gathers the bytes. Blocks that are
 // not all alphabet characters are cut at the first byte the kernel may not
 // take; their skippable bytes are closed up (one byte permute for a single
-// run such as a line break, a compress (vpcompressb) otherwise) into a
-// staging area that is then decoded like plain text, so that skipped
+// run such as a line break, a compress (vpcompressb) otherwise) and the
+// data characters gathered 64 at a time in a register, so that skipped
 // newlines and white space cost no trip through the scalar code.
 //
 // Each function carries its own target attribute, so the file needs no
@@ -79,6 +79,14 @@ constexpr std::array<std::uint8_t, 64> makeIndex()
         index[i] = forGather ? static_cast<std::uint8_t>(Layout<shape>::gather(i) & 63) : Layout<shape>::spread(i);
     return index;
 }
+
+// 0, 1, ..., 127: a load at offset k gives the byte indexes k, k + 1, ...
+alignas(64) constexpr std::array<std::uint8_t, 128> counting = [] {
+    std::array<std::uint8_t, 128> table {};
+    for (unsigned i = 0; i < 128; ++i)
+        table[i] = static_cast<std::uint8_t>(i);
+    return table;
+}();
 
 template <Shape shape>
 alignas(64) constexpr std::array<std::uint8_t, 64> spreadIndex = makeIndex<shape, false>();
@@ -152,7 +160,11 @@ template <Shape shape>
 RFC_BASE_AVX512 char *encode(const std::uint8_t *src, std::size_t groups, char *out, const Alphabet64 &alphabet)
 {
     encodeBlocks<shape>(src, groups, alphabet, [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 {
-        _mm512_mask_storeu_epi8(out, lowBits(count), chars);
+        // Masked stores cost more than plain ones: whole blocks are plain.
+        if (count == 64)
+            _mm512_storeu_si512(out, chars);
+        else
+            _mm512_mask_storeu_epi8(out, lowBits(count), chars);
         out += count;
     });
     return out;
@@ -297,15 +309,15 @@ RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
 }
 
 // Decodes whole groups from p. Runs of blocks of 64 alphabet characters
-// are decoded in place. Anything else goes through a staging area, a chunk
-// of blocks at a time: each block's data characters are compressed out of
-// it (vpcompressb) and stored one after the other, then the staging area
-// is decoded like plain text. Blocks are read at a fixed stride and the
-// two passes share no chain of dependent results, so skipped newlines cost
-// little. At the first byte the kernel may not take, the characters of a
-// last partial group are left in the text: p goes back to the first of
-// them, or to that byte when there are none, so the state machine resumes
-// at a group boundary.
+// are decoded in place. Any other block has its data characters closed up
+// (one byte permute for a single run of skipped bytes such as a line
+// break, a compress (vpcompressb) otherwise) and joined to the values held
+// from the blocks before; each time 64 are held they are decoded. Blocks
+// are read at a fixed stride, so no load waits on a block's result. At the
+// first byte the kernel may not take, the whole groups held are decoded
+// and the characters of a last partial group are left in the text: p goes
+// back to the first of them, or to that byte when there are none, so the
+// state machine resumes at a group boundary.
 template <Shape shape>
 RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
     const DecodeTable &table, DecodeSkip skip)
@@ -313,7 +325,6 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
     constexpr auto charsPerGroup = static_cast<std::size_t>(Layout<shape>::group.charsPerGroup);
     constexpr auto bytesPerGroup = static_cast<std::size_t>(Layout<shape>::group.bytesPerGroup);
     constexpr std::size_t blockOut = bytesPerBlock<shape>;
-    constexpr std::size_t chunkBlocks = 32;
     const __m512i lowTable = _mm512_load_si512(table.entries);
     const __m512i highTable = _mm512_load_si512(table.entries + 64);
     const __m512i gather = loadIndex<shape>(gatherIndex<shape>);
@@ -322,43 +333,40 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
     const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45,
         44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17,
         16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    alignas(64) std::uint8_t staging[(chunkBlocks + 1) * 64];
-    std::size_t carried = 0; // values of a partial group at the start of staging
+    __m512i accumulated = _mm512_setzero_si512(); // data values not yet decoded
+    std::size_t held = 0;                          // how many, fewer than 64
     const std::uint8_t *q = p;
     std::uint8_t *o = out;
     for (;;) {
         // In place, two blocks at a time while they are all alphabet
         // characters (neither the byte nor its entry has the top bit).
-        while (carried == 0 && end - q >= 128) {
+        while (held == 0 && end - q >= 128) {
             __m512i in = _mm512_loadu_si512(q);
             __m512i in2 = _mm512_loadu_si512(q + 64);
             __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
             __m512i values2 = _mm512_permutex2var_epi8(lowTable, in2, highTable);
             if (_mm512_movepi8_mask(_mm512_or_si512(_mm512_or_si512(in, values), _mm512_or_si512(in2, values2))) != 0)
                 break;
-            _mm512_mask_storeu_epi8(o, lowBits(blockOut), decodeValues<shape>(values, gather));
-            _mm512_mask_storeu_epi8(o + blockOut, lowBits(blockOut), decodeValues<shape>(values2, gather));
+            _mm512_storeu_si512(o, decodeValues<shape>(values, gather));
+            _mm512_storeu_si512(o + blockOut, decodeValues<shape>(values2, gather));
             q += 128;
             o += 2 * blockOut;
         }
-        if (carried == 0 && end - q >= 64) {
+        if (held == 0 && end - q >= 64) {
             __m512i in = _mm512_loadu_si512(q);
             __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
             if (_mm512_movepi8_mask(_mm512_or_si512(in, values)) == 0) {
-                _mm512_mask_storeu_epi8(o, lowBits(blockOut), decodeValues<shape>(values, gather));
+                _mm512_storeu_si512(o, decodeValues<shape>(values, gather));
                 q += 64;
                 o += blockOut;
             }
         }
-        // A chunk through the staging area.
-        std::size_t fill = carried;
+        // One block that is not all alphabet characters.
+        auto available = static_cast<std::size_t>(end - q);
         const std::uint8_t *stoppedAt = nullptr;
-        for (std::size_t block = 0; block < chunkBlocks; ++block) {
-            auto available = static_cast<std::size_t>(end - q);
-            if (available == 0) {
-                stoppedAt = q;
-                break;
-            }
+        if (available == 0) {
+            stoppedAt = q;
+        } else {
             __mmask64 inRange = ~__mmask64 { 0 };
             __m512i in;
             if (available >= 64) {
@@ -382,47 +390,48 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
             __mmask64 holes = prefix & ~data;
             __m512i compact;
             if ((holes & (holes + (holes & (~holes + 1)))) == 0) {
-                __m512i shift = _mm512_maskz_set1_epi8(~lowBits(_tzcnt_u64(holes)),
-                    static_cast<char>(_mm_popcnt_u64(holes)));
-                compact = _mm512_permutexvar_epi8(_mm512_add_epi8(iota, shift), values);
+                __m512i shifted = _mm512_loadu_si512(counting.data() + _mm_popcnt_u64(holes));
+                compact = _mm512_permutexvar_epi8(_mm512_mask_blend_epi8(~lowBits(_tzcnt_u64(holes)), iota, shifted), values);
             } else {
                 compact = _mm512_maskz_compress_epi8(used, values);
             }
-            _mm512_storeu_si512(staging + fill, compact);
-            fill += static_cast<std::size_t>(_mm_popcnt_u64(used));
-            if (stop != 0) {
-                stoppedAt = q + _tzcnt_u64(stop);
-                break;
+            // Join the block's characters to those held: index i < held
+            // keeps a held value, index held + j takes the block's j-th.
+            auto count = static_cast<std::size_t>(_mm_popcnt_u64(used));
+            __m512i behind = _mm512_loadu_si512(counting.data() + 64 - held);
+            __m512i joined = _mm512_permutex2var_epi8(accumulated, _mm512_mask_blend_epi8(lowBits(held), behind, iota), compact);
+            if (held + count >= 64) {
+                _mm512_storeu_si512(o, decodeValues<shape>(joined, gather));
+                o += blockOut;
+                // The block's values beyond the 64 decoded, to the front.
+                accumulated = _mm512_permutexvar_epi8(behind, compact);
+                held = held + count - 64;
+            } else {
+                accumulated = joined;
+                held += count;
             }
-            q += 64;
+            if (stop != 0)
+                stoppedAt = q + _tzcnt_u64(stop);
         }
-        // Decode the whole groups staged.
-        std::size_t whole = fill - fill % charsPerGroup;
-        std::size_t at = 0;
-        for (; at + 64 <= whole; at += 64) {
-            _mm512_mask_storeu_epi8(o, lowBits(blockOut), decodeValues<shape>(_mm512_load_si512(staging + at), gather));
-            o += blockOut;
-        }
-        if (at < whole) {
-            std::size_t produced = (whole - at) / charsPerGroup * bytesPerGroup;
-            __m512i rest = _mm512_maskz_loadu_epi8(lowBits(whole - at), staging + at);
-            _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(rest, gather));
-            o += produced;
-        }
-        carried = fill - whole;
         if (stoppedAt) {
-            // Back over the carried data characters (and the skipped bytes
-            // between them) to the first of them.
+            // Decode the whole groups held; the characters of a partial
+            // group are left in the text: back over them (and the skipped
+            // bytes between them) to the first.
+            std::size_t whole = held - held % charsPerGroup;
+            if (whole != 0) {
+                std::size_t produced = whole / charsPerGroup * bytesPerGroup;
+                _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(accumulated, gather));
+                o += produced;
+            }
             q = stoppedAt;
-            for (std::size_t left = carried; left > 0; ) {
+            for (std::size_t left = held - whole; left > 0;) {
                 --q;
                 if (*q < 0x80 && table.entries[*q] < 0x80)
                     --left;
             }
             break;
         }
-        for (std::size_t i = 0; i < carried; ++i)
-            staging[i] = staging[whole + i];
+        q += 64;
     }
     p = q;
     out = o;
