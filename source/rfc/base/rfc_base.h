@@ -97,6 +97,25 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT e
 RFC_API PB_BUFFER *rfcBaseTryDecodeString(PB_STRING *string, PB_INT encoding);
 RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT encoding, PB_INT flags);
 
+/* Refusal reasons: where and why the decoder refused a text. The two
+ * functions give exactly the result of rfcBaseTryDecodeWithOptions and
+ * rfcBaseTryDecodeStringWithOptions; refusal may be null, and it is written
+ * only when the result is null. Finding the accepting flags decodes the
+ * text again under sets of further flags, so it costs time on refusal only;
+ * a successful call costs what the plain one does. */
+typedef struct RFC_BASE_DECODE_REFUSAL {
+    PB_INT offset;          /* offset in the text of the first character the decoder refused
+                               (bytes for buffers, code points for strings); the text's length when
+                               the text ended too early or its last group was refused */
+    PB_INT acceptingFlags;  /* a smallest set of RFC_BASE_FLAG_DECODE_... flags that, added to the
+                               flags in force, makes the decoder accept the whole text; -1 when no
+                               set of decode flags would */
+} RFC_BASE_DECODE_REFUSAL;
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithRefusal(PB_BUFFER *source, PB_INT encoding,
+                                               RFC_BASE_OPTIONS *opt, RFC_BASE_DECODE_REFUSAL *refusal);
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithRefusal(PB_STRING *string, PB_INT encoding,
+                                                     RFC_BASE_OPTIONS *opt, RFC_BASE_DECODE_REFUSAL *refusal);
+
 /* Called only by the module's startup and shutdown. */
 RFC_API void rfc___BaseEncodingStartup(void);
 RFC_API void rfc___BaseEncodingShutdown(void);
