@@ -61,9 +61,17 @@ std::string describeFailure(PB_STRING *text)
 
 int usageError(const std::string &message)
 {
-    rfccli::complain(name, message + " (usage: rfc mail-tokens [--wrap N] [--offset N] [--drop-comments] [TEXT])");
-    return 2;
+    return rfccli::usageError(name, message);
 }
+
+constexpr const char *help =
+    "Splits TEXT (standard input when none is given), UTF-8 structured header text,\n"
+    "into tokens: one line per token, its type, a tab and its raw value (control\n"
+    "characters as control pictures); then the text written back from the tokens.\n"
+    "      --wrap N         fold lines longer than N characters (-1, the default: no\n"
+    "                       folding)\n"
+    "      --offset N       characters already on the first line (default 0)\n"
+    "      --drop-comments  leave the comments out\n";
 
 int runMailTokens(const std::vector<std::string> &args)
 {
@@ -79,7 +87,7 @@ int runMailTokens(const std::vector<std::string> &args)
             options = false;
         } else if (options && (arg == "--wrap" || arg == "--offset")) {
             PB_INT value = 0;
-            if (i + 1 >= args.size() || !rfccli::parseInt(args[i + 1], value))
+            if (i + 1 >= args.size() || !rfccli::parseInt(args[i + 1], value, PB_INT_MIN, PB_INT_MAX))
                 return usageError(arg + " needs a whole number");
             if (arg == "--wrap" ? value < -1 : value < 0)
                 return usageError(arg == "--wrap" ? "--wrap is -1 (no folding) or more" : "--offset is 0 or more");
@@ -110,6 +118,12 @@ int runMailTokens(const std::vector<std::string> &args)
         rfccli::complain(name, "the input is not valid UTF-8");
         return 1;
     }
+    // The writer counts the characters of the first line from the offset
+    // on: the offset and twice the text (characters and the spaces between
+    // tokens) must fit in the runtime's integers.
+    if (offset > PB_INT_MAX - 2 * pbStringLength(text.get()) - 2)
+        return usageError("--offset " + std::to_string(offset) + " is too large for a text of "
+            + std::to_string(pbStringLength(text.get())) + " characters");
     pb::Ref<PB_VECTOR> tokens(rfcMailShfTokenVectorTryDecode(text.get()));
     if (!tokens) {
         rfccli::complain(name, describeFailure(text.get()));
@@ -131,15 +145,12 @@ int runMailTokens(const std::vector<std::string> &args)
     pb::Ref<PB_STRING> encoded(rfcMailShfTokenVectorEncode(tokens.get(), wrap, offset));
     out += rfccli::utf8(encoded.get());
     out += '\n';
-    if (!rfccli::writeOut(out)) {
-        rfccli::complain(name, "cannot write standard output");
-        return 1;
-    }
-    return 0;
+    rfccli::writeOut(out);
+    return rfccli::exitOk;
 }
 
 static rfccli::Registration registration { { name, "mail-tokens [--wrap N] [--offset N] [--drop-comments] [TEXT]",
     "split RFC 822 structured header text (UTF-8) into tokens, print them and the text written back",
-    runMailTokens } };
+    help, runMailTokens } };
 
 } // namespace

@@ -148,15 +148,15 @@ std::string explainRefusal(const Profile &profile, PB_STRING *source, bool allow
     return "refused by no stage when run again"; // the stages and the profile disagree
 }
 
-// Prepares one line of UTF-8 and writes the result line. Returns 0, 1 when
-// refused, 2 when the text is not UTF-8.
+// Prepares one line of UTF-8 and writes the result line. Returns 0, or 1
+// when refused or when the text is not UTF-8.
 int prepareLine(const Profile &profile, std::string_view text, bool allowUnassigned)
 {
     pb::Ref<PB_STRING> source(
         pbStringTryCreateFromUtf8(reinterpret_cast<const PB_BYTE *>(text.data()), PB_INT(text.size())));
     if (!source) {
         rfccli::writeOut("invalid UTF-8\n");
-        return 2;
+        return 1;
     }
     pb::Ref<PB_STRING> prepared(profile.prepare(source.get(), allowUnassigned ? 1 : 0));
     if (!prepared) {
@@ -178,35 +178,26 @@ int runStringprep(const std::vector<std::string> &args)
             optionsDone = true;
         } else if (!optionsDone && arg == "--allow-unassigned") {
             allowUnassigned = true;
-        } else if (!optionsDone && arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-            rfccli::complain("stringprep", "unknown option \"" + arg + "\"");
-            return 2;
+        } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
+            return rfccli::usageError("stringprep", "unknown option \"" + arg + "\"");
         } else if (!profile) {
             for (const Profile &p : profiles()) {
                 if (arg == p.name)
                     profile = &p;
             }
-            if (!profile) {
-                rfccli::complain("stringprep", "unknown profile \"" + arg
+            if (!profile)
+                return rfccli::usageError("stringprep", "unknown profile \"" + arg
                         + "\" (iscsi, nameprep, nodeprep, policy-mib, resourceprep, saslprep, trace)");
-                return 2;
-            }
         } else {
             texts.push_back(arg);
         }
     }
-    if (!profile) {
-        rfccli::complain("stringprep", "no profile given");
-        return 2;
-    }
-    if (allowUnassigned && !profile->takesAllowUnassigned) {
-        rfccli::complain("stringprep", std::string("--allow-unassigned applies to iscsi and nameprep, not ") + profile->name);
-        return 2;
-    }
-    if (texts.size() > 1) {
-        rfccli::complain("stringprep", "one text at most");
-        return 2;
-    }
+    if (!profile)
+        return rfccli::usageError("stringprep", "no profile given");
+    if (allowUnassigned && !profile->takesAllowUnassigned)
+        return rfccli::usageError("stringprep", std::string("--allow-unassigned applies to iscsi and nameprep, not ") + profile->name);
+    if (texts.size() > 1)
+        return rfccli::usageError("stringprep", "one text at most");
     int status = 0;
     auto merge = [&status](int lineStatus) {
         if (lineStatus > status)
@@ -216,29 +207,52 @@ int runStringprep(const std::vector<std::string> &args)
         merge(prepareLine(*profile, texts[0], allowUnassigned));
         return status;
     }
-    std::string input;
+    // Line by line as the input comes: a line is prepared as soon as its
+    // end has been read, so memory holds one line at a time.
+    std::string line;
+    auto prepare = [&](std::string_view text) {
+        if (!text.empty() && text.back() == '\r')
+            text.remove_suffix(1); // CR LF ends a line as LF does
+        merge(prepareLine(*profile, text, allowUnassigned));
+    };
     std::string error;
-    if (!rfccli::readAll("", input, error)) {
+    bool read = rfccli::readChunks(
+        "-",
+        [&](const PB_BYTE *bytes, std::size_t count) {
+            std::string_view chunk(reinterpret_cast<const char *>(bytes), count);
+            std::size_t start = 0;
+            for (std::size_t end; (end = chunk.find('\n', start)) != std::string_view::npos; start = end + 1) {
+                if (line.empty()) {
+                    prepare(chunk.substr(start, end - start));
+                } else {
+                    line.append(chunk.substr(start, end - start));
+                    prepare(line);
+                    line.clear();
+                }
+            }
+            line.append(chunk.substr(start));
+            return true;
+        },
+        error);
+    if (!line.empty())
+        prepare(line);
+    if (!read) {
         rfccli::complain("stringprep", error);
-        return 2;
-    }
-    std::size_t start = 0;
-    while (start < input.size()) {
-        std::size_t end = input.find('\n', start);
-        std::size_t next = end == std::string::npos ? input.size() : end + 1;
-        if (end == std::string::npos)
-            end = input.size();
-        if (end > start && input[end - 1] == '\r')
-            --end; // CR LF ends a line as LF does
-        merge(prepareLine(*profile, std::string_view(input).substr(start, end - start), allowUnassigned));
-        start = next;
+        return rfccli::exitRefused;
     }
     return status;
 }
 
 } // namespace
 
+constexpr const char *help =
+    "Prepares TEXT, or each line of standard input (LF or CR LF ends a line), by a\n"
+    "stringprep profile: iscsi, nameprep, nodeprep, policy-mib, resourceprep,\n"
+    "saslprep or trace. Writes one line per text: the prepared text, or \"refused:\"\n"
+    "and the reason, or \"invalid UTF-8\"; exits 1 when any text was refused.\n"
+    "      --allow-unassigned  let unassigned code points through (queries; iscsi and\n"
+    "                          nameprep only)\n";
+
 static rfccli::Registration registration { { "stringprep", "stringprep PROFILE [--allow-unassigned] [TEXT]",
-    "prepares TEXT, or each line of standard input, by a stringprep profile "
-    "(iscsi, nameprep, nodeprep, policy-mib, resourceprep, saslprep, trace)",
-    runStringprep } };
+    "prepares text by a stringprep profile (iscsi, nameprep, nodeprep, policy-mib, resourceprep, saslprep, trace)",
+    help, runStringprep } };

@@ -97,6 +97,43 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT e
 RFC_API PB_BUFFER *rfcBaseTryDecodeString(PB_STRING *string, PB_INT encoding);
 RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT encoding, PB_INT flags);
 
+/* Streaming (an extension beside the one-call functions above): input in
+ * pieces of any size, output handed back as soon as it is final, the same
+ * bytes in all as the one-call function gives for the whole input. A stream
+ * keeps less than one cut unit of input: for encoding a group, or with
+ * wrapping the input of whole lines that end on a whole group (57 bytes for
+ * base64 in lines of 76); for decoding the characters after the last whole
+ * group, and a run of padding with the bytes skipped inside it. A stream is
+ * used by one thread at a time; Finish ends the input once, then Free.
+ *
+ * Decoding cannot take back what it handed out: on malformed text the
+ * stream hands out the bytes decoded before the piece of text that holds the
+ * fault, answers rfcBaseDecodeStreamRefusalOffset with the offset where that
+ * piece starts, and takes no more input. */
+typedef struct RFC_BASE_ENCODE_STREAM RFC_BASE_ENCODE_STREAM;
+typedef struct RFC_BASE_DECODE_STREAM RFC_BASE_DECODE_STREAM;
+
+/* A new stream; opt is borrowed (the stream holds its own reference). */
+RFC_API RFC_BASE_ENCODE_STREAM *rfcBaseEncodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt);
+/* Copies the bytes in; a new buffer with the text that is final (maybe empty). */
+RFC_API PB_BUFFER *rfcBaseEncodeStreamWrite(RFC_BASE_ENCODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
+/* Ends the input: a new buffer with the rest, trailing newline included. */
+RFC_API PB_BUFFER *rfcBaseEncodeStreamFinish(RFC_BASE_ENCODE_STREAM *stream);
+/* Frees the stream and what it holds; null is allowed. */
+RFC_API void rfcBaseEncodeStreamFree(RFC_BASE_ENCODE_STREAM *stream);
+
+RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt);
+/* Copies the text in; a new buffer with the bytes that are final (maybe
+ * empty, and always empty once the stream has refused). */
+RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
+/* Ends the text: a new buffer with the rest of the bytes (the checks of the
+ * last group happen here). */
+RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream);
+/* -1 while the text is accepted; after a refusal, the offset in the whole
+ * text up to which the bytes handed out were decoded. */
+RFC_API PB_INT rfcBaseDecodeStreamRefusalOffset(RFC_BASE_DECODE_STREAM *stream);
+RFC_API void rfcBaseDecodeStreamFree(RFC_BASE_DECODE_STREAM *stream);
+
 /* Called only by the module's startup and shutdown. */
 RFC_API void rfc___BaseEncodingStartup(void);
 RFC_API void rfc___BaseEncodingShutdown(void);

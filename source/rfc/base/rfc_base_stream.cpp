@@ -1,0 +1,377 @@
+// Streaming base encoding and decoding: text or bytes handed over in pieces
+// of any size, results handed back as soon as they are final, byte for byte
+// what the one-call functions give for the whole input.
+//
+// Both streams keep the input they cannot pass on yet and cut the rest at a
+// point where the one-call function, given the input up to the cut alone,
+// writes exactly what it writes for that part of the whole input:
+// - encoding: a multiple of the group size and, when lines are wrapped, of
+//   whole lines; the newline between lines that meet at a cut is written by
+//   the stream, and the trailing newline only at the end;
+// - decoding: a point before which the alphabet characters form whole groups
+//   and the last character that is not skipped is an alphabet character (no
+//   padding is pending), so that the decoder's state there is its state at
+//   the start, and the rules of the last group and of padding never see the
+//   cut.
+// The pieces go through rfcBaseEncodeWithOptions and
+// rfcBaseTryDecodeWithOptions, so the streams are as fast as those.
+#include "rfc_base_internal.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Bytes and characters per group, by encoding.
+constexpr PB_INT bytesPerGroup[] = { 1, 5, 5, 3, 3 };
+constexpr PB_INT charsPerGroup[] = { 2, 8, 8, 4, 4 };
+
+constexpr PB_INT gcd(PB_INT a, PB_INT b)
+{
+    while (b != 0) {
+        PB_INT t = a % b;
+        a = b;
+        b = t;
+    }
+    return a;
+}
+
+// The bytes of the newline kind written by an output newline value.
+struct Newline {
+    PB_BYTE bytes[2];
+    PB_INT length;
+};
+
+constexpr Newline newlineOf(PB_INT nlf)
+{
+    switch (nlf) {
+    case PB_NLF_FLAG_LF:
+        return { { 0x0A, 0 }, 1 };
+    case PB_NLF_FLAG_CR:
+        return { { 0x0D, 0 }, 1 };
+    case PB_NLF_FLAG_CRLF:
+        return { { 0x0D, 0x0A }, 2 };
+    case PB_NLF_FLAG_VT:
+        return { { 0x0B, 0 }, 1 };
+    case PB_NLF_FLAG_FF:
+        return { { 0x0C, 0 }, 1 };
+    default:
+        return { { 0, 0 }, 0 };
+    }
+}
+
+// Alphabet membership by byte ranges, so that counting alphabet characters
+// compiles to vector compares. Checked against the alphabets below.
+template <PB_INT encoding>
+constexpr bool inAlphabet(PB_BYTE c)
+{
+    if constexpr (encoding == RFC_BASE_ENCODING_BASE16)
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    else if constexpr (encoding == RFC_BASE_ENCODING_BASE32)
+        return (c >= 'A' && c <= 'Z') || (c >= '2' && c <= '7');
+    else if constexpr (encoding == RFC_BASE_ENCODING_BASE32HEX)
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'V');
+    else if constexpr (encoding == RFC_BASE_ENCODING_BASE64)
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+    else
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+// The decoder reads base16 in both letter cases.
+template <PB_INT encoding>
+constexpr bool rangesMatchAlphabet(std::string_view alphabet)
+{
+    for (int c = 0; c < 256; ++c) {
+        bool listed = alphabet.find(static_cast<char>(c)) != std::string_view::npos;
+        if (encoding == RFC_BASE_ENCODING_BASE16 && c >= 'a' && c <= 'f')
+            listed = true;
+        if (inAlphabet<encoding>(static_cast<PB_BYTE>(c)) != listed)
+            return false;
+    }
+    return true;
+}
+static_assert(rangesMatchAlphabet<RFC_BASE_ENCODING_BASE16>(rfc::base::alphabetBase16));
+static_assert(rangesMatchAlphabet<RFC_BASE_ENCODING_BASE32>(rfc::base::alphabetBase32));
+static_assert(rangesMatchAlphabet<RFC_BASE_ENCODING_BASE32HEX>(rfc::base::alphabetBase32Hex));
+static_assert(rangesMatchAlphabet<RFC_BASE_ENCODING_BASE64>(rfc::base::alphabetBase64));
+static_assert(rangesMatchAlphabet<RFC_BASE_ENCODING_BASE64URL>(rfc::base::alphabetBase64Url));
+
+// The largest cut in the n bytes at p (0 when there is none): the decoder's
+// state there is its starting state, as the file comment describes. Counts
+// the alphabet characters once, then walks back from the end over fewer than
+// a group of them.
+template <PB_INT encoding>
+PB_INT decodeCut(const PB_BYTE *p, PB_INT n)
+{
+    constexpr PB_INT group = charsPerGroup[encoding];
+    constexpr bool padded = encoding != RFC_BASE_ENCODING_BASE16;
+    PB_INT count = 0;
+    for (PB_INT i = 0; i < n; ++i)
+        count += inAlphabet<encoding>(p[i]) ? 1 : 0;
+    PB_INT residue = count % group; // alphabet characters before pos, modulo the group
+    PB_INT pos = n;
+    for (;;) {
+        // The last byte before pos that is an alphabet or pad character.
+        PB_INT j = pos - 1;
+        while (j >= 0 && !inAlphabet<encoding>(p[j]) && !(padded && p[j] == rfc::base::padCharacter))
+            --j;
+        if (j < 0)
+            return pos; // nothing but skipped bytes: the starting state
+        if (inAlphabet<encoding>(p[j])) {
+            if (residue == 0)
+                return pos;
+            --residue;
+        }
+        pos = j;
+    }
+}
+
+PB_INT decodeCutFor(PB_INT encoding, const PB_BYTE *p, PB_INT n)
+{
+    switch (encoding) {
+    case RFC_BASE_ENCODING_BASE16:
+        return decodeCut<RFC_BASE_ENCODING_BASE16>(p, n);
+    case RFC_BASE_ENCODING_BASE32:
+        return decodeCut<RFC_BASE_ENCODING_BASE32>(p, n);
+    case RFC_BASE_ENCODING_BASE32HEX:
+        return decodeCut<RFC_BASE_ENCODING_BASE32HEX>(p, n);
+    case RFC_BASE_ENCODING_BASE64:
+        return decodeCut<RFC_BASE_ENCODING_BASE64>(p, n);
+    case RFC_BASE_ENCODING_BASE64URL:
+        return decodeCut<RFC_BASE_ENCODING_BASE64URL>(p, n);
+    }
+    PB_UNREACHABLE();
+}
+
+// Splits *pending at cut: *pending keeps the bytes before it, and the bytes
+// from it on are copied to tail (pbMemAlloc'd, tailLength bytes; null when
+// there are none). The caller gives the tail back with restoreTail.
+struct Tail {
+    PB_BYTE *bytes = nullptr;
+    PB_INT length = 0;
+    Tail() = default;
+    Tail(const Tail &) = delete;
+    Tail &operator=(const Tail &) = delete;
+    ~Tail() { pbMemFree(bytes); }
+};
+
+void splitTail(PB_BUFFER **pending, PB_INT cut, Tail &tail)
+{
+    PB_INT length = pbBufferLength(*pending);
+    tail.length = length - cut;
+    if (tail.length > 0) {
+        tail.bytes = static_cast<PB_BYTE *>(pbMemAlloc(tail.length));
+        std::memcpy(tail.bytes, pbBufferBacking(*pending) + cut, static_cast<std::size_t>(tail.length));
+        pbBufferDelTrailing(pending, tail.length);
+    }
+}
+
+// Empties *pending (keeping its room) and puts the tail in.
+void restoreTail(PB_BUFFER **pending, const Tail &tail)
+{
+    pbBufferDelTrailing(pending, pbBufferLength(*pending));
+    if (tail.length > 0)
+        pbBufferAppendBytes(pending, tail.bytes, tail.length);
+}
+
+} // namespace
+
+// The state of a streaming encoder: the options of the pieces (without the
+// trailing newline) and of the last one, the input not yet encoded, the cut
+// unit in input bytes, and whether text has been handed out.
+struct RFC_BASE_ENCODE_STREAM {
+    PB_INT encoding;
+    RFC_BASE_OPTIONS *pieceOpt;
+    RFC_BASE_OPTIONS *lastOpt;
+    PB_BUFFER *pending;
+    PB_INT unit;
+    Newline between; // written where two pieces meet; none without wrapping
+    bool wroteText;
+};
+
+// The state of a streaming decoder: its options, the text not yet decoded,
+// how much text went into decoded pieces, and where it refused (-1: not).
+struct RFC_BASE_DECODE_STREAM {
+    PB_INT encoding;
+    RFC_BASE_OPTIONS *opt;
+    PB_BUFFER *pending;
+    PB_INT consumed;
+    PB_INT refusalOffset;
+};
+
+namespace {
+
+// Encodes *pending up to cut as a piece and keeps the rest.
+PB_BUFFER *encodePiece(RFC_BASE_ENCODE_STREAM *stream, PB_INT cut, RFC_BASE_OPTIONS *opt, bool last)
+{
+    Tail tail;
+    splitTail(&stream->pending, cut, tail);
+    const bool empty = pbBufferLength(stream->pending) == 0;
+    pb::Ref<PB_BUFFER> text(rfcBaseEncodeWithOptions(stream->pending, stream->encoding, opt));
+    restoreTail(&stream->pending, tail);
+    if (empty && !last)
+        return pbBufferCreate();
+    if (empty || !stream->wroteText || stream->between.length == 0) {
+        stream->wroteText = stream->wroteText || !empty;
+        return text.take();
+    }
+    // The newline that stands between the last line handed out and this
+    // piece's first.
+    PB_BUFFER *joined = pbBufferCreate();
+    pbBufferAppendBytes(&joined, stream->between.bytes, stream->between.length);
+    pbBufferAppendBytes(&joined, pbBufferBacking(text.get()), pbBufferLength(text.get()));
+    return joined;
+}
+
+} // namespace
+
+extern "C" {
+
+// A new encoding stream for the encoding under the options (borrowed; the
+// stream keeps its own reference). Free it with rfcBaseEncodeStreamFree.
+RFC_API RFC_BASE_ENCODE_STREAM *rfcBaseEncodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt)
+{
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    PB_ASSERT( opt );
+    const rfc::base::Settings settings = rfc::base::settingsOf(opt);
+    auto *stream = static_cast<RFC_BASE_ENCODE_STREAM *>(pbMemAlloc(sizeof(RFC_BASE_ENCODE_STREAM)));
+    stream->encoding = encoding;
+    stream->lastOpt = rfcBaseOptionsRetain(opt);
+    stream->pieceOpt = rfcBaseOptionsCreateFrom(opt);
+    rfcBaseOptionsSetFlags(&stream->pieceOpt, settings.flags & ~PB_INT { RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF });
+    stream->pending = pbBufferCreate();
+    stream->unit = bytesPerGroup[encoding];
+    stream->between = { { 0, 0 }, 0 };
+    const bool wrapped = settings.outputNlf != 0 && settings.outputLineLength != -1;
+    if (wrapped) {
+        // Whole groups that fill whole lines: lines of L characters meet
+        // groups of C characters every L / gcd(L, C) groups.
+        const PB_INT chars = charsPerGroup[encoding];
+        const PB_INT groups = settings.outputLineLength / gcd(settings.outputLineLength, chars);
+        PB_ASSERT( groups <= PB_INT_MAX / stream->unit );
+        stream->unit *= groups;
+        stream->between = newlineOf(settings.outputNlf);
+    }
+    stream->wroteText = false;
+    return stream;
+}
+
+// Takes byteCount bytes (copied) and returns a new buffer, owned by the
+// caller, with the text that is final so far (possibly empty).
+RFC_API PB_BUFFER *rfcBaseEncodeStreamWrite(RFC_BASE_ENCODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount)
+{
+    PB_ASSERT( stream );
+    PB_ASSERT( byteCount >= 0 );
+    PB_ASSERT( bytes || byteCount == 0 );
+    pbBufferAppendBytes(&stream->pending, bytes, byteCount);
+    const PB_INT length = pbBufferLength(stream->pending);
+    const PB_INT cut = length - length % stream->unit;
+    if (cut == 0)
+        return pbBufferCreate();
+    return encodePiece(stream, cut, stream->pieceOpt, false);
+}
+
+// Ends the input and returns a new buffer with the rest of the text, the
+// trailing newline included when the options ask for it. The stream then
+// starts again with empty input.
+RFC_API PB_BUFFER *rfcBaseEncodeStreamFinish(RFC_BASE_ENCODE_STREAM *stream)
+{
+    PB_ASSERT( stream );
+    PB_BUFFER *text = encodePiece(stream, pbBufferLength(stream->pending), stream->lastOpt, true);
+    stream->wroteText = false;
+    return text;
+}
+
+RFC_API void rfcBaseEncodeStreamFree(RFC_BASE_ENCODE_STREAM *stream)
+{
+    if (!stream)
+        return;
+    rfcBaseOptionsRelease(stream->pieceOpt);
+    rfcBaseOptionsRelease(stream->lastOpt);
+    pbObjRelease(pb::obj(stream->pending));
+    pbMemFree(stream);
+}
+
+// A new decoding stream for the encoding under the options (borrowed; the
+// stream keeps its own reference). Free it with rfcBaseDecodeStreamFree.
+RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt)
+{
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    PB_ASSERT( opt );
+    auto *stream = static_cast<RFC_BASE_DECODE_STREAM *>(pbMemAlloc(sizeof(RFC_BASE_DECODE_STREAM)));
+    stream->encoding = encoding;
+    stream->opt = rfcBaseOptionsRetain(opt);
+    stream->pending = pbBufferCreate();
+    stream->consumed = 0;
+    stream->refusalOffset = -1;
+    return stream;
+}
+
+namespace {
+
+// Decodes *pending up to cut as a piece and keeps the rest; on refusal
+// records it and returns an empty buffer.
+PB_BUFFER *decodePiece(RFC_BASE_DECODE_STREAM *stream, PB_INT cut)
+{
+    Tail tail;
+    splitTail(&stream->pending, cut, tail);
+    PB_BUFFER *bytes = rfcBaseTryDecodeWithOptions(stream->pending, stream->encoding, stream->opt);
+    restoreTail(&stream->pending, tail);
+    if (!bytes) {
+        stream->refusalOffset = stream->consumed;
+        pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
+        return pbBufferCreate();
+    }
+    stream->consumed += cut;
+    return bytes;
+}
+
+} // namespace
+
+// Takes byteCount bytes of text (copied) and returns a new buffer, owned by
+// the caller, with the bytes that are final so far (possibly empty). Once
+// the stream has refused, it takes nothing more and returns empty buffers.
+RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount)
+{
+    PB_ASSERT( stream );
+    PB_ASSERT( byteCount >= 0 );
+    PB_ASSERT( bytes || byteCount == 0 );
+    if (stream->refusalOffset >= 0)
+        return pbBufferCreate();
+    pbBufferAppendBytes(&stream->pending, bytes, byteCount);
+    const PB_INT cut = decodeCutFor(stream->encoding, pbBufferBacking(stream->pending), pbBufferLength(stream->pending));
+    if (cut == 0)
+        return pbBufferCreate();
+    return decodePiece(stream, cut);
+}
+
+// Ends the text and returns a new buffer with the rest of the bytes (the
+// last group's checks apply here). Check rfcBaseDecodeStreamRefusalOffset
+// afterwards. The stream then starts again with empty input.
+RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream)
+{
+    PB_ASSERT( stream );
+    if (stream->refusalOffset >= 0)
+        return pbBufferCreate();
+    PB_BUFFER *bytes = decodePiece(stream, pbBufferLength(stream->pending));
+    return bytes;
+}
+
+// -1 while the text is accepted; after a refusal, the offset in the whole
+// text from which nothing was decoded.
+RFC_API PB_INT rfcBaseDecodeStreamRefusalOffset(RFC_BASE_DECODE_STREAM *stream)
+{
+    PB_ASSERT( stream );
+    return stream->refusalOffset;
+}
+
+RFC_API void rfcBaseDecodeStreamFree(RFC_BASE_DECODE_STREAM *stream)
+{
+    if (!stream)
+        return;
+    rfcBaseOptionsRelease(stream->opt);
+    pbObjRelease(pb::obj(stream->pending));
+    pbMemFree(stream);
+}
+
+} // extern "C"
