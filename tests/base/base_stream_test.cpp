@@ -80,7 +80,7 @@ TEST(BaseStream, EncodeMatchesOneCall)
 {
     std::mt19937 random(1);
     const PB_INT nlfs[] = { 0, PB_NLF_FLAG_LF, PB_NLF_FLAG_CRLF };
-    const PB_INT lineLengths[] = { -1, 1, 3, 4, 5, 7, 76 };
+    const PB_INT lineLengths[] = { -1, 1, 3, 4, 5, 7, 76, PB_INT_MAX };
     for (PB_INT encoding : encodings) {
         for (PB_INT flags : { PB_INT { 0 }, OMIT, TRAIL, OMIT | TRAIL }) {
             for (PB_INT nlf : nlfs) {

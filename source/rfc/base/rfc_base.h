@@ -100,10 +100,9 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT enc
 /* Streaming (an extension beside the one-call functions above): input in
  * pieces of any size, output handed back as soon as it is final, the same
  * bytes in all as the one-call function gives for the whole input. A stream
- * keeps less than one cut unit of input: for encoding a group, or with
- * wrapping the input of whole lines that end on a whole group (57 bytes for
- * base64 in lines of 76); for decoding the characters after the last whole
- * group, and a run of padding with the bytes skipped inside it. A stream is
+ * keeps less than a group of input when encoding, whatever the line length;
+ * when decoding, the characters after the last whole group, and a run of
+ * padding with the bytes skipped inside it. A stream is
  * used by one thread at a time; Finish ends the input once, then Free.
  *
  * Decoding cannot take back what it handed out: on malformed text the

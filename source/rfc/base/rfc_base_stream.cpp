@@ -5,9 +5,10 @@
 // Both streams keep the input they cannot pass on yet and cut the rest at a
 // point where the one-call function, given the input up to the cut alone,
 // writes exactly what it writes for that part of the whole input:
-// - encoding: a multiple of the group size and, when lines are wrapped, of
-//   whole lines; the newline between lines that meet at a cut is written by
-//   the stream, and the trailing newline only at the end;
+// - encoding: a multiple of the group size; the pieces are encoded without
+//   line length and the stream wraps the text as the one-call encoder does
+//   (a newline between lines, none after the last), so that memory does not
+//   depend on the line length; the trailing newline comes at the end;
 // - decoding: a point before which the alphabet characters form whole groups
 //   and the last character that is not skipped is an alphabet character (no
 //   padding is pending), so that the decoder's state there is its state at
@@ -25,16 +26,6 @@ namespace {
 // Bytes and characters per group, by encoding.
 constexpr PB_INT bytesPerGroup[] = { 1, 5, 5, 3, 3 };
 constexpr PB_INT charsPerGroup[] = { 2, 8, 8, 4, 4 };
-
-constexpr PB_INT gcd(PB_INT a, PB_INT b)
-{
-    while (b != 0) {
-        PB_INT t = a % b;
-        a = b;
-        b = t;
-    }
-    return a;
-}
 
 // The bytes of the newline kind written by an output newline value.
 struct Newline {
@@ -176,17 +167,18 @@ void restoreTail(PB_BUFFER **pending, const Tail &tail)
 
 } // namespace
 
-// The state of a streaming encoder: the options of the pieces (without the
-// trailing newline) and of the last one, the input not yet encoded, the cut
-// unit in input bytes, and whether text has been handed out.
+// The state of a streaming encoder: the options of the pieces (no line
+// length, no trailing newline), the input not yet encoded, and the wrapping
+// the stream does itself: the line length (-1: none), the newline, whether
+// to end with it, and the characters on the current line.
 struct RFC_BASE_ENCODE_STREAM {
     PB_INT encoding;
     RFC_BASE_OPTIONS *pieceOpt;
-    RFC_BASE_OPTIONS *lastOpt;
     PB_BUFFER *pending;
-    PB_INT unit;
-    Newline between; // written where two pieces meet; none without wrapping
-    bool wroteText;
+    PB_INT lineLength;
+    Newline newline;
+    bool trailingNewline;
+    PB_INT column;
 };
 
 // The state of a streaming decoder: its options, the text not yet decoded,
@@ -201,26 +193,33 @@ struct RFC_BASE_DECODE_STREAM {
 
 namespace {
 
-// Encodes *pending up to cut as a piece and keeps the rest.
-PB_BUFFER *encodePiece(RFC_BASE_ENCODE_STREAM *stream, PB_INT cut, RFC_BASE_OPTIONS *opt, bool last)
+// Encodes *pending up to cut as a piece, keeps the rest, and returns the
+// text wrapped as the one-call encoder wraps the whole text: a newline in
+// front of every character that would make a line longer than the line
+// length, none after the last.
+PB_BUFFER *encodePiece(RFC_BASE_ENCODE_STREAM *stream, PB_INT cut)
 {
     Tail tail;
     splitTail(&stream->pending, cut, tail);
-    const bool empty = pbBufferLength(stream->pending) == 0;
-    pb::Ref<PB_BUFFER> text(rfcBaseEncodeWithOptions(stream->pending, stream->encoding, opt));
+    pb::Ref<PB_BUFFER> text(rfcBaseEncodeWithOptions(stream->pending, stream->encoding, stream->pieceOpt));
     restoreTail(&stream->pending, tail);
-    if (empty && !last)
-        return pbBufferCreate();
-    if (empty || !stream->wroteText || stream->between.length == 0) {
-        stream->wroteText = stream->wroteText || !empty;
+    if (stream->lineLength == -1)
         return text.take();
+    PB_BUFFER *wrapped = pbBufferCreate();
+    const PB_BYTE *p = pbBufferBacking(text.get());
+    PB_INT left = pbBufferLength(text.get());
+    while (left > 0) {
+        if (stream->column == stream->lineLength) {
+            pbBufferAppendBytes(&wrapped, stream->newline.bytes, stream->newline.length);
+            stream->column = 0;
+        }
+        const PB_INT n = left < stream->lineLength - stream->column ? left : stream->lineLength - stream->column;
+        pbBufferAppendBytes(&wrapped, p, n);
+        p += n;
+        left -= n;
+        stream->column += n;
     }
-    // The newline that stands between the last line handed out and this
-    // piece's first.
-    PB_BUFFER *joined = pbBufferCreate();
-    pbBufferAppendBytes(&joined, stream->between.bytes, stream->between.length);
-    pbBufferAppendBytes(&joined, pbBufferBacking(text.get()), pbBufferLength(text.get()));
-    return joined;
+    return wrapped;
 }
 
 } // namespace
@@ -228,7 +227,7 @@ PB_BUFFER *encodePiece(RFC_BASE_ENCODE_STREAM *stream, PB_INT cut, RFC_BASE_OPTI
 extern "C" {
 
 // A new encoding stream for the encoding under the options (borrowed; the
-// stream keeps its own reference). Free it with rfcBaseEncodeStreamFree.
+// stream keeps what it needs). Free it with rfcBaseEncodeStreamFree.
 RFC_API RFC_BASE_ENCODE_STREAM *rfcBaseEncodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt)
 {
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
@@ -236,23 +235,15 @@ RFC_API RFC_BASE_ENCODE_STREAM *rfcBaseEncodeStreamCreate(PB_INT encoding, RFC_B
     const rfc::base::Settings settings = rfc::base::settingsOf(opt);
     auto *stream = static_cast<RFC_BASE_ENCODE_STREAM *>(pbMemAlloc(sizeof(RFC_BASE_ENCODE_STREAM)));
     stream->encoding = encoding;
-    stream->lastOpt = rfcBaseOptionsRetain(opt);
     stream->pieceOpt = rfcBaseOptionsCreateFrom(opt);
     rfcBaseOptionsSetFlags(&stream->pieceOpt, settings.flags & ~PB_INT { RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF });
+    rfcBaseOptionsDelOutputLineLength(&stream->pieceOpt);
     stream->pending = pbBufferCreate();
-    stream->unit = bytesPerGroup[encoding];
-    stream->between = { { 0, 0 }, 0 };
-    const bool wrapped = settings.outputNlf != 0 && settings.outputLineLength != -1;
-    if (wrapped) {
-        // Whole groups that fill whole lines: lines of L characters meet
-        // groups of C characters every L / gcd(L, C) groups.
-        const PB_INT chars = charsPerGroup[encoding];
-        const PB_INT groups = settings.outputLineLength / gcd(settings.outputLineLength, chars);
-        PB_ASSERT( groups <= PB_INT_MAX / stream->unit );
-        stream->unit *= groups;
-        stream->between = newlineOf(settings.outputNlf);
-    }
-    stream->wroteText = false;
+    stream->newline = newlineOf(settings.outputNlf);
+    // Without a newline there is no wrapping and no trailing newline.
+    stream->lineLength = settings.outputNlf != 0 ? settings.outputLineLength : -1;
+    stream->trailingNewline = settings.outputNlf != 0 && (settings.flags & RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF);
+    stream->column = 0;
     return stream;
 }
 
@@ -265,20 +256,21 @@ RFC_API PB_BUFFER *rfcBaseEncodeStreamWrite(RFC_BASE_ENCODE_STREAM *stream, cons
     PB_ASSERT( bytes || byteCount == 0 );
     pbBufferAppendBytes(&stream->pending, bytes, byteCount);
     const PB_INT length = pbBufferLength(stream->pending);
-    const PB_INT cut = length - length % stream->unit;
+    const PB_INT cut = length - length % bytesPerGroup[stream->encoding];
     if (cut == 0)
         return pbBufferCreate();
-    return encodePiece(stream, cut, stream->pieceOpt, false);
+    return encodePiece(stream, cut);
 }
 
 // Ends the input and returns a new buffer with the rest of the text, the
-// trailing newline included when the options ask for it. The stream then
-// starts again with empty input.
+// trailing newline included when the options ask for it.
 RFC_API PB_BUFFER *rfcBaseEncodeStreamFinish(RFC_BASE_ENCODE_STREAM *stream)
 {
     PB_ASSERT( stream );
-    PB_BUFFER *text = encodePiece(stream, pbBufferLength(stream->pending), stream->lastOpt, true);
-    stream->wroteText = false;
+    PB_BUFFER *text = encodePiece(stream, pbBufferLength(stream->pending));
+    if (stream->trailingNewline)
+        pbBufferAppendBytes(&text, stream->newline.bytes, stream->newline.length);
+    stream->column = 0;
     return text;
 }
 
@@ -287,7 +279,6 @@ RFC_API void rfcBaseEncodeStreamFree(RFC_BASE_ENCODE_STREAM *stream)
     if (!stream)
         return;
     rfcBaseOptionsRelease(stream->pieceOpt);
-    rfcBaseOptionsRelease(stream->lastOpt);
     pbObjRelease(pb::obj(stream->pending));
     pbMemFree(stream);
 }
