@@ -55,10 +55,46 @@ constexpr const char *help =
     "      --accept-invalid-padding   accept missing or surplus \"=\"\n"
     "      --accept-invalid-length    accept a last group no byte count gives\n"
     "Decoding writes the bytes decoded before malformed text, then refuses (exit 1)\n"
-    "naming the offset in the text from which nothing was written.\n";
+    "naming the offset of the fault and the options that would accept the text.\n";
+
+// The options that add the flags, as the tool's words for the library's
+// accepting flags.
+std::string optionsFor(PB_INT flags)
+{
+    std::string names;
+    auto add = [&](const char *name) {
+        if (!names.empty())
+            names += ' ';
+        names += name;
+    };
+    if (flags & RFC_BASE_FLAG_DECODE_IGNORE_NLF) {
+        add("dropping --strict-newlines");
+        flags &= ~PB_INT { RFC_BASE_FLAG_DECODE_IGNORE_NLF };
+    }
+    if ((flags & ignoreGarbage) == (ignoreGarbage & ~PB_INT { RFC_BASE_FLAG_DECODE_IGNORE_NLF })) {
+        add("-i");
+        flags &= ~ignoreGarbage;
+    }
+    for (const DecodeOption &option : decodeOptions)
+        if (flags & option.flag)
+            add(option.name);
+    return names;
+}
+
+// The tool's sentence for the library's refusal.
+std::string explain(const char *command, const RFC_BASE_DECODE_REFUSAL &refusal)
+{
+    std::string text = std::string("invalid ") + command + " text at offset " + std::to_string(refusal.offset);
+    if (refusal.acceptingFlags > 0)
+        text += " (accepted with: " + optionsFor(refusal.acceptingFlags) + ")";
+    else if (refusal.acceptingFlags < 0)
+        text += " (no option accepts it)";
+    return text;
+}
 
 int decode(const char *command, PB_INT encoding, const std::string &path, PB_INT flags)
 {
+    RFC_BASE_DECODE_REFUSAL refusal {};
     pb::Ref<RFC_BASE_OPTIONS> opt(rfcBaseOptionsCreate());
     rfcBaseOptionsSetFlags(opt.addr(), flags);
     RFC_BASE_DECODE_STREAM *stream = rfcBaseDecodeStreamCreate(encoding, opt.get());
@@ -68,22 +104,21 @@ int decode(const char *command, PB_INT encoding, const std::string &path, PB_INT
         [&](const PB_BYTE *bytes, std::size_t count) {
             pb::Ref<PB_BUFFER> out(rfcBaseDecodeStreamWrite(stream, bytes, PB_INT(count)));
             rfccli::writeOut(out.get());
-            return rfcBaseDecodeStreamRefusalOffset(stream) < 0;
+            return !rfcBaseDecodeStreamRefusal(stream, &refusal);
         },
         error);
-    if (read && rfcBaseDecodeStreamRefusalOffset(stream) < 0) {
+    if (read && !rfcBaseDecodeStreamRefusal(stream, &refusal)) {
         pb::Ref<PB_BUFFER> out(rfcBaseDecodeStreamFinish(stream));
         rfccli::writeOut(out.get());
     }
-    const PB_INT refusedAt = rfcBaseDecodeStreamRefusalOffset(stream);
+    const bool refused = rfcBaseDecodeStreamRefusal(stream, &refusal);
     rfcBaseDecodeStreamFree(stream);
     if (!read) {
         rfccli::complain(command, error);
         return rfccli::exitRefused;
     }
-    if (refusedAt >= 0) {
-        rfccli::complain(command,
-            std::string("invalid ") + command + " text: nothing decoded from offset " + std::to_string(refusedAt));
+    if (refused) {
+        rfccli::complain(command, explain(command, refusal));
         return rfccli::exitRefused;
     }
     return rfccli::exitOk;

@@ -53,6 +53,8 @@ const std::vector<Input> &inputs()
     return all;
 }
 
+#ifdef RFC_BENCH_HAVE_LIBIDN
+// libidn takes UTF-8.
 std::string utf8(const std::u32string &text)
 {
     std::string out;
@@ -75,6 +77,7 @@ std::string utf8(const std::u32string &text)
     }
     return out;
 }
+#endif
 
 #ifdef RFC_BENCH_HAVE_ICU
 std::u16string utf16(const std::u32string &text)

@@ -32,13 +32,23 @@ expect "decode unpadded with the option" 0 "fo" -- sh -c "printf Zm8 | '$RFC' ba
 expect "decode with garbage skipped" 0 "foobar" -- sh -c "printf 'Zm9v*YmFy' | '$RFC' base64 -d -i"
 
 # Refusals: the bytes decoded before the malformed text are written, then
-# the offset from which nothing was.
+# the offset of the fault and the smallest set of options that accepts the
+# text read, as the library reports them.
 expect "missing padding" 1 "" -- sh -c "printf Zm8 | '$RFC' base64 -d"
-expect_stderr "says where" '^rfc base64: invalid base64 text: nothing decoded from offset 0$'
+expect_stderr "says where and what accepts it" '^rfc base64: invalid base64 text at offset 3 \(accepted with: --accept-invalid-padding\)$'
+expect "space" 1 "foo" -- sh -c "printf 'Zm9v YmFy' | '$RFC' base64 -d"
+expect_stderr "names the white-space option" 'offset 4 \(accepted with: --ignore-white-space\)'
+expect "surplus bits" 1 "" -- sh -c "printf 'Zh==' | '$RFC' base64 -d"
+expect_stderr "names the pad-bits option" 'offset 4 \(accepted with: --accept-invalid-pad-bits\)'
+expect "two options together" 1 "foo" -- sh -c "printf 'Zm9vY' | '$RFC' base64 -d"
+expect_stderr "names both, as only both accept it" 'offset 5 \(accepted with: --accept-invalid-padding --accept-invalid-length\)'
+expect "garbage and spaces" 1 "" -- sh -c "printf 'Zm 9v*' | '$RFC' base64 -d"
+expect_stderr "-i names the set" 'offset 2 \(accepted with: -i\)'
+expect "strict newlines" 1 "foo" -- sh -c "printf 'Zm9v\\nYmFy' | '$RFC' base64 -d --strict-newlines"
+expect_stderr "names the newline rule" 'offset 4 \(accepted with: dropping --strict-newlines\)'
 expect "bytes before the fault are written" 1 "foo" -- sh -c "printf 'Zm9vYmF' | '$RFC' base64 -d"
-expect "strict newlines" 1 "" -- sh -c "printf 'Zm9v\\nYmFy' | '$RFC' base64 -d --strict-newlines"
 expect "odd base16" 1 "f" -- sh -c "printf 666 | '$RFC' base16 -d"
-expect_stderr "offset of the odd digit" '^rfc base16: invalid base16 text: nothing decoded from offset 2$'
+expect_stderr "no option helps an odd digit count" '^rfc base16: invalid base16 text at offset 3 \(no option accepts it\)$'
 expect "-i skips every byte outside the alphabet" 0 "foobar" -- sh -c "printf 'Zm 9v\\n*YmFy\\t' | '$RFC' base64 -d -i"
 expect "-i like coreutils" 0 "$(printf 'Zm 9v*YmFy' | base64 -d -i)" -- sh -c "printf 'Zm 9v*YmFy' | '$RFC' base64 -d --ignore-garbage"
 

@@ -109,14 +109,94 @@ Composed composed(std::string_view name)
 
 } // namespace
 
-std::string prepareComposed(std::string_view name, PB_STRING *source, PB_BOOL allowUnassigned)
+namespace {
+
+// The steps of the composed profile applied to source: the prepared string.
+pb::Ref<PB_STRING> mapComposed(const Composed &steps, PB_STRING *source)
 {
-    Composed steps = composed(name);
     pb::Ref<PB_STRING> s = pb::Ref<PB_STRING>::retained(source);
     for (auto map : steps.maps)
         s = pb::Ref<PB_STRING>(map(s.get()));
     if (steps.normalize)
         s = pb::Ref<PB_STRING>(rfcStringprepNormalizationNFKC(s.get()));
+    return s;
+}
+
+bool passesAlone(PB_BOOL (*check)(PB_STRING *), std::u32string_view chars)
+{
+    pb::Ref<PB_STRING> s(pbStringCreateFromCharsCopy(reinterpret_cast<const PB_CHAR *>(chars.data()), PB_INT(chars.size())));
+    return check(s.get()) != 0;
+}
+
+std::string refusalText(const char *stage, char32_t c, std::size_t at)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%s U+%04X at %zu", stage, static_cast<unsigned>(c), at);
+    return text;
+}
+
+} // namespace
+
+std::string explainComposed(std::string_view name, PB_STRING *source, PB_BOOL allowUnassigned)
+{
+    Composed steps = composed(name);
+    pb::Ref<PB_STRING> s = mapComposed(steps, source);
+    const PB_CHAR *backing = pbStringBacking(s.get());
+    const std::u32string chars(reinterpret_cast<const char32_t *>(backing),
+        reinterpret_cast<const char32_t *>(backing) + pbStringLength(s.get()));
+    // A predicate over a pair of tables refuses at its first half's first
+    // code point when that half refuses, so each pair is split in two.
+    std::vector<PB_BOOL (*)(PB_STRING *)> tables;
+    for (auto test : steps.prohibit) {
+        if (test == rfcStringprepProhibitSpace)
+            tables.insert(tables.end(), { rfcStringprepProhibitSpaceAscii, rfcStringprepProhibitSpaceNonAscii });
+        else if (test == rfcStringprepProhibitControl)
+            tables.insert(tables.end(), { rfcStringprepProhibitControlAscii, rfcStringprepProhibitControlNonAscii });
+        else
+            tables.push_back(test);
+    }
+    for (auto test : tables) {
+        for (std::size_t i = 0; i < chars.size(); ++i) {
+            if (!passesAlone(test, chars.substr(i, 1)))
+                return refusalText("prohibited", chars[i], i);
+        }
+    }
+    for (std::size_t i = 0; i < chars.size(); ++i) {
+        if (steps.extraRefused(chars[i]))
+            return refusalText("prohibited", chars[i], i);
+    }
+    if (steps.bidi && !rfcStringprepBidiCheck(s.get())) {
+        // c is L when R c R fails; c is R or AL when c A fails.
+        for (std::size_t i = 0; i < chars.size(); ++i) {
+            if (!passesAlone(rfcStringprepBidiCheck, std::u32string { U'\u05D0', chars[i], U'\u05D0' }))
+                return refusalText("bidi", chars[i], i);
+        }
+        bool firstRightToLeft = !passesAlone(rfcStringprepBidiCheck, std::u32string { chars.front(), U'A' });
+        std::size_t at = firstRightToLeft ? chars.size() - 1 : 0;
+        return refusalText("bidi", chars[at], at);
+    }
+    if (steps.unassigned == 1 || (steps.unassigned == 2 && !allowUnassigned)) {
+        for (std::size_t i = 0; i < chars.size(); ++i) {
+            if (!passesAlone(rfcStringprepUnassignedCheck, chars.substr(i, 1)))
+                return refusalText("unassigned", chars[i], i);
+        }
+    }
+    return formatChars(chars);
+}
+
+std::string formatRefusal(const RFC_STRINGPREP_REFUSAL &refusal)
+{
+    const char *stage = refusal.stage == RFC_STRINGPREP_STAGE_PROHIBITED ? "prohibited"
+        : refusal.stage == RFC_STRINGPREP_STAGE_BIDI                     ? "bidi"
+        : refusal.stage == RFC_STRINGPREP_STAGE_UNASSIGNED               ? "unassigned"
+                                                                         : "no stage";
+    return refusalText(stage, static_cast<char32_t>(refusal.codePoint), static_cast<std::size_t>(refusal.offset));
+}
+
+std::string prepareComposed(std::string_view name, PB_STRING *source, PB_BOOL allowUnassigned)
+{
+    Composed steps = composed(name);
+    pb::Ref<PB_STRING> s = mapComposed(steps, source);
     for (auto test : steps.prohibit) {
         if (!test(s.get()))
             return "REFUSED";

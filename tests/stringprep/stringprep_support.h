@@ -31,6 +31,16 @@ Profile profileByName(std::string_view name);
 // writes them, or "REFUSED". source is only read.
 std::string prepareComposed(std::string_view profile, PB_STRING *source, PB_BOOL allowUnassigned);
 
+// Why the composed profile refuses source, found as a reader of the RFCs
+// would: its stages one after the other, each code point tested alone with
+// the exported predicates. "STAGE U+XXXX at N" (STAGE one of prohibited,
+// bidi, unassigned; N the offset in the prepared string), or the prepared
+// code points when nothing refuses.
+std::string explainComposed(std::string_view profile, PB_STRING *source, PB_BOOL allowUnassigned);
+
+// A library refusal in the form explainComposed writes.
+std::string formatRefusal(const RFC_STRINGPREP_REFUSAL &refusal);
+
 } // namespace sptest
 
 #endif

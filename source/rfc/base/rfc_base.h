@@ -97,6 +97,25 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT e
 RFC_API PB_BUFFER *rfcBaseTryDecodeString(PB_STRING *string, PB_INT encoding);
 RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT encoding, PB_INT flags);
 
+/* Refusal reasons: where and why the decoder refused a text. The two
+ * functions give exactly the result of rfcBaseTryDecodeWithOptions and
+ * rfcBaseTryDecodeStringWithOptions; refusal may be null, and it is written
+ * only when the result is null. Finding the accepting flags decodes the
+ * text again under sets of further flags, so it costs time on refusal only;
+ * a successful call costs what the plain one does. */
+typedef struct RFC_BASE_DECODE_REFUSAL {
+    PB_INT offset;          /* offset in the text of the first character the decoder refused
+                               (bytes for buffers, code points for strings); the text's length when
+                               the text ended too early or its last group was refused */
+    PB_INT acceptingFlags;  /* a smallest set of RFC_BASE_FLAG_DECODE_... flags that, added to the
+                               flags in force, makes the decoder accept the whole text; -1 when no
+                               set of decode flags would */
+} RFC_BASE_DECODE_REFUSAL;
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithRefusal(PB_BUFFER *source, PB_INT encoding,
+                                               RFC_BASE_OPTIONS *opt, RFC_BASE_DECODE_REFUSAL *refusal);
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithRefusal(PB_STRING *string, PB_INT encoding,
+                                                     RFC_BASE_OPTIONS *opt, RFC_BASE_DECODE_REFUSAL *refusal);
+
 /* Streaming (an extension beside the one-call functions above): input in
  * pieces of any size, output handed back as soon as it is final, the same
  * bytes in all as the one-call function gives for the whole input. A stream
@@ -106,9 +125,10 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT enc
  * used by one thread at a time; Finish ends the input once, then Free.
  *
  * Decoding cannot take back what it handed out: on malformed text the
- * stream hands out the bytes decoded before the piece of text that holds the
- * fault, answers rfcBaseDecodeStreamRefusalOffset with the offset where that
- * piece starts, and takes no more input. */
+ * stream hands out the bytes decoded before the fault (up to the last whole
+ * group in front of it), takes no more input, and rfcBaseDecodeStreamRefusal
+ * reports the refusal as rfcBaseTryDecodeWithRefusal does, the offset counted
+ * in the whole text and the accepting flags those of the text read so far. */
 typedef struct RFC_BASE_ENCODE_STREAM RFC_BASE_ENCODE_STREAM;
 typedef struct RFC_BASE_DECODE_STREAM RFC_BASE_DECODE_STREAM;
 
@@ -128,9 +148,9 @@ RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, cons
 /* Ends the text: a new buffer with the rest of the bytes (the checks of the
  * last group happen here). */
 RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream);
-/* -1 while the text is accepted; after a refusal, the offset in the whole
- * text up to which the bytes handed out were decoded. */
-RFC_API PB_INT rfcBaseDecodeStreamRefusalOffset(RFC_BASE_DECODE_STREAM *stream);
+/* False while the text is accepted; true after a refusal, which is then
+ * written to *refusal (not null). */
+RFC_API PB_BOOL rfcBaseDecodeStreamRefusal(RFC_BASE_DECODE_STREAM *stream, RFC_BASE_DECODE_REFUSAL *refusal);
 RFC_API void rfcBaseDecodeStreamFree(RFC_BASE_DECODE_STREAM *stream);
 
 /* Called only by the module's startup and shutdown. */

@@ -174,10 +174,12 @@ private:
 // The shared procedure of base32, base32hex, base64 and base64url: decodes
 // byteCount bytes of text at src under the flags into a new buffer owned by
 // the caller, or returns null, with nothing allocated left behind, when the
-// text is malformed. State: the values of the current group, the count n of
-// its data characters and the count of "=" since the last data character.
+// text is malformed; then, when refusedAt is not null, it receives the offset
+// of the refused byte, or byteCount when the last group was refused. State:
+// the values of the current group, the count n of its data characters and
+// the count of "=" since the last data character.
 template <class Codec>
-PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
+PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags, PB_INT *refusedAt)
 {
     constexpr int charsPerGroup = Codec::charsPerGroup;
     constexpr std::uint8_t padValue = Codec::alphabetSize;
@@ -193,6 +195,12 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
     std::uint8_t group[charsPerGroup];
     int n = 0;     // data characters in the current group
     PB_INT pads = 0; // "=" met since the last data character
+    // Refuses the byte just read, or the end of the text.
+    auto refuse = [&](PB_INT offset) -> PB_BUFFER * {
+        if (refusedAt)
+            *refusedAt = offset;
+        return nullptr;
+    };
     while (p < end) {
         // At a group boundary, a data character may start a run of whole
         // groups; newlines and other bytes go straight to the checks below.
@@ -206,7 +214,7 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
         if (v < padValue) {
             if (pads != 0) {
                 if (!(flags & RFC_BASE_FLAG_DECODE_IGNORE_PADDING))
-                    return nullptr;
+                    return refuse(p - 1 - src);
                 pads = 0;
             }
             group[n++] = v;
@@ -217,18 +225,18 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
         } else if (v == padValue) {
             ++pads;
         } else if (!skippable(c, flags, false)) {
-            return nullptr;
+            return refuse(p - 1 - src);
         }
     }
 
     if (n != 0 || pads != 0) {
         if (n + pads != charsPerGroup && !(flags & RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING))
-            return nullptr;
+            return refuse(byteCount);
         if (!Codec::tailValid[n] && !(flags & RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH))
-            return nullptr;
+            return refuse(byteCount);
         if (n != 0) {
             if (!Codec::padBitsClear(group, n) && !(flags & RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PAD_BITS))
-                return nullptr;
+                return refuse(byteCount);
             for (int i = n; i < charsPerGroup; ++i)
                 group[i] = 0;
             std::uint8_t whole[Codec::bytesPerGroup + storeSlack];
@@ -349,7 +357,7 @@ struct Base32Codec {
 };
 
 // base16: pairs of hex digits, either case; no padding, no length rules.
-PB_BUFFER *decodeBase16(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
+PB_BUFFER *decodeBase16(const std::uint8_t *src, PB_INT byteCount, PB_INT flags, PB_INT *refusedAt)
 {
     constexpr const auto &values = valueTable<rfc::base::alphabetBase16, false, true>;
     if (byteCount == 0)
@@ -382,50 +390,112 @@ PB_BUFFER *decodeBase16(const std::uint8_t *src, PB_INT byteCount, PB_INT flags)
                 pending = -1;
             }
         } else if (!skippable(c, flags, true)) {
+            if (refusedAt)
+                *refusedAt = p - 1 - src;
             return nullptr;
         }
     }
-    if (pending >= 0)
+    if (pending >= 0) {
+        if (refusedAt)
+            *refusedAt = byteCount;
         return nullptr;
+    }
     return output.finish(out - output.data());
 }
 
 // Decodes byteCount bytes of text at src in the encoding under the flags:
-// a new buffer owned by the caller, or null when the text is malformed.
-PB_BUFFER *decodeBytes(const std::uint8_t *src, PB_INT byteCount, PB_INT encoding, PB_INT flags)
+// a new buffer owned by the caller, or null when the text is malformed
+// (and then the refused offset in *refusedAt when refusedAt is not null).
+PB_BUFFER *decodeBytes(const std::uint8_t *src, PB_INT byteCount, PB_INT encoding, PB_INT flags,
+    PB_INT *refusedAt = nullptr)
 {
     switch (encoding) {
     case RFC_BASE_ENCODING_BASE16:
-        return decodeBase16(src, byteCount, flags);
+        return decodeBase16(src, byteCount, flags, refusedAt);
     case RFC_BASE_ENCODING_BASE32:
-        return decodeGroups<Base32Codec<rfc::base::alphabetBase32>>(src, byteCount, flags);
+        return decodeGroups<Base32Codec<rfc::base::alphabetBase32>>(src, byteCount, flags, refusedAt);
     case RFC_BASE_ENCODING_BASE32HEX:
-        return decodeGroups<Base32Codec<rfc::base::alphabetBase32Hex>>(src, byteCount, flags);
+        return decodeGroups<Base32Codec<rfc::base::alphabetBase32Hex>>(src, byteCount, flags, refusedAt);
     case RFC_BASE_ENCODING_BASE64:
-        return decodeGroups<Base64Codec<rfc::base::alphabetBase64>>(src, byteCount, flags);
+        return decodeGroups<Base64Codec<rfc::base::alphabetBase64>>(src, byteCount, flags, refusedAt);
     case RFC_BASE_ENCODING_BASE64URL:
-        return decodeGroups<Base64Codec<rfc::base::alphabetBase64Url>>(src, byteCount, flags);
+        return decodeGroups<Base64Codec<rfc::base::alphabetBase64Url>>(src, byteCount, flags, refusedAt);
     }
     PB_UNREACHABLE();
 }
 
-PB_BUFFER *decodeBuffer(PB_BUFFER *source, PB_INT encoding, PB_INT flags)
+// The decoding flags, each of which relaxes one rule.
+constexpr PB_INT decodeFlags[] = { RFC_BASE_FLAG_DECODE_IGNORE_NLF, RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE,
+    RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET, RFC_BASE_FLAG_DECODE_IGNORE_PADDING,
+    RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PAD_BITS, RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING,
+    RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH };
+constexpr unsigned decodeFlagCount = sizeof decodeFlags / sizeof decodeFlags[0];
+
+// Fills the refusal of a text that the decoder refused under flags at
+// refusedAt. Every flag only relaxes a rule, so acceptance grows with the
+// flag set: when all flags together are refused, no set is accepted;
+// otherwise the sets of one flag, then of two, and so on are tried (each
+// size in ascending order of value), and the first accepted is a smallest.
+void describeRefusal(const std::uint8_t *src, PB_INT byteCount, PB_INT encoding, PB_INT flags, PB_INT refusedAt,
+    RFC_BASE_DECODE_REFUSAL *refusal)
+{
+    auto accepts = [&](PB_INT added) {
+        pb::Ref<PB_BUFFER> bytes(decodeBytes(src, byteCount, encoding, flags | added));
+        return bytes.get() != nullptr;
+    };
+    refusal->offset = refusedAt;
+    refusal->acceptingFlags = -1;
+    PB_INT missing = 0;
+    for (PB_INT flag : decodeFlags)
+        missing |= flag & ~flags;
+    if (missing == 0 || !accepts(missing))
+        return;
+    for (unsigned size = 1; size <= decodeFlagCount; ++size) {
+        for (unsigned choice = 1; choice < (1u << decodeFlagCount); ++choice) {
+            if (static_cast<unsigned>(std::popcount(choice)) != size)
+                continue;
+            PB_INT added = 0;
+            for (unsigned i = 0; i < decodeFlagCount; ++i)
+                added |= (choice >> i & 1) ? decodeFlags[i] : 0;
+            if ((added & flags) == 0 && accepts(added)) {
+                refusal->acceptingFlags = added;
+                return;
+            }
+        }
+    }
+}
+
+// Decodes, and describes a refusal into refusal when it is not null.
+PB_BUFFER *decodeBytesWithRefusal(const std::uint8_t *src, PB_INT byteCount, PB_INT encoding, PB_INT flags,
+    RFC_BASE_DECODE_REFUSAL *refusal)
+{
+    PB_INT refusedAt = -1;
+    PB_BUFFER *result = decodeBytes(src, byteCount, encoding, flags, refusal ? &refusedAt : nullptr);
+    if (!result && refusal)
+        describeRefusal(src, byteCount, encoding, flags, refusedAt, refusal);
+    return result;
+}
+
+PB_BUFFER *decodeBuffer(PB_BUFFER *source, PB_INT encoding, PB_INT flags,
+    RFC_BASE_DECODE_REFUSAL *refusal = nullptr)
 {
     PB_INT byteCount = pbBufferLength(source);
     const PB_BYTE *data = pbBufferBacking(source);
     PB_ASSERT( byteCount >= 0 );
     PB_ASSERT( data || byteCount == 0 );
-    return decodeBytes(data, byteCount, encoding, flags);
+    return decodeBytesWithRefusal(data, byteCount, encoding, flags, refusal);
 }
 
 // Converts the string to bytes (one per code point; above 0x7F they are
-// bytes from 0x80 up, which no alphabet holds) and decodes them.
-PB_BUFFER *decodeString(PB_STRING *string, PB_INT encoding, PB_INT flags)
+// bytes from 0x80 up, which no alphabet holds) and decodes them. Offsets in
+// the bytes are thus offsets in code points.
+PB_BUFFER *decodeString(PB_STRING *string, PB_INT encoding, PB_INT flags,
+    RFC_BASE_DECODE_REFUSAL *refusal = nullptr)
 {
     PB_INT byteCount = 0;
     Bytes bytes(pbStringConvertToAscii(string, 0, &byteCount));
     PB_ASSERT( byteCount >= 0 );
-    return decodeBytes(bytes.get(), byteCount, encoding, flags);
+    return decodeBytesWithRefusal(bytes.get(), byteCount, encoding, flags, refusal);
 }
 
 } // namespace
@@ -478,6 +548,26 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT enc
     PB_ASSERT( string );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     return decodeString(string, encoding, rfcBaseFlagsNormalize(flags));
+}
+
+// As rfcBaseTryDecodeWithOptions; on refusal, and when refusal is not
+// null, also says where and which further flags would have accepted.
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithRefusal(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt,
+    RFC_BASE_DECODE_REFUSAL *refusal)
+{
+    PB_ASSERT( source );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    PB_ASSERT( opt );
+    return decodeBuffer(source, encoding, rfc::base::settingsOf(opt).flags, refusal);
+}
+
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithRefusal(PB_STRING *string, PB_INT encoding, RFC_BASE_OPTIONS *opt,
+    RFC_BASE_DECODE_REFUSAL *refusal)
+{
+    PB_ASSERT( string );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    PB_ASSERT( opt );
+    return decodeString(string, encoding, rfc::base::settingsOf(opt).flags, refusal);
 }
 
 } // extern "C"

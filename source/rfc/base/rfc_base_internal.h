@@ -5,6 +5,7 @@
 #define RFC_BASE_INTERNAL_H
 
 #include "../rfc_frame.h"
+#include "../rfc_settings_internal.h"
 #include "rfc_base.h"
 
 #include <cstdint>
@@ -29,7 +30,7 @@ inline constexpr char padCharacter = '=';
 // behaves exactly like a fresh options object without allocating one.
 struct Settings {
     PB_INT flags = 0;        // normalised base flags
-    PB_INT outputNlf = 0x04; // 0 or one newline flag (CR LF by default)
+    PB_INT outputNlf = rfc::nlf::kDefault; // 0 or one newline flag (CR LF by default)
     PB_INT outputLineLength = -1;
 };
 

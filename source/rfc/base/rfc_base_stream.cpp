@@ -182,13 +182,14 @@ struct RFC_BASE_ENCODE_STREAM {
 };
 
 // The state of a streaming decoder: its options, the text not yet decoded,
-// how much text went into decoded pieces, and where it refused (-1: not).
+// how much text went into decoded pieces, and the refusal once there is one.
 struct RFC_BASE_DECODE_STREAM {
     PB_INT encoding;
     RFC_BASE_OPTIONS *opt;
     PB_BUFFER *pending;
     PB_INT consumed;
-    PB_INT refusalOffset;
+    bool refused;
+    RFC_BASE_DECODE_REFUSAL refusal;
 };
 
 namespace {
@@ -294,26 +295,37 @@ RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_B
     stream->opt = rfcBaseOptionsRetain(opt);
     stream->pending = pbBufferCreate();
     stream->consumed = 0;
-    stream->refusalOffset = -1;
+    stream->refused = false;
+    stream->refusal = { 0, 0 };
     return stream;
 }
 
 namespace {
 
-// Decodes *pending up to cut as a piece and keeps the rest; on refusal
-// records it and returns an empty buffer.
+// Decodes *pending up to cut as a piece and keeps the rest. On refusal,
+// hands out what decodes in front of the fault, records the refusal with its
+// offset in the whole text, and drops the input.
 PB_BUFFER *decodePiece(RFC_BASE_DECODE_STREAM *stream, PB_INT cut)
 {
     Tail tail;
     splitTail(&stream->pending, cut, tail);
-    PB_BUFFER *bytes = rfcBaseTryDecodeWithOptions(stream->pending, stream->encoding, stream->opt);
-    restoreTail(&stream->pending, tail);
-    if (!bytes) {
-        stream->refusalOffset = stream->consumed;
-        pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
-        return pbBufferCreate();
+    RFC_BASE_DECODE_REFUSAL refusal { 0, 0 };
+    PB_BUFFER *bytes = rfcBaseTryDecodeWithRefusal(stream->pending, stream->encoding, stream->opt, &refusal);
+    if (bytes) {
+        stream->consumed += cut;
+        restoreTail(&stream->pending, tail);
+        return bytes;
     }
-    stream->consumed += cut;
+    // The text before the last cut in front of the fault decodes as it does
+    // in the whole text.
+    const PB_INT good = decodeCutFor(stream->encoding, pbBufferBacking(stream->pending), refusal.offset);
+    Tail rest;
+    splitTail(&stream->pending, good, rest);
+    bytes = rfcBaseTryDecodeWithOptions(stream->pending, stream->encoding, stream->opt);
+    PB_ASSERT( bytes );
+    stream->refused = true;
+    stream->refusal = { stream->consumed + refusal.offset, refusal.acceptingFlags };
+    pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
     return bytes;
 }
 
@@ -327,7 +339,7 @@ RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, cons
     PB_ASSERT( stream );
     PB_ASSERT( byteCount >= 0 );
     PB_ASSERT( bytes || byteCount == 0 );
-    if (stream->refusalOffset >= 0)
+    if (stream->refused)
         return pbBufferCreate();
     pbBufferAppendBytes(&stream->pending, bytes, byteCount);
     const PB_INT cut = decodeCutFor(stream->encoding, pbBufferBacking(stream->pending), pbBufferLength(stream->pending));
@@ -337,23 +349,25 @@ RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, cons
 }
 
 // Ends the text and returns a new buffer with the rest of the bytes (the
-// last group's checks apply here). Check rfcBaseDecodeStreamRefusalOffset
-// afterwards. The stream then starts again with empty input.
+// last group's checks apply here). Check rfcBaseDecodeStreamRefusal after.
 RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream)
 {
     PB_ASSERT( stream );
-    if (stream->refusalOffset >= 0)
+    if (stream->refused)
         return pbBufferCreate();
-    PB_BUFFER *bytes = decodePiece(stream, pbBufferLength(stream->pending));
-    return bytes;
+    return decodePiece(stream, pbBufferLength(stream->pending));
 }
 
-// -1 while the text is accepted; after a refusal, the offset in the whole
-// text from which nothing was decoded.
-RFC_API PB_INT rfcBaseDecodeStreamRefusalOffset(RFC_BASE_DECODE_STREAM *stream)
+// False while the text is accepted; after a refusal, true with the refusal
+// in *refusal.
+RFC_API PB_BOOL rfcBaseDecodeStreamRefusal(RFC_BASE_DECODE_STREAM *stream, RFC_BASE_DECODE_REFUSAL *refusal)
 {
     PB_ASSERT( stream );
-    return stream->refusalOffset;
+    PB_ASSERT( refusal );
+    if (!stream->refused)
+        return PB_FALSE;
+    *refusal = stream->refusal;
+    return PB_TRUE;
 }
 
 RFC_API void rfcBaseDecodeStreamFree(RFC_BASE_DECODE_STREAM *stream)

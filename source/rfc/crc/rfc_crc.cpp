@@ -1,24 +1,24 @@
-// The CRC engine: a computation over a register held in non-reflected form,
-// for any width from 8 to 64 bits. It builds no lookup table, so creating a
+// The CRC engine: a computation over a register for any width from 8 to 64
+// bits. It builds no lookup table, so creating a
 // computation costs one allocation.
 //
 // The reference engine works bit by bit: eight conditional shift-and-XOR
-// steps per byte. Where the processor multiplies carry-less (PCLMULQDQ),
-// runs of 64 bytes go through an equivalent engine that folds eight 64-bit
-// words at a time; its few constants are derived from the polynomial on
-// first use and kept in the object.
+// steps per byte. Where the processor multiplies carry-less, every feed goes
+// through a vector kernel instead (rfc_crc_clmul_avx.cpp,
+// rfc_crc_clmul_avx512.cpp) that computes the same register from a handful
+// of per-model constants: compile-time ones for the catalogued models,
+// derived on first use for the others. The implementation is chosen once
+// per process from the processor's features; the environment variable
+// RFC_CRC_IMPL (avx512, avx or portable) forces one the processor has.
 #include "rfc_crc.h"
 #include "rfc_crc_catalogue.h"
+#include "rfc_crc_internal.h"
 
 #include "../rfc_frame.h"
 
-#include <bit>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#define RFC___CRC_HAVE_CLMUL 1
-#endif
 
 struct RFC_CRC {
     PB___OBJ_HEADER header;
@@ -27,23 +27,31 @@ struct RFC_CRC {
     std::uint64_t xorOut;
     PB_BOOL reflectIn;
     PB_BOOL reflectOut;
-    std::uint64_t value; // the register, non-reflected, below 2^width
+    // The register in the model's domain (see rfc_crc_internal.h), so that
+    // the kernels take it as it is: with reflectIn its mirror over width
+    // bits, otherwise shifted to the top of 64 bits.
+    std::uint64_t value;
     std::uint64_t mask;  // the low width bits
     PB_BOOL final;
 
-    // Constants of the folding engine, valid once foldReady is set. With the
-    // register left-aligned in 64 bits the generator is G = x^64 + polyHigh:
-    // mu = x^128 div G without its x^64 term, and power[k] = x^(64k) mod G.
-    PB_BOOL foldReady;
-    std::uint64_t polyHigh;
-    std::uint64_t mu;
-    std::uint64_t power[10];
+    // The kernel constants of the model: the catalogue's, cached ones, or
+    // derived into own on the first feed through a kernel; null until then.
+    const rfc::crc::Constants *constants;
+    rfc::crc::Constants own;
+
+    // Bytes from rfcCrcUpdateByte not yet in the register: they go in
+    // eight at a time, or before any other feed or the finalisation.
+    std::uint8_t pending[8];
+    std::uint8_t pendingCount;
 };
 
 RFC___DEFINE_SORT(rfc___sort_RFC_CRC, "RFC_CRC", nullptr, nullptr);
 RFC___DEFINE_STDFUNCS(rfcCrc, RFC_CRC, rfc___sort_RFC_CRC);
 
 namespace {
+
+using rfc::crc::Implementation;
+using rfc::crc::mirror;
 
 // The byte with its bit order reversed (bit 0 exchanged with bit 7, ...).
 constexpr std::uint8_t mirrorByte(std::uint8_t b)
@@ -53,18 +61,59 @@ constexpr std::uint8_t mirrorByte(std::uint8_t b)
     return std::uint8_t((b & 0xAA) >> 1 | (b & 0x55) << 1);
 }
 
-// The low width bits of x in reverse order.
-constexpr std::uint64_t mirror(std::uint64_t x, PB_INT width)
+static_assert(mirrorByte(0x01) == 0x80 && mirrorByte(0x31) == 0x8C);
+
+// x^e mod G for the scaled generator G = x^64 + poly64, one factor x at a
+// time: an independent check of the derived constants.
+constexpr std::uint64_t powerBitwise(std::uint64_t poly64, int e)
 {
-    x = __builtin_bswap64(x);
-    x = (x & 0xF0F0F0F0F0F0F0F0u) >> 4 | (x & 0x0F0F0F0F0F0F0F0Fu) << 4;
-    x = (x & 0xCCCCCCCCCCCCCCCCu) >> 2 | (x & 0x3333333333333333u) << 2;
-    x = (x & 0xAAAAAAAAAAAAAAAAu) >> 1 | (x & 0x5555555555555555u) << 1;
-    return x >> (64 - width);
+    std::uint64_t r = 1;
+    for (int i = 0; i < e; ++i)
+        r = (r << 1) ^ (poly64 & (0 - (r >> 63)));
+    return r;
 }
 
-static_assert(mirrorByte(0x01) == 0x80 && mirrorByte(0x31) == 0x8C);
-static_assert(mirror(0x1, 12) == 0x800 && mirror(0xF0, 8) == 0x0F && mirror(1, 64) == 0x8000000000000000u);
+// The compile-time constants of a reflected model (CRC-32C) and of a narrow
+// normal one (CRC-16/XMODEM, scaled by x^48) against step-by-step powers.
+constexpr std::uint64_t poly32C = rfc::crc::scaledPoly(0x1EDC6F41, 32);
+constexpr std::uint64_t poly16 = rfc::crc::scaledPoly(0x1021, 16);
+constexpr const rfc::crc::Constants &constants32C = rfc::crc::catalogueConstants[RFC_CRC_ALGORITHM_CRC32_C];
+constexpr const rfc::crc::Constants &constants16 = rfc::crc::catalogueConstants[RFC_CRC_ALGORITHM_CRC16_XMODEM];
+static_assert(constants32C.fold16[0] == mirror(powerBitwise(poly32C, 191)));
+static_assert(constants32C.fold16[1] == mirror(powerBitwise(poly32C, 127)));
+static_assert(constants32C.fold256[0] == mirror(powerBitwise(poly32C, 2111)));
+static_assert(constants32C.fold256[1] == mirror(powerBitwise(poly32C, 2047)));
+static_assert(constants32C.reduce == mirror(powerBitwise(poly32C, 127)));
+static_assert(constants16.fold64[0] == powerBitwise(poly16, 512));
+static_assert(constants16.fold64[1] == powerBitwise(poly16, 576));
+static_assert(constants16.fold128[1] == powerBitwise(poly16, 1088));
+static_assert(constants16.reduce == powerBitwise(poly16, 128));
+// mu is the Barrett quotient: x^128 = (x^64 + mu) G + (x^128 mod G).
+static_assert([] {
+    rfc::crc::Product qg = rfc::crc::clmulPortable(constants16.mu, poly16);
+    // (x^64 + mu)(x^64 + p) = x^128 + (mu + p) x^64 + mu p; its sum with
+    // x^128 is below x^64 exactly when the x^64 terms cancel.
+    return (qg.high ^ constants16.mu ^ poly16) == 0 && qg.low == powerBitwise(poly16, 128);
+}());
+
+static_assert([] {
+    for (const rfc::crc::Model &m : rfc::crc::catalogue)
+        if (m.width < 8 || m.width > 64 || (m.width < 64 && (m.poly | m.init | m.xorOut) >> m.width))
+            return false;
+    return true;
+}());
+
+// The non-reflected register below 2^width from the domain register and
+// back.
+std::uint64_t fromDomain(const RFC_CRC *crc, std::uint64_t reg)
+{
+    return crc->reflectIn ? mirror(reg, int(crc->width)) : reg >> (64 - crc->width);
+}
+
+std::uint64_t toDomain(const RFC_CRC *crc, std::uint64_t value)
+{
+    return crc->reflectIn ? mirror(value, int(crc->width)) : value << (64 - crc->width);
+}
 
 // Feeds count bytes into the register: each (mirrored when reflectIn) byte
 // enters at the top of the register, then eight steps shift it out, XORing
@@ -74,7 +123,7 @@ void feedBitwise(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
     const unsigned top = unsigned(crc->width) - 1;
     const unsigned shift = unsigned(crc->width) - 8;
     const std::uint64_t poly = crc->poly;
-    std::uint64_t value = crc->value;
+    std::uint64_t value = fromDomain(crc, crc->value);
     for (PB_INT i = 0; i < count; ++i) {
         std::uint8_t b = crc->reflectIn ? mirrorByte(data[i]) : data[i];
         std::uint64_t x = value ^ (std::uint64_t(b) << shift);
@@ -82,126 +131,165 @@ void feedBitwise(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
             x = (x << 1) ^ (poly & (0 - ((x >> top) & 1)));
         value = x & crc->mask;
     }
-    crc->value = value;
+    crc->value = toDomain(crc, value);
 }
 
-#ifdef RFC___CRC_HAVE_CLMUL
+const Implementation implementationPortable { "portable", nullptr, nullptr };
 
-constexpr int foldWords = 8; // 64-bit words folded per step
-constexpr PB_INT foldBlock = 8 * foldWords;
+// Every implementation, fastest first.
+const Implementation *const implementations[] = { &rfc::crc::implementationAvx512, &rfc::crc::implementationAvx,
+    &implementationPortable };
 
-bool haveClmul()
+bool available(const Implementation *impl)
 {
-    static const bool have = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
-    return have;
+    if (impl == &rfc::crc::implementationAvx512)
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+            && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("vpclmulqdq")
+            && __builtin_cpu_supports("pclmul");
+    if (impl == &rfc::crc::implementationAvx)
+        return __builtin_cpu_supports("avx") && __builtin_cpu_supports("pclmul");
+    return impl == &implementationPortable;
 }
 
-// The 128-bit carry-less product of a and b, as its high and low halves.
-__attribute__((target("pclmul,sse4.1"))) inline void clmul(std::uint64_t a, std::uint64_t b, std::uint64_t &high,
-    std::uint64_t &low)
+const Implementation *byName(const char *name)
 {
-    __m128i product = _mm_clmulepi64_si128(_mm_cvtsi64_si128(std::int64_t(a)), _mm_cvtsi64_si128(std::int64_t(b)), 0);
-    low = std::uint64_t(_mm_cvtsi128_si64(product));
-    high = std::uint64_t(_mm_extract_epi64(product, 1));
+    for (const Implementation *impl : implementations)
+        if (std::strcmp(impl->name, name) == 0 && available(impl))
+            return impl;
+    return nullptr;
 }
 
-// t * x^64 mod G by Barrett reduction: the quotient is t + high(t * mu), the
-// remainder the low half of quotient * polyHigh.
-__attribute__((target("pclmul,sse4.1"))) inline std::uint64_t shiftReduce(const RFC_CRC *crc, std::uint64_t t)
+// The implementation in use: the one RFC_CRC_IMPL names when the processor
+// has it, otherwise the fastest the processor has. Chosen on first use;
+// two threads racing here choose the same.
+std::atomic<const Implementation *> active { nullptr };
+
+const Implementation *activeImplementation()
 {
-    std::uint64_t high, low;
-    clmul(t, crc->mu, high, low);
-    clmul(t ^ high, crc->polyHigh, high, low);
-    return low;
+    const Implementation *impl = active.load(std::memory_order_relaxed);
+    if (!impl) {
+        const char *forced = std::getenv("RFC_CRC_IMPL");
+        impl = forced ? byName(forced) : nullptr;
+        for (std::size_t i = 0; !impl; ++i)
+            impl = available(implementations[i]) ? implementations[i] : nullptr;
+        active.store(impl, std::memory_order_relaxed);
+    }
+    return impl;
 }
 
-__attribute__((target("pclmul,sse4.1"))) void prepareFold(RFC_CRC *crc)
+// Constants derived for models outside the catalogue, kept for the life of
+// the process so that repeated computations of one model (one-shot calls
+// above all) derive them once. The slots are static, each filled once and
+// never changed after, so readers need no lock; a model that finds them
+// all taken derives its constants into its object every time.
+struct CachedConstants {
+    std::atomic<int> state; // 0 empty, 1 being filled, 2 ready
+    std::uint64_t poly64;
+    bool reflected;
+    rfc::crc::Constants constants;
+};
+
+constexpr int cacheEmpty = 0, cacheFilling = 1, cacheReady = 2;
+CachedConstants cache[16];
+
+// Points crc->constants at the cached constants of its model, deriving and
+// caching them when no slot holds them yet.
+void findConstants(RFC_CRC *crc)
 {
-    crc->polyHigh = crc->poly << (64 - crc->width);
-    // x^128 div (x^64 + polyHigh) by long division; the quotient's x^64 term
-    // is implied.
-    std::uint64_t remainder = crc->polyHigh; // x^64 mod G, the first step
-    std::uint64_t quotient = 0;
-    for (int bit = 63; bit >= 0; --bit) {
-        bool top = remainder >> 63;
-        remainder <<= 1;
-        if (top) {
-            remainder ^= crc->polyHigh;
-            quotient |= std::uint64_t(1) << bit;
+    const std::uint64_t poly64 = rfc::crc::scaledPoly(crc->poly, crc->width);
+    const bool reflected = crc->reflectIn;
+    for (CachedConstants &slot : cache) {
+        int state = slot.state.load(std::memory_order_acquire);
+        if (state == cacheEmpty)
+            break;
+        if (state == cacheReady && slot.poly64 == poly64 && slot.reflected == reflected) {
+            crc->constants = &slot.constants;
+            return;
         }
     }
-    crc->mu = quotient;
-    crc->power[0] = 1;
-    crc->power[1] = crc->polyHigh;
-    for (int k = 2; k < foldWords + 2; ++k)
-        crc->power[k] = shiftReduce(crc, crc->power[k - 1]);
-    crc->foldReady = PB_TRUE;
-}
-
-// Feeds whole blocks of 64 bytes. With S the left-aligned register and
-// D0..D7 a block's words (first byte highest), one block takes the register
-// to (S + D0) x^512 + D1 x^448 + ... + D7 x^64 mod G = Y x^64 mod G, where Y
-// is the 128-bit sum of the products of Dk with x^(64(7-k)) mod G. Y is
-// carried from block to block unreduced, its two halves multiplied by
-// x^576 and x^512 mod G into the next sum, and folded to 64 bits once at the
-// end. Two words travel together in one vector register.
-__attribute__((target("pclmul,sse4.1"))) PB_INT feedFolded(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
-{
-    if (!crc->foldReady)
-        prepareFold(crc);
-    // Each 64-bit half byte-swapped, so that the first byte is the highest.
-    const __m128i swapHalves = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
-    // The bit-mirror of each nibble value, to mirror bytes for reflectIn.
-    const __m128i mirrorNibble = _mm_set_epi8(15, 7, 11, 3, 13, 5, 9, 1, 14, 6, 10, 2, 12, 4, 8, 0);
-    const __m128i lowNibbles = _mm_set1_epi8(0x0F);
-    __m128i powers[foldWords / 2];
-    for (int j = 0; j < foldWords / 2; ++j)
-        powers[j] = _mm_set_epi64x(std::int64_t(crc->power[foldWords - 2 - 2 * j]),
-            std::int64_t(crc->power[foldWords - 1 - 2 * j]));
-    const __m128i carry = _mm_set_epi64x(std::int64_t(crc->power[foldWords + 1]), std::int64_t(crc->power[foldWords]));
-
-    const unsigned align = 64 - unsigned(crc->width);
-    __m128i y = _mm_setzero_si128();
-    PB_INT done = 0;
-    for (; count - done >= foldBlock; done += foldBlock) {
-        __m128i sum = _mm_setzero_si128();
-        for (int j = 0; j < foldWords / 2; ++j) {
-            __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + done + 16 * j));
-            if (crc->reflectIn) {
-                __m128i low = _mm_shuffle_epi8(mirrorNibble, _mm_and_si128(v, lowNibbles));
-                __m128i high = _mm_shuffle_epi8(mirrorNibble, _mm_and_si128(_mm_srli_epi16(v, 4), lowNibbles));
-                v = _mm_or_si128(_mm_slli_epi16(low, 4), high);
-            }
-            v = _mm_shuffle_epi8(v, swapHalves);
-            if (done == 0 && j == 0)
-                v = _mm_xor_si128(v, _mm_cvtsi64_si128(std::int64_t(crc->value << align)));
-            sum = _mm_xor_si128(sum, _mm_clmulepi64_si128(v, powers[j], 0x00));
-            sum = _mm_xor_si128(sum, _mm_clmulepi64_si128(v, powers[j], 0x11));
+    crc->own = rfc::crc::deriveConstantsClmul(poly64, reflected);
+    crc->constants = &crc->own;
+    for (CachedConstants &slot : cache) {
+        int expected = cacheEmpty;
+        if (slot.state.compare_exchange_strong(expected, cacheFilling, std::memory_order_acquire)) {
+            slot.poly64 = poly64;
+            slot.reflected = reflected;
+            slot.constants = crc->own;
+            slot.state.store(cacheReady, std::memory_order_release);
+            return;
         }
-        if (done != 0) {
-            sum = _mm_xor_si128(sum, _mm_clmulepi64_si128(y, carry, 0x00));
-            sum = _mm_xor_si128(sum, _mm_clmulepi64_si128(y, carry, 0x11));
-        }
-        y = sum;
     }
-    std::uint64_t low = std::uint64_t(_mm_cvtsi128_si64(y));
-    std::uint64_t high = std::uint64_t(_mm_extract_epi64(y, 1));
-    crc->value = shiftReduce(crc, shiftReduce(crc, high) ^ low) >> align;
-    return done;
 }
 
-#endif
+// Feeds through the active implementation's kernel for the model's domain.
+void feedNow(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
+{
+    const Implementation *impl = activeImplementation();
+    if (!impl->normal) {
+        feedBitwise(crc, data, count);
+        return;
+    }
+    if (!crc->constants)
+        findConstants(crc);
+    const rfc::crc::Kernel kernel = crc->reflectIn ? impl->reflected : impl->normal;
+    crc->value = kernel(crc->value, data, std::size_t(count), *crc->constants);
+}
+
+// Feeds the bytes rfcCrcUpdateByte has kept back.
+void flushPending(RFC_CRC *crc)
+{
+    if (crc->pendingCount) {
+        const PB_INT count = crc->pendingCount;
+        crc->pendingCount = 0;
+        feedNow(crc, crc->pending, count);
+    }
+}
 
 void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
 {
-#ifdef RFC___CRC_HAVE_CLMUL
-    if (count >= foldBlock && haveClmul()) {
-        PB_INT done = feedFolded(crc, data, count);
-        data += done;
-        count -= done;
+    flushPending(crc);
+    feedNow(crc, data, count);
+}
+
+// The catalogue's constants for a model that shares its generator and
+// domain with a catalogued one; null for any other.
+const rfc::crc::Constants *catalogueConstantsFor(PB_INT width, std::uint64_t poly, bool reflectIn)
+{
+    // Bit w - 1 set for each width w in the catalogue: most other models
+    // need no search.
+    constexpr std::uint64_t widths = [] {
+        std::uint64_t bits = 0;
+        for (const rfc::crc::Model &m : rfc::crc::catalogue)
+            bits |= std::uint64_t(1) << (m.width - 1);
+        return bits;
+    }();
+    if (!((widths >> (width - 1)) & 1))
+        return nullptr;
+    for (std::size_t i = 0; i < rfc::crc::catalogue.size(); ++i) {
+        const rfc::crc::Model &m = rfc::crc::catalogue[i];
+        if (m.width == width && m.poly == poly && m.reflectIn == reflectIn)
+            return &rfc::crc::catalogueConstants[i];
     }
-#endif
-    feedBitwise(crc, data, count);
+    return nullptr;
+}
+
+// A new object for a model whose parameters are in range.
+RFC_CRC *create(PB_INT width, std::uint64_t poly, std::uint64_t init, std::uint64_t xorOut, bool reflectIn,
+    bool reflectOut, const rfc::crc::Constants *constants)
+{
+    auto *crc = reinterpret_cast<RFC_CRC *>(pb___ObjCreate(sizeof(RFC_CRC), rfcCrcSort()));
+    crc->width = width;
+    crc->poly = poly;
+    crc->xorOut = xorOut;
+    crc->reflectIn = reflectIn ? PB_TRUE : PB_FALSE;
+    crc->reflectOut = reflectOut ? PB_TRUE : PB_FALSE;
+    crc->constants = constants;
+    crc->value = toDomain(crc, init);
+    // 2^width - 1 without shifting by 64 for width 64.
+    crc->mask = ((std::uint64_t(1) << (width - 1)) * 2 - 2) | 1;
+    crc->final = PB_FALSE;
+    crc->pendingCount = 0;
+    return crc;
 }
 
 // The argument checks of the two range-feeding functions; the sum is
@@ -228,28 +316,19 @@ RFC_API RFC_CRC *rfcCrcCreateWithModel(PB_INT width, PB_INT poly, PB_INT init, P
     PB_ASSERT( pbIntBitHighest( poly ) < width );
     PB_ASSERT( pbIntBitHighest( init ) < width );
     PB_ASSERT( pbIntBitHighest( xorOut ) < width );
-
-    auto *crc = reinterpret_cast<RFC_CRC *>(pb___ObjCreate(sizeof(RFC_CRC), rfcCrcSort()));
-    crc->width = width;
-    crc->poly = std::uint64_t(poly);
-    crc->xorOut = std::uint64_t(xorOut);
-    crc->reflectIn = reflectIn ? PB_TRUE : PB_FALSE;
-    crc->reflectOut = reflectOut ? PB_TRUE : PB_FALSE;
-    crc->value = std::uint64_t(init);
-    // 2^width - 1 without shifting by 64 for width 64.
-    crc->mask = ((std::uint64_t(1) << (width - 1)) * 2 - 2) | 1;
-    crc->final = PB_FALSE;
-    crc->foldReady = PB_FALSE;
-    return crc;
+    return create(width, std::uint64_t(poly), std::uint64_t(init), std::uint64_t(xorOut), reflectIn, reflectOut,
+        catalogueConstantsFor(width, std::uint64_t(poly), reflectIn != 0));
 }
 
+// The catalogue's parameters are in range (checked at compile time), so the
+// model goes straight to the object with its compile-time constants.
 RFC_API RFC_CRC *rfcCrcCreate(PB_INT alg)
 {
     if (!RFC_CRC_ALGORITHM_OK(alg))
         PB_UNREACHABLE();
     const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
-    return rfcCrcCreateWithModel(model.width, PB_INT(model.poly), PB_INT(model.init), PB_INT(model.xorOut),
-        model.reflectIn, model.reflectOut);
+    return create(model.width, model.poly, model.init, model.xorOut, model.reflectIn, model.reflectOut,
+        &rfc::crc::catalogueConstants[std::size_t(alg)]);
 }
 
 RFC_API void rfcCrcUpdateBytes(RFC_CRC *crc, const void *data, PB_INT byteCount)
@@ -305,16 +384,22 @@ RFC_API void rfcCrcUpdateTrailing(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCoun
 RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, int32_t byte)
 {
     PB_ASSERT( crc );
-    const std::uint8_t b = std::uint8_t(byte & 0xFF);
-    rfcCrcUpdateBytes(crc, &b, 1);
+    PB_ASSERT( !crc->final );
+    crc->pending[crc->pendingCount++] = std::uint8_t(byte & 0xFF);
+    if (crc->pendingCount == sizeof crc->pending)
+        flushPending(crc);
 }
 
 RFC_API PB_INT rfcCrcFinal(RFC_CRC *crc)
 {
     PB_ASSERT( crc );
     PB_ASSERT( !crc->final );
+    flushPending(crc);
     crc->final = PB_TRUE;
-    std::uint64_t result = crc->reflectOut ? mirror(crc->value, crc->width) : crc->value;
+    // With both reflections the domain register is already the mirror.
+    std::uint64_t result = crc->reflectIn && crc->reflectOut ? crc->value : fromDomain(crc, crc->value);
+    if (crc->reflectOut && !crc->reflectIn)
+        result = mirror(result, int(crc->width));
     return PB_INT(result ^ crc->xorOut);
 }
 
@@ -331,6 +416,20 @@ RFC_API PB_INT rfcCrc(PB_INT alg, PB_BUFFER *data)
     pb::Ref<RFC_CRC> crc(rfcCrcCreate(alg));
     rfcCrcUpdate(crc.get(), data);
     return rfcCrcFinal(crc.get());
+}
+
+RFC_API const char *rfc___CrcImplementationName(void)
+{
+    return activeImplementation()->name;
+}
+
+RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name)
+{
+    PB_ASSERT( name );
+    const Implementation *impl = byName(name);
+    if (impl)
+        active.store(impl, std::memory_order_relaxed);
+    return impl ? PB_TRUE : PB_FALSE;
 }
 
 } // extern "C"

@@ -1,20 +1,21 @@
 // Line breaks as the quoted-printable encoder and decoder see them: which
 // byte sequences of the input count as a line break under an input set of
-// newline flags, and which bytes an output value writes. Internal to the
-// family; both directions use this one rule.
+// newline flags, and which bytes an output value writes (the newline helpers
+// the options families share). Internal to the family; both directions use
+// this one rule.
 #ifndef RFC_QUOP_NLF_H
 #define RFC_QUOP_NLF_H
 
-#include "../../pb/pb.h"
+#include "../rfc_settings_internal.h"
 
 #include <cstddef>
 
 namespace rfc::quop {
 
-inline constexpr PB_BYTE byteLf = 0x0A;
-inline constexpr PB_BYTE byteVt = 0x0B;
-inline constexpr PB_BYTE byteFf = 0x0C;
-inline constexpr PB_BYTE byteCr = 0x0D;
+inline constexpr PB_BYTE byteLf = nlf::kLf;
+inline constexpr PB_BYTE byteVt = nlf::kVt;
+inline constexpr PB_BYTE byteFf = nlf::kFf;
+inline constexpr PB_BYTE byteCr = nlf::kCr;
 
 // The kinds with a byte form in this family; 0x08, 0x40 and 0x80 are neither
 // recognised nor written.
@@ -51,29 +52,13 @@ constexpr std::size_t nlfLength(const PB_BYTE *bytes, std::size_t p, std::size_t
 }
 
 // The bytes an output value writes: at most two.
-struct NlfBytes {
-    PB_BYTE bytes[2];
-    std::size_t length;
-};
+using NlfBytes = nlf::Bytes;
 
 inline constexpr PB_BYTE crlf[2] = { byteCr, byteLf };
 
-constexpr NlfBytes nlfBytes(PB_INT nlf) noexcept
+constexpr NlfBytes nlfBytes(PB_INT value) noexcept
 {
-    switch (nlf) {
-    case PB_NLF_FLAG_LF:
-        return { { byteLf, 0 }, 1 };
-    case PB_NLF_FLAG_CR:
-        return { { byteCr, 0 }, 1 };
-    case PB_NLF_FLAG_CRLF:
-        return { { crlf[0], crlf[1] }, 2 };
-    case PB_NLF_FLAG_VT:
-        return { { byteVt, 0 }, 1 };
-    case PB_NLF_FLAG_FF:
-        return { { byteFf, 0 }, 1 };
-    default:
-        return { { 0, 0 }, 0 };
-    }
+    return nlf::bytesOf(value);
 }
 
 // Whether the input set recognises any one-byte line break.

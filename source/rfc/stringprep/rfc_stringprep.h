@@ -65,6 +65,56 @@ RFC_API PB_STRING *rfcStringprepProfileResourceprep(PB_STRING *source);
 RFC_API PB_STRING *rfcStringprepProfileSaslprep(PB_STRING *source);
 RFC_API PB_STRING *rfcStringprepProfileTrace(PB_STRING *source);
 
+/* Profiles by number, and refusal reasons. Extension functions beside the
+ * seven profile functions above, which they run: the same profile prepares
+ * the same string in both. */
+#define RFC_STRINGPREP_PROFILE_ISCSI 0
+#define RFC_STRINGPREP_PROFILE_NAMEPREP 1
+#define RFC_STRINGPREP_PROFILE_NODEPREP 2
+#define RFC_STRINGPREP_PROFILE_POLICY_MIB 3
+#define RFC_STRINGPREP_PROFILE_RESOURCEPREP 4
+#define RFC_STRINGPREP_PROFILE_SASLPREP 5
+#define RFC_STRINGPREP_PROFILE_TRACE 6
+#define RFC_STRINGPREP_PROFILE_OK(p) ((p) >= 0 && (p) <= 6)
+
+#define RFC_STRINGPREP_STAGE_PROHIBITED 0   /* a code point of a prohibition table or refused set */
+#define RFC_STRINGPREP_STAGE_UNASSIGNED 1   /* a code point of table A.1 in a stored string */
+#define RFC_STRINGPREP_STAGE_BIDI 2         /* the bidirectional rule */
+#define RFC_STRINGPREP_STAGE_OK(s) ((s) >= 0 && (s) <= 2)
+
+/* Why a profile refused a string: the first stage that refuses it, in the
+ * profile's order (the prohibition tables one after the other, then the
+ * profile's own refused set, then the bidirectional rule, then the
+ * unassigned check), and the first code point that stage refuses. For the
+ * bidirectional rule that is the first left-to-right code point when there
+ * is one, else the end of the string that is not right-to-left. */
+typedef struct RFC_STRINGPREP_REFUSAL {
+    PB_INT stage;      /* RFC_STRINGPREP_STAGE_... */
+    PB_INT codePoint;  /* the first offending code point */
+    PB_INT offset;     /* its index, in code points, in the string after mapping and normalisation */
+    PB_INT profile;    /* RFC_STRINGPREP_PROFILE_..., the profile that refused */
+} RFC_STRINGPREP_REFUSAL;
+
+/* The profile's prepared string (new, owned by the caller), or null when
+ * refused; refusal (may be null) is written only then. allowUnassigned is
+ * read only by the profiles for which
+ * rfcStringprepProfileHasAllowUnassigned is 1; the others do what their
+ * own functions do. A profile outside RFC_STRINGPREP_PROFILE_OK or a null
+ * source is a contract violation. */
+RFC_API PB_STRING *rfcStringprepProfileTryPrepare(PB_INT profile, PB_STRING *source, PB_BOOL allowUnassigned,
+                                                  RFC_STRINGPREP_REFUSAL *refusal);
+/* The profile's name: "iscsi", "nameprep", "nodeprep", "policy-mib",
+ * "resourceprep", "saslprep" or "trace". */
+RFC_API PB_STRING *rfcStringprepProfileToName(PB_INT profile);
+/* The profile that name names exactly (case matters), or -1. */
+RFC_API PB_INT rfcStringprepProfileFromName(PB_STRING *name);
+/* 1 for the profiles that take allowUnassigned (iscsi and nameprep). */
+RFC_API PB_BOOL rfcStringprepProfileHasAllowUnassigned(PB_INT profile);
+/* What the refusal names, as "prohibited U+0007 (ASCII control character)",
+ * "bidi U+0041 (left-to-right character in right-to-left text)" or
+ * "unassigned U+0221 (unassigned in Unicode 3.2)". */
+RFC_API PB_STRING *rfcStringprepRefusalToString(const RFC_STRINGPREP_REFUSAL *refusal);
+
 PB___END_DECLS
 
 #endif

@@ -169,52 +169,20 @@ constexpr bool isL(std::uint32_t c) noexcept
     return inRanges(kTableD_2, c);
 }
 
-// The classes of the ASCII code points the profiles refuse or the bidi
-// check counts, one bit each.
-enum AsciiClass : std::uint8_t {
-    kAsciiSpace = 1u << 0,         // C.1.1
-    kAsciiControl = 1u << 1,       // C.2.1
-    kAsciiIscsiRefused = 1u << 2,  // refused by the iSCSI profile besides C.1.1 and C.2.1
-    kAsciiNodeprepRefused = 1u << 3, // refused by the nodeprep profile: " & ' / : < > @
-    kAsciiL = 1u << 4,             // D.2 (the letters)
-};
-
-// iSCSI names keep, of ASCII, the hyphen, the full stop, the digits, the
-// colon and the letters; every other ASCII code point is refused.
+// The extra sets of two profiles as the rfc tool reads them until it takes
+// its refusal reasons from rfcStringprepRefusalToString; the profiles
+// themselves hold these sets as data (rfc_stringprep_profile.h).
 constexpr bool isIscsiRefusedAscii(std::uint32_t c) noexcept
 {
     return c < 0x80 && !(c == 0x2D || c == 0x2E || (c >= 0x30 && c <= 0x3A)
         || (c >= 0x41 && c <= 0x5A) || (c >= 0x61 && c <= 0x7A));
 }
-
-// The ideographic full stop, the one code point outside ASCII that iSCSI
-// names refuse besides the tables.
 inline constexpr std::uint32_t kIdeographicFullStop = 0x3002;
-
 constexpr bool isNodeprepRefused(std::uint32_t c) noexcept
 {
     return c == 0x22 || c == 0x26 || c == 0x27 || c == 0x2F || c == 0x3A || c == 0x3C || c == 0x3E
         || c == 0x40;
 }
-
-inline constexpr std::array<std::uint8_t, 128> kAsciiClass = [] {
-    std::array<std::uint8_t, 128> classes {};
-    for (std::uint32_t c = 0; c < 128; ++c) {
-        std::uint8_t bits = 0;
-        if (isSpaceAscii(c))
-            bits |= kAsciiSpace;
-        if (isControlAscii(c))
-            bits |= kAsciiControl;
-        if (isIscsiRefusedAscii(c))
-            bits |= kAsciiIscsiRefused;
-        if (isNodeprepRefused(c))
-            bits |= kAsciiNodeprepRefused;
-        if (inRanges(kTableD_2, c))
-            bits |= kAsciiL;
-        classes[c] = bits;
-    }
-    return classes;
-}();
 
 // B.2 restricted to ASCII: the capital letters fold to small ones.
 inline constexpr std::array<std::uint8_t, 128> kAsciiCaseFold = [] {
@@ -236,7 +204,6 @@ static_assert([] {
     return true;
 }(), "B.2 and B.3 fold ASCII alike");
 static_assert(kAsciiCaseFold['A'] == 'a' && kAsciiCaseFold['Z'] == 'z' && kAsciiCaseFold['a'] == 'a');
-static_assert(kAsciiClass[0x20] == kAsciiSpace + kAsciiIscsiRefused);
 // The shortcut of isL below U+0100 agrees with the table.
 static_assert([] {
     for (std::uint32_t c = 0; c < 0x100; ++c) {
@@ -247,15 +214,12 @@ static_assert([] {
 }());
 
 // Room for the code points a step writes: on the stack for short strings,
-// from pbMemAlloc beyond. string() hands the first count code points to a
-// new runtime string: copied from the stack (one allocation, inside the
-// string object), or the heap block handed over, shrunk first when less
-// than half of it was used.
+// from pbMemAlloc beyond. string() copies the first count code points into
+// a new runtime string; the room stays as it is until the end of its scope.
 class Scratch {
 public:
     explicit Scratch(PB_INT capacity)
-        : capacity_(capacity)
-        , data_(capacity <= kLocal ? local_
+        : data_(capacity <= kLocal ? local_
                                    : static_cast<PB_CHAR *>(pbMemAlloc(capacity * static_cast<PB_INT>(sizeof(PB_CHAR)))))
     {
     }
@@ -267,19 +231,10 @@ public:
             pbMemFree(data_);
     }
     PB_CHAR *data() noexcept { return data_; }
-    PB_STRING *string(PB_INT count)
-    {
-        if (data_ == local_ || count == 0)
-            return pbStringCreateFromCharsCopy(data_, count);
-        PB_CHAR *block = std::exchange(data_, local_);
-        if (count < capacity_ / 2)
-            block = static_cast<PB_CHAR *>(pbMemRealloc(block, count * static_cast<PB_INT>(sizeof(PB_CHAR))));
-        return pbStringCreateFromCharsUse(block, count);
-    }
+    PB_STRING *string(PB_INT count) { return pbStringCreateFromCharsCopy(data_, count); }
 
 private:
     static constexpr PB_INT kLocal = 256;
-    PB_INT capacity_;
     PB_CHAR local_[kLocal];
     PB_CHAR *data_;
 };

@@ -1,0 +1,297 @@
+// The engine's implementations (AVX-512, AVX, portable) against the
+// bit-serial oracle. Each test runs on the implementation in use; ctest runs
+// the program once per implementation with RFC_CRC_IMPL set, and the first
+// test checks that the variable took effect.
+#include "crc_reference.h"
+#include "support/test_support.h"
+
+#include <rfc/crc/rfc_crc.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using rfctest::crc::Model;
+using rfctest::crc::bitSerial;
+
+std::uint64_t maskOf(PB_INT width)
+{
+    return width == 64 ? ~0ull : (1ull << width) - 1;
+}
+
+Model randomModel(std::mt19937_64 &rng, PB_INT width, bool reflectIn)
+{
+    const std::uint64_t mask = maskOf(width);
+    return { width, PB_INT(rng() & mask), PB_INT(rng() & mask), PB_INT(rng() & mask), reflectIn, (rng() & 1) != 0 };
+}
+
+pb::Ref<RFC_CRC> create(const Model &m)
+{
+    return pb::Ref<RFC_CRC>(rfcCrcCreateWithModel(m.width, m.poly, m.init, m.xorOut, m.reflectIn, m.reflectOut));
+}
+
+// The engine's check value over count bytes at p, fed in one call.
+std::uint64_t oneCall(const Model &m, const char *p, std::size_t count)
+{
+    auto crc = create(m);
+    rfcCrcUpdateBytes(crc.get(), p, PB_INT(count));
+    return std::uint64_t(rfcCrcFinal(crc.get()));
+}
+
+// The implementation in use is the one RFC_CRC_IMPL names when the
+// processor has it, otherwise the fastest the processor has.
+TEST(CrcPaths, ForcedImplementationIsInUse)
+{
+    const std::string inUse = rfc___CrcImplementationName();
+    const char *forced = std::getenv("RFC_CRC_IMPL");
+    std::printf("CRC implementation in use: %s (RFC_CRC_IMPL %s)\n", inUse.c_str(), forced ? forced : "unset");
+    const char *const names[] = { "avx512", "avx", "portable" };
+    std::string fastest, available;
+    bool forcedAvailable = false;
+    for (const char *name : names) {
+        if (rfc___CrcImplementationSelect(name)) {
+            EXPECT_STREQ(rfc___CrcImplementationName(), name);
+            available += std::string(available.empty() ? "" : ", ") + name;
+            if (fastest.empty())
+                fastest = name;
+            forcedAvailable = forcedAvailable || (forced && std::strcmp(forced, name) == 0);
+        }
+    }
+    std::printf("CRC implementations this processor has: %s\n", available.c_str());
+    EXPECT_FALSE(rfc___CrcImplementationSelect("sse"));
+    EXPECT_NE(available.find("portable"), std::string::npos);
+    EXPECT_EQ(inUse, forcedAvailable ? std::string(forced) : fastest);
+    ASSERT_TRUE(rfc___CrcImplementationSelect(inUse.c_str()));
+}
+
+// Every width, both input reflections, random generators: lengths 0 to 300
+// (every tail and every lane count of the kernels) and a few long ones,
+// each from a misaligned start.
+TEST(CrcPaths, EveryWidthAndLengthAgreesWithBitSerial)
+{
+    std::mt19937_64 rng(2024);
+    const std::string data = rfctest::randomBytes(70000, 3);
+    const std::size_t longLengths[] = { 1000, 4096 + 13, 65536 + 7 };
+    for (PB_INT width = 8; width <= 64; ++width) {
+        for (bool reflectIn : { false, true }) {
+            const Model m = randomModel(rng, width, reflectIn);
+            for (std::size_t length = 0; length <= 300 + std::size(longLengths); ++length) {
+                std::size_t n = length <= 300 ? length : longLengths[length - 301];
+                std::size_t start = (length * 7 + std::size_t(width)) % 16;
+                ASSERT_EQ(oneCall(m, data.data() + start, n), bitSerial(m, std::string_view(data).substr(start, n)))
+                    << "width " << width << " reflectIn " << reflectIn << " poly " << std::hex << m.poly
+                    << std::dec << " length " << n << " start " << start;
+            }
+        }
+    }
+}
+
+// A way of feeding a buffer; it returns the bytes it meant to feed.
+struct Feeding {
+    const char *what;
+    std::function<std::string(RFC_CRC *, PB_BUFFER *, const std::string &)> feed;
+};
+
+// Piece lengths around every kernel boundary (16, 64, 128, 256 bytes).
+const std::size_t pieces[] = { 1, 15, 16, 17, 0, 63, 64, 65, 3, 127, 128, 129, 8, 255, 256, 257, 9, 7 };
+
+const Feeding feedings[] = {
+    { "rfcCrcUpdate, whole buffer",
+        [](RFC_CRC *crc, PB_BUFFER *b, const std::string &data) {
+            rfcCrcUpdate(crc, b);
+            return data;
+        } },
+    { "rfcCrcUpdateBytes in uneven pieces",
+        [](RFC_CRC *crc, PB_BUFFER *, const std::string &data) {
+            for (std::size_t at = 0, i = 0; at < data.size(); ++i) {
+                std::size_t n = std::min(pieces[i % std::size(pieces)], data.size() - at);
+                rfcCrcUpdateBytes(crc, data.data() + at, PB_INT(n));
+                at += n;
+            }
+            return data;
+        } },
+    { "rfcCrcUpdateByte, every byte",
+        [](RFC_CRC *crc, PB_BUFFER *, const std::string &data) {
+            for (unsigned char c : data)
+                rfcCrcUpdateByte(crc, c | 0x700);
+            return data;
+        } },
+    { "Leading, Inner in uneven pieces, Trailing",
+        [](RFC_CRC *crc, PB_BUFFER *b, const std::string &data) {
+            rfcCrcUpdateLeading(crc, b, 37);
+            std::size_t at = 37, end = data.size() - 21;
+            for (std::size_t i = 5; at < end; ++i) {
+                std::size_t n = std::min(pieces[i % std::size(pieces)], end - at);
+                rfcCrcUpdateInner(crc, b, PB_INT(at), PB_INT(n));
+                at += n;
+            }
+            rfcCrcUpdateTrailing(crc, b, 21);
+            return data;
+        } },
+    { "Outer around a cut of 100 bytes",
+        [](RFC_CRC *crc, PB_BUFFER *b, const std::string &data) {
+            rfcCrcUpdateOuter(crc, b, 131, 100);
+            return data.substr(0, 131) + data.substr(231);
+        } },
+    { "single bytes, then pieces, then single bytes",
+        [](RFC_CRC *crc, PB_BUFFER *, const std::string &data) {
+            for (std::size_t i = 0; i < 5; ++i)
+                rfcCrcUpdateByte(crc, static_cast<unsigned char>(data[i]));
+            rfcCrcUpdateBytes(crc, data.data() + 5, 300);
+            rfcCrcUpdateBytes(crc, data.data() + 305, PB_INT(data.size() - 310));
+            for (std::size_t i = data.size() - 5; i < data.size(); ++i)
+                rfcCrcUpdateByte(crc, static_cast<unsigned char>(data[i]));
+            return data;
+        } },
+};
+
+// Every feeding function in uneven splits gives the value of the whole
+// message, for every width and both input reflections.
+TEST(CrcPaths, SplitsThroughEveryFeedingFunction)
+{
+    std::mt19937_64 rng(77);
+    const std::string data = rfctest::randomBytes(777, 5);
+    auto whole = rfctest::buffer(data);
+    for (PB_INT width = 8; width <= 64; ++width) {
+        for (bool reflectIn : { false, true }) {
+            const Model m = randomModel(rng, width, reflectIn);
+            for (const Feeding &f : feedings) {
+                auto crc = create(m);
+                std::string fed = f.feed(crc.get(), whole.get(), data);
+                EXPECT_EQ(std::uint64_t(rfcCrcFinal(crc.get())), bitSerial(m, fed))
+                    << f.what << ", width " << width << " reflectIn " << reflectIn;
+            }
+        }
+    }
+}
+
+// The catalogued models run on compile-time constants: every one, by value
+// and by its parameters, at every short length and a long one.
+TEST(CrcPaths, CatalogueModelsAgreeWithBitSerial)
+{
+    const struct Row {
+        PB_INT alg;
+        Model model;
+    } rows[] = {
+        { RFC_CRC_ALGORITHM_CRC8, { 8, 0x07, 0x00, 0x00, false, false } },
+        { RFC_CRC_ALGORITHM_CRC8_DARC, { 8, 0x39, 0x00, 0x00, true, true } },
+        { RFC_CRC_ALGORITHM_CRC8_ICODE, { 8, 0x1D, 0xFD, 0x00, false, false } },
+        { RFC_CRC_ALGORITHM_CRC8_ITU, { 8, 0x07, 0x00, 0x55, false, false } },
+        { RFC_CRC_ALGORITHM_CRC8_ROHC, { 8, 0x07, 0xFF, 0x00, true, true } },
+        { RFC_CRC_ALGORITHM_CRC16_IBM, { 16, 0x8005, 0x0000, 0x0000, true, true } },
+        { RFC_CRC_ALGORITHM_CRC16_CCITT, { 16, 0x1021, 0x0000, 0x0000, true, true } },
+        { RFC_CRC_ALGORITHM_CRC16_CCITT_FALSE, { 16, 0x1021, 0xFFFF, 0x0000, false, false } },
+        { RFC_CRC_ALGORITHM_CRC16_DARC, { 16, 0x1021, 0xFFFF, 0xFFFF, false, false } },
+        { RFC_CRC_ALGORITHM_CRC16_DECT_R, { 16, 0x0589, 0x0000, 0x0001, false, false } },
+        { RFC_CRC_ALGORITHM_CRC16_DECT_X, { 16, 0x0589, 0x0000, 0x0000, false, false } },
+        { RFC_CRC_ALGORITHM_CRC16_X25, { 16, 0x1021, 0xFFFF, 0xFFFF, true, true } },
+        { RFC_CRC_ALGORITHM_CRC16_XMODEM, { 16, 0x1021, 0x0000, 0x0000, false, false } },
+        { RFC_CRC_ALGORITHM_CRC32_ADCCP, { 32, 0x04C11DB7, 0xFFFFFFFF, 0xFFFFFFFF, true, true } },
+        { RFC_CRC_ALGORITHM_CRC32_BZIP2, { 32, 0x04C11DB7, 0xFFFFFFFF, 0xFFFFFFFF, false, false } },
+        { RFC_CRC_ALGORITHM_CRC32_C, { 32, 0x1EDC6F41, 0xFFFFFFFF, 0xFFFFFFFF, true, true } },
+        { RFC_CRC_ALGORITHM_CRC32_D, { 32, 0xA833982B, 0xFFFFFFFF, 0xFFFFFFFF, true, true } },
+        { RFC_CRC_ALGORITHM_CRC32_MPEG2, { 32, 0x04C11DB7, 0xFFFFFFFF, 0x00000000, false, false } },
+        { RFC_CRC_ALGORITHM_CRC32_POSIX, { 32, 0x04C11DB7, 0x00000000, 0xFFFFFFFF, false, false } },
+    };
+    static_assert(std::size(rows) == RFC_CRC_ALGORITHM_COUNT);
+    const std::string data = rfctest::randomBytes(5000, 9);
+    for (const Row &row : rows) {
+        for (std::size_t n = 0; n <= 301; ++n) {
+            std::size_t length = n <= 300 ? n : data.size() - 3;
+            auto bytes = rfctest::buffer(std::string_view(data).substr(3, length));
+            const std::uint64_t expected = bitSerial(row.model, std::string_view(data).substr(3, length));
+            ASSERT_EQ(std::uint64_t(rfcCrc(row.alg, bytes.get())), expected) << "algorithm " << row.alg
+                                                                             << " length " << length;
+            ASSERT_EQ(oneCall(row.model, data.data() + 3, length), expected) << "model of " << row.alg;
+        }
+    }
+}
+
+// Generators of extreme shape: no terms below the top (the register only
+// shifts), every term, the single term 1, and the top bit of a 64-bit
+// generator; with init and xorOut all ones.
+TEST(CrcPaths, GeneratorsOfExtremeShape)
+{
+    const std::string data = rfctest::randomBytes(3000, 13);
+    for (PB_INT width : { 8, 13, 32, 33, 63, 64 }) {
+        const std::uint64_t mask = maskOf(width);
+        for (std::uint64_t poly : { std::uint64_t(0), mask, std::uint64_t(1), std::uint64_t(1) << (width - 1) }) {
+            for (bool reflectIn : { false, true }) {
+                const Model m { width, PB_INT(poly), PB_INT(mask), PB_INT(mask), reflectIn, !reflectIn };
+                for (std::size_t length : { 0, 1, 7, 8, 9, 15, 16, 17, 31, 48, 63, 64, 65, 200, 255, 256, 257, 2999 })
+                    EXPECT_EQ(oneCall(m, data.data() + 1, length), bitSerial(m, std::string_view(data).substr(1, length)))
+                        << "width " << width << " poly " << std::hex << poly << std::dec << " reflectIn "
+                        << reflectIn << " length " << length;
+            }
+        }
+    }
+}
+
+// An object fed partly on one implementation and partly on another gives
+// the value of either alone: the register means the same to all of them.
+TEST(CrcPaths, ImplementationsShareTheRegister)
+{
+    const std::string inUse = rfc___CrcImplementationName();
+    const std::string data = rfctest::randomBytes(1500, 17);
+    const char *const names[] = { "avx512", "avx", "portable" };
+    std::mt19937_64 rng(5);
+    for (PB_INT width : { 8, 21, 32, 64 }) {
+        for (bool reflectIn : { false, true }) {
+            const Model m = randomModel(rng, width, reflectIn);
+            auto crc = create(m);
+            std::size_t at = 0;
+            for (std::size_t piece : { 5, 300, 17, 700, 1, 477 }) {
+                for (const char *name : names) {
+                    if (rfc___CrcImplementationSelect(name) && at < data.size()) {
+                        std::size_t n = std::min(piece, data.size() - at);
+                        rfcCrcUpdateBytes(crc.get(), data.data() + at, PB_INT(n));
+                        at += n;
+                    }
+                }
+            }
+            ASSERT_EQ(at, data.size());
+            EXPECT_EQ(std::uint64_t(rfcCrcFinal(crc.get())), bitSerial(m, data)) << "width " << width;
+        }
+    }
+    ASSERT_TRUE(rfc___CrcImplementationSelect(inUse.c_str()));
+}
+
+// Threads computing models outside the catalogue at the same time, more
+// models than the engine keeps derived constants for, all get their own
+// model's value.
+TEST(CrcPaths, ThreadsDeriveConstantsTogether)
+{
+    const std::string data = rfctest::randomBytes(600, 21);
+    std::vector<Model> models;
+    std::mt19937_64 rng(99);
+    for (int i = 0; i < 40; ++i)
+        models.push_back(randomModel(rng, 9 + i, i % 2 == 0));
+    std::vector<std::uint64_t> expected;
+    for (const Model &m : models)
+        expected.push_back(bitSerial(m, data));
+    std::vector<int> wrong(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 20; ++round)
+                for (std::size_t i = 0; i < models.size(); ++i) {
+                    std::size_t k = (i + std::size_t(t) * 7) % models.size();
+                    wrong[std::size_t(t)] += oneCall(models[k], data.data(), data.size()) != expected[k];
+                }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, std::vector<int>(4, 0));
+}
+
+} // namespace
