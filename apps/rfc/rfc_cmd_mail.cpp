@@ -33,27 +33,25 @@ std::string visible(PB_STRING *raw)
     const PB_CHAR *chars = pbStringBacking(raw);
     for (PB_INT i = 0; i < pbStringLength(raw); ++i) {
         PB_CHAR ch = chars[i];
-        if (rfc___MailCharIsCtl(ch))
+        if (ch < 0x20 || ch == 0x7F)
             ch = ch == 0x7F ? 0x2421 : 0x2400 + ch;
         pbStringAppendChar(shown.addr(), ch);
     }
     return rfccli::utf8(shown.get());
 }
 
-std::string describeFailure(PB_STRING *text)
+// The tool's sentence for the library's refusal.
+std::string explain(const RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL &refusal)
 {
-    PB_INT type = 0, tokenOffset = 0, failureOffset = 0;
-    PB_INT failure = rfc___MailShfTokenVectorDecodeDiagnose(text, &type, &tokenOffset, &failureOffset);
-    std::string token = std::string(typeName(type)) + " at offset " + std::to_string(tokenOffset);
-    switch (failure) {
-    case RFC___MAIL_SHF_DECODE_FAILURE_UNTERMINATED:
-        return "unterminated " + token + " (the text ends at offset " + std::to_string(failureOffset)
-            + " inside it)";
-    case RFC___MAIL_SHF_DECODE_FAILURE_BROKEN_LINE_BREAK:
-        return "broken line break in the " + token + ": the CR at offset " + std::to_string(failureOffset)
+    std::string token = std::string(typeName(refusal.tokenType)) + " at offset " + std::to_string(refusal.tokenOffset);
+    switch (refusal.kind) {
+    case RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_UNTERMINATED:
+        return "unterminated " + token + " (the text ends at offset " + std::to_string(refusal.offset) + " inside it)";
+    case RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_BROKEN_LINE_BREAK:
+        return "broken line break in the " + token + ": the CR at offset " + std::to_string(refusal.offset)
             + " is not followed by LF and a space or tab";
-    case RFC___MAIL_SHF_DECODE_FAILURE_NESTED_BRACKET:
-        return "broken " + token + ": unescaped \"[\" at offset " + std::to_string(failureOffset);
+    case RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_NESTED_BRACKET:
+        return "broken " + token + ": unescaped \"[\" at offset " + std::to_string(refusal.offset);
     default:
         return "the text does not decode";
     }
@@ -124,10 +122,11 @@ int runMailTokens(const std::vector<std::string> &args)
     if (offset > PB_INT_MAX - 2 * pbStringLength(text.get()) - 2)
         return usageError("--offset " + std::to_string(offset) + " is too large for a text of "
             + std::to_string(pbStringLength(text.get())) + " characters");
-    pb::Ref<PB_VECTOR> tokens(rfcMailShfTokenVectorTryDecode(text.get()));
+    RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL refusal {};
+    pb::Ref<PB_VECTOR> tokens(rfcMailShfTokenVectorTryDecodeWithRefusal(text.get(), &refusal));
     if (!tokens) {
-        rfccli::complain(name, describeFailure(text.get()));
-        return 1;
+        rfccli::complain(name, explain(refusal));
+        return rfccli::exitRefused;
     }
     if (dropComments)
         rfcMailShfTokenVectorDelComments(tokens.addr());
