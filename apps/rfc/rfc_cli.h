@@ -9,7 +9,7 @@
 #ifndef RFC_CLI_H
 #define RFC_CLI_H
 
-#include <pb/pb_cpp.h>
+#include <pb/pb.hpp>
 
 #include <cstddef>
 #include <cstdio>
@@ -18,6 +18,16 @@
 #include <vector>
 
 namespace rfccli {
+
+// One reference to a runtime object, taken over from the function that
+// returned it and released at the end of the scope: the public holder with
+// the constructor the tool writes everywhere.
+template <class T>
+class Held : public corvanead::Ref<T> {
+public:
+    Held() noexcept = default;
+    explicit Held(T *owned) noexcept : corvanead::Ref<T>(corvanead::Ref<T>::adopt(owned)) {}
+};
 
 // Exit statuses.
 inline constexpr int exitOk = 0;

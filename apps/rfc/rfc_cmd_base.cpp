@@ -95,20 +95,20 @@ std::string explain(const char *command, const RFC_BASE_DECODE_REFUSAL &refusal)
 int decode(const char *command, PB_INT encoding, const std::string &path, PB_INT flags)
 {
     RFC_BASE_DECODE_REFUSAL refusal {};
-    pb::Ref<RFC_BASE_OPTIONS> opt(rfcBaseOptionsCreate());
+    rfccli::Held<RFC_BASE_OPTIONS> opt(rfcBaseOptionsCreate());
     rfcBaseOptionsSetFlags(opt.addr(), flags);
     RFC_BASE_DECODE_STREAM *stream = rfcBaseDecodeStreamCreate(encoding, opt.get());
     std::string error;
     bool read = rfccli::readChunks(
         path,
         [&](const PB_BYTE *bytes, std::size_t count) {
-            pb::Ref<PB_BUFFER> out(rfcBaseDecodeStreamWrite(stream, bytes, PB_INT(count)));
+            rfccli::Held<PB_BUFFER> out(rfcBaseDecodeStreamWrite(stream, bytes, PB_INT(count)));
             rfccli::writeOut(out.get());
             return !rfcBaseDecodeStreamRefusal(stream, &refusal);
         },
         error);
     if (read && !rfcBaseDecodeStreamRefusal(stream, &refusal)) {
-        pb::Ref<PB_BUFFER> out(rfcBaseDecodeStreamFinish(stream));
+        rfccli::Held<PB_BUFFER> out(rfcBaseDecodeStreamFinish(stream));
         rfccli::writeOut(out.get());
     }
     const bool refused = rfcBaseDecodeStreamRefusal(stream, &refusal);
@@ -133,12 +133,12 @@ int encode(const char *command, PB_INT encoding, const std::string &path, RFC_BA
         path,
         [&](const PB_BYTE *bytes, std::size_t count) {
             any = true;
-            pb::Ref<PB_BUFFER> out(rfcBaseEncodeStreamWrite(stream, bytes, PB_INT(count)));
+            rfccli::Held<PB_BUFFER> out(rfcBaseEncodeStreamWrite(stream, bytes, PB_INT(count)));
             rfccli::writeOut(out.get());
             return true;
         },
         error);
-    pb::Ref<PB_BUFFER> out(rfcBaseEncodeStreamFinish(stream));
+    rfccli::Held<PB_BUFFER> out(rfcBaseEncodeStreamFinish(stream));
     rfcBaseEncodeStreamFree(stream);
     if (!read) {
         rfccli::complain(command, error);
@@ -232,7 +232,7 @@ int runBase(const char *command, PB_INT encoding, const std::vector<std::string>
     if (decoding)
         return decode(command, encoding, havePath ? path : "-", decodeFlags);
 
-    pb::Ref<RFC_BASE_OPTIONS> opt(rfcBaseOptionsCreate());
+    rfccli::Held<RFC_BASE_OPTIONS> opt(rfcBaseOptionsCreate());
     rfcBaseOptionsSetFlags(opt.addr(), padding ? 0 : RFC_BASE_FLAG_ENCODE_OMIT_PADDING);
     rfcBaseOptionsSetOutputNlf(opt.addr(), nlf);
     if (lineLength > 0)

@@ -44,7 +44,7 @@ constexpr Alias aliases[] = {
 // alias. -1 when none matches.
 PB_INT findAlgorithm(const std::string &text)
 {
-    pb::Ref<PB_STRING> name(pbStringCreateFromCstr(text.c_str(), -1));
+    rfccli::Held<PB_STRING> name(pbStringCreateFromCstr(text.c_str(), -1));
     PB_INT alg = rfcCrcAlgorithmFromString(name.get());
     if (alg >= 0)
         return alg;
@@ -153,14 +153,14 @@ std::string hexValue(PB_INT value, PB_INT width)
 void listCatalogue()
 {
     static const char digits[] = "123456789";
-    pb::Ref<PB_BUFFER> check(pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(digits), 9));
+    rfccli::Held<PB_BUFFER> check(pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(digits), 9));
     char line[256];
     std::snprintf(line, sizeof line, "%-37s %-20s %5s %-16s %-16s %-16s %-5s %-6s %s\n", "name", "published as",
         "width", "poly", "init", "xorout", "refin", "refout", "check");
     rfccli::writeOut(std::string(line));
     for (PB_INT alg = 0; RFC_CRC_ALGORITHM_OK(alg); ++alg) {
         const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
-        pb::Ref<PB_STRING> name(rfcCrcAlgorithmToString(alg));
+        rfccli::Held<PB_STRING> name(rfcCrcAlgorithmToString(alg));
         std::snprintf(line, sizeof line, "%-37s %-20s %5" PRId64 " %-16s %-16s %-16s %-5s %-6s %s\n", rfccli::utf8(name.get()).c_str(),
             model.published, model.width, hexValue(PB_INT(model.poly), model.width).c_str(),
             hexValue(PB_INT(model.init), model.width).c_str(), hexValue(PB_INT(model.xorOut), model.width).c_str(),
@@ -220,7 +220,7 @@ int runCrc(const std::vector<std::string> &args)
     PB_INT width = useModel ? model.width : rfc::crc::catalogue[std::size_t(alg)].width;
     int status = 0;
     for (const std::string &path : files) {
-        pb::Ref<RFC_CRC> crc(useModel ? rfcCrcCreateWithModel(model.width, model.poly, model.init, model.xorOut,
+        rfccli::Held<RFC_CRC> crc(useModel ? rfcCrcCreateWithModel(model.width, model.poly, model.init, model.xorOut,
                                             model.reflectIn, model.reflectOut)
                                       : rfcCrcCreate(alg));
         std::string error;

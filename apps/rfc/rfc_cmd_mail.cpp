@@ -29,7 +29,7 @@ const char *typeName(PB_INT type)
 // pictures, U+2400 to U+241F and U+2421 for DEL.
 std::string visible(PB_STRING *raw)
 {
-    pb::Ref<PB_STRING> shown(pbStringCreate());
+    rfccli::Held<PB_STRING> shown(pbStringCreate());
     const PB_CHAR *chars = pbStringBacking(raw);
     for (PB_INT i = 0; i < pbStringLength(raw); ++i) {
         PB_CHAR ch = chars[i];
@@ -110,7 +110,7 @@ int runMailTokens(const std::vector<std::string> &args)
         }
     }
 
-    pb::Ref<PB_STRING> text(pbStringTryCreateFromUtf8(reinterpret_cast<const PB_BYTE *>(input.data()),
+    rfccli::Held<PB_STRING> text(pbStringTryCreateFromUtf8(reinterpret_cast<const PB_BYTE *>(input.data()),
         static_cast<PB_INT>(input.size())));
     if (!text) {
         rfccli::complain(name, "the input is not valid UTF-8");
@@ -123,7 +123,7 @@ int runMailTokens(const std::vector<std::string> &args)
         return usageError("--offset " + std::to_string(offset) + " is too large for a text of "
             + std::to_string(pbStringLength(text.get())) + " characters");
     RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL refusal {};
-    pb::Ref<PB_VECTOR> tokens(rfcMailShfTokenVectorTryDecodeWithRefusal(text.get(), &refusal));
+    rfccli::Held<PB_VECTOR> tokens(rfcMailShfTokenVectorTryDecodeWithRefusal(text.get(), &refusal));
     if (!tokens) {
         rfccli::complain(name, explain(refusal));
         return rfccli::exitRefused;
@@ -133,15 +133,15 @@ int runMailTokens(const std::vector<std::string> &args)
 
     std::string out;
     for (PB_INT i = 0; i < pbVectorLength(tokens.get()); ++i) {
-        pb::Ref<PB_OBJ> element(pbVectorObjAt(tokens.get(), i));
+        rfccli::Held<PB_OBJ> element(pbVectorObjAt(tokens.get(), i));
         RFC_MAIL_SHF_TOKEN *tok = rfcMailShfTokenFrom(element.get());
-        pb::Ref<PB_STRING> raw(rfcMailShfTokenRawValue(tok));
+        rfccli::Held<PB_STRING> raw(rfcMailShfTokenRawValue(tok));
         out += typeName(rfcMailShfTokenType(tok));
         out += '\t';
         out += visible(raw.get());
         out += '\n';
     }
-    pb::Ref<PB_STRING> encoded(rfcMailShfTokenVectorEncode(tokens.get(), wrap, offset));
+    rfccli::Held<PB_STRING> encoded(rfcMailShfTokenVectorEncode(tokens.get(), wrap, offset));
     out += rfccli::utf8(encoded.get());
     out += '\n';
     rfccli::writeOut(out);

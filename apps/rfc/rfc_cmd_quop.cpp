@@ -118,7 +118,7 @@ int runQuop(const std::vector<std::string> &args)
     bool decode = false;
     std::string path;
     bool havePath = false;
-    pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
+    rfccli::Held<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
     PB_INT decodeFlags = 0;
     bool trailing = false;
     bool haveInputNlf = false, haveOutputNlf = false;
@@ -217,12 +217,12 @@ int runQuop(const std::vector<std::string> &args)
         bool read = rfccli::readChunks(
             path,
             [&](const PB_BYTE *bytes, std::size_t count) {
-                pb::Ref<PB_BUFFER> out(rfcQuopEncodeStreamWrite(stream, bytes, PB_INT(count)));
+                rfccli::Held<PB_BUFFER> out(rfcQuopEncodeStreamWrite(stream, bytes, PB_INT(count)));
                 rfccli::writeOut(out.get());
                 return true;
             },
             error);
-        pb::Ref<PB_BUFFER> out(rfcQuopEncodeStreamFinish(stream));
+        rfccli::Held<PB_BUFFER> out(rfcQuopEncodeStreamFinish(stream));
         rfcQuopEncodeStreamFree(stream);
         if (!read) {
             rfccli::complain(command, error);
@@ -244,13 +244,13 @@ int runQuop(const std::vector<std::string> &args)
     bool read = rfccli::readChunks(
         path,
         [&](const PB_BYTE *bytes, std::size_t count) {
-            pb::Ref<PB_BUFFER> out(rfcQuopDecodeStreamWrite(stream, bytes, PB_INT(count)));
+            rfccli::Held<PB_BUFFER> out(rfcQuopDecodeStreamWrite(stream, bytes, PB_INT(count)));
             rfccli::writeOut(out.get());
             return !rfcQuopDecodeStreamRefusal(stream, &refusal);
         },
         error);
     if (read && !rfcQuopDecodeStreamRefusal(stream, &refusal)) {
-        pb::Ref<PB_BUFFER> out(rfcQuopDecodeStreamFinish(stream));
+        rfccli::Held<PB_BUFFER> out(rfcQuopDecodeStreamFinish(stream));
         rfccli::writeOut(out.get());
     }
     const bool refused = rfcQuopDecodeStreamRefusal(stream, &refusal);

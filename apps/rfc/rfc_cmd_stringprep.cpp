@@ -13,7 +13,7 @@ std::string profileNames()
 {
     std::string names;
     for (PB_INT p = 0; RFC_STRINGPREP_PROFILE_OK(p); ++p) {
-        pb::Ref<PB_STRING> name(rfcStringprepProfileToName(p));
+        rfccli::Held<PB_STRING> name(rfcStringprepProfileToName(p));
         if (!names.empty())
             names += ", ";
         names += rfccli::utf8(name.get());
@@ -25,17 +25,17 @@ std::string profileNames()
 // when refused or when the text is not UTF-8.
 int prepareLine(PB_INT profile, std::string_view text, bool allowUnassigned)
 {
-    pb::Ref<PB_STRING> source(
+    rfccli::Held<PB_STRING> source(
         pbStringTryCreateFromUtf8(reinterpret_cast<const PB_BYTE *>(text.data()), PB_INT(text.size())));
     if (!source) {
         rfccli::writeOut("invalid UTF-8\n");
         return 1;
     }
     RFC_STRINGPREP_REFUSAL refusal {};
-    pb::Ref<PB_STRING> prepared(rfcStringprepProfileTryPrepare(profile, source.get(), allowUnassigned ? 1 : 0, &refusal));
+    rfccli::Held<PB_STRING> prepared(rfcStringprepProfileTryPrepare(profile, source.get(), allowUnassigned ? 1 : 0, &refusal));
     if (!prepared) {
         // The library's own words for its refusal.
-        pb::Ref<PB_STRING> reason(rfcStringprepRefusalToString(&refusal));
+        rfccli::Held<PB_STRING> reason(rfcStringprepRefusalToString(&refusal));
         rfccli::writeOut("refused: " + rfccli::utf8(reason.get()) + "\n");
         return 1;
     }
@@ -57,7 +57,7 @@ int runStringprep(const std::vector<std::string> &args)
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
             return rfccli::usageError("stringprep", "unknown option \"" + arg + "\"");
         } else if (profile < 0) {
-            pb::Ref<PB_STRING> name(pbStringCreateFromCstr(arg.c_str(), -1));
+            rfccli::Held<PB_STRING> name(pbStringCreateFromCstr(arg.c_str(), -1));
             profile = rfcStringprepProfileFromName(name.get());
             if (profile < 0)
                 return rfccli::usageError("stringprep", "unknown profile \"" + arg + "\" (" + profileNames() + ")");
@@ -68,7 +68,7 @@ int runStringprep(const std::vector<std::string> &args)
     if (profile < 0)
         return rfccli::usageError("stringprep", "no profile given (" + profileNames() + ")");
     if (allowUnassigned && !rfcStringprepProfileHasAllowUnassigned(profile)) {
-        pb::Ref<PB_STRING> name(rfcStringprepProfileToName(profile));
+        rfccli::Held<PB_STRING> name(rfcStringprepProfileToName(profile));
         return rfccli::usageError("stringprep", "--allow-unassigned applies to iscsi and nameprep, not " + rfccli::utf8(name.get()));
     }
     if (texts.size() > 1)
