@@ -104,10 +104,12 @@ int decode(const char *command, PB_INT encoding, const std::string &path, PB_INT
         [&](const PB_BYTE *bytes, std::size_t count) {
             rfccli::Held<PB_BUFFER> out(rfcBaseDecodeStreamWrite(stream, bytes, PB_INT(count)));
             rfccli::writeOut(out.get());
-            return !rfcBaseDecodeStreamRefusal(stream, &refusal);
+            // After a refusal the stream reads on to find the options that
+            // would accept the whole text, unless none would.
+            return !rfcBaseDecodeStreamRefusal(stream, &refusal) || refusal.acceptingFlags >= 0;
         },
         error);
-    if (read && !rfcBaseDecodeStreamRefusal(stream, &refusal)) {
+    if (read) {
         rfccli::Held<PB_BUFFER> out(rfcBaseDecodeStreamFinish(stream));
         rfccli::writeOut(out.get());
     }

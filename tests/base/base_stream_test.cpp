@@ -151,8 +151,15 @@ TEST(BaseStream, DecodeMatchesOneCallForEveryFlagCombination)
                     } else {
                         ++refusals;
                         ASSERT_TRUE(got.refused);
-                        // The offset is the one-call decoder's.
+                        // The offset is the one-call decoder's; the flags
+                        // accept the whole text, and exist exactly when the
+                        // one-call decoder finds some.
                         EXPECT_EQ(got.refusal.offset, refusal.offset);
+                        EXPECT_EQ(got.refusal.acceptingFlags < 0, refusal.acceptingFlags < 0);
+                        if (got.refusal.acceptingFlags >= 0) {
+                            pb::Ref<RFC_BASE_OPTIONS> relaxed = options(flags | got.refusal.acceptingFlags);
+                            EXPECT_TRUE(decodeOnce(text, encoding, relaxed.get()).has_value());
+                        }
                         // What was handed out is some text in front of the
                         // fault, decoded as a whole.
                         std::size_t length = std::size_t(got.refusal.offset);

@@ -126,9 +126,12 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithRefusal(PB_STRING *string, PB_INT e
  *
  * Decoding cannot take back what it handed out: on malformed text the
  * stream hands out the bytes decoded before the fault (up to the last whole
- * group in front of it), takes no more input, and rfcBaseDecodeStreamRefusal
- * reports the refusal as rfcBaseTryDecodeWithRefusal does, the offset counted
- * in the whole text and the accepting flags those of the text read so far. */
+ * group in front of it) and nothing after it, and rfcBaseDecodeStreamRefusal
+ * reports the refusal as rfcBaseTryDecodeWithRefusal does for the whole
+ * text: the offset of the first fault, and flags that make the decoder
+ * accept the whole text (-1: none do). To find those the stream goes on
+ * reading the text it is given; a caller that needs only the offset, or
+ * sees acceptingFlags -1, may stop feeding it. */
 typedef struct RFC_BASE_ENCODE_STREAM RFC_BASE_ENCODE_STREAM;
 typedef struct RFC_BASE_DECODE_STREAM RFC_BASE_DECODE_STREAM;
 

@@ -182,10 +182,15 @@ struct RFC_BASE_ENCODE_STREAM {
 };
 
 // The state of a streaming decoder: its options, the text not yet decoded,
-// how much text went into decoded pieces, and the refusal once there is one.
+// how much text went into decoded pieces, and the refusal once there is
+// one. After a refusal the stream goes on reading as a probe: it decodes the
+// rest under its flags and the accepting flags found so far (probeOpt),
+// adding the flags each further refused piece needs, so that the refusal
+// names flags that accept the whole text.
 struct RFC_BASE_DECODE_STREAM {
     PB_INT encoding;
     RFC_BASE_OPTIONS *opt;
+    RFC_BASE_OPTIONS *probeOpt;
     PB_BUFFER *pending;
     PB_INT consumed;
     bool refused;
@@ -294,6 +299,7 @@ RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_B
     stream->encoding = encoding;
     stream->opt = rfcBaseOptionsRetain(opt);
     stream->pending = pbBufferCreate();
+    stream->probeOpt = nullptr;
     stream->consumed = 0;
     stream->refused = false;
     stream->refusal = { 0, 0 };
@@ -302,15 +308,28 @@ RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_B
 
 namespace {
 
-// Decodes *pending up to cut as a piece and keeps the rest. On refusal,
-// hands out what decodes in front of the fault, records the refusal with its
-// offset in the whole text, and drops the input.
+// Decodes *pending up to cut as a piece and keeps the rest. On the first
+// refusal, hands out what decodes in front of the fault, records the
+// refusal with its offset in the whole text, and turns into a probe; a
+// probe hands out nothing and adds the flags each refused piece needs.
 PB_BUFFER *decodePiece(RFC_BASE_DECODE_STREAM *stream, PB_INT cut)
 {
     Tail tail;
     splitTail(&stream->pending, cut, tail);
+    RFC_BASE_OPTIONS *opt = stream->refused ? stream->probeOpt : stream->opt;
     RFC_BASE_DECODE_REFUSAL refusal { 0, 0 };
-    PB_BUFFER *bytes = rfcBaseTryDecodeWithRefusal(stream->pending, stream->encoding, stream->opt, &refusal);
+    PB_BUFFER *bytes = rfcBaseTryDecodeWithRefusal(stream->pending, stream->encoding, opt, &refusal);
+    if (stream->refused) {
+        pb::Ref<PB_BUFFER> probed(bytes);
+        restoreTail(&stream->pending, tail);
+        if (!probed)
+            stream->refusal.acceptingFlags = refusal.acceptingFlags < 0 ? -1 : stream->refusal.acceptingFlags | refusal.acceptingFlags;
+        if (stream->refusal.acceptingFlags < 0)
+            pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
+        else if (!probed)
+            rfcBaseOptionsSetFlags(&stream->probeOpt, rfcBaseOptionsFlags(stream->opt) | stream->refusal.acceptingFlags);
+        return pbBufferCreate();
+    }
     if (bytes) {
         stream->consumed += cut;
         restoreTail(&stream->pending, tail);
@@ -325,8 +344,22 @@ PB_BUFFER *decodePiece(RFC_BASE_DECODE_STREAM *stream, PB_INT cut)
     PB_ASSERT( bytes );
     stream->refused = true;
     stream->refusal = { stream->consumed + refusal.offset, refusal.acceptingFlags };
-    pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
+    // The probe goes on after the refused piece, which the accepting flags
+    // accept; without such flags nothing can accept the text.
+    restoreTail(&stream->pending, tail);
+    if (refusal.acceptingFlags < 0) {
+        pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
+    } else {
+        stream->probeOpt = rfcBaseOptionsCreateFrom(stream->opt);
+        rfcBaseOptionsSetFlags(&stream->probeOpt, rfcBaseOptionsFlags(stream->opt) | refusal.acceptingFlags);
+    }
     return bytes;
+}
+
+// Whether the stream still reads: it has not refused, or it probes.
+bool reading(const RFC_BASE_DECODE_STREAM *stream)
+{
+    return !stream->refused || stream->refusal.acceptingFlags >= 0;
 }
 
 } // namespace
@@ -339,7 +372,7 @@ RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, cons
     PB_ASSERT( stream );
     PB_ASSERT( byteCount >= 0 );
     PB_ASSERT( bytes || byteCount == 0 );
-    if (stream->refused)
+    if (!reading(stream))
         return pbBufferCreate();
     pbBufferAppendBytes(&stream->pending, bytes, byteCount);
     const PB_INT cut = decodeCutFor(stream->encoding, pbBufferBacking(stream->pending), pbBufferLength(stream->pending));
@@ -353,7 +386,7 @@ RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, cons
 RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream)
 {
     PB_ASSERT( stream );
-    if (stream->refused)
+    if (!reading(stream))
         return pbBufferCreate();
     return decodePiece(stream, pbBufferLength(stream->pending));
 }
@@ -375,6 +408,8 @@ RFC_API void rfcBaseDecodeStreamFree(RFC_BASE_DECODE_STREAM *stream)
     if (!stream)
         return;
     rfcBaseOptionsRelease(stream->opt);
+    if (stream->probeOpt)
+        rfcBaseOptionsRelease(stream->probeOpt);
     pbObjRelease(pb::obj(stream->pending));
     pbMemFree(stream);
 }
