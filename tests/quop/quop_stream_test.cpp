@@ -31,7 +31,8 @@ std::vector<std::size_t> pieces(std::size_t length, std::mt19937 &random, std::s
 
 std::string randomInput(std::mt19937 &random, std::size_t length)
 {
-    static const std::string bytes = std::string("aaaaxyz   \t\r\n\n\r\n===3D3dF0f\x0b\x0c\x01\xff", 34);
+    static constexpr char pool[] = "aaaaxyz   \t\r\n\n\r\n===3D3dF0f\x0b\x0c\x01\xff";
+    static const std::string bytes(pool, sizeof pool - 1);
     std::uniform_int_distribution<std::size_t> pick(0, bytes.size() - 1);
     std::string s;
     for (std::size_t i = 0; i < length; ++i)
