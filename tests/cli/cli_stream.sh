@@ -43,7 +43,12 @@ export -f chunked_run
 compare() {
     local name=$1 seed=$2 input=$3 oneshot=$4
     shift 4
-    $oneshot < "$input" > "$work/want" 2>/dev/null
+    # The rows are inputs the library accepts: a refusal would compare
+    # nothing.
+    if ! $oneshot < "$input" > "$work/want" 2>/dev/null; then
+        failed=$((failed + 1))
+        echo "FAILED: $name: the one-call function refuses the input"
+    fi
     expect "$name" 0 "$(md5sum < "$work/want")" -- bash -c "chunked_run $seed '$input' $*"
 }
 
@@ -52,7 +57,7 @@ compare "base32 -n -w 0" 2 "$work/random" "$ONESHOT base 1 encode 1 1 0" "$RFC" 
 compare "base16 crlf wrap 7" 3 "$work/random" "$ONESHOT base 0 encode 2 4 7" "$RFC" base16 --newline crlf -w 7
 compare "base64url no final newline" 4 "$work/random" "$ONESHOT base 4 encode 0 1 76" "$RFC" base64url --no-final-newline
 compare "base64 decode" 5 "$work/b64" "$ONESHOT base 3 decode 4" "$RFC" base64 -d
-compare "base64 decode -i of text" 6 "$work/text" "$ONESHOT base 3 decode 28" "$RFC" base64 -d -i
+compare "base64 decode of text, every leniency" 6 "$work/text" "$ONESHOT base 3 decode 508" "$RFC" base64 -d -i --ignore-padding --accept-invalid-padding --accept-invalid-length --accept-invalid-pad-bits
 compare "base16 decode -i of text" 7 "$work/text" "$ONESHOT base 0 decode 28" "$RFC" base16 -d -i
 compare "qp encode" 8 "$work/text" "$ONESHOT qp encode 5 1 76 0" "$RFC" qp
 compare "qp encode crlf 10 trailing" 9 "$work/text" "$ONESHOT qp encode 5 4 10 1" "$RFC" qp --crlf -l 10 --trailing-nlf
