@@ -187,6 +187,53 @@ TEST(BaseStream, DecodeHandsOutBytesBeforeTheInputEnds)
     rfcBaseDecodeStreamFree(stream); // unfinished: frees what it holds
 }
 
+// Long runs inside an open group, where the stream has no cut and compacts
+// what it holds: answers and offsets stay those of the one-call decoder.
+TEST(BaseStream, LongRunsInsideAGroup)
+{
+    std::mt19937 random(5);
+    const std::string run(600000, ' ');
+    const std::string pads(600000, '=');
+    const std::string zeros(600000, '\0');
+    const struct {
+        const char *rule;
+        std::string text;
+        PB_INT flags;
+    } rows[] = {
+        { "spaces inside a group, skipped", "Zm9vY" + run + "mFy", WS },
+        { "spaces inside a group, refused", "Zm9vY" + run + "mFy", 0 },
+        { "spaces inside a group, then a fault", "Zm9vY" + run + "m!Fy", WS },
+        { "NULs inside a group, skipped", "Zg" + zeros + "==", NON_ALPHABET },
+        { "NULs inside a group, refused", "Zg" + zeros + "==", NLF },
+        { "padding run", "Zg" + pads, 0 },
+        { "padding run, accepted", "Zg" + pads, INVALID_PADDING },
+        { "padding run, then data", "Zg" + pads + "Zg==", IGNORE_PADDING },
+        { "padding run, then data, every flag", "Zg" + pads + "Zg=" + run + "=", ALL },
+        { "padding and spaces", "Zm9v" + pads + run + "Zg==", WS | IGNORE_PADDING },
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.rule);
+        pb::Ref<RFC_BASE_OPTIONS> opt = options(row.flags);
+        const std::optional<std::string> expected = decodeOnce(row.text, B64, opt.get());
+        RFC_BASE_DECODE_REFUSAL refusal { -1, -1 };
+        pb::Ref<PB_BUFFER> once(rfcBaseTryDecodeWithRefusal(rfctest::buffer(row.text).get(), B64, opt.get(), &refusal));
+        for (std::size_t maxPiece : { 4096, 100000 }) {
+            Decoded got = decodeStreamed(row.text, B64, opt.get(), pieces(row.text.size(), random, maxPiece));
+            ASSERT_EQ(got.refused, !expected);
+            if (expected) {
+                EXPECT_EQ(got.bytes, *expected);
+            } else {
+                EXPECT_EQ(got.refusal.offset, refusal.offset);
+                EXPECT_EQ(got.refusal.acceptingFlags < 0, refusal.acceptingFlags < 0);
+                if (got.refusal.acceptingFlags >= 0) {
+                    pb::Ref<RFC_BASE_OPTIONS> relaxed = options(row.flags | got.refusal.acceptingFlags);
+                    EXPECT_TRUE(decodeOnce(row.text, B64, relaxed.get()).has_value());
+                }
+            }
+        }
+    }
+}
+
 TEST(BaseStream, SkippedBytesDoNotAccumulate)
 {
     // With every byte outside the alphabet skipped, a long run of them is

@@ -80,6 +80,10 @@ if [ -z "$RFC_SKIP_BIG" ]; then
         kib=$("$ONESHOT" peak sh -c "'$RFC' $args -d < '$work/big.out' > /dev/null")
         [ "$kib" -lt 16384 ] && passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAILED: rfc $args -d peak $kib KiB"; }
     done
+    # An open group followed by 200 MB of skipped bytes: held compacted.
+    kib=$("$ONESHOT" peak sh -c "(printf Zg; cat '$work/big'; printf ==) | '$RFC' base64 -d -i > '$work/big.out'")
+    [ "$kib" -lt 16384 ] && [ "$(cat "$work/big.out")" = f ] && passed=$((passed + 1)) \
+        || { failed=$((failed + 1)); echo "FAILED: open group and 200 MB of skipped bytes: peak $kib KiB"; }
     rm -f "$work/big" "$work/big.out"
 fi
 

@@ -121,9 +121,10 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithRefusal(PB_STRING *string, PB_INT e
  * bytes in all as the one-call function gives for the whole input. A stream
  * keeps less than a group of input when encoding, whatever the line length;
  * when decoding, the text after the last whole group of alphabet characters
- * that is not followed by padding: a few bytes in well-formed text, but a
- * run of padding or of bytes outside the alphabet that stands inside a group
- * is held until the group is complete or the text ends. A stream is
+ * that is not followed by padding: a few bytes in well-formed text; a long
+ * run of padding or of bytes outside the alphabet inside a group is held
+ * compacted (what the decoder skips, and padding past one more than a
+ * group, is dropped), so memory stays bounded. A stream is
  * used by one thread at a time; Finish ends the input once, then Free.
  *
  * Decoding cannot take back what it handed out: on malformed text the

@@ -187,6 +187,16 @@ struct RFC_BASE_ENCODE_STREAM {
 // rest under its flags and the accepting flags found so far (probeOpt),
 // adding the flags each further refused piece needs, so that the refusal
 // names flags that accept the whole text.
+//
+// A group that stays open while a long run of bytes outside the alphabet or
+// of padding follows has no cut; then the stream compacts the text it holds
+// (compact() below) and remembers where it dropped bytes (drops, in
+// positions of the text held), so that offsets still count the whole text.
+struct Drop {
+    PB_INT pos;   // dropped right before this position of the text held
+    PB_INT count; // how many bytes of the whole text
+};
+
 struct RFC_BASE_DECODE_STREAM {
     PB_INT encoding;
     RFC_BASE_OPTIONS *opt;
@@ -195,6 +205,9 @@ struct RFC_BASE_DECODE_STREAM {
     PB_INT consumed;
     bool refused;
     RFC_BASE_DECODE_REFUSAL refusal;
+    static constexpr int maxDrops = 160;
+    Drop drops[maxDrops];
+    int dropCount;
 };
 
 namespace {
@@ -300,6 +313,7 @@ RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_B
     stream->opt = rfcBaseOptionsRetain(opt);
     stream->pending = pbBufferCreate();
     stream->probeOpt = nullptr;
+    stream->dropCount = 0;
     stream->consumed = 0;
     stream->refused = false;
     stream->refusal = { 0, 0 };
@@ -307,6 +321,122 @@ RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_B
 }
 
 namespace {
+
+// Held text beyond which a stream without a cut compacts what it holds.
+constexpr PB_INT compactBound = PB_INT { 1 } << 18;
+
+// The offset in the whole text of position x of the text held.
+PB_INT originalOffset(const RFC_BASE_DECODE_STREAM *stream, PB_INT x)
+{
+    PB_INT offset = stream->consumed + x;
+    for (int k = 0; k < stream->dropCount; ++k)
+        if (stream->drops[k].pos <= x)
+            offset += stream->drops[k].count;
+    return offset;
+}
+
+// The text held up to cut has gone into a piece: count it, with the bytes
+// dropped in it, and move the drops after it to the new positions.
+void consume(RFC_BASE_DECODE_STREAM *stream, PB_INT cut)
+{
+    stream->consumed = originalOffset(stream, cut);
+    int kept = 0;
+    for (int k = 0; k < stream->dropCount; ++k)
+        if (stream->drops[k].pos > cut)
+            stream->drops[kept++] = { stream->drops[k].pos - cut, stream->drops[k].count };
+    stream->dropCount = kept;
+}
+
+// Whether the decoder skips byte c, which is neither an alphabet character
+// nor padding, under flags: the decoder's classification (newline, white
+// space, any other byte; from 0x80 up any other byte, except in base16).
+bool skippedByDecoder(PB_BYTE c, PB_INT flags, PB_INT encoding)
+{
+    if (c < 0x80 || encoding == RFC_BASE_ENCODING_BASE16) {
+        if (pbUnicodeIsNlf(c))
+            return flags & RFC_BASE_FLAG_DECODE_IGNORE_NLF;
+        if (pbUnicodeIsWhiteSpace(c))
+            return flags & RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE;
+    }
+    return flags & RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET;
+}
+
+bool alphabetByte(PB_INT encoding, PB_BYTE c)
+{
+    switch (encoding) {
+    case RFC_BASE_ENCODING_BASE16:
+        return inAlphabet<RFC_BASE_ENCODING_BASE16>(c);
+    case RFC_BASE_ENCODING_BASE32:
+        return inAlphabet<RFC_BASE_ENCODING_BASE32>(c);
+    case RFC_BASE_ENCODING_BASE32HEX:
+        return inAlphabet<RFC_BASE_ENCODING_BASE32HEX>(c);
+    case RFC_BASE_ENCODING_BASE64:
+        return inAlphabet<RFC_BASE_ENCODING_BASE64>(c);
+    default:
+        return inAlphabet<RFC_BASE_ENCODING_BASE64URL>(c);
+    }
+}
+
+// Rewrites the text held without what cannot change the decoder's answer
+// under the flags in force, or under any flags added to them: the bytes it
+// skips, and padding beyond one more than a group in a run (the decoder only
+// asks whether the run completes the group). Kept: alphabet characters,
+// bytes it refuses, and the rest of the padding. Returns whether the text
+// held holds a byte the decoder refuses.
+bool compact(RFC_BASE_DECODE_STREAM *stream)
+{
+    const PB_INT flags = rfcBaseOptionsFlags(stream->refused ? stream->probeOpt : stream->opt);
+    const bool padded = stream->encoding != RFC_BASE_ENCODING_BASE16;
+    const PB_INT maxPads = charsPerGroup[stream->encoding] + 1;
+    const PB_BYTE *p = pbBufferBacking(stream->pending);
+    const PB_INT n = pbBufferLength(stream->pending);
+    PB_BUFFER *kept = pbBufferCreate();
+    Drop drops[RFC_BASE_DECODE_STREAM::maxDrops];
+    int dropCount = 0;
+    PB_INT dropped = 0; // bytes of the whole text dropped since the last kept byte
+    PB_INT pads = 0;
+    bool refusedByte = false;
+    int old = 0;
+    auto keep = [&](PB_BYTE c) {
+        if (dropped > 0) {
+            PB_ASSERT( dropCount < RFC_BASE_DECODE_STREAM::maxDrops );
+            drops[dropCount++] = { pbBufferLength(kept), dropped };
+            dropped = 0;
+        }
+        pbBufferAppendByte(&kept, c);
+    };
+    for (PB_INT i = 0; i <= n; ++i) {
+        for (; old < stream->dropCount && stream->drops[old].pos == i; ++old)
+            dropped += stream->drops[old].count;
+        if (i == n)
+            break;
+        const PB_BYTE c = p[i];
+        if (alphabetByte(stream->encoding, c)) {
+            pads = 0;
+            keep(c);
+        } else if (padded && c == rfc::base::padCharacter) {
+            if (++pads <= maxPads)
+                keep(c);
+            else
+                ++dropped;
+        } else if (skippedByDecoder(c, flags, stream->encoding)) {
+            ++dropped;
+        } else {
+            refusedByte = true;
+            keep(c);
+        }
+    }
+    if (dropped > 0) {
+        PB_ASSERT( dropCount < RFC_BASE_DECODE_STREAM::maxDrops );
+        drops[dropCount++] = { pbBufferLength(kept), dropped };
+    }
+    pbObjRelease(pb::obj(stream->pending));
+    stream->pending = kept;
+    for (int k = 0; k < dropCount; ++k)
+        stream->drops[k] = drops[k];
+    stream->dropCount = dropCount;
+    return refusedByte;
+}
 
 // Decodes *pending up to cut as a piece and keeps the rest. On the first
 // refusal, hands out what decodes in front of the fault, records the
@@ -321,17 +451,24 @@ PB_BUFFER *decodePiece(RFC_BASE_DECODE_STREAM *stream, PB_INT cut)
     PB_BUFFER *bytes = rfcBaseTryDecodeWithRefusal(stream->pending, stream->encoding, opt, &refusal);
     if (stream->refused) {
         pb::Ref<PB_BUFFER> probed(bytes);
-        restoreTail(&stream->pending, tail);
-        if (!probed)
-            stream->refusal.acceptingFlags = refusal.acceptingFlags < 0 ? -1 : stream->refusal.acceptingFlags | refusal.acceptingFlags;
+        if (probed) {
+            consume(stream, cut);
+            restoreTail(&stream->pending, tail);
+            return pbBufferCreate();
+        }
+        // Under the added flags the piece is read again with what follows.
+        if (tail.length > 0)
+            pbBufferAppendBytes(&stream->pending, tail.bytes, tail.length);
+        stream->refusal.acceptingFlags =
+            refusal.acceptingFlags < 0 ? -1 : stream->refusal.acceptingFlags | refusal.acceptingFlags;
         if (stream->refusal.acceptingFlags < 0)
             pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
-        else if (!probed)
+        else
             rfcBaseOptionsSetFlags(&stream->probeOpt, rfcBaseOptionsFlags(stream->opt) | stream->refusal.acceptingFlags);
         return pbBufferCreate();
     }
     if (bytes) {
-        stream->consumed += cut;
+        consume(stream, cut);
         restoreTail(&stream->pending, tail);
         return bytes;
     }
@@ -343,10 +480,13 @@ PB_BUFFER *decodePiece(RFC_BASE_DECODE_STREAM *stream, PB_INT cut)
     bytes = rfcBaseTryDecodeWithOptions(stream->pending, stream->encoding, stream->opt);
     PB_ASSERT( bytes );
     stream->refused = true;
-    stream->refusal = { stream->consumed + refusal.offset, refusal.acceptingFlags };
-    // The probe goes on after the refused piece, which the accepting flags
-    // accept; without such flags nothing can accept the text.
-    restoreTail(&stream->pending, tail);
+    stream->refusal = { originalOffset(stream, refusal.offset), refusal.acceptingFlags };
+    // The probe goes on from that cut, under the accepting flags; without
+    // such flags nothing can accept the text.
+    consume(stream, good);
+    restoreTail(&stream->pending, rest);
+    if (tail.length > 0)
+        pbBufferAppendBytes(&stream->pending, tail.bytes, tail.length);
     if (refusal.acceptingFlags < 0) {
         pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
     } else {
@@ -376,9 +516,16 @@ RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, cons
         return pbBufferCreate();
     pbBufferAppendBytes(&stream->pending, bytes, byteCount);
     const PB_INT cut = decodeCutFor(stream->encoding, pbBufferBacking(stream->pending), pbBufferLength(stream->pending));
-    if (cut == 0)
+    if (cut > 0)
+        return decodePiece(stream, cut);
+    if (pbBufferLength(stream->pending) <= compactBound)
         return pbBufferCreate();
-    return decodePiece(stream, cut);
+    // An open group with a long run after it: hold only what matters. When
+    // what is left holds a byte the decoder refuses, the refusal is final:
+    // decode it now, as a piece that ends at the refused byte's answer.
+    if (!compact(stream))
+        return pbBufferCreate();
+    return decodePiece(stream, pbBufferLength(stream->pending));
 }
 
 // Ends the text and returns a new buffer with the rest of the bytes (the
@@ -388,7 +535,12 @@ RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream)
     PB_ASSERT( stream );
     if (!reading(stream))
         return pbBufferCreate();
-    return decodePiece(stream, pbBufferLength(stream->pending));
+    PB_BUFFER *bytes = stream->refused ? pbBufferCreate() : decodePiece(stream, pbBufferLength(stream->pending));
+    // A probe reads the rest again under each set of flags it adds (at most
+    // one round per flag) until they accept it or nothing would.
+    while (stream->refused && reading(stream) && pbBufferLength(stream->pending) > 0)
+        pbObjRelease(pb::obj(decodePiece(stream, pbBufferLength(stream->pending))));
+    return bytes;
 }
 
 // False while the text is accepted; after a refusal, true with the refusal
