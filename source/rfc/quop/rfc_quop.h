@@ -134,10 +134,13 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind);
  * any size, output handed back as soon as it is final, the same bytes in all
  * as the one-call function gives for the whole input under the same options.
  * A stream keeps at most the input since the last point where the one-call
- * function starts afresh: a line break, and without a line limit also any
- * printable byte outside an escape (the encoder: any byte but white space in
- * front of a line break). A stream is used by one thread at a time; Finish
- * ends the input once, then Free.
+ * function starts afresh: for the encoder the last output line break (any
+ * point without a line length); for the decoder a line break, and without a
+ * line limit also a printable byte outside an escape and the bytes the flags
+ * skip after it. So it holds about a line, but a line of unbounded length
+ * under a line length or limit that large, or a run of white space that the
+ * decoder may still have to strip, is held whole. A stream is used by one
+ * thread at a time; Finish ends the input once, then Free.
  *
  * Decoding cannot take back what it handed out: on refused input the stream
  * hands out the bytes decoded before the line that holds the fault, or up to

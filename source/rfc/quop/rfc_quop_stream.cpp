@@ -102,6 +102,8 @@ struct RFC_QUOP_DECODE_STREAM {
     RFC_QUOP_OPTIONS *lastOpt;
     PB_INT inputNlf;
     bool translate;
+    bool skipControl;  // the flags that skip bytes
+    bool skipNonAscii;
     PB_INT maxLine; // -1: no limit
     PB_BUFFER *pending;
     PB_INT consumed;
@@ -286,6 +288,15 @@ RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream)
 
 namespace {
 
+// Whether the decoder skips byte v under the stream's flags, when v is no
+// recognised line break: a control byte or a byte above 126.
+bool skippedByDecoder(const RFC_QUOP_DECODE_STREAM *stream, PB_BYTE v)
+{
+    if (v > byteTilde)
+        return stream->skipNonAscii;
+    return v < byteSpace && v != byteTab && stream->skipControl;
+}
+
 // Whether input position c (at least 1, with two bytes after it in the n
 // bytes at in) is a cut for the decoder: the one-call function, ending its
 // input there, is in the state it starts in for everything that follows.
@@ -312,7 +323,15 @@ bool isDecodeCut(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT
     // trailing white space, and without translation nothing else is kept.
     if (v == byteEquals || before == byteEquals)
         return false;
-    return isLiteral(v) || !stream->translate;
+    if (isLiteral(v) || !stream->translate)
+        return true;
+    // A run of skipped bytes leaves the trailing white space as it was:
+    // none after a printable byte, none at the start of the text held (which
+    // starts at a cut).
+    PB_INT j = c - 1;
+    while (j >= 0 && skippedByDecoder(stream, in[j]) && nlfLength(in, std::size_t(j), std::size_t(n), nlf) == 0)
+        --j;
+    return j < c - 1 && (j < 0 || (isLiteral(in[j]) && !(j >= 1 && in[j - 1] == byteEquals)));
 }
 
 // The largest cut at or below limit that keeps the look-ahead in the n
@@ -370,6 +389,8 @@ RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt)
     rfcQuopOptionsSetFlags(&stream->pieceOpt, rfcQuopOptionsFlags(opt) & ~PB_INT { RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF });
     stream->inputNlf = rfcQuopOptionsDecodeInputNlf(opt);
     stream->translate = stream->inputNlf != 0 && rfcQuopOptionsDecodeOutputNlf(opt) != 0;
+    stream->skipControl = rfcQuopOptionsFlags(opt) & RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL;
+    stream->skipNonAscii = rfcQuopOptionsFlags(opt) & RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII;
     stream->maxLine = rfcQuopOptionsDecodeMaxInputLineLength(opt);
     stream->pending = pbBufferCreate();
     stream->consumed = 0;
