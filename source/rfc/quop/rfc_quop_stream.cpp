@@ -416,7 +416,7 @@ RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, cons
     // A line longer than the limit has no cut; try it so that the refusal
     // comes as soon as the line is too long (bytes the flags skip do not
     // count, so it may still be accepted).
-    if (stream->maxLine != noLimit && length > stream->maxLine + 1 + lookAhead) {
+    if (stream->maxLine != noLimit && length - 1 - lookAhead > stream->maxLine) {
         RFC_QUOP_DECODE_REFUSAL refusal {};
         pb::Ref<PB_BUFFER> trial(rfcQuopTryDecodeWithRefusal(stream->pending, stream->pieceOpt, &refusal));
         // A refusal that the look-ahead cannot change is final.
