@@ -67,6 +67,23 @@ compare "qp decode" 12 "$work/qp" "$ONESHOT qp decode 5 1 -1 0" "$RFC" qp -d
 compare "qp decode crlf limit" 13 "$work/qp" "$ONESHOT qp decode 5 4 76 0" "$RFC" qp -d --crlf --max-line-length 76
 compare "qp decode of raw text, lenient" 14 "$work/text" "$ONESHOT qp decode 5 1 -1 28" "$RFC" qp -d --accept-invalid --ignore-control --ignore-non-ascii
 
+# crc and stringprep read in pieces too: the CRC of the random bytes against
+# Python's zlib, and nodeprep of ASCII lines (CR LF and LF, lines across
+# every read boundary) against tr, which folds case as nodeprep does there.
+expect "crc in pieces" 0 "$(python3 -c "import sys, zlib; print('%08X' % zlib.crc32(open(sys.argv[1], 'rb').read()))" "$work/random")  -" -- \
+    bash -c "chunked 21 < '$work/random' | '$RFC' crc"
+python3 -c '
+import random, sys
+random.seed(9)
+words = ["Alpha", "beta", "GAMMA", "d3lta", "x", "Node.Name", "UPPER-lower_09"]
+out = []
+for i in range(600000):
+    out.append(random.choice(words) + random.choice(["\n", "\r\n"]))
+sys.stdout.write("".join(out))
+' > "$work/lines"
+expect "stringprep nodeprep line by line in pieces" 0 "$(tr -d '\r' < "$work/lines" | tr A-Z a-z | md5sum)" -- \
+    bash -c "chunked 22 < '$work/lines' | '$RFC' stringprep nodeprep | md5sum"
+
 # Output starts before the input ends: the first line comes out while the
 # writer still holds the pipe open.
 expect "output before the end of input" 0 "Zm9v" -- bash -c "(printf foo; sleep 5) | '$RFC' base64 | head -c 4"
