@@ -59,4 +59,14 @@ set(CPACK_DEBIAN_TOOL_DESCRIPTION "command-line front end of the corvanead codec
 The rfc command: CRCs of files, base16/32/64 and quoted-printable encoding
 and decoding, RFC 822 header tokens and stringprep profiles.")
 
+# Every Debian package carries /usr/share/doc/<package>/copyright. Only
+# the packages install it: EXCLUDE_FROM_ALL keeps it out of a plain
+# `cmake --install`, while cpack installs each component by name.
+foreach(component pb rfc dev tool)
+    string(TOUPPER ${component} upper)
+    install(FILES "${CMAKE_CURRENT_LIST_DIR}/debian-copyright"
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
+        RENAME copyright COMPONENT ${component} EXCLUDE_FROM_ALL)
+endforeach()
+
 include(CPack)

@@ -2,10 +2,13 @@
 // and releasing its object) against Intel ISA-L's fixed-polynomial kernels
 // and zlib's crc32, on the same data in the same run: CRC-32, CRC-32C,
 // CRC-32/BZIP2, CRC-16/T10-DIF and CRC-64/XZ at 63, 64, 65 bytes, 4 KiB and
-// 1 MiB, plus a random width-40 model that no peer has. Before measuring,
+// 1 MiB, plus a random width-40 model that no peer has. For CRC-64/XZ it
+// also runs ISA-L's 128-bit PCLMULQDQ kernel, the peer of rfc's avx path
+// (RFC_CRC_IMPL=avx). Before measuring,
 // every peer's value is checked against rfc's on the data. At the end it
 // prints the ratios (above 1: rfc is faster) and the time per small call.
 #include <rfc/crc/rfc_crc.h>
+#include <rfc/crc/rfc_crc_internal.h>
 
 #include "support/bench_support.h"
 
@@ -37,17 +40,19 @@ struct Case {
     PB_INT alg;        // the catalogue value, or -1 for a model given by its parameters
     PeerFunction isal; // each peer's call normalised to the model's check value
     PeerFunction zlib;
+    PeerFunction isal128; // ISA-L's public 128-bit PCLMULQDQ kernel, the peer of the avx path
 };
 
 std::vector<Case> cases()
 {
     std::vector<Case> all {
-        { "CRC-32", 32, 0x04C11DB7, 0xFFFFFFFF, 0xFFFFFFFF, true, RFC_CRC_ALGORITHM_CRC32_ADCCP, {}, {} },
-        { "CRC-32C", 32, 0x1EDC6F41, 0xFFFFFFFF, 0xFFFFFFFF, true, RFC_CRC_ALGORITHM_CRC32_C, {}, {} },
-        { "CRC-32/BZIP2", 32, 0x04C11DB7, 0xFFFFFFFF, 0xFFFFFFFF, false, RFC_CRC_ALGORITHM_CRC32_BZIP2, {}, {} },
-        { "CRC-16/T10-DIF", 16, 0x8BB7, 0, 0, false, -1, {}, {} },
-        { "CRC-64/XZ", 64, PB_INT(0x42F0E1EBA9EA3693), -1, -1, true, -1, {}, {} },
-        { "width-40 random", 40, PB_INT(0x8E2D61A5B3), PB_INT(0x1234567890), PB_INT(0x0F0F0F0F0F), true, -1, {}, {} },
+        { "CRC-32", 32, 0x04C11DB7, 0xFFFFFFFF, 0xFFFFFFFF, true, RFC_CRC_ALGORITHM_CRC32_ADCCP, {}, {}, {} },
+        { "CRC-32C", 32, 0x1EDC6F41, 0xFFFFFFFF, 0xFFFFFFFF, true, RFC_CRC_ALGORITHM_CRC32_C, {}, {}, {} },
+        { "CRC-32/BZIP2", 32, 0x04C11DB7, 0xFFFFFFFF, 0xFFFFFFFF, false, RFC_CRC_ALGORITHM_CRC32_BZIP2, {}, {}, {} },
+        { "CRC-16/T10-DIF", 16, 0x8BB7, 0, 0, false, -1, {}, {}, {} },
+        { "CRC-64/XZ", 64, PB_INT(0x42F0E1EBA9EA3693), -1, -1, true, -1, {}, {}, {} },
+        { "width-40 random", 40, PB_INT(0x8E2D61A5B3), PB_INT(0x1234567890), PB_INT(0x0F0F0F0F0F), true, -1, {}, {},
+            {} },
     };
 #ifdef RFC_BENCH_HAVE_ISAL
     all[0].isal = [](const PB_BYTE *p, std::size_t n) { return std::uint64_t(crc32_gzip_refl(0, p, n)); };
@@ -57,6 +62,7 @@ std::vector<Case> cases()
     all[2].isal = [](const PB_BYTE *p, std::size_t n) { return std::uint64_t(crc32_ieee(0, p, n)); };
     all[3].isal = [](const PB_BYTE *p, std::size_t n) { return std::uint64_t(crc16_t10dif(0, p, n)); };
     all[4].isal = [](const PB_BYTE *p, std::size_t n) { return crc64_ecma_refl(0, p, n); };
+    all[4].isal128 = [](const PB_BYTE *p, std::size_t n) { return crc64_ecma_refl_by8(0, p, n); };
 #endif
 #ifdef RFC_BENCH_HAVE_ZLIB
     all[0].zlib = [](const PB_BYTE *p, std::size_t n) { return std::uint64_t(crc32(0, p, uInt(n))); };
@@ -102,7 +108,8 @@ bool registerAll(const std::vector<Case> &all, std::vector<PB_BUFFER *> &buffers
                     benchmark::DoNotOptimize(ours(c, buffer));
                 state.SetBytesProcessed(PB_INT(state.iterations() * size));
             });
-            for (auto [who, peer] : { std::pair { "isal", &c.isal }, std::pair { "zlib", &c.zlib } }) {
+            for (auto [who, peer] :
+                { std::pair { "isal", &c.isal }, std::pair { "zlib", &c.zlib }, std::pair { "isal128", &c.isal128 } }) {
                 if (!*peer)
                     continue;
                 if ((*peer)(data.data(), size) != value) {
@@ -146,13 +153,17 @@ void printRatios(const std::vector<Case> &all, const std::map<std::string, doubl
     std::printf("\nrfc on the %s implementation. Ratios are throughput rfc / peer (above 1: rfc is faster);\n"
                 "ns is rfc's time per call.\n",
         rfc___CrcImplementationName());
-    std::printf("%-16s %-6s %10s %10s %10s %10s\n", "model", "size", "rfc GB/s", "/ isal", "/ zlib", "ns");
+    std::printf("%-16s %-6s %10s %10s %10s %10s %10s\n", "model", "size", "rfc GB/s", "/ isal", "/ zlib", "/ isal128",
+        "ns");
     for (const Case &c : all) {
         for (std::size_t size : sizes) {
             double r = rate(caseName("rfc", c, size));
             double isal = rate(caseName("isal", c, size)), zlib = rate(caseName("zlib", c, size));
+            double isal128 = rate(caseName("isal128", c, size));
+            if (r == 0)
+                continue; // left out by --benchmark_filter
             std::printf("%-16s %-6s %10.2f", c.name, sizeName(size).c_str(), r / 1e9);
-            for (double peer : { isal, zlib }) {
+            for (double peer : { isal, zlib, isal128 }) {
                 if (peer > 0)
                     std::printf(" %10.2f", r / peer);
                 else

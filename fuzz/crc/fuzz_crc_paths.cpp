@@ -4,6 +4,7 @@
 // (portable) implementation gives for the whole message in one call. Any
 // difference, crash, sanitizer report or leaked runtime object is a finding.
 #include <rfc/crc/rfc_crc.h>
+#include <rfc/crc/rfc_crc_internal.h>
 
 #include <pb/pb_cpp.h>
 
@@ -30,9 +31,11 @@ constexpr std::size_t header = 30;
 
 // Feeds the message in pieces: the four split bytes give the piece lengths
 // in turn (0 stands for the whole rest), and the feeding function rotates
-// through bytes, buffer ranges and single bytes.
+// through bytes, buffer ranges and single bytes. Plain bytes come from raw,
+// libFuzzer's exactly sized copy of the message, so that AddressSanitizer
+// reports a read past its end.
 PB_INT fedInPieces(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut, bool reflectIn, bool reflectOut,
-    const std::uint8_t *splits, PB_BUFFER *message)
+    const std::uint8_t *splits, PB_BUFFER *message, const std::uint8_t *raw)
 {
     pb::Ref<RFC_CRC> crc(rfcCrcCreateWithModel(width, poly, init, xorOut, reflectIn, reflectOut));
     const PB_INT size = pbBufferLength(message);
@@ -43,7 +46,7 @@ PB_INT fedInPieces(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut, bool r
         n = n < size - at ? n : size - at;
         switch (i % 3) {
         case 0:
-            rfcCrcUpdateBytes(crc.get(), bytes + at, n);
+            rfcCrcUpdateBytes(crc.get(), raw + at, n);
             break;
         case 1:
             rfcCrcUpdateInner(crc.get(), message, at, n);
@@ -80,12 +83,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         pb::Ref<PB_BUFFER> message(pbBufferCreateFromBytesCopy(data + header, PB_INT(size - header)));
         check(rfc___CrcImplementationSelect("portable"));
         const PB_INT expected = rfcCrcWithModel(width, poly, init, xorOut, reflectIn, reflectOut, message.get());
-        check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get()) == expected);
+        check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get(), data + header)
+            == expected);
         for (const char *name : { "avx", "avx512" }) {
             if (!rfc___CrcImplementationSelect(name))
                 continue;
             check(rfcCrcWithModel(width, poly, init, xorOut, reflectIn, reflectOut, message.get()) == expected);
-            check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get()) == expected);
+            check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get(), data + header)
+            == expected);
         }
     }
     check(pbObjLiveCount() == liveBefore);

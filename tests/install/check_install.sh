@@ -81,6 +81,11 @@ if (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log" 2>&1); then
     for deb in "$work"/deb/*.deb; do
         package=$(dpkg-deb -f "$deb" Package)
         depends[$package]=$(dpkg-deb -f "$deb" Depends)
+        if dpkg-deb -c "$deb" | grep -q " ./usr/share/doc/$package/copyright$"; then
+            pass
+        else
+            fail "$package has no /usr/share/doc/$package/copyright"
+        fi
         echo "package $package $(dpkg-deb -f "$deb" Version): Depends: ${depends[$package]}"
         dpkg-deb -x "$deb" "$root"
     done

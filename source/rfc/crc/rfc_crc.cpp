@@ -1,6 +1,6 @@
 // The CRC engine: a computation over a register for any width from 8 to 64
-// bits. It builds no lookup table, so creating a
-// computation costs one allocation.
+// bits. It builds no lookup table, so creating a computation costs one
+// allocation.
 //
 // The reference engine works bit by bit: eight conditional shift-and-XOR
 // steps per byte. Where the processor multiplies carry-less, every feed goes
@@ -16,6 +16,7 @@
 
 #include "../rfc_frame.h"
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -31,7 +32,7 @@ struct RFC_CRC {
     // the kernels take it as it is: with reflectIn its mirror over width
     // bits, otherwise shifted to the top of 64 bits.
     std::uint64_t value;
-    std::uint64_t mask;  // the low width bits
+    std::uint64_t mask; // the low width bits
     PB_BOOL final;
 
     // The kernel constants of the model: the catalogue's, cached ones, or
@@ -87,6 +88,13 @@ static_assert(constants32C.reduce == mirror(powerBitwise(poly32C, 127)));
 static_assert(constants16.fold64[0] == powerBitwise(poly16, 512));
 static_assert(constants16.fold64[1] == powerBitwise(poly16, 576));
 static_assert(constants16.fold128[1] == powerBitwise(poly16, 1088));
+static_assert(constants16.fold48[0] == powerBitwise(poly16, 384));
+static_assert(constants16.fold192[0] == powerBitwise(poly16, 1536));
+static_assert(constants16.fold192[1] == powerBitwise(poly16, 1600));
+static_assert(constants32C.fold192[0] == mirror(powerBitwise(poly32C, 1599)));
+static_assert(constants32C.fold192[1] == mirror(powerBitwise(poly32C, 1535)));
+static_assert(constants32C.fold48[0] == mirror(powerBitwise(poly32C, 447)));
+static_assert(constants32C.none[0] == 0 && constants32C.none[1] == 0);
 static_assert(constants16.reduce == powerBitwise(poly16, 128));
 // mu is the Barrett quotient: x^128 = (x^64 + mu) G + (x^128 mod G).
 static_assert([] {
@@ -142,12 +150,14 @@ const Implementation *const implementations[] = { &rfc::crc::implementationAvx51
 
 bool available(const Implementation *impl)
 {
+#if defined(__x86_64__)
     if (impl == &rfc::crc::implementationAvx512)
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
             && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("vpclmulqdq")
             && __builtin_cpu_supports("pclmul");
     if (impl == &rfc::crc::implementationAvx)
         return __builtin_cpu_supports("avx") && __builtin_cpu_supports("pclmul");
+#endif
     return impl == &implementationPortable;
 }
 
@@ -245,6 +255,7 @@ void flushPending(RFC_CRC *crc)
     }
 }
 
+// Feeds count bytes after any kept back.
 void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
 {
     flushPending(crc);
@@ -252,7 +263,45 @@ void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
 }
 
 // The catalogue's constants for a model that shares its generator and
-// domain with a catalogued one; null for any other.
+// domain with a catalogued one; null for any other. A compile-time hash
+// table with linear probing finds them in a probe or two.
+constexpr std::size_t catalogueSlots = 64; // a power of two, about three times the catalogue
+
+constexpr std::size_t catalogueHash(PB_INT width, std::uint64_t poly, bool reflectIn)
+{
+    std::uint64_t key = (poly << 7 | std::uint64_t(width) << 1 | (reflectIn ? 1 : 0)) * 0x9E3779B97F4A7C15u;
+    return std::size_t(key >> 58) & (catalogueSlots - 1);
+}
+
+// Slot contents: a catalogue index plus one, 0 for an empty slot.
+constexpr std::array<std::uint8_t, catalogueSlots> catalogueTable = [] {
+    std::array<std::uint8_t, catalogueSlots> table {};
+    for (std::size_t i = 0; i < rfc::crc::catalogue.size(); ++i) {
+        // Models sharing a generator and domain share constants: one slot
+        // serves them all.
+        const rfc::crc::Model &m = rfc::crc::catalogue[i];
+        std::size_t slot = catalogueHash(m.width, m.poly, m.reflectIn);
+        bool present = false;
+        for (; table[slot] && !present; slot = (slot + 1) & (catalogueSlots - 1)) {
+            const rfc::crc::Model &other = rfc::crc::catalogue[table[slot] - 1u];
+            present = other.width == m.width && other.poly == m.poly && other.reflectIn == m.reflectIn;
+        }
+        if (!present)
+            table[slot] = std::uint8_t(i + 1);
+    }
+    return table;
+}();
+
+// A search, found or not, ends within a short run of occupied slots.
+static_assert([] {
+    std::size_t run = 0, longest = 0;
+    for (std::size_t i = 0; i < 2 * catalogueSlots; ++i) {
+        run = catalogueTable[i % catalogueSlots] ? run + 1 : 0;
+        longest = run > longest ? run : longest;
+    }
+    return longest <= 3;
+}());
+
 const rfc::crc::Constants *catalogueConstantsFor(PB_INT width, std::uint64_t poly, bool reflectIn)
 {
     // Bit w - 1 set for each width w in the catalogue: most other models
@@ -265,7 +314,9 @@ const rfc::crc::Constants *catalogueConstantsFor(PB_INT width, std::uint64_t pol
     }();
     if (!((widths >> (width - 1)) & 1))
         return nullptr;
-    for (std::size_t i = 0; i < rfc::crc::catalogue.size(); ++i) {
+    for (std::size_t slot = catalogueHash(width, poly, reflectIn); catalogueTable[slot];
+         slot = (slot + 1) & (catalogueSlots - 1)) {
+        const std::size_t i = catalogueTable[slot] - 1u;
         const rfc::crc::Model &m = rfc::crc::catalogue[i];
         if (m.width == width && m.poly == poly && m.reflectIn == reflectIn)
             return &rfc::crc::catalogueConstants[i];

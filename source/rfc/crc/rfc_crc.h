@@ -63,13 +63,6 @@ RFC_API PB_STRING *rfcCrcAlgorithmToString(PB_INT alg);
 RFC_API void rfc___CrcAlgorithmStartup(void);
 RFC_API void rfc___CrcAlgorithmShutdown(void);
 
-/* Internal, for tests and benchmarks: the name of the engine implementation
- * in use ("avx512", "avx" or "portable"), and a switch to the named one,
- * which returns false and changes nothing when the processor lacks it. The
- * environment variable RFC_CRC_IMPL chooses the first one a process uses. */
-RFC_API const char *rfc___CrcImplementationName(void);
-RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name);
-
 PB___END_DECLS
 
 #endif

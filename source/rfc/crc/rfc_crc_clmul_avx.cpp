@@ -3,6 +3,8 @@
 // bytes per block, so that eight products chains run side by side instead
 // of one. All vector code is VEX-encoded and uses no upper halves, so it
 // pays no transition penalty after code that leaves them dirty.
+#if defined(__x86_64__)
+
 #include "rfc_crc_clmul.h"
 
 namespace rfc::crc {
@@ -58,3 +60,20 @@ RFC___CRC_TARGET_AVX Constants deriveConstantsClmul(std::uint64_t poly64, bool r
 }
 
 } // namespace rfc::crc
+
+#else // not x86-64: the engine never chooses this implementation
+
+#include "rfc_crc_internal.h"
+
+namespace rfc::crc {
+
+const Implementation implementationAvx { "avx", nullptr, nullptr };
+
+Constants deriveConstantsClmul(std::uint64_t poly64, bool reflected)
+{
+    return deriveConstants(poly64, reflected, clmulPortable);
+}
+
+} // namespace rfc::crc
+
+#endif

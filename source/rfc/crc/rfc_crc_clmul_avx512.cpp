@@ -3,6 +3,8 @@
 // forward by 256 bytes per block. Inputs of 64 to 255 bytes use one 512-bit
 // accumulator; shorter ones the 128-bit steps shared with the AVX kernel.
 // The compiler clears the upper register halves (vzeroupper) on return.
+#if defined(__x86_64__)
+
 #include "rfc_crc_clmul.h"
 
 #define RFC___CRC_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,vpclmulqdq,avx2,avx,pclmul")))
@@ -37,11 +39,6 @@ RFC___CRC_TARGET_AVX512 inline __m512i fold512(__m512i x, __m512i k, __m512i y)
         0x96);
 }
 
-RFC___CRC_TARGET_AVX512 inline __m256i fold256(__m256i x, __m256i k)
-{
-    return _mm256_xor_si256(_mm256_clmulepi64_epi128(x, k, 0x00), _mm256_clmulepi64_epi128(x, k, 0x11));
-}
-
 template <bool R>
 RFC___CRC_TARGET_AVX512 std::uint64_t feedAvx512(std::uint64_t reg, const std::uint8_t *p, std::size_t n,
     const Constants &k)
@@ -67,10 +64,9 @@ RFC___CRC_TARGET_AVX512 std::uint64_t feedAvx512(std::uint64_t reg, const std::u
             a2 = fold512(a2, k256, load512<R>(p + 128));
             a3 = fold512(a3, k256, load512<R>(p + 192));
         }
-        const __m512i k128 = pair512(k.fold128);
-        a2 = fold512(a0, k128, a2);
-        a3 = fold512(a1, k128, a3);
-        z = fold512(a2, k64, a3);
+        // Block j of the four stands 64 (3 - j) bytes before the end: all
+        // three move there at once.
+        z = fold512(a0, pair512(k.fold192), fold512(a1, pair512(k.fold128), fold512(a2, k64, a3)));
     } else {
         z = _mm512_xor_si512(load512<R>(p), first);
         p += 64;
@@ -78,11 +74,12 @@ RFC___CRC_TARGET_AVX512 std::uint64_t feedAvx512(std::uint64_t reg, const std::u
     }
     for (; n >= 64; p += 64, n -= 64)
         z = fold512(z, k64, load512<R>(p));
-    // The four lanes stand 48, 32, 16 and 0 bytes before the end: fold the
-    // lower half onto the upper, then the lower lane onto the upper.
-    __m256i y = _mm256_xor_si256(_mm512_extracti64x4_epi64(z, 1),
-        fold256(_mm512_castsi512_si256(z), _mm256_broadcastsi128_si256(pair(k.fold32))));
-    __m128i x = _mm_xor_si128(_mm256_extracti128_si256(y, 1), fold(_mm256_castsi256_si128(y), pair(k.fold16)));
+    // The four lanes stand 48, 32, 16 and 0 bytes before the end: each
+    // moves there by its own pair (the last by none, then added as it is),
+    // and the four are added.
+    z = fold512(z, _mm512_loadu_si512(k.fold48), _mm512_maskz_mov_epi64(0xC0, z));
+    __m256i y = _mm256_xor_si256(_mm512_extracti64x4_epi64(z, 1), _mm512_castsi512_si256(z));
+    __m128i x = _mm_xor_si128(_mm256_extracti128_si256(y, 1), _mm256_castsi256_si128(y));
     return finish<R>(x, p, n, k);
 }
 
@@ -91,3 +88,15 @@ RFC___CRC_TARGET_AVX512 std::uint64_t feedAvx512(std::uint64_t reg, const std::u
 const Implementation implementationAvx512 { "avx512", feedAvx512<false>, feedAvx512<true> };
 
 } // namespace rfc::crc
+
+#else // not x86-64: the engine never chooses this implementation
+
+#include "rfc_crc_internal.h"
+
+namespace rfc::crc {
+
+const Implementation implementationAvx512 { "avx512", nullptr, nullptr };
+
+} // namespace rfc::crc
+
+#endif

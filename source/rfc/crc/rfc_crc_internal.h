@@ -65,10 +65,17 @@ static_assert(mirror(0x1, 12) == 0x800 && mirror(0xF0, 8) == 0x0F && mirror(1) =
 // { x^(8d+63) mod G, x^(8d-1) mod G } (a reflected product comes out
 // multiplied by x, which the exponent one lower makes up for).
 struct Constants {
-    std::uint64_t fold16[2];
+    // The pairs that move the four lanes of a 64-byte block to its last
+    // lane, in lane order, so that one 64-byte load gives all four: the
+    // last lane stays (none is zero and multiplies it away; the kernel adds
+    // it as it is).
+    std::uint64_t fold48[2];
     std::uint64_t fold32[2];
+    std::uint64_t fold16[2];
+    std::uint64_t none[2];
     std::uint64_t fold64[2];
     std::uint64_t fold128[2];
+    std::uint64_t fold192[2];
     std::uint64_t fold256[2];
     std::uint64_t reduce; // x^128 mod G (mirror of x^127 mod G reflected): H of the last eight bytes
     std::uint64_t mu;     // x^128 div G without its x^64 term, for Barrett reduction (mirrored reflected)
@@ -144,21 +151,25 @@ static_assert(barrettMu(~0ull, clmulPortable) == barrettMuByDivision(~0ull));
 
 // The constants of the scaled generator x^64 + poly64 for one domain. The
 // powers are built as x^(e+s) with s = -1 reflected, 0 normal: by steps of
-// x^64 (one Barrett reduction) and by squaring (a product and a reduction,
-// then one more factor x for s = -1), about thirty carry-less products.
+// x^64 (one Barrett reduction) and by products of two powers (a product
+// and a reduction, then one more factor x for s = -1), about forty
+// carry-less products.
 template <class Mul>
 constexpr Constants deriveConstants(std::uint64_t poly64, bool reflected, Mul mul)
 {
     const Modulus<Mul> g { poly64, barrettMu(poly64, mul), mul };
-    auto doubled = [&](std::uint64_t e) { // x^(2k+s) from x^(k+s)
-        std::uint64_t square = g.times(e, e);
-        return reflected ? g.timesX(square) : square;
+    auto times = [&](std::uint64_t a, std::uint64_t b) { // x^(i+j+s) from x^(i+s) and x^(j+s)
+        std::uint64_t product = g.times(a, b);
+        return reflected ? g.timesX(product) : product;
     };
+    auto doubled = [&](std::uint64_t e) { return times(e, e); };
     const std::uint64_t e64 = reflected ? std::uint64_t(1) << 63 : poly64;
     const std::uint64_t e128 = g.shift64(e64), e192 = g.shift64(e128);
     const std::uint64_t e256 = g.shift64(e192), e320 = g.shift64(e256);
+    const std::uint64_t e384 = g.shift64(e320), e448 = g.shift64(e384);
     const std::uint64_t e512 = doubled(e256), e576 = g.shift64(e512);
     const std::uint64_t e1024 = doubled(e512), e1088 = g.shift64(e1024);
+    const std::uint64_t e1536 = times(e1024, e512), e1600 = g.shift64(e1536);
     const std::uint64_t e2048 = doubled(e1024), e2112 = g.shift64(e2048);
 
     Constants k {};
@@ -168,8 +179,10 @@ constexpr Constants deriveConstants(std::uint64_t poly64, bool reflected, Mul mu
     };
     pair(k.fold16, e128, e192);
     pair(k.fold32, e256, e320);
+    pair(k.fold48, e384, e448);
     pair(k.fold64, e512, e576);
     pair(k.fold128, e1024, e1088);
+    pair(k.fold192, e1536, e1600);
     pair(k.fold256, e2048, e2112);
     k.reduce = reflected ? mirror(e128) : e128;
     k.mu = reflected ? mirror(g.mu) : g.mu;
@@ -213,5 +226,17 @@ extern const Implementation implementationAvx512;
 Constants deriveConstantsClmul(std::uint64_t poly64, bool reflected);
 
 } // namespace rfc::crc
+
+PB___BEGIN_DECLS
+
+/* For tests and benchmarks, exported but declared only here: the name of
+ * the engine implementation in use ("avx512", "avx" or "portable"), and a
+ * switch to the named one, which returns false and changes nothing when the
+ * processor lacks it. The environment variable RFC_CRC_IMPL chooses the
+ * first one a process uses. */
+RFC_API const char *rfc___CrcImplementationName(void);
+RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name);
+
+PB___END_DECLS
 
 #endif

@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <utility>
 
 namespace rfc::stringprep {
 
