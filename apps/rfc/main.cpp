@@ -63,6 +63,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "rfc: unknown command \"%s\" (rfc --help lists them)\n", argv[1]);
         return rfccli::exitUsage;
     }
+    rfccli::setCommand(chosen->name);
     if (asksForHelp(argc, argv)) {
         rfccli::printHelp(*chosen);
         return rfccli::exitOk;

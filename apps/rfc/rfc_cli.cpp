@@ -19,6 +19,8 @@ std::vector<Command> &registry()
     return all;
 }
 
+const char *currentCommand = "";
+
 // Standard output's buffer: small writes are gathered, so that line-by-line
 // output costs few system calls.
 constexpr std::size_t outSize = std::size_t { 1 } << 16;
@@ -47,7 +49,7 @@ void writeAll(const PB_BYTE *p, std::size_t n)
         if (done < 0) {
             if (errno == EPIPE)
                 diePipe();
-            std::fprintf(stderr, "rfc: standard output: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "rfc %s: standard output: %s\n", currentCommand, std::strerror(errno));
             std::_Exit(exitRefused);
         }
         p += done;
@@ -56,6 +58,11 @@ void writeAll(const PB_BYTE *p, std::size_t n)
 }
 
 } // namespace
+
+void setCommand(const char *name)
+{
+    currentCommand = name;
+}
 
 Registration::Registration(const Command &command)
 {

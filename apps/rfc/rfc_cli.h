@@ -52,6 +52,9 @@ struct Registration {
 
 const std::vector<Command> &commands();
 
+// The subcommand that runs, named by messages that come from this frame.
+void setCommand(const char *name);
+
 // The size of the reads from files and standard input.
 inline constexpr std::size_t readSize = std::size_t { 1 } << 20;
 

@@ -35,6 +35,13 @@ expect "mail-tokens refused" 1 "" -- "$RFC" mail-tokens '"a'
 expect "mail-tokens invalid UTF-8" 1 "" -- sh -c "printf '\377' | '$RFC' mail-tokens"
 expect "stringprep refused" 1 "refused: prohibited U+0007 (ASCII control character)" -- "$RFC" stringprep saslprep $'\a'
 
+# Output that cannot be written: exit 1, said on standard error.
+printf foo > "$work/foo"
+for c in base64 qp crc; do
+    expect "$c into a full device" 1 "" -- sh -c "'$RFC' $c '$work/foo' > /dev/full"
+    expect_stderr "$c names standard output" "^rfc $c: standard output: No space left on device$"
+done
+
 # Numeric options are checked against what the library takes: no abort.
 expect "mail-tokens huge offset" 2 "" -- "$RFC" mail-tokens --offset 9223372036854775807 a
 expect_stderr "offset named" '^rfc mail-tokens: --offset 9223372036854775807 is too large'
