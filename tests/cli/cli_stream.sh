@@ -88,8 +88,12 @@ expect "stringprep nodeprep line by line in pieces" 0 "$(tr -d '\r' < "$work/lin
 # writer still holds the pipe open.
 expect "output before the end of input" 0 "Zm9v" -- bash -c "(printf foo; sleep 5) | '$RFC' base64 | head -c 4"
 
-# Peak memory of 200 MB through each direction, in KiB.
-if [ -z "$RFC_SKIP_BIG" ]; then
+# Peak memory of 200 MB through each direction, in KiB. A sanitizer's
+# quarantine keeps freed memory on purpose, so a sanitized build (the test
+# preset) skips this part; the release build's tests check it.
+if nm -D "$RFC" 2>/dev/null | grep -q __asan_init; then
+    echo "peak memory not checked: $RFC is built with AddressSanitizer"
+elif [ -z "$RFC_SKIP_BIG" ]; then
     head -c 200000000 /dev/zero > "$work/big"
     for args in "base64" "qp"; do
         kib=$("$ONESHOT" peak sh -c "'$RFC' $args < '$work/big' > '$work/big.out'")
