@@ -1,10 +1,14 @@
-// base64 throughput of encode and decode over 64 KiB and 1 MiB of random
-// bytes (default options, and 76-character CRLF lines decoded with the
-// newline flag), and the cost of one whole rfcBaseEncode call on 64 bytes.
-// Where OpenSSL is installed, EVP_EncodeBlock/EVP_DecodeBlock (and for
-// wrapped text its EVP_Encode/EVP_Decode streams) run on the same data in
-// the same run, and the ratios are printed at the end.
+// Throughput of the base encodings and the cost of one small call, each
+// case run by every kernel this CPU offers and by the peers on the same data
+// in the same run: base64 encode and decode over 64 KiB and 1 MiB of random
+// bytes, 76-character lines (ours CR LF, simdutf's LF, OpenSSL's 64-character
+// LF lines) and their decoding with newlines skipped, base16 and base32 at
+// 64 KiB, and one whole rfcBaseEncode call on 64 bytes. The peers are
+// simdutf (from the shared peers folder, when present) and OpenSSL's
+// EVP_EncodeBlock/EVP_DecodeBlock and EVP_Encode/Decode streams (when
+// libssl-dev is installed). Ratios are printed at the end.
 #include <rfc/base/rfc_base.h>
+#include <rfc/base/rfc_base_kernel.h>
 
 #include <benchmark/benchmark.h>
 
@@ -19,6 +23,10 @@
 #ifdef RFC_BENCH_HAVE_OPENSSL
 #include <openssl/evp.h>
 #endif
+#ifdef RFC_BENCH_HAVE_SIMDUTF
+#include <simdutf.h>
+#endif
+#include <memory>
 
 namespace {
 
@@ -30,7 +38,7 @@ std::vector<PB_BYTE> randomData(std::size_t size)
 // The sizes measured, with the suffix of their benchmark names.
 const std::pair<std::size_t, const char *> sizes[] = { { 64 << 10, "64KiB" }, { 1 << 20, "1MiB" } };
 
-// Options for 76-character lines joined by CR LF.
+// Options for 76-character lines joined by CR LF, decoded skipping newlines.
 RFC_BASE_OPTIONS *wrappedOptions()
 {
     RFC_BASE_OPTIONS *opt = rfcBaseOptionsCreate();
@@ -39,15 +47,31 @@ RFC_BASE_OPTIONS *wrappedOptions()
     return opt;
 }
 
+// Runs a case on one kernel and puts back the one in use.
+class KernelScope {
+public:
+    explicit KernelScope(const std::string &name) : previous_(rfc___BaseKernelName())
+    {
+        rfc___BaseKernelSelect(name.c_str());
+    }
+    ~KernelScope() { rfc___BaseKernelSelect(previous_.c_str()); }
+    KernelScope(const KernelScope &) = delete;
+    KernelScope &operator=(const KernelScope &) = delete;
+
+private:
+    std::string previous_;
+};
+
 // Throughput is counted in raw (decoded) bytes for every benchmark, so that
 // encode and decode figures compare directly.
-void rfcEncode(benchmark::State &state, std::size_t size, bool wrapped)
+void rfcEncode(benchmark::State &state, const std::string &kernel, PB_INT encoding, std::size_t size, bool wrapped)
 {
+    KernelScope scope(kernel);
     auto data = randomData(size);
     PB_BUFFER *source = pbBufferCreateFromBytesCopy(data.data(), PB_INT(size));
     RFC_BASE_OPTIONS *opt = wrapped ? wrappedOptions() : rfcBaseOptionsCreate();
     for (auto _ : state) {
-        PB_BUFFER *text = rfcBaseEncodeWithOptions(source, RFC_BASE_ENCODING_BASE64, opt);
+        PB_BUFFER *text = rfcBaseEncodeWithOptions(source, encoding, opt);
         benchmark::DoNotOptimize(text);
         pbObjRelease(pbBufferObj(text));
     }
@@ -56,14 +80,15 @@ void rfcEncode(benchmark::State &state, std::size_t size, bool wrapped)
     state.SetBytesProcessed(PB_INT(state.iterations() * size));
 }
 
-void rfcDecode(benchmark::State &state, std::size_t size, bool wrapped)
+void rfcDecode(benchmark::State &state, const std::string &kernel, PB_INT encoding, std::size_t size, bool wrapped)
 {
+    KernelScope scope(kernel);
     auto data = randomData(size);
     PB_BUFFER *source = pbBufferCreateFromBytesCopy(data.data(), PB_INT(size));
     RFC_BASE_OPTIONS *opt = wrapped ? wrappedOptions() : rfcBaseOptionsCreate();
-    PB_BUFFER *text = rfcBaseEncodeWithOptions(source, RFC_BASE_ENCODING_BASE64, opt);
+    PB_BUFFER *text = rfcBaseEncodeWithOptions(source, encoding, opt);
     for (auto _ : state) {
-        PB_BUFFER *bytes = rfcBaseTryDecodeWithOptions(text, RFC_BASE_ENCODING_BASE64, opt);
+        PB_BUFFER *bytes = rfcBaseTryDecodeWithOptions(text, encoding, opt);
         if (!bytes || pbBufferLength(bytes) != PB_INT(size)) {
             state.SkipWithError("decoding failed");
             break;
@@ -76,18 +101,19 @@ void rfcDecode(benchmark::State &state, std::size_t size, bool wrapped)
     state.SetBytesProcessed(PB_INT(state.iterations() * size));
 }
 
-// One whole call on 64 bytes: the result buffer is made and released.
-void rfcEncodeCall64(benchmark::State &state)
+// One whole call on 64 bytes (or on size bytes: 0 shows what the result
+// object alone costs): the result buffer is made and released.
+void rfcEncodeCall64(benchmark::State &state, std::size_t size = 64)
 {
-    auto data = randomData(64);
-    PB_BUFFER *source = pbBufferCreateFromBytesCopy(data.data(), 64);
+    auto data = randomData(size);
+    PB_BUFFER *source = pbBufferCreateFromBytesCopy(data.data(), PB_INT(size));
     for (auto _ : state) {
         PB_BUFFER *text = rfcBaseEncode(source, RFC_BASE_ENCODING_BASE64);
         benchmark::DoNotOptimize(text);
         pbObjRelease(pbBufferObj(text));
     }
     pbObjRelease(pbBufferObj(source));
-    state.SetBytesProcessed(PB_INT(state.iterations() * 64));
+    state.SetBytesProcessed(PB_INT(state.iterations() * size));
 }
 
 // The same with its source buffer made and released in each call too.
@@ -118,6 +144,61 @@ void rfcDecodeCall64(benchmark::State &state)
     pbObjRelease(pbBufferObj(source));
     state.SetBytesProcessed(PB_INT(state.iterations() * 64));
 }
+
+#ifdef RFC_BENCH_HAVE_SIMDUTF
+// simdutf into an output allocated per call (uninitialised), as ours is.
+void simdutfEncode(benchmark::State &state, std::size_t size, bool wrapped)
+{
+    auto data = randomData(size);
+    auto *in = reinterpret_cast<const char *>(data.data());
+    std::size_t length = wrapped ? simdutf::base64_length_from_binary_with_lines(size, simdutf::base64_default, 76)
+                                 : simdutf::base64_length_from_binary(size);
+    for (auto _ : state) {
+        std::unique_ptr<char[]> out(new char[length]);
+        std::size_t n = wrapped ? simdutf::binary_to_base64_with_lines(in, size, out.get(), 76)
+                                : simdutf::binary_to_base64(in, size, out.get());
+        benchmark::DoNotOptimize(n);
+        benchmark::DoNotOptimize(out.get());
+    }
+    state.SetBytesProcessed(PB_INT(state.iterations() * size));
+}
+
+// Decodes our text: plain, or our 76-character CR LF lines (simdutf skips
+// ASCII white space, CR and LF among it).
+void simdutfDecode(benchmark::State &state, std::size_t size, bool wrapped)
+{
+    auto data = randomData(size);
+    PB_BUFFER *source = pbBufferCreateFromBytesCopy(data.data(), PB_INT(size));
+    RFC_BASE_OPTIONS *opt = wrapped ? wrappedOptions() : rfcBaseOptionsCreate();
+    PB_BUFFER *text = rfcBaseEncodeWithOptions(source, RFC_BASE_ENCODING_BASE64, opt);
+    auto *in = reinterpret_cast<const char *>(pbBufferBacking(text));
+    auto length = std::size_t(pbBufferLength(text));
+    for (auto _ : state) {
+        std::unique_ptr<char[]> out(new char[simdutf::maximal_binary_length_from_base64(in, length)]);
+        simdutf::result r = simdutf::base64_to_binary(in, length, out.get());
+        if (r.error != simdutf::error_code::SUCCESS || r.count != size) {
+            state.SkipWithError("decoding failed");
+            break;
+        }
+        benchmark::DoNotOptimize(out.get());
+    }
+    pbObjRelease(pbBufferObj(text));
+    pbObjRelease(pbBufferObj(source));
+    rfcBaseOptionsRelease(opt);
+    state.SetBytesProcessed(PB_INT(state.iterations() * size));
+}
+
+void simdutfEncodeCall64(benchmark::State &state)
+{
+    auto data = randomData(64);
+    for (auto _ : state) {
+        std::unique_ptr<char[]> out(new char[88]);
+        benchmark::DoNotOptimize(simdutf::binary_to_base64(reinterpret_cast<const char *>(data.data()), 64, out.get()));
+        benchmark::DoNotOptimize(out.get());
+    }
+    state.SetBytesProcessed(PB_INT(state.iterations() * 64));
+}
+#endif
 
 #ifdef RFC_BENCH_HAVE_OPENSSL
 // EVP_EncodeBlock into a buffer allocated per call, as our encoder does.
@@ -204,30 +285,99 @@ void opensslEncodeCall64(benchmark::State &state)
 }
 #endif
 
+// The kernels this CPU runs, the best first.
+std::vector<std::string> kernels()
+{
+    std::vector<std::string> names;
+    std::string previous = rfc___BaseKernelName();
+    for (const char *name : { "avx512", "avx2", "portable" }) {
+        if (rfc___BaseKernelSelect(name))
+            names.push_back(name);
+    }
+    rfc___BaseKernelSelect(previous.c_str());
+    return names;
+}
+
+// Case names end in " rfc" (the kernel in use), " rfc:KERNEL", " simdutf"
+// or " openssl"; the ratios pair them by the stem before.
 void registerAll()
 {
+    using benchmark::RegisterBenchmark;
+    const std::string best = rfc___BaseKernelName();
     for (const auto &[size, suffix] : sizes) {
         std::string s = suffix;
         std::size_t n = size;
-        benchmark::RegisterBenchmark(("encode " + s + " rfc").c_str(), [n](benchmark::State &st) { rfcEncode(st, n, false); });
-        benchmark::RegisterBenchmark(("decode " + s + " rfc").c_str(), [n](benchmark::State &st) { rfcDecode(st, n, false); });
-        benchmark::RegisterBenchmark(("encode " + s + " 76crlf rfc").c_str(), [n](benchmark::State &st) { rfcEncode(st, n, true); });
-        benchmark::RegisterBenchmark(("decode " + s + " 76crlf rfc").c_str(), [n](benchmark::State &st) { rfcDecode(st, n, true); });
-#ifdef RFC_BENCH_HAVE_OPENSSL
-        benchmark::RegisterBenchmark(("encode " + s + " openssl").c_str(), [n](benchmark::State &st) { opensslEncode(st, n); });
-        benchmark::RegisterBenchmark(("decode " + s + " openssl").c_str(), [n](benchmark::State &st) { opensslDecode(st, n); });
-        benchmark::RegisterBenchmark(("encode " + s + " 76crlf openssl").c_str(),
-            [n](benchmark::State &st) { opensslEncodeWrapped(st, n); });
-        benchmark::RegisterBenchmark(("decode " + s + " 76crlf openssl").c_str(),
-            [n](benchmark::State &st) { opensslDecodeWrapped(st, n); });
+        for (bool wrapped : { false, true }) {
+            std::string stem = "base64 %s " + s + (wrapped ? " 76crlf" : "");
+            auto name = [&](const char *what, const std::string &who) {
+                std::string text = stem;
+                text.replace(text.find("%s"), 2, what);
+                return text + " " + who;
+            };
+            for (const std::string &k : kernels()) {
+                std::string who = k == best ? "rfc" : "rfc:" + k;
+                RegisterBenchmark(name("encode", who).c_str(),
+                    [=](benchmark::State &st) { rfcEncode(st, k, RFC_BASE_ENCODING_BASE64, n, wrapped); });
+                RegisterBenchmark(name("decode", who).c_str(),
+                    [=](benchmark::State &st) { rfcDecode(st, k, RFC_BASE_ENCODING_BASE64, n, wrapped); });
+            }
+#ifdef RFC_BENCH_HAVE_SIMDUTF
+            RegisterBenchmark(name("encode", "simdutf").c_str(), [=](benchmark::State &st) { simdutfEncode(st, n, wrapped); });
+            RegisterBenchmark(name("decode", "simdutf").c_str(), [=](benchmark::State &st) { simdutfDecode(st, n, wrapped); });
 #endif
+#ifdef RFC_BENCH_HAVE_OPENSSL
+            if (wrapped) {
+                RegisterBenchmark(name("encode", "openssl").c_str(), [=](benchmark::State &st) { opensslEncodeWrapped(st, n); });
+                RegisterBenchmark(name("decode", "openssl").c_str(), [=](benchmark::State &st) { opensslDecodeWrapped(st, n); });
+            } else {
+                RegisterBenchmark(name("encode", "openssl").c_str(), [=](benchmark::State &st) { opensslEncode(st, n); });
+                RegisterBenchmark(name("decode", "openssl").c_str(), [=](benchmark::State &st) { opensslDecode(st, n); });
+            }
+#endif
+        }
     }
-    benchmark::RegisterBenchmark("encode 64B call rfc", rfcEncodeCall64);
-    benchmark::RegisterBenchmark("encode 64B call+source rfc", rfcEncodeCall64WithSource);
-    benchmark::RegisterBenchmark("decode 64B call rfc", rfcDecodeCall64);
-#ifdef RFC_BENCH_HAVE_OPENSSL
-    benchmark::RegisterBenchmark("encode 64B call openssl", opensslEncodeCall64);
+    const std::pair<PB_INT, const char *> others[] = { { RFC_BASE_ENCODING_BASE16, "base16" },
+        { RFC_BASE_ENCODING_BASE32, "base32" } };
+    for (const auto &[encoding, label] : others) {
+        for (const std::string &k : kernels()) {
+            std::string who = k == best ? "rfc" : "rfc:" + k;
+            PB_INT e = encoding;
+            RegisterBenchmark((std::string(label) + " encode 64KiB " + who).c_str(),
+                [=](benchmark::State &st) { rfcEncode(st, k, e, 64 << 10, false); });
+            RegisterBenchmark((std::string(label) + " decode 64KiB " + who).c_str(),
+                [=](benchmark::State &st) { rfcDecode(st, k, e, 64 << 10, false); });
+        }
+    }
+    RegisterBenchmark("base64 encode 64B call rfc", [](benchmark::State &st) { rfcEncodeCall64(st); });
+    RegisterBenchmark("base64 encode 64B call+source rfc", rfcEncodeCall64WithSource);
+    RegisterBenchmark("base64 encode 1B call rfc", [](benchmark::State &st) { rfcEncodeCall64(st, 1); });
+    RegisterBenchmark("base64 decode 64B call rfc", rfcDecodeCall64);
+#ifdef RFC_BENCH_HAVE_SIMDUTF
+    RegisterBenchmark("base64 encode 64B call simdutf", simdutfEncodeCall64);
 #endif
+#ifdef RFC_BENCH_HAVE_OPENSSL
+    RegisterBenchmark("base64 encode 64B call openssl", opensslEncodeCall64);
+#endif
+}
+
+// Prints rate(stem + ours) / rate(stem + theirs) for every stem both ran.
+void printRatios(const std::map<std::string, double> &rates, const std::string &ours, const std::string &theirs)
+{
+    std::printf("\nthroughput ratio, %s over %s (above 1: %s is faster)\n", ours.c_str(), theirs.c_str(), ours.c_str());
+    bool any = false;
+    for (const auto &[name, rate] : rates) {
+        std::string tail = " " + ours;
+        if (name.size() <= tail.size() || name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+            continue;
+        std::string stem = name.substr(0, name.size() - tail.size());
+        auto peer = rates.find(stem + " " + theirs);
+        if (peer != rates.end() && peer->second > 0) {
+            std::printf("%-34s %.2f\n", stem.c_str(), rate / peer->second);
+            any = true;
+        }
+    }
+    if (!any)
+        std::printf("(no case ran for both)\n");
 }
 
 } // namespace
@@ -240,19 +390,25 @@ int main(int argc, char **argv)
     rfcbench::RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-#ifdef RFC_BENCH_HAVE_OPENSSL
-    std::printf("\nthroughput ratio, rfc over openssl (above 1: rfc is faster)\n");
-    for (const auto &[name, rate] : reporter.rates) {
-        std::size_t at = name.rfind(" rfc");
-        if (at == std::string::npos || at + 4 != name.size())
-            continue;
-        std::string stem = name.substr(0, at);
-        auto peer = reporter.rates.find(stem + " openssl");
-        if (peer != reporter.rates.end() && peer->second > 0)
-            std::printf("%-28s %.2f\n", stem.c_str(), rate / peer->second);
-    }
+    std::printf("\nkernel in use: %s\n", rfc___BaseKernelName());
+#ifdef RFC_BENCH_HAVE_SIMDUTF
+    printRatios(reporter.rates, "rfc", "simdutf");
 #else
-    std::printf("\nOpenSSL is not installed (package libssl-dev): no reference run\n");
+    std::printf("\nsimdutf is not in ../shared/peers/simdutf: no simdutf run\n");
 #endif
+#ifdef RFC_BENCH_HAVE_OPENSSL
+    printRatios(reporter.rates, "rfc", "openssl");
+#else
+    std::printf("\nOpenSSL is not installed (package libssl-dev): no OpenSSL run\n");
+#endif
+    for (const std::string &k : kernels()) {
+        if (k != rfc___BaseKernelName())
+            printRatios(reporter.rates, "rfc:" + k, "rfc");
+    }
+    std::printf("\nthroughput, GB/s\n");
+    for (const auto &[name, rate] : reporter.rates) {
+        if (name.rfind("base16", 0) == 0 || name.rfind("base32", 0) == 0)
+            std::printf("%-34s %.1f\n", name.c_str(), rate / 1e9);
+    }
     return 0;
 }

@@ -3,12 +3,14 @@
 // text gives null and nothing else.
 //
 // The decode tables are derived from the alphabets at compile time. Runs of
-// whole groups of alphabet characters go through a fast loop (four table
-// look-ups per base64 group whose sum carries an error bit); everything else
-// (padding, newlines, white space, other bytes, the last group) goes through
-// the byte-by-byte state machine, which the fast loop only ever enters and
-// leaves at a group boundary.
-#include "rfc_base_internal.h"
+// whole groups of alphabet characters go through the process's vector
+// kernel, which also drops the newlines and white space the flags skip, or
+// else through a scalar fast loop (four table look-ups per base64 group
+// whose sum carries an error bit); everything else (padding, bytes that are
+// not skipped, the last group) goes through the byte-by-byte state machine,
+// which the fast paths only ever enter and leave at a group boundary. So
+// the state machine alone decides every refusal and its offset.
+#include "rfc_base_kernel.h"
 
 #include <array>
 #include <bit>
@@ -18,6 +20,7 @@
 namespace {
 
 using rfc::base::Settings;
+using rfc::base::GroupShape;
 
 constexpr std::uint8_t notInAlphabet = 0xFF;
 
@@ -133,43 +136,80 @@ struct MemFree {
 };
 using Bytes = std::unique_ptr<std::uint8_t[], MemFree>;
 
-// Room the fast loops may write beyond the last decoded byte.
-constexpr PB_INT storeSlack = 8;
+// Room the fast loops and the kernels may write beyond the last decoded
+// byte.
+constexpr PB_INT storeSlack = rfc::base::decodeSlack > 8 ? PB_INT { rfc::base::decodeSlack } : 8;
 
-// Where the bytes are written, with room for at most `capacity` of them.
-// Short results go to the stack and are copied into a buffer that keeps its
-// bytes inline (one allocation in all); long ones go to an allocation that
-// the buffer takes over. Bytes not handed over are freed on every path.
+// Where the bytes are written: one allocation with room for at most
+// `capacity` of them, which the result buffer takes over. It is freed on
+// every path that does not hand it over.
 class Output {
 public:
-    explicit Output(PB_INT capacity) : allocated_(capacity + storeSlack)
+    explicit Output(PB_INT capacity)
+        : allocated_(capacity + storeSlack), bytes_(static_cast<std::uint8_t *>(pbMemAlloc(allocated_)))
     {
-        if (allocated_ > smallSize)
-            heap_.reset(static_cast<std::uint8_t *>(pbMemAlloc(allocated_)));
     }
     Output(const Output &) = delete;
     Output &operator=(const Output &) = delete;
 
-    std::uint8_t *data() { return heap_ ? heap_.get() : local_; }
+    std::uint8_t *data() { return bytes_.get(); }
 
     // A new buffer (owned by the caller) with the first count bytes; unused
-    // room in a long result is given back when it is large.
+    // room is given back when it is large.
     PB_BUFFER *finish(PB_INT count)
     {
-        if (!heap_)
-            return pbBufferCreateFromBytesCopy(local_, count);
-        std::uint8_t *bytes = heap_.release();
+        std::uint8_t *bytes = bytes_.release();
         if (allocated_ - count > 64 && allocated_ - count > count / 8)
             bytes = static_cast<std::uint8_t *>(pbMemRealloc(bytes, count));
         return pbBufferCreateFromBytesUse(bytes, count);
     }
 
 private:
-    static constexpr PB_INT smallSize = 256;
-    std::uint8_t local_[smallSize];
     PB_INT allocated_;
-    Bytes heap_;
+    Bytes bytes_;
 };
+
+// The vector kernels' table of an encoding: the value of each alphabet
+// character below 0x80, and the class of every other byte by the same
+// runtime tests the state machine uses. Made once per encoding.
+template <const std::string_view &alphabet, bool padded, bool bothCases = false>
+const rfc::base::DecodeTable &decodeTable()
+{
+    static const rfc::base::DecodeTable table = [] {
+        constexpr auto &values = valueTable<alphabet, padded, bothCases>;
+        rfc::base::DecodeTable built {};
+        for (unsigned c = 0; c < 128; ++c) {
+            std::uint8_t v = values[c];
+            if (v < alphabet.size())
+                built.entries[c] = v;
+            else if (v != notInAlphabet)
+                built.entries[c] = rfc::base::classEntry | rfc::base::classPadding;
+            else if (byteClasses()[c] == ByteClass::newline)
+                built.entries[c] = rfc::base::classEntry | rfc::base::classNewline;
+            else if (byteClasses()[c] == ByteClass::whiteSpace)
+                built.entries[c] = rfc::base::classEntry | rfc::base::classWhiteSpace;
+            else
+                built.entries[c] = rfc::base::classEntry | rfc::base::classOther;
+        }
+        return built;
+    }();
+    return table;
+}
+
+// What the kernels may skip under the flags. Bytes from 0x80 up are
+// non-alphabet bytes to base32 and base64; base16 leaves them to the state
+// machine, which asks the runtime about each.
+rfc::base::DecodeSkip decodeSkip(PB_INT flags, bool classifyHighBytes)
+{
+    std::uint8_t classes = 0;
+    if (flags & RFC_BASE_FLAG_DECODE_IGNORE_NLF)
+        classes |= rfc::base::classNewline;
+    if (flags & RFC_BASE_FLAG_DECODE_IGNORE_WHITE_SPACE)
+        classes |= rfc::base::classWhiteSpace;
+    if (flags & RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET)
+        classes |= rfc::base::classOther;
+    return { classes, !classifyHighBytes && (flags & RFC_BASE_FLAG_DECODE_IGNORE_NON_ALPHABET) != 0 };
+}
 
 // The shared procedure of base32, base32hex, base64 and base64url: decodes
 // byteCount bytes of text at src under the flags into a new buffer owned by
@@ -181,13 +221,16 @@ private:
 template <class Codec>
 PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags, PB_INT *refusedAt)
 {
-    constexpr int charsPerGroup = Codec::charsPerGroup;
+    constexpr GroupShape shape = Codec::shape;
+    constexpr int charsPerGroup = shape.charsPerGroup;
     constexpr std::uint8_t padValue = Codec::alphabetSize;
     constexpr const auto &values = Codec::values;
 
     if (byteCount == 0)
         return pbBufferCreate();
-    Output output((byteCount / charsPerGroup + 1) * Codec::bytesPerGroup);
+    auto kernelRun = rfc::base::kernel().decodeRun[static_cast<int>(Codec::kernelShape)];
+    rfc::base::DecodeSkip skip = decodeSkip(flags, false);
+    Output output((byteCount / charsPerGroup + 1) * shape.bytesPerGroup);
     std::uint8_t *out = output.data();
     const std::uint8_t *p = src;
     const std::uint8_t *end = src + byteCount;
@@ -205,7 +248,10 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags,
         // At a group boundary, a data character may start a run of whole
         // groups; newlines and other bytes go straight to the checks below.
         if (n == 0 && pads == 0 && values[*p] < padValue) {
-            Codec::decodeRun(p, end, out);
+            if (kernelRun)
+                kernelRun(p, end, out, Codec::table(), skip);
+            else
+                Codec::decodeRun(p, end, out);
             if (p == end)
                 break;
         }
@@ -232,17 +278,17 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags,
     if (n != 0 || pads != 0) {
         if (n + pads != charsPerGroup && !(flags & RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING))
             return refuse(byteCount);
-        if (!Codec::tailValid[n] && !(flags & RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH))
+        if (!shape.tailValid(n) && !(flags & RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH))
             return refuse(byteCount);
         if (n != 0) {
             if (!Codec::padBitsClear(group, n) && !(flags & RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PAD_BITS))
                 return refuse(byteCount);
             for (int i = n; i < charsPerGroup; ++i)
                 group[i] = 0;
-            std::uint8_t whole[Codec::bytesPerGroup + storeSlack];
+            std::uint8_t whole[shape.bytesPerGroup + storeSlack];
             Codec::decodeGroup(group, whole);
-            std::memcpy(out, whole, static_cast<std::size_t>(Codec::tailBytes[n]));
-            out += Codec::tailBytes[n];
+            std::memcpy(out, whole, static_cast<std::size_t>(shape.tailBytes(n)));
+            out += shape.tailBytes(n);
         }
     }
     return output.finish(out - output.data());
@@ -250,14 +296,11 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags,
 
 template <const std::string_view &alphabet>
 struct Base64Codec {
-    static constexpr int charsPerGroup = 4;
-    static constexpr int bytesPerGroup = 3;
+    static constexpr GroupShape shape = rfc::base::base64Shape;
+    static constexpr rfc::base::Shape kernelShape = rfc::base::Shape::base64;
     static constexpr std::uint8_t alphabetSize = 64;
     static constexpr const auto &values = valueTable<alphabet, true>;
-    // For a last group of n data characters: whether some byte count
-    // encodes to n characters, and how many bytes the group gives.
-    static constexpr bool tailValid[4] = { true, false, true, true };
-    static constexpr int tailBytes[4] = { 0, 1, 1, 2 };
+    static const rfc::base::DecodeTable &table() { return decodeTable<alphabet, true>(); }
 
     // Base64 requires the bits below the last character's share of the
     // last byte to be zero.
@@ -313,12 +356,11 @@ struct Base64Codec {
 
 template <const std::string_view &alphabet>
 struct Base32Codec {
-    static constexpr int charsPerGroup = 8;
-    static constexpr int bytesPerGroup = 5;
+    static constexpr GroupShape shape = rfc::base::base32Shape;
+    static constexpr rfc::base::Shape kernelShape = rfc::base::Shape::base32;
     static constexpr std::uint8_t alphabetSize = 32;
     static constexpr const auto &values = valueTable<alphabet, true>;
-    static constexpr bool tailValid[8] = { true, false, true, false, true, true, false, true };
-    static constexpr int tailBytes[8] = { 0, 1, 1, 2, 2, 3, 4, 4 };
+    static const rfc::base::DecodeTable &table() { return decodeTable<alphabet, true>(); }
 
     // Surplus bits of a last base32 character are dropped unchecked.
     static bool padBitsClear(const std::uint8_t *, int) { return true; }
@@ -362,13 +404,19 @@ PB_BUFFER *decodeBase16(const std::uint8_t *src, PB_INT byteCount, PB_INT flags,
     constexpr const auto &values = valueTable<rfc::base::alphabetBase16, false, true>;
     if (byteCount == 0)
         return pbBufferCreate();
+    auto kernelRun = rfc::base::kernel().decodeRun[static_cast<int>(rfc::base::Shape::base16)];
+    rfc::base::DecodeSkip skip = decodeSkip(flags, true);
     Output output(byteCount / 2);
     std::uint8_t *out = output.data();
     const std::uint8_t *p = src;
     const std::uint8_t *end = src + byteCount;
     int pending = -1; // the first digit of an incomplete pair
     while (p < end) {
-        if (pending < 0) {
+        if (pending < 0 && kernelRun) {
+            kernelRun(p, end, out, decodeTable<rfc::base::alphabetBase16, false, true>(), skip);
+            if (p == end)
+                break;
+        } else if (pending < 0) {
             while (end - p >= 2) {
                 std::uint8_t high = values[p[0]];
                 std::uint8_t low = values[p[1]];

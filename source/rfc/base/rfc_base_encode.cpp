@@ -2,10 +2,12 @@
 // with optional padding, line wrapping and trailing newline.
 //
 // The output size is computed first and the text is written into one
-// allocation that the result buffer takes over. The inner loops turn 12
-// bits into two characters at a time through tables derived from the
-// alphabets at compile time.
-#include "rfc_base_internal.h"
+// allocation that the result buffer takes over. Whole groups go through the
+// process's vector kernel, which also writes the line layout itself; the
+// scalar loops, the reference and the fallback, turn 12 bits into two
+// characters at a time through tables derived from the alphabets at compile
+// time.
+#include "rfc_base_kernel.h"
 
 #include <array>
 #include <bit>
@@ -13,6 +15,7 @@
 
 namespace {
 
+using rfc::base::GroupShape;
 using rfc::base::Settings;
 
 // Two characters in the byte order of a 16-bit store: the first character
@@ -72,25 +75,23 @@ inline std::uint64_t loadBigEndian64(const std::uint8_t *p)
         | (std::uint64_t { p[6] } << 8) | std::uint64_t { p[7] };
 }
 
-// The number of characters a last group of r bytes gives before padding,
-// indexed by r (0 when there is no last group).
-constexpr PB_INT tailCharsBase32[5] = { 0, 2, 4, 5, 7 };
-constexpr PB_INT tailCharsBase64[3] = { 0, 2, 3 };
-
 // One encoding's group shape and its writer. encode() writes the characters
 // of byteCount bytes from src at out, padding a short last group unless
 // omitPadding, and returns the end of what it wrote.
+// The characters of byteCount bytes in groups of the shape, the last group
+// padded unless omitPadding.
+PB_INT encodedLength(const GroupShape &shape, PB_INT byteCount, bool omitPadding)
+{
+    PB_INT groups = byteCount / shape.bytesPerGroup;
+    auto rest = static_cast<int>(byteCount % shape.bytesPerGroup);
+    return groups * shape.charsPerGroup + (rest == 0 ? 0 : (omitPadding ? shape.tailChars(rest) : shape.charsPerGroup));
+}
+
 template <const std::string_view &alphabet>
 struct Base64Codec {
-    static constexpr PB_INT bytesPerGroup = 3;
-    static constexpr PB_INT charsPerGroup = 4;
-
-    static PB_INT encodedLength(PB_INT byteCount, bool omitPadding)
-    {
-        PB_INT groups = byteCount / 3;
-        PB_INT rest = byteCount % 3;
-        return groups * 4 + (rest == 0 ? 0 : (omitPadding ? tailCharsBase64[rest] : 4));
-    }
+    static constexpr GroupShape shape = rfc::base::base64Shape;
+    static constexpr rfc::base::Shape kernelShape = rfc::base::Shape::base64;
+    static constexpr const rfc::base::Alphabet64 &alphabet64 = rfc::base::alphabet64<alphabet>;
 
     static char *encode(const std::uint8_t *src, PB_INT byteCount, char *out, bool omitPadding)
     {
@@ -124,7 +125,7 @@ struct Base64Codec {
             if (byteCount == 2)
                 *out++ = alphabet[(v >> 6) & 0x3F];
             if (!omitPadding) {
-                for (PB_INT i = tailCharsBase64[byteCount]; i < 4; ++i)
+                for (int i = shape.tailChars(static_cast<int>(byteCount)); i < shape.charsPerGroup; ++i)
                     *out++ = rfc::base::padCharacter;
             }
         }
@@ -134,15 +135,9 @@ struct Base64Codec {
 
 template <const std::string_view &alphabet>
 struct Base32Codec {
-    static constexpr PB_INT bytesPerGroup = 5;
-    static constexpr PB_INT charsPerGroup = 8;
-
-    static PB_INT encodedLength(PB_INT byteCount, bool omitPadding)
-    {
-        PB_INT groups = byteCount / 5;
-        PB_INT rest = byteCount % 5;
-        return groups * 8 + (rest == 0 ? 0 : (omitPadding ? tailCharsBase32[rest] : 8));
-    }
+    static constexpr GroupShape shape = rfc::base::base32Shape;
+    static constexpr rfc::base::Shape kernelShape = rfc::base::Shape::base32;
+    static constexpr const rfc::base::Alphabet64 &alphabet64 = rfc::base::alphabet64<alphabet>;
 
     // The 40 bits of a group, first byte highest, as eight characters.
     static void encodeGroup(std::uint64_t v, char *out)
@@ -176,7 +171,7 @@ struct Base32Codec {
                 v = (v << 8) | (i < byteCount ? src[i] : 0);
             char group[8];
             encodeGroup(v, group);
-            PB_INT chars = tailCharsBase32[byteCount];
+            PB_INT chars = shape.tailChars(static_cast<int>(byteCount));
             std::memcpy(out, group, static_cast<std::size_t>(chars));
             out += chars;
             if (!omitPadding) {
@@ -189,10 +184,9 @@ struct Base32Codec {
 };
 
 struct Base16Codec {
-    static constexpr PB_INT bytesPerGroup = 1;
-    static constexpr PB_INT charsPerGroup = 2;
-
-    static PB_INT encodedLength(PB_INT byteCount, bool) { return byteCount * 2; }
+    static constexpr GroupShape shape = rfc::base::base16Shape;
+    static constexpr rfc::base::Shape kernelShape = rfc::base::Shape::base16;
+    static constexpr const rfc::base::Alphabet64 &alphabet64 = rfc::base::alphabet64<rfc::base::alphabetBase16>;
 
     static char *encode(const std::uint8_t *src, PB_INT byteCount, char *out, bool)
     {
@@ -228,50 +222,92 @@ NlfBytes nlfBytesOf(PB_INT nlf)
     }
 }
 
-// Where the text is written. A short text goes to the stack and is copied
-// into a buffer that keeps its bytes inline (one allocation in all); a long
-// one goes to an allocation that the buffer takes over (no copy).
-class Output {
+// Where text for a buffer is written: one allocation of its exact size,
+// which the result buffer takes over (no copy). Text is always handed over,
+// so there is nothing to free on another path.
+class BufferOutput {
 public:
-    explicit Output(PB_INT size)
-        : size_(size), data_(size <= smallSize ? local_ : static_cast<char *>(pbMemAlloc(size)))
-    {
-    }
-    Output(const Output &) = delete;
-    Output &operator=(const Output &) = delete;
+    using Result = PB_BUFFER;
+    static PB_BUFFER *empty() { return pbBufferCreate(); }
+
+    explicit BufferOutput(PB_INT size) : size_(size), data_(static_cast<char *>(pbMemAlloc(size))) {}
+    BufferOutput(const BufferOutput &) = delete;
+    BufferOutput &operator=(const BufferOutput &) = delete;
 
     char *data() { return data_; }
 
     // The new buffer, owned by the caller.
-    PB_BUFFER *finish()
-    {
-        auto *bytes = reinterpret_cast<PB_BYTE *>(data_);
-        if (data_ == local_)
-            return pbBufferCreateFromBytesCopy(bytes, size_);
-        return pbBufferCreateFromBytesUse(bytes, size_);
-    }
+    PB_BUFFER *finish() { return pbBufferCreateFromBytesUse(reinterpret_cast<PB_BYTE *>(data_), size_); }
 
 private:
-    static constexpr PB_INT smallSize = 256;
-    char local_[smallSize];
     PB_INT size_;
     char *data_;
 };
 
+// Where text for a string is written: the stack when it is short, else an
+// allocation freed on every path; the string is made from it directly, with
+// no buffer object in between.
+class StringOutput {
+public:
+    using Result = PB_STRING;
+    static PB_STRING *empty() { return pbStringCreate(); }
+
+    explicit StringOutput(PB_INT size)
+        : size_(size), heap_(size > smallSize ? static_cast<char *>(pbMemAlloc(size)) : nullptr)
+    {
+    }
+    ~StringOutput()
+    {
+        if (heap_)
+            pbMemFree(heap_);
+    }
+    StringOutput(const StringOutput &) = delete;
+    StringOutput &operator=(const StringOutput &) = delete;
+
+    char *data() { return heap_ ? heap_ : local_; }
+
+    // The new string, owned by the caller.
+    PB_STRING *finish() { return pbStringCreateFromAscii(reinterpret_cast<const PB_BYTE *>(data()), size_); }
+
+private:
+    static constexpr PB_INT smallSize = 256;
+    PB_INT size_;
+    char *heap_;
+    char local_[smallSize];
+};
+
+// Writes the text of byteCount bytes at out: whole groups through the
+// kernel when there is one, the rest by the scalar code.
+template <class Codec>
+char *encodeFlat(const std::uint8_t *src, PB_INT byteCount, char *out, bool omitPadding,
+    const rfc::base::Kernel &kernel)
+{
+    auto encodeGroups = kernel.encode[static_cast<int>(Codec::kernelShape)];
+    if (encodeGroups) {
+        auto groups = static_cast<std::size_t>(byteCount / Codec::shape.bytesPerGroup);
+        out = encodeGroups(src, groups, out, Codec::alphabet64);
+        src += groups * static_cast<std::size_t>(Codec::shape.bytesPerGroup);
+        byteCount %= Codec::shape.bytesPerGroup;
+    }
+    return Codec::encode(src, byteCount, out, omitPadding);
+}
+
 // Encodes byteCount bytes at src under the settings into a new buffer owned
 // by the caller. The size of the whole text (lines, newlines, trailing
 // newline) is computed first and the text written into place.
-template <class Codec>
-PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings &settings)
+template <class Codec, class Output>
+typename Output::Result *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings &settings)
 {
+    constexpr GroupShape shape = Codec::shape;
     bool omitPadding = settings.flags & RFC_BASE_FLAG_ENCODE_OMIT_PADDING;
-    PB_INT encodedLength = Codec::encodedLength(byteCount, omitPadding);
+    PB_INT encodedLength = ::encodedLength(shape, byteCount, omitPadding);
+    const rfc::base::Kernel &kernel = rfc::base::kernel();
 
     if (settings.outputNlf == 0) {
         if (encodedLength == 0)
-            return pbBufferCreate();
+            return Output::empty();
         Output output(encodedLength);
-        Codec::encode(src, byteCount, output.data(), omitPadding);
+        encodeFlat<Codec>(src, byteCount, output.data(), omitPadding, kernel);
         return output.finish();
     }
 
@@ -285,16 +321,28 @@ PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings
     PB_INT trailing = (settings.flags & RFC_BASE_FLAG_ENCODE_ENSURE_TRAILING_NLF) ? nlfBytesLength : 0;
     PB_INT total = encodedLength + (lines - 1) * nlfBytesLength + trailing;
     if (total == 0)
-        return pbBufferCreate();
+        return Output::empty();
     Output output(total);
     char *out = output.data();
 
+    auto encodeWrapped = kernel.encodeWrapped[static_cast<int>(Codec::kernelShape)];
     if (!wrap) {
-        Codec::encode(src, byteCount, out, omitPadding);
-    } else if (lineLength % Codec::charsPerGroup == 0) {
+        encodeFlat<Codec>(src, byteCount, out, omitPadding, kernel);
+    } else if (encodeWrapped) {
+        // The kernel writes the lines of the whole groups, the line writer
+        // those of the last group.
+        rfc::base::LineWriter lines { out, out + total, 0, static_cast<std::size_t>(lineLength), { nlf.bytes[0], nlf.bytes[1] },
+            static_cast<std::size_t>(nlfBytesLength) };
+        auto groups = static_cast<std::size_t>(byteCount / shape.bytesPerGroup);
+        encodeWrapped(src, groups, lines, Codec::alphabet64);
+        char last[shape.charsPerGroup];
+        const std::uint8_t *rest = src + groups * static_cast<std::size_t>(shape.bytesPerGroup);
+        char *lastEnd = Codec::encode(rest, byteCount % shape.bytesPerGroup, last, omitPadding);
+        lines.put(last, static_cast<std::size_t>(lastEnd - last));
+    } else if (lineLength % shape.charsPerGroup == 0) {
         // Every line but the last is a whole number of full groups: encode
         // line by line straight into place.
-        PB_INT bytesPerLine = lineLength / Codec::charsPerGroup * Codec::bytesPerGroup;
+        PB_INT bytesPerLine = lineLength / shape.charsPerGroup * shape.bytesPerGroup;
         char *at = out;
         while (byteCount > bytesPerLine) {
             at = Codec::encode(src, bytesPerLine, at, omitPadding);
@@ -325,8 +373,10 @@ PB_BUFFER *encodeBytes(const std::uint8_t *src, PB_INT byteCount, const Settings
     return output.finish();
 }
 
-// Checks the source and encoding and dispatches to the encoding's codec.
-PB_BUFFER *encodeWithSettings(PB_BUFFER *source, PB_INT encoding, const Settings &settings)
+// Checks the source and encoding and dispatches to the encoding's codec;
+// the text goes to a buffer or to a string as Output says.
+template <class Output = BufferOutput>
+typename Output::Result *encodeWithSettings(PB_BUFFER *source, PB_INT encoding, const Settings &settings)
 {
     PB_INT byteCount = pbBufferLength(source);
     const PB_BYTE *data = pbBufferBacking(source);
@@ -334,15 +384,15 @@ PB_BUFFER *encodeWithSettings(PB_BUFFER *source, PB_INT encoding, const Settings
     PB_ASSERT( data || byteCount == 0 );
     switch (encoding) {
     case RFC_BASE_ENCODING_BASE16:
-        return encodeBytes<Base16Codec>(data, byteCount, settings);
+        return encodeBytes<Base16Codec, Output>(data, byteCount, settings);
     case RFC_BASE_ENCODING_BASE32:
-        return encodeBytes<Base32Codec<rfc::base::alphabetBase32>>(data, byteCount, settings);
+        return encodeBytes<Base32Codec<rfc::base::alphabetBase32>, Output>(data, byteCount, settings);
     case RFC_BASE_ENCODING_BASE32HEX:
-        return encodeBytes<Base32Codec<rfc::base::alphabetBase32Hex>>(data, byteCount, settings);
+        return encodeBytes<Base32Codec<rfc::base::alphabetBase32Hex>, Output>(data, byteCount, settings);
     case RFC_BASE_ENCODING_BASE64:
-        return encodeBytes<Base64Codec<rfc::base::alphabetBase64>>(data, byteCount, settings);
+        return encodeBytes<Base64Codec<rfc::base::alphabetBase64>, Output>(data, byteCount, settings);
     case RFC_BASE_ENCODING_BASE64URL:
-        return encodeBytes<Base64Codec<rfc::base::alphabetBase64Url>>(data, byteCount, settings);
+        return encodeBytes<Base64Codec<rfc::base::alphabetBase64Url>, Output>(data, byteCount, settings);
     }
     PB_UNREACHABLE();
 }
@@ -373,14 +423,17 @@ RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding)
 // As rfcBaseEncodeWithOptions, as a new string of one code point per byte.
 RFC_API PB_STRING *rfcBaseEncodeToStringWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt)
 {
-    pb::Ref<PB_BUFFER> text(rfcBaseEncodeWithOptions(source, encoding, opt));
-    return pbStringCreateFromAscii(pbBufferBacking(text.get()), pbBufferLength(text.get()));
+    PB_ASSERT( source );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    PB_ASSERT( opt );
+    return encodeWithSettings<StringOutput>(source, encoding, rfc::base::settingsOf(opt));
 }
 
 RFC_API PB_STRING *rfcBaseEncodeToString(PB_BUFFER *source, PB_INT encoding)
 {
-    pb::Ref<PB_BUFFER> text(rfcBaseEncode(source, encoding));
-    return pbStringCreateFromAscii(pbBufferBacking(text.get()), pbBufferLength(text.get()));
+    PB_ASSERT( source );
+    PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
+    return encodeWithSettings<StringOutput>(source, encoding, Settings {});
 }
 
 } // extern "C"

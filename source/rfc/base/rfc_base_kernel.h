@@ -1,0 +1,176 @@
+// Internal to the base-encoding family: the group shape of each encoding,
+// shared by the encoder and the decoder, and the table of vector kernels
+// that both call behind the scalar code. Not part of the C interface.
+//
+// A kernel works on whole groups only and never decides a refusal: the
+// scalar code around it writes the last group, the padding and the line
+// layout's trailing newline, and the decoder's state machine handles every
+// byte a kernel stops at, so every path gives the same result.
+#ifndef RFC_BASE_KERNEL_H
+#define RFC_BASE_KERNEL_H
+
+#include "rfc_base_internal.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace rfc::base {
+
+// A group of bytesPerGroup bytes is written as charsPerGroup characters of
+// bitsPerChar bits each.
+struct GroupShape {
+    int bitsPerChar;
+    int bytesPerGroup;
+    int charsPerGroup;
+
+    // The characters a last group of r bytes gives before padding (r less
+    // than bytesPerGroup): its bits filled up to a whole character.
+    constexpr int tailChars(int r) const { return (r * 8 + bitsPerChar - 1) / bitsPerChar; }
+
+    // Whether some byte count gives a last group of n data characters.
+    constexpr bool tailValid(int n) const
+    {
+        for (int r = 0; r < bytesPerGroup; ++r) {
+            if (tailChars(r) == n)
+                return true;
+        }
+        return false;
+    }
+
+    // The bytes a last group of n data characters gives: those of the
+    // shortest byte count that reaches n characters. For a count no byte
+    // count gives (accepted only with the invalid-length flag) this keeps
+    // the partial byte the extra character starts.
+    constexpr int tailBytes(int n) const
+    {
+        for (int r = 0; r < bytesPerGroup; ++r) {
+            if (tailChars(r) >= n)
+                return r;
+        }
+        return bytesPerGroup;
+    }
+};
+
+inline constexpr GroupShape base16Shape { 4, 1, 2 };
+inline constexpr GroupShape base32Shape { 5, 5, 8 };
+inline constexpr GroupShape base64Shape { 6, 3, 4 };
+
+static_assert(base64Shape.tailChars(1) == 2 && base64Shape.tailChars(2) == 3);
+static_assert(base32Shape.tailChars(1) == 2 && base32Shape.tailChars(2) == 4 && base32Shape.tailChars(3) == 5
+    && base32Shape.tailChars(4) == 7);
+static_assert(!base64Shape.tailValid(1) && base64Shape.tailValid(2) && base64Shape.tailValid(3));
+static_assert(!base32Shape.tailValid(1) && !base32Shape.tailValid(3) && !base32Shape.tailValid(6)
+    && base32Shape.tailValid(5) && base32Shape.tailValid(7));
+static_assert(base64Shape.tailBytes(1) == 1 && base64Shape.tailBytes(2) == 1 && base64Shape.tailBytes(3) == 2);
+static_assert(base32Shape.tailBytes(1) == 1 && base32Shape.tailBytes(3) == 2 && base32Shape.tailBytes(5) == 3
+    && base32Shape.tailBytes(6) == 4 && base32Shape.tailBytes(7) == 4);
+
+// The kernels' index of a shape.
+enum class Shape : int { base16, base32, base64 };
+inline constexpr int shapeCount = 3;
+
+// An alphabet repeated to 64 entries, so that a byte permute that reads the
+// low six bits of each index finds the character of its low bitsPerChar
+// bits.
+using Alphabet64 = std::array<char, 64>;
+
+template <const std::string_view &alphabet>
+constexpr Alphabet64 makeAlphabet64()
+{
+    static_assert(64 % alphabet.size() == 0);
+    Alphabet64 table {};
+    for (std::size_t i = 0; i < 64; ++i)
+        table[i] = alphabet[i % alphabet.size()];
+    return table;
+}
+
+template <const std::string_view &alphabet>
+inline constexpr Alphabet64 alphabet64 = makeAlphabet64<alphabet>();
+
+// The decoder's view of the bytes 0..127 for the vector kernels: the value
+// of an alphabet character, or classEntry with class bits for any other
+// byte. Bytes from 0x80 up are left to the kernel's caller: non-alphabet
+// bytes in base32 and base64, classified by the runtime in base16.
+struct DecodeTable {
+    alignas(64) std::uint8_t entries[128];
+};
+inline constexpr std::uint8_t classEntry = 0x80;
+inline constexpr std::uint8_t classNewline = 0x01;    // skipped with ..._IGNORE_NLF
+inline constexpr std::uint8_t classWhiteSpace = 0x02; // skipped with ..._IGNORE_WHITE_SPACE
+inline constexpr std::uint8_t classOther = 0x04;      // skipped with ..._IGNORE_NON_ALPHABET
+inline constexpr std::uint8_t classPadding = 0x08;    // never skipped by a kernel
+
+// What a decoding kernel may skip: class bits of the table, and whether
+// bytes from 0x80 up are skipped.
+struct DecodeSkip {
+    std::uint8_t classes;
+    bool highBytes;
+};
+
+// Where wrapped text is written: lines of lineLength characters, the
+// newline bytes between lines and never after the last. column counts the
+// characters of the current line; a newline is written before a character
+// only when the line is full, so that none ends the text.
+struct LineWriter {
+    char *out;
+    char *end; // of the whole text
+    std::size_t column;
+    std::size_t lineLength;
+    char nlf[2];
+    std::size_t nlfLength;
+
+    // Writes count characters at chars.
+    void put(const char *chars, std::size_t count) noexcept;
+};
+
+// The room a decoding kernel may write beyond the bytes it decodes.
+inline constexpr std::size_t decodeSlack = 32; // a 64-byte store of base16's 32 bytes
+
+// One implementation per instruction set. A null entry means the scalar
+// code does that work itself.
+struct Kernel {
+    const char *name;
+    // Writes the characters of `groups` whole groups of bytes at src at out
+    // and returns the end of what it wrote.
+    char *(*encode[shapeCount])(const std::uint8_t *src, std::size_t groups, char *out, const Alphabet64 &alphabet);
+    // The same, written through the line writer.
+    void (*encodeWrapped[shapeCount])(const std::uint8_t *src, std::size_t groups, LineWriter &lines,
+        const Alphabet64 &alphabet);
+    // Decodes from p, which stands at a group boundary of the decoder's
+    // state machine, as many whole groups of data characters as it can,
+    // dropping the skippable bytes between them. Stops at the first byte it
+    // may not take (padding, a byte not skipped, the end of the text) and
+    // leaves p at a group boundary again: at the first data character it
+    // did not decode, or at that byte; out after the last byte it decoded.
+    // It may write up to decodeSlack bytes beyond that (whole-register
+    // stores cost less than masked ones): the caller leaves that room after
+    // the most bytes the text can give.
+    void (*decodeRun[shapeCount])(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
+        const DecodeTable &table, DecodeSkip skip);
+};
+
+// The kernel in use: at first use the best the CPU offers, or the one named
+// by the environment variable RFC_BASE_IMPL ("avx512", "avx2", "portable"), read
+// once; a name the CPU cannot run falls back to the best it can. Tests and
+// benchmarks may switch it by name (rfc___BaseKernelSelect).
+const Kernel &kernel() noexcept;
+
+// The kernels this build holds, each with a test of whether the CPU runs
+// it (defined in their own files, built with per-function targets).
+extern const Kernel avx512Kernel;
+bool avx512Supported() noexcept;
+extern const Kernel avx2Kernel;
+bool avx2Supported() noexcept;
+extern const Kernel portableKernel;
+
+} // namespace rfc::base
+
+// For tests and benchmarks, which compare the kernels in one process: the
+// name of the kernel in use, and the switch to the kernel of a name
+// (false, and nothing changed, when this CPU or build has no such kernel).
+// Exported, but no part of the C interface.
+extern "C" RFC_API const char *rfc___BaseKernelName(void);
+extern "C" RFC_API PB_BOOL rfc___BaseKernelSelect(const char *name);
+
+#endif

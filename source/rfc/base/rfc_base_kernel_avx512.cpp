@@ -1,0 +1,457 @@
+// The AVX-512 kernels (VBMI and VBMI2): 64 characters per step for every
+// encoding, after the byte-permute methods that Muła and Lemire published
+// for base64 ("Base64 encoding and decoding at almost the speed of a memory
+// copy", 2019), carried over to base32 and base16.
+//
+// Encoding: one byte permute (vpermb) spreads each group's bytes into a
+// 64-bit lane in big-endian order, one multishift (vpmultishiftqb) cuts the
+// lane into the characters' bit fields, and one more byte permute looks the
+// fields up in the alphabet.
+//
+// Decoding: a two-register byte permute (vpermi2b) looks every byte up in
+// the 128-entry decode table, multiply-adds (vpmaddubsw, vpmaddwd) join the
+// characters' bits, and a byte permute gathers the bytes. Blocks that are
+// not all alphabet characters are cut at the first byte the kernel may not
+// take; their skippable bytes are closed up (one byte permute for a single
+// run such as a line break, a compress (vpcompressb) otherwise) and the
+// data characters gathered 64 at a time in a register, so that skipped
+// newlines and white space cost no trip through the scalar code.
+//
+// Each function carries its own target attribute, so the file needs no
+// special compiler flags; compilers clear the upper vector state
+// (vzeroupper) on the way out of each.
+#include "rfc_base_kernel.h"
+
+#include <immintrin.h>
+
+#define RFC_BASE_AVX512 \
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
+
+namespace rfc::base {
+
+namespace {
+
+// The layout constants of one shape: how many source bytes a block of 64
+// characters holds, the byte permute that spreads them into lanes, the bit
+// offsets of the characters in a lane, and the permute that gathers the
+// decoded bytes.
+template <Shape shape>
+struct Layout;
+
+// base64: dword i holds bytes 3i+2, 3i+1, 3i (the group's 24 bits, first
+// byte highest); its characters start at bits 18, 12, 6 and 0.
+template <>
+struct Layout<Shape::base64> {
+    static constexpr GroupShape group = base64Shape;
+    static constexpr std::size_t blockBytes = 48;
+    static constexpr std::uint64_t fieldOffsets = 0x20262C3200060C12; // 18 12 6 0 50 44 38 32
+    static constexpr std::uint8_t spread(unsigned i) { return static_cast<std::uint8_t>(3 * (i / 4) + (2 - (i % 4 == 3 ? 2 : i % 4))); }
+    static constexpr std::uint8_t gather(unsigned i) { return static_cast<std::uint8_t>(4 * (i / 3) + 2 - i % 3); }
+};
+
+// base32: qword i holds bytes 5i+4 .. 5i (40 bits, first byte highest);
+// its characters start at bits 35, 30, ..., 0.
+template <>
+struct Layout<Shape::base32> {
+    static constexpr GroupShape group = base32Shape;
+    static constexpr std::size_t blockBytes = 40;
+    static constexpr std::uint64_t fieldOffsets = 0x00050A0F14191E23; // 35 30 25 20 15 10 5 0
+    static constexpr std::uint8_t spread(unsigned i) { return static_cast<std::uint8_t>(5 * (i / 8) + (i % 8 < 5 ? 4 - i % 8 : 0)); }
+    static constexpr std::uint8_t gather(unsigned i) { return static_cast<std::uint8_t>(8 * (i / 5) + 4 - i % 5); }
+};
+
+// base16: qword j holds bytes 4j .. 4j+3 in memory order; the high nibble
+// of byte k starts at bit 8k + 4, the low one at 8k.
+template <>
+struct Layout<Shape::base16> {
+    static constexpr GroupShape group = base16Shape;
+    static constexpr std::size_t blockBytes = 32;
+    static constexpr std::uint64_t fieldOffsets = 0x181C1014080C0004; // 4 0 12 8 20 16 28 24
+    static constexpr std::uint8_t spread(unsigned i) { return static_cast<std::uint8_t>(4 * (i / 8) + i % 8 % 4); }
+    static constexpr std::uint8_t gather(unsigned i) { return static_cast<std::uint8_t>(2 * i); }
+};
+
+template <Shape shape, bool forGather>
+constexpr std::array<std::uint8_t, 64> makeIndex()
+{
+    std::array<std::uint8_t, 64> index {};
+    for (unsigned i = 0; i < 64; ++i)
+        index[i] = forGather ? static_cast<std::uint8_t>(Layout<shape>::gather(i) & 63) : Layout<shape>::spread(i);
+    return index;
+}
+
+// 0, 1, ..., 127: a load at offset k gives the byte indexes k, k + 1, ...
+alignas(64) constexpr std::array<std::uint8_t, 128> counting = [] {
+    std::array<std::uint8_t, 128> table {};
+    for (unsigned i = 0; i < 128; ++i)
+        table[i] = static_cast<std::uint8_t>(i);
+    return table;
+}();
+
+template <Shape shape>
+alignas(64) constexpr std::array<std::uint8_t, 64> spreadIndex = makeIndex<shape, false>();
+template <Shape shape>
+alignas(64) constexpr std::array<std::uint8_t, 64> gatherIndex = makeIndex<shape, true>();
+
+static_assert(spreadIndex<Shape::base64>[0] == 2 && spreadIndex<Shape::base64>[2] == 0
+    && spreadIndex<Shape::base64>[4] == 5);
+static_assert(spreadIndex<Shape::base32>[0] == 4 && spreadIndex<Shape::base32>[4] == 0
+    && spreadIndex<Shape::base32>[8] == 9);
+static_assert(gatherIndex<Shape::base64>[0] == 2 && gatherIndex<Shape::base64>[3] == 6);
+static_assert(gatherIndex<Shape::base32>[0] == 4 && gatherIndex<Shape::base32>[5] == 12);
+
+// The bytes of a block of 64 characters, and the characters of one block.
+template <Shape shape>
+constexpr std::size_t bytesPerBlock = 64 / Layout<shape>::group.charsPerGroup * Layout<shape>::group.bytesPerGroup;
+static_assert(bytesPerBlock<Shape::base64> == Layout<Shape::base64>::blockBytes);
+static_assert(bytesPerBlock<Shape::base32> == Layout<Shape::base32>::blockBytes);
+static_assert(bytesPerBlock<Shape::base16> == Layout<Shape::base16>::blockBytes);
+
+// The mask of the lowest n bits (bzhi reads only the low byte of its
+// index, so larger counts are cut to 64 first).
+RFC_BASE_AVX512 inline __mmask64 lowBits(std::size_t n)
+{
+    return _bzhi_u64(~std::uint64_t { 0 }, static_cast<unsigned>(n < 64 ? n : 64));
+}
+
+template <Shape shape>
+RFC_BASE_AVX512 inline __m512i loadIndex(const std::array<std::uint8_t, 64> &index)
+{
+    return _mm512_load_si512(index.data());
+}
+
+// The 64 characters of a block of source bytes (the first blockBytes of in).
+template <Shape shape>
+RFC_BASE_AVX512 inline __m512i encodeBlock(__m512i in, __m512i spread, __m512i offsets, __m512i alphabet)
+{
+    __m512i lanes = _mm512_permutexvar_epi8(spread, in);
+    __m512i fields = _mm512_multishift_epi64_epi8(offsets, lanes);
+    return _mm512_permutexvar_epi8(fields, alphabet);
+}
+
+// Calls put(characters, count) for each block of the groups at src, count
+// being 64 for every block but the last.
+template <Shape shape, class Put>
+RFC_BASE_AVX512 inline void encodeBlocks(const std::uint8_t *src, std::size_t groups, const Alphabet64 &alphabet, Put put)
+{
+    constexpr GroupShape group = Layout<shape>::group;
+    constexpr std::size_t blockBytes = Layout<shape>::blockBytes;
+    const __m512i spread = loadIndex<shape>(spreadIndex<shape>);
+    const __m512i offsets = _mm512_set1_epi64(static_cast<long long>(Layout<shape>::fieldOffsets));
+    const __m512i table = _mm512_loadu_si512(alphabet.data());
+    std::size_t n = groups * static_cast<std::size_t>(group.bytesPerGroup);
+    // Whole loads while 64 bytes remain to be read.
+    while (n >= 64) {
+        put(encodeBlock<shape>(_mm512_loadu_si512(src), spread, offsets, table), 64);
+        src += blockBytes;
+        n -= blockBytes;
+    }
+    while (n > 0) {
+        std::size_t take = n < blockBytes ? n : blockBytes;
+        __m512i in = _mm512_maskz_loadu_epi8(lowBits(take), src);
+        put(encodeBlock<shape>(in, spread, offsets, table),
+            take / static_cast<std::size_t>(group.bytesPerGroup) * static_cast<std::size_t>(group.charsPerGroup));
+        src += take;
+        n -= take;
+    }
+}
+
+template <Shape shape>
+RFC_BASE_AVX512 char *encode(const std::uint8_t *src, std::size_t groups, char *out, const Alphabet64 &alphabet)
+{
+    encodeBlocks<shape>(src, groups, alphabet, [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 {
+        // Masked stores cost more than plain ones: whole blocks are plain.
+        if (count == 64)
+            _mm512_storeu_si512(out, chars);
+        else
+            _mm512_mask_storeu_epi8(out, lowBits(count), chars);
+        out += count;
+    });
+    return out;
+}
+
+// Writes count characters of a register through the line writer. A whole
+// block that a line break cuts once, with room behind it in the output, is
+// two plain stores: the block moved up by the newline's length, then the
+// block with its characters from the break on moved up and the newline
+// put in (the first store leaves the block's last characters beyond the
+// second). Anything else is one masked store per run up to a line's end.
+RFC_BASE_AVX512 inline void putLines(LineWriter &lines, __m512i chars, std::size_t count)
+{
+    char *out = lines.out;
+    if (lines.column + count < lines.lineLength) {
+        _mm512_mask_storeu_epi8(out, lowBits(count), chars);
+        lines.out = out + count;
+        lines.column += count;
+        return;
+    }
+    std::size_t before = lines.lineLength - lines.column; // characters before the break
+    if (count == 64 && before + lines.nlfLength <= 64 && lines.end - out >= 64 + 2
+        && lines.lineLength >= 64 && before < 64) {
+        const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46,
+            45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
+            17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+        auto nlf = static_cast<char>(lines.nlfLength);
+        __mmask64 moved = _mm512_cmpge_epu8_mask(iota, _mm512_set1_epi8(static_cast<char>(before + lines.nlfLength)));
+        __m512i index = _mm512_mask_sub_epi8(iota, moved, iota, _mm512_set1_epi8(nlf));
+        __m512i broken = _mm512_permutexvar_epi8(index, chars);
+        broken = _mm512_mask_set1_epi8(broken, __mmask64 { 1 } << before, lines.nlf[0]);
+        if (lines.nlfLength == 2)
+            broken = _mm512_mask_set1_epi8(broken, __mmask64 { 1 } << (before + 1), lines.nlf[1]);
+        _mm512_storeu_si512(out + lines.nlfLength, chars);
+        _mm512_storeu_si512(out, broken);
+        lines.out = out + 64 + lines.nlfLength;
+        lines.column = 64 - before;
+        return;
+    }
+    std::size_t done = 0;
+    while (done < count) {
+        if (lines.column == lines.lineLength) {
+            out[0] = lines.nlf[0];
+            out[1] = lines.nlf[1]; // room: a character or the newline's second byte follows
+            out += lines.nlfLength;
+            lines.column = 0;
+        }
+        std::size_t take = lines.lineLength - lines.column;
+        if (take > count - done)
+            take = count - done;
+        // Characters done .. done + take of the register go to out.
+        _mm512_mask_storeu_epi8(out - done, lowBits(done + take) & ~lowBits(done), chars);
+        out += take;
+        done += take;
+        lines.column += take;
+    }
+    lines.out = out;
+}
+
+template <Shape shape>
+RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, LineWriter &lines, const Alphabet64 &alphabet)
+{
+    // A copy whose address never escapes stays in registers: the text's
+    // stores could otherwise alias the caller's writer.
+    LineWriter local = lines;
+    constexpr GroupShape group = Layout<shape>::group;
+    constexpr std::size_t blockBytes = Layout<shape>::blockBytes;
+    constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
+    constexpr auto bytesPerGroup = static_cast<std::size_t>(group.bytesPerGroup);
+    if (local.column == 0 && local.lineLength % charsPerGroup == 0) {
+        // Lines of whole groups: each line that a newline follows is
+        // encoded from its own bytes, its blocks stored in place and the
+        // newline after them, with no state carried from block to block.
+        const __m512i spread = loadIndex<shape>(spreadIndex<shape>);
+        const __m512i offsets = _mm512_set1_epi64(static_cast<long long>(Layout<shape>::fieldOffsets));
+        const __m512i table = _mm512_loadu_si512(alphabet.data());
+        std::size_t lineBytes = local.lineLength / charsPerGroup * bytesPerGroup;
+        // Per line: whole blocks, then the rest of the line's bytes and the
+        // newline. When the rest's characters and the newline fit in 16
+        // bytes (a 76-character line's last 12 and CR LF do), they are one
+        // store of the block's low quarter with the newline blended in.
+        std::size_t wholeBlocks = lineBytes / blockBytes;
+        std::size_t rest = lineBytes % blockBytes;
+        std::size_t restChars = rest / bytesPerGroup * charsPerGroup;
+        __mmask64 restBytes = lowBits(rest);
+        bool packedTail = restChars + 2 <= 16;
+        __mmask16 newlineBytes = packedTail ? static_cast<__mmask16>((local.nlfLength == 2 ? 3u : 1u) << restChars) : 0;
+        __m128i newline = _mm_mask_set1_epi8(_mm_setzero_si128(), newlineBytes,
+            local.nlf[0]);
+        if (local.nlfLength == 2 && packedTail)
+            newline = _mm_mask_set1_epi8(newline, static_cast<__mmask16>(2u << restChars), local.nlf[1]);
+        const std::uint8_t *srcEnd = src + groups * bytesPerGroup;
+        char *out = local.out;
+        while (static_cast<std::size_t>(srcEnd - src) > lineBytes) {
+            char *at = out;
+            const std::uint8_t *from = src;
+            for (std::size_t block = 0; block < wholeBlocks; ++block, from += blockBytes, at += 64) {
+                __m512i in = srcEnd - from >= 64 ? _mm512_loadu_si512(from) : _mm512_maskz_loadu_epi8(lowBits(blockBytes), from);
+                _mm512_storeu_si512(at, encodeBlock<shape>(in, spread, offsets, table));
+            }
+            __m512i chars = encodeBlock<shape>(_mm512_maskz_loadu_epi8(restBytes, from), spread, offsets, table);
+            if (packedTail && local.end - at >= 16) {
+                __m128i tail = _mm_mask_blend_epi8(newlineBytes, _mm512_castsi512_si128(chars), newline);
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(at), tail);
+            } else {
+                _mm512_mask_storeu_epi8(at, lowBits(restChars), chars);
+                at[restChars] = local.nlf[0];
+                if (local.nlfLength == 2)
+                    at[restChars + 1] = local.nlf[1];
+            }
+            out += local.lineLength + local.nlfLength;
+            src += lineBytes;
+        }
+        local.out = out;
+        groups = static_cast<std::size_t>(srcEnd - src) / bytesPerGroup;
+    }
+    encodeBlocks<shape>(src, groups, alphabet,
+        [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 { putLines(local, chars, count); });
+    lines = local;
+}
+
+// The bytes of up to 64 character values (each below 2 ^ bitsPerChar), in
+// the first bytesPerBlock bytes of the result.
+template <Shape shape>
+RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
+{
+    __m512i joined;
+    if constexpr (shape == Shape::base64) {
+        // Pairs to 12 bits, pairs of those to the group's 24 bits.
+        __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
+        joined = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
+    } else if constexpr (shape == Shape::base32) {
+        // Pairs to 10 bits, fours to 20 bits, eights to the group's 40.
+        __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi16(0x0120));
+        __m512i fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010400));
+        joined = _mm512_or_si512(_mm512_slli_epi64(fours, 20), _mm512_srli_epi64(fours, 32));
+    } else {
+        // Pairs of hex digits to bytes.
+        joined = _mm512_maddubs_epi16(values, _mm512_set1_epi16(0x0110));
+    }
+    return _mm512_permutexvar_epi8(gather, joined);
+}
+
+// Decodes whole groups from p. Runs of blocks of 64 alphabet characters
+// are decoded in place. Any other block has its data characters closed up
+// (one byte permute for a single run of skipped bytes such as a line
+// break, a compress (vpcompressb) otherwise) and joined to the values held
+// from the blocks before; each time 64 are held they are decoded. Blocks
+// are read at a fixed stride, so no load waits on a block's result. At the
+// first byte the kernel may not take, the whole groups held are decoded
+// and the characters of a last partial group are left in the text: p goes
+// back to the first of them, or to that byte when there are none, so the
+// state machine resumes at a group boundary.
+template <Shape shape>
+RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
+    const DecodeTable &table, DecodeSkip skip)
+{
+    constexpr auto charsPerGroup = static_cast<std::size_t>(Layout<shape>::group.charsPerGroup);
+    constexpr auto bytesPerGroup = static_cast<std::size_t>(Layout<shape>::group.bytesPerGroup);
+    constexpr std::size_t blockOut = bytesPerBlock<shape>;
+    const __m512i lowTable = _mm512_load_si512(table.entries);
+    const __m512i highTable = _mm512_load_si512(table.entries + 64);
+    const __m512i gather = loadIndex<shape>(gatherIndex<shape>);
+    const __m512i skipClasses = _mm512_set1_epi8(static_cast<char>(skip.classes));
+    const __mmask64 skipHigh = skip.highBytes ? ~__mmask64 { 0 } : 0;
+    const __m512i iota = _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45,
+        44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17,
+        16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    __m512i accumulated = _mm512_setzero_si512(); // data values not yet decoded
+    std::size_t held = 0;                          // how many, fewer than 64
+    const std::uint8_t *q = p;
+    std::uint8_t *o = out;
+    for (;;) {
+        // In place, two blocks at a time while they are all alphabet
+        // characters (neither the byte nor its entry has the top bit).
+        while (held == 0 && end - q >= 128) {
+            __m512i in = _mm512_loadu_si512(q);
+            __m512i in2 = _mm512_loadu_si512(q + 64);
+            __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            __m512i values2 = _mm512_permutex2var_epi8(lowTable, in2, highTable);
+            if (_mm512_movepi8_mask(_mm512_or_si512(_mm512_or_si512(in, values), _mm512_or_si512(in2, values2))) != 0)
+                break;
+            _mm512_storeu_si512(o, decodeValues<shape>(values, gather));
+            _mm512_storeu_si512(o + blockOut, decodeValues<shape>(values2, gather));
+            q += 128;
+            o += 2 * blockOut;
+        }
+        if (held == 0 && end - q >= 64) {
+            __m512i in = _mm512_loadu_si512(q);
+            __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            if (_mm512_movepi8_mask(_mm512_or_si512(in, values)) == 0) {
+                _mm512_storeu_si512(o, decodeValues<shape>(values, gather));
+                q += 64;
+                o += blockOut;
+            }
+        }
+        // One block that is not all alphabet characters.
+        auto available = static_cast<std::size_t>(end - q);
+        const std::uint8_t *stoppedAt = nullptr;
+        if (available == 0) {
+            stoppedAt = q;
+        } else {
+            __mmask64 inRange = ~__mmask64 { 0 };
+            __m512i in;
+            if (available >= 64) {
+                in = _mm512_loadu_si512(q);
+            } else {
+                inRange = lowBits(available);
+                in = _mm512_maskz_loadu_epi8(inRange, q);
+            }
+            __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            // Bytes from 0x80 up read the entry of their low seven bits:
+            // their class is decided by skip.highBytes alone.
+            __mmask64 high = _mm512_movepi8_mask(in);
+            __mmask64 notData = _mm512_movepi8_mask(_mm512_or_si512(in, values));
+            __mmask64 skipped = _mm512_mask_test_epi8_mask(~high, values, skipClasses) | (high & skipHigh);
+            __mmask64 data = ~notData & inRange;
+            __mmask64 stop = ~(data | (skipped & inRange));
+            __mmask64 prefix = stop ? (stop & (~stop + 1)) - 1 : ~__mmask64 { 0 };
+            __mmask64 used = data & prefix;
+            // One run of skipped bytes (a line break) or none closes up with
+            // one byte permute; anything else is compressed.
+            __mmask64 holes = prefix & ~data;
+            __m512i compact;
+            if ((holes & (holes + (holes & (~holes + 1)))) == 0) {
+                __m512i shifted = _mm512_loadu_si512(counting.data() + _mm_popcnt_u64(holes));
+                compact = _mm512_permutexvar_epi8(_mm512_mask_blend_epi8(~lowBits(_tzcnt_u64(holes)), iota, shifted), values);
+            } else {
+                compact = _mm512_maskz_compress_epi8(used, values);
+            }
+            // Join the block's characters to those held: index i < held
+            // keeps a held value, index held + j takes the block's j-th.
+            auto count = static_cast<std::size_t>(_mm_popcnt_u64(used));
+            __m512i behind = _mm512_loadu_si512(counting.data() + 64 - held);
+            __m512i joined = _mm512_permutex2var_epi8(accumulated, _mm512_mask_blend_epi8(lowBits(held), behind, iota), compact);
+            if (held + count >= 64) {
+                _mm512_storeu_si512(o, decodeValues<shape>(joined, gather));
+                o += blockOut;
+                // The block's values beyond the 64 decoded, to the front.
+                accumulated = _mm512_permutexvar_epi8(behind, compact);
+                held = held + count - 64;
+            } else {
+                accumulated = joined;
+                held += count;
+            }
+            if (stop != 0)
+                stoppedAt = q + _tzcnt_u64(stop);
+        }
+        if (stoppedAt) {
+            // Decode the whole groups held; the characters of a partial
+            // group are left in the text: back over them (and the skipped
+            // bytes between them) to the first.
+            std::size_t whole = held - held % charsPerGroup;
+            if (whole != 0) {
+                std::size_t produced = whole / charsPerGroup * bytesPerGroup;
+                _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(accumulated, gather));
+                o += produced;
+            }
+            q = stoppedAt;
+            for (std::size_t left = held - whole; left > 0;) {
+                --q;
+                if (*q < 0x80 && table.entries[*q] < 0x80)
+                    --left;
+            }
+            break;
+        }
+        q += 64;
+    }
+    p = q;
+    out = o;
+}
+
+} // namespace
+
+RFC_BASE_AVX512 bool avx512Supported() noexcept
+{
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+        && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
+        && __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2")
+        && __builtin_cpu_supports("popcnt");
+}
+
+const Kernel avx512Kernel = {
+    "avx512",
+    { encode<Shape::base16>, encode<Shape::base32>, encode<Shape::base64> },
+    { encodeWrapped<Shape::base16>, encodeWrapped<Shape::base32>, encodeWrapped<Shape::base64> },
+    { decodeRun<Shape::base16>, decodeRun<Shape::base32>, decodeRun<Shape::base64> },
+};
+
+} // namespace rfc::base

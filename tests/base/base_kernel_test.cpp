@@ -1,0 +1,297 @@
+// Every vector kernel against the scalar code, byte for byte: encoding of
+// all five encodings at lengths 0 to 300 and large, in every newline kind
+// and a range of line lengths; decoding of valid, wrapped, damaged and
+// hostile text under every combination of the decoding flags, with the
+// refusal offsets. The scalar code ("portable") is the reference; each
+// case runs on it first and then on each kernel this CPU offers.
+#include "base_test_util.h"
+
+#include <rfc/base/rfc_base_kernel.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace basetest;
+using std::string;
+
+// Every kernel name the library may hold; those this CPU cannot run are
+// skipped.
+const char *const vectorKernels[] = { "avx512", "avx2" };
+
+// Puts back the kernel in use when a test ends.
+class KernelGuard {
+public:
+    KernelGuard() : name_(rfc___BaseKernelName()) {}
+    ~KernelGuard() { rfc___BaseKernelSelect(name_.c_str()); }
+
+private:
+    string name_;
+};
+
+// The vector kernels this CPU runs.
+std::vector<string> availableKernels()
+{
+    KernelGuard guard;
+    std::vector<string> names;
+    for (const char *name : vectorKernels) {
+        if (rfc___BaseKernelSelect(name))
+            names.push_back(name);
+    }
+    return names;
+}
+
+// Runs work on the scalar code, then on each vector kernel, and expects
+// the same answer from all.
+template <class Result>
+void sameOnEveryKernel(const std::function<Result()> &work, const std::string &what)
+{
+    static const std::vector<string> kernels = availableKernels();
+    KernelGuard guard;
+    ASSERT_TRUE(rfc___BaseKernelSelect("portable"));
+    Result reference = work();
+    for (const string &name : kernels) {
+        ASSERT_TRUE(rfc___BaseKernelSelect(name.c_str()));
+        Result result = work();
+        ASSERT_EQ(result, reference) << name << ": " << what;
+    }
+}
+
+struct EncodeLayout {
+    PB_INT flags;
+    PB_INT nlf;
+    PB_INT lineLength;
+};
+
+// Every newline kind, line lengths below, at and above a vector block and
+// on and off a group, with and without padding and a trailing newline.
+std::vector<EncodeLayout> encodeLayouts()
+{
+    std::vector<EncodeLayout> layouts = { { 0, PB_NLF_FLAG_CRLF, -1 }, { OMIT, 0, 76 }, { TRAIL, 0, -1 } };
+    const PB_INT nlfs[] = { PB_NLF_FLAG_LF, PB_NLF_FLAG_CR, PB_NLF_FLAG_CRLF, PB_NLF_FLAG_VT, PB_NLF_FLAG_FF };
+    const PB_INT lineLengths[] = { 1, 2, 3, 5, 8, 19, 63, 64, 65, 76, 127, 200 };
+    PB_INT flags = 0;
+    for (PB_INT nlf : nlfs) {
+        for (PB_INT lineLength : lineLengths) {
+            layouts.push_back({ flags, nlf, lineLength });
+            flags = (flags + 1) % 4; // OMIT and TRAIL in turn
+        }
+    }
+    return layouts;
+}
+
+string encodeWith(const string &data, PB_INT encoding, const EncodeLayout &layout)
+{
+    pb::Ref<PB_BUFFER> source(rfctest::buffer(data));
+    pb::Ref<RFC_BASE_OPTIONS> opt = options(layout.flags, layout.nlf, layout.lineLength);
+    pb::Ref<PB_BUFFER> text(rfcBaseEncodeWithOptions(source.get(), encoding, opt.get()));
+    return rfctest::bytes(text.get());
+}
+
+TEST(BaseKernel, EncodeEveryLengthTo300)
+{
+    const auto layouts = encodeLayouts();
+    for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
+        for (std::size_t size = 0; size <= 300; ++size) {
+            string data = rfctest::randomBytes(size, static_cast<unsigned>(size + 100 * encoding));
+            // Plain text at every length, and each layout at a length of
+            // its own so that all meet every alignment.
+            const EncodeLayout plain { 0, 0, -1 };
+            const EncodeLayout &layout = layouts[size % layouts.size()];
+            for (const EncodeLayout &l : { plain, layout }) {
+                sameOnEveryKernel<string>([&] { return encodeWith(data, encoding, l); },
+                    "encoding " + std::to_string(encoding) + " size " + std::to_string(size) + " nlf "
+                        + std::to_string(l.nlf) + " line " + std::to_string(l.lineLength));
+            }
+        }
+    }
+}
+
+TEST(BaseKernel, EncodeEveryLayoutAtBlockEdgesAndLarge)
+{
+    const auto layouts = encodeLayouts();
+    for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
+        for (std::size_t size : { 0, 1, 31, 32, 33, 39, 40, 41, 47, 48, 49, 95, 96, 97, 1000, 70001 }) {
+            string data = rfctest::randomBytes(size, static_cast<unsigned>(size));
+            for (const EncodeLayout &layout : layouts) {
+                sameOnEveryKernel<string>([&] { return encodeWith(data, encoding, layout); },
+                    "encoding " + std::to_string(encoding) + " size " + std::to_string(size) + " nlf "
+                        + std::to_string(layout.nlf) + " line " + std::to_string(layout.lineLength));
+            }
+        }
+    }
+}
+
+// A decoding's answer: the bytes or none, and the refusal offset.
+struct Answer {
+    std::optional<string> bytes;
+    PB_INT offset;
+    bool operator==(const Answer &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &os, const Answer &a)
+{
+    return os << (a.bytes ? "bytes " + rfctest::hex(*a.bytes) : string("null")) << " offset " << a.offset;
+}
+
+// Decodes under flags. The refusal offset is asked for only when
+// withOffset: finding the accepting flags decodes again many times.
+Answer decodeWith(const string &text, PB_INT encoding, PB_INT flags, bool withOffset)
+{
+    pb::Ref<PB_BUFFER> source(rfctest::buffer(text));
+    pb::Ref<RFC_BASE_OPTIONS> opt = options(flags);
+    RFC_BASE_DECODE_REFUSAL refusal { -1, -1 };
+    pb::Ref<PB_BUFFER> result(
+        rfcBaseTryDecodeWithRefusal(source.get(), encoding, opt.get(), withOffset ? &refusal : nullptr));
+    return { result ? std::optional<string>(rfctest::bytes(result.get())) : std::nullopt, refusal.offset };
+}
+
+// Every decoding flag combination on text, and the offsets under a few.
+void decodeOnEveryKernel(const string &text, PB_INT encoding, const string &what)
+{
+    for (PB_INT flags = 0; flags <= ALL; flags += NLF) {
+        bool withOffset = flags == 0 || flags == NLF || flags == (NLF | WS) || flags == (ALL & ~NON_ALPHABET);
+        sameOnEveryKernel<Answer>([&] { return decodeWith(text, encoding, flags, withOffset); },
+            what + " flags " + std::to_string(flags));
+        if (testing::Test::HasFatalFailure())
+            return;
+    }
+}
+
+TEST(BaseKernel, DecodeValidAndWrappedText)
+{
+    const EncodeLayout wraps[] = { { 0, PB_NLF_FLAG_CRLF, 76 }, { TRAIL, PB_NLF_FLAG_LF, 64 },
+        { OMIT, PB_NLF_FLAG_CR, 5 }, { 0, PB_NLF_FLAG_VT, 63 }, { TRAIL, PB_NLF_FLAG_FF, 1 } };
+    for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
+        for (std::size_t size : { 0, 1, 2, 5, 32, 47, 48, 49, 100, 200, 300 }) {
+            string data = rfctest::randomBytes(size, static_cast<unsigned>(size * 3 + 1));
+            string what = "encoding " + std::to_string(encoding) + " size " + std::to_string(size);
+            decodeOnEveryKernel(encodeWith(data, encoding, { 0, 0, -1 }), encoding, what);
+            const EncodeLayout &wrap = wraps[size % 5];
+            decodeOnEveryKernel(encodeWith(data, encoding, wrap), encoding, what + " wrapped");
+        }
+    }
+}
+
+TEST(BaseKernel, DecodeLargeWrappedText)
+{
+    string data = rfctest::randomBytes(100000, 3);
+    for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
+        string text = encodeWith(data, encoding, { 0, PB_NLF_FLAG_CRLF, 76 });
+        for (PB_INT flags : { PB_INT { 0 }, NLF, NLF | WS, NON_ALPHABET, ALL }) {
+            sameOnEveryKernel<Answer>([&] { return decodeWith(text, encoding, flags, true); },
+                "large, encoding " + std::to_string(encoding) + " flags " + std::to_string(flags));
+        }
+        EXPECT_EQ(decodeWith(text, encoding, NLF, false).bytes, data) << "round trip";
+    }
+}
+
+// One stray byte at each position of the first two vector blocks and
+// around the end of a text: every class of byte a kernel must stop at or
+// skip, including base16's bytes above 0x7F that the runtime classifies.
+TEST(BaseKernel, DecodeABadByteAtEachPositionOfABlock)
+{
+    const string strays[] = { "=", ".", "\n", "\r\n", " ", "\t", "\x80", "\x85", "\xa0", "\xff", "a", "-", "+", "_",
+        string(1, '\0') };
+    string data = rfctest::randomBytes(120, 9);
+    for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
+        string text = encodeWith(data, encoding, { 0, 0, -1 });
+        for (const string &stray : strays) {
+            for (std::size_t at = 0; at <= text.size(); at += at < 130 ? 1 : 7) {
+                string broken = text.substr(0, at) + stray + text.substr(at);
+                sameOnEveryKernel<Answer>([&] { return decodeWith(broken, encoding, 0, true); }, "strict");
+                for (PB_INT flags : { NLF, WS, NON_ALPHABET, NLF | WS | NON_ALPHABET, IGNORE_PADDING }) {
+                    sameOnEveryKernel<Answer>([&] { return decodeWith(broken, encoding, flags, false); },
+                        "encoding " + std::to_string(encoding) + " stray " + rfctest::hex(stray) + " at "
+                            + std::to_string(at) + " flags " + std::to_string(flags));
+                }
+            }
+        }
+    }
+}
+
+// Padding in the middle, surplus bits in the last character and text cut
+// at each length, under every flag combination.
+TEST(BaseKernel, DecodeDamagedText)
+{
+    string data = rfctest::randomBytes(100, 21);
+    for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
+        string text = encodeWith(data, encoding, { 0, 0, -1 });
+        string padded = encodeWith(data.substr(0, 50), encoding, { 0, 0, -1 });
+        // Two padded texts joined, padding inside a block.
+        decodeOnEveryKernel(encodeWith(data.substr(0, 31), encoding, { 0, 0, -1 }) + padded, encoding, "joined");
+        decodeOnEveryKernel(padded + "====" + padded, encoding, "padding run inside");
+        // Surplus bits: the last data character raised by one.
+        string surplus = encodeWith(data.substr(0, 70), encoding, { 0, 0, -1 });
+        std::size_t last = surplus.find_last_not_of('=');
+        surplus[last] = static_cast<char>(surplus[last] + 1);
+        decodeOnEveryKernel(surplus, encoding, "surplus bits");
+        for (std::size_t cut = 60; cut <= text.size(); cut += 3)
+            decodeOnEveryKernel(text.substr(0, cut), encoding, "cut at " + std::to_string(cut));
+    }
+}
+
+// Hostile text: mostly alphabet characters with newlines, white space,
+// padding, other and high bytes strewn in, at random lengths.
+TEST(BaseKernel, DecodeHostileText)
+{
+    std::mt19937 random(77);
+    const string others = "=\r\n\t \v\f.-_+/a\x80\x85\xa0\xff";
+    for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
+        string alphabet = encodeWith(rfctest::randomBytes(300, 5), encoding, { 0, 0, -1 });
+        alphabet = alphabet.substr(0, alphabet.find('=')); // base16 has none
+        for (int round = 0; round < 40; ++round) {
+            std::size_t size = random() % 300;
+            unsigned rate = 1 + random() % 60; // one in rate bytes is another byte
+            string text;
+            for (std::size_t i = 0; i < size; ++i)
+                text += random() % rate == 0 ? others[random() % others.size()] : alphabet[random() % alphabet.size()];
+            decodeOnEveryKernel(text, encoding, "hostile round " + std::to_string(round));
+        }
+    }
+}
+
+// Sparse text: data characters far apart in runs of newlines and white
+// space, so that whole vector blocks hold one data character or none.
+TEST(BaseKernel, DecodeSparseText)
+{
+    std::mt19937 random(78);
+    const string skipped = "\r\n\t \v\f";
+    for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
+        string text = encodeWith(rfctest::randomBytes(20, 6), encoding, { 0, 0, -1 });
+        for (int round = 0; round < 6; ++round) {
+            string sparse;
+            for (char c : text) {
+                sparse += c;
+                sparse.append(random() % 150, skipped[random() % skipped.size()]);
+            }
+            for (PB_INT flags : { NLF | WS, NLF | WS | NON_ALPHABET, ALL }) {
+                sameOnEveryKernel<Answer>([&] { return decodeWith(sparse, encoding, flags, false); },
+                    "sparse, encoding " + std::to_string(encoding) + " flags " + std::to_string(flags));
+            }
+            EXPECT_NE(decodeWith(sparse, encoding, NLF | WS, false).bytes, std::nullopt);
+        }
+    }
+}
+
+// RFC_BASE_IMPL, when set to a kernel this CPU runs, is the kernel the
+// process starts with (the test entries run the whole suite once per path).
+TEST(BaseKernel, TheEnvironmentChoosesTheKernel)
+{
+    const char *forced = std::getenv("RFC_BASE_IMPL");
+    if (!forced)
+        GTEST_SKIP() << "RFC_BASE_IMPL not set";
+    KernelGuard guard;
+    string started = rfc___BaseKernelName();
+    if (rfc___BaseKernelSelect(forced))
+        EXPECT_EQ(started, forced);
+    else
+        EXPECT_NE(started, forced) << "a kernel this CPU cannot run is never chosen";
+}
+
+} // namespace
