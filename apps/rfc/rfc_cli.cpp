@@ -2,8 +2,11 @@
 
 #include <cerrno>
 #include <charconv>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rfccli {
@@ -16,7 +19,50 @@ std::vector<Command> &registry()
     return all;
 }
 
+const char *currentCommand = "";
+
+// Standard output's buffer: small writes are gathered, so that line-by-line
+// output costs few system calls.
+constexpr std::size_t outSize = std::size_t { 1 } << 16;
+PB_BYTE outBuffer[outSize];
+std::size_t outLength = 0;
+
+// Ends the process as a closed pipe does by default, whatever the
+// disposition of SIGPIPE was.
+[[noreturn]] void diePipe()
+{
+    std::signal(SIGPIPE, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    std::raise(SIGPIPE);
+    std::_Exit(exitRefused);
+}
+
+void writeAll(const PB_BYTE *p, std::size_t n)
+{
+    while (n > 0) {
+        ssize_t done = ::write(STDOUT_FILENO, p, n);
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done < 0) {
+            if (errno == EPIPE)
+                diePipe();
+            std::fprintf(stderr, "rfc %s: standard output: %s\n", currentCommand, std::strerror(errno));
+            std::_Exit(exitRefused);
+        }
+        p += done;
+        n -= static_cast<std::size_t>(done);
+    }
+}
+
 } // namespace
+
+void setCommand(const char *name)
+{
+    currentCommand = name;
+}
 
 Registration::Registration(const Command &command)
 {
@@ -28,29 +74,36 @@ const std::vector<Command> &commands()
     return registry();
 }
 
-bool readChunks(const std::string &path, const std::function<void(const char *, std::size_t)> &consume,
+bool readChunks(const std::string &path, const std::function<bool(const PB_BYTE *, std::size_t)> &consume,
     std::string &error)
 {
-    bool isStdin = path.empty() || path == "-";
+    const bool isStdin = path.empty() || path == "-";
+    const std::string name = isStdin ? std::string("standard input") : path;
     int fd = isStdin ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        error = path + ": " + std::strerror(errno);
+        error = name + ": " + std::strerror(errno);
         return false;
     }
-    static char chunk[1 << 16];
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = name + ": " + std::strerror(EISDIR);
+        if (!isStdin)
+            ::close(fd);
+        return false;
+    }
+    static PB_BYTE *chunk = static_cast<PB_BYTE *>(std::malloc(readSize));
     bool ok = true;
     for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        ssize_t n = ::read(fd, chunk, readSize);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            error = (isStdin ? std::string("standard input") : path) + ": " + std::strerror(errno);
+            error = name + ": " + std::strerror(errno);
             ok = false;
             break;
         }
-        if (n == 0)
+        if (n == 0 || !consume(chunk, static_cast<std::size_t>(n)))
             break;
-        consume(chunk, static_cast<std::size_t>(n));
     }
     if (!isStdin)
         ::close(fd);
@@ -60,30 +113,70 @@ bool readChunks(const std::string &path, const std::function<void(const char *, 
 bool readAll(const std::string &path, std::string &contents, std::string &error)
 {
     contents.clear();
-    return readChunks(path, [&](const char *bytes, std::size_t count) { contents.append(bytes, count); }, error);
+    return readChunks(
+        path,
+        [&](const PB_BYTE *bytes, std::size_t count) {
+            contents.append(reinterpret_cast<const char *>(bytes), count);
+            return true;
+        },
+        error);
 }
 
-bool writeOut(const void *bytes, std::size_t count)
+void writeOut(const void *bytes, std::size_t count)
 {
-    return count == 0 || std::fwrite(bytes, 1, count, stdout) == count;
+    const auto *p = static_cast<const PB_BYTE *>(bytes);
+    if (outLength + count <= outSize) {
+        std::memcpy(outBuffer + outLength, p, count);
+        outLength += count;
+        return;
+    }
+    flushOut();
+    if (count >= outSize) {
+        writeAll(p, count);
+        return;
+    }
+    std::memcpy(outBuffer, p, count);
+    outLength = count;
 }
 
-bool writeOut(const std::string &text)
+void writeOut(const std::string &text)
 {
-    return writeOut(text.data(), text.size());
+    writeOut(text.data(), text.size());
+}
+
+void writeOut(PB_BUFFER *buffer)
+{
+    writeOut(pbBufferBacking(buffer), static_cast<std::size_t>(pbBufferLength(buffer)));
+}
+
+void flushOut()
+{
+    writeAll(outBuffer, outLength);
+    outLength = 0;
 }
 
 void complain(const char *command, const std::string &message)
 {
+    flushOut();
     std::fprintf(stderr, "rfc %s: %s\n", command, message.c_str());
 }
 
-bool parseInt(const std::string &text, PB_INT &value)
+int usageError(const char *command, const std::string &message)
+{
+    complain(command, message + " (rfc " + command + " --help shows the usage)");
+    return exitUsage;
+}
+
+bool parseInt(const std::string &text, PB_INT &value, PB_INT min, PB_INT max)
 {
     const char *first = text.data();
     const char *last = first + text.size();
-    auto [end, ec] = std::from_chars(first, last, value);
-    return !text.empty() && ec == std::errc() && end == last;
+    PB_INT parsed = 0;
+    auto [end, ec] = std::from_chars(first, last, parsed);
+    if (text.empty() || ec != std::errc() || end != last || parsed < min || parsed > max)
+        return false;
+    value = parsed;
+    return true;
 }
 
 std::string utf8(PB_STRING *string)
@@ -93,6 +186,12 @@ std::string utf8(PB_STRING *string)
     std::string result(text, static_cast<std::size_t>(length));
     pbMemFree(text);
     return result;
+}
+
+void printHelp(const Command &command)
+{
+    writeOut(std::string("usage: rfc ") + command.synopsis + "\n" + command.summary + "\n" + command.help);
+    flushOut();
 }
 
 } // namespace rfccli

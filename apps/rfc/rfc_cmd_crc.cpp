@@ -44,7 +44,7 @@ constexpr Alias aliases[] = {
 // alias. -1 when none matches.
 PB_INT findAlgorithm(const std::string &text)
 {
-    pb::Ref<PB_STRING> name(pbStringCreateFromCstr(text.c_str(), -1));
+    rfccli::Held<PB_STRING> name(pbStringCreateFromCstr(text.c_str(), -1));
     PB_INT alg = rfcCrcAlgorithmFromString(name.get());
     if (alg >= 0)
         return alg;
@@ -110,7 +110,7 @@ bool parseModel(const std::string &text, ModelArgs &model, std::string &error)
             error = "unknown model parameter \"" + key + "\" (expected width, poly, init, xorout, refin, refout)";
             return false;
         }
-        bool ok = which == 0 ? rfccli::parseInt(value, model.width)
+        bool ok = which == 0 ? rfccli::parseInt(value, model.width, PB_INT_MIN, PB_INT_MAX)
             : which == 1     ? parsePattern(value, model.poly)
             : which == 2     ? parsePattern(value, model.init)
             : which == 3     ? parsePattern(value, model.xorOut)
@@ -153,31 +153,31 @@ std::string hexValue(PB_INT value, PB_INT width)
 void listCatalogue()
 {
     static const char digits[] = "123456789";
-    pb::Ref<PB_BUFFER> check(pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(digits), 9));
-    std::printf("%-37s %-20s %5s %-16s %-16s %-16s %-5s %-6s %s\n", "name", "published as", "width", "poly",
-        "init", "xorout", "refin", "refout", "check");
+    rfccli::Held<PB_BUFFER> check(pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(digits), 9));
+    char line[256];
+    std::snprintf(line, sizeof line, "%-37s %-20s %5s %-16s %-16s %-16s %-5s %-6s %s\n", "name", "published as",
+        "width", "poly", "init", "xorout", "refin", "refout", "check");
+    rfccli::writeOut(std::string(line));
     for (PB_INT alg = 0; RFC_CRC_ALGORITHM_OK(alg); ++alg) {
         const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
-        pb::Ref<PB_STRING> name(rfcCrcAlgorithmToString(alg));
-        std::printf("%-37s %-20s %5" PRId64 " %-16s %-16s %-16s %-5s %-6s %s\n", rfccli::utf8(name.get()).c_str(),
+        rfccli::Held<PB_STRING> name(rfcCrcAlgorithmToString(alg));
+        std::snprintf(line, sizeof line, "%-37s %-20s %5" PRId64 " %-16s %-16s %-16s %-5s %-6s %s\n", rfccli::utf8(name.get()).c_str(),
             model.published, model.width, hexValue(PB_INT(model.poly), model.width).c_str(),
             hexValue(PB_INT(model.init), model.width).c_str(), hexValue(PB_INT(model.xorOut), model.width).c_str(),
             model.reflectIn ? "true" : "false", model.reflectOut ? "true" : "false",
             hexValue(rfcCrc(alg, check.get()), model.width).c_str());
+        rfccli::writeOut(std::string(line));
     }
 }
 
-void usage()
-{
-    std::fprintf(stderr,
-        "usage: rfc crc [-a NAME | -m MODEL] [FILE...]\n"
-        "       rfc crc --list\n"
-        "  -a, --algorithm NAME  a catalogued algorithm (default CRC-32, value 13):\n"
-        "                        RFC_CRC_ALGORITHM_CRC32_C, CRC32_C or CRC-32/ISCSI alike\n"
-        "  -m, --model MODEL     width=W,poly=P,init=I,xorout=X,refin=B,refout=B (hex values)\n"
-        "  -l, --list            the catalogue with each check value\n"
-        "Prints one line per file: the check value in hex, two spaces, the file name.\n");
-}
+constexpr const char *help =
+    "Prints one line per FILE (standard input when none is named or for -): the check\n"
+    "value in hex, two spaces, the file name.\n"
+    "  -a, --algorithm NAME  a catalogued algorithm (default CRC-32, value 13):\n"
+    "                        RFC_CRC_ALGORITHM_CRC32_C, CRC32_C or CRC-32/ISCSI alike\n"
+    "  -m, --model MODEL     width=W,poly=P,init=I,xorout=X,refin=B,refout=B (hex\n"
+    "                        values, width 8 to 64)\n"
+    "  -l, --list            the catalogue with each check value\n";
 
 int runCrc(const std::vector<std::string> &args)
 {
@@ -190,34 +190,23 @@ int runCrc(const std::vector<std::string> &args)
         if (arg == "-l" || arg == "--list") {
             listCatalogue();
             return 0;
-        } else if (arg == "-h" || arg == "--help") {
-            usage();
-            return 0;
         } else if (arg == "-a" || arg == "--algorithm" || arg == "-m" || arg == "--model") {
-            if (i + 1 == args.size()) {
-                rfccli::complain(command, arg + " needs a value");
-                return 2;
-            }
+            if (i + 1 == args.size())
+                return rfccli::usageError(command, arg + " needs a value");
             const std::string &value = args[++i];
             if (arg == "-a" || arg == "--algorithm") {
                 alg = findAlgorithm(value);
-                if (alg < 0) {
-                    rfccli::complain(command, "unknown algorithm \"" + value + "\" (rfc crc --list shows them)");
-                    return 2;
-                }
+                if (alg < 0)
+                    return rfccli::usageError(command, "unknown algorithm \"" + value + "\" (rfc crc --list shows them)");
                 useModel = false;
             } else {
                 std::string error;
-                if (!parseModel(value, model, error)) {
-                    rfccli::complain(command, error);
-                    return 2;
-                }
+                if (!parseModel(value, model, error))
+                    return rfccli::usageError(command, error);
                 useModel = true;
             }
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
-            rfccli::complain(command, "unknown option \"" + arg + "\"");
-            usage();
-            return 2;
+            return rfccli::usageError(command, "unknown option \"" + arg + "\"");
         } else if (arg == "--") {
             files.insert(files.end(), args.begin() + PB_INT(i) + 1, args.end());
             break;
@@ -231,11 +220,14 @@ int runCrc(const std::vector<std::string> &args)
     PB_INT width = useModel ? model.width : rfc::crc::catalogue[std::size_t(alg)].width;
     int status = 0;
     for (const std::string &path : files) {
-        pb::Ref<RFC_CRC> crc(useModel ? rfcCrcCreateWithModel(model.width, model.poly, model.init, model.xorOut,
+        rfccli::Held<RFC_CRC> crc(useModel ? rfcCrcCreateWithModel(model.width, model.poly, model.init, model.xorOut,
                                             model.reflectIn, model.reflectOut)
                                       : rfcCrcCreate(alg));
         std::string error;
-        auto feed = [&](const char *bytes, std::size_t count) { rfcCrcUpdateBytes(crc.get(), bytes, PB_INT(count)); };
+        auto feed = [&](const PB_BYTE *bytes, std::size_t count) {
+            rfcCrcUpdateBytes(crc.get(), bytes, PB_INT(count));
+            return true;
+        };
         if (!rfccli::readChunks(path, feed, error)) {
             rfccli::complain(command, error);
             status = 1;
@@ -247,6 +239,6 @@ int runCrc(const std::vector<std::string> &args)
 }
 
 rfccli::Registration registration { { command, "crc [-a NAME | -m MODEL | --list] [FILE...]",
-    "CRC check values of files (standard input when none is named)", runCrc } };
+    "CRC check values of files", help, runCrc } };
 
 } // namespace

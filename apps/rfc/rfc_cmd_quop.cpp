@@ -12,6 +12,11 @@ namespace {
 
 constexpr const char *command = "qp";
 
+int usageError(const std::string &message)
+{
+    return rfccli::usageError(command, message);
+}
+
 struct NlfName {
     const char *name;
     PB_INT nlf;
@@ -58,82 +63,67 @@ bool parseNlfOne(const std::string &text, PB_INT &nlf)
     return false;
 }
 
-// A decoder leniency: the flag (0 for the line-length limit), what it
-// relaxes, and the option that asks for it.
-struct Relaxation {
-    PB_INT flag;
+// What a refusal kind means and the option that accepts it.
+struct RefusalText {
+    PB_INT kind;
     const char *reason;
     const char *option;
 };
-// In the order in which a diagnosis tries to do without them: the broadest
-// first, so that a narrower one is named where it suffices.
-constexpr Relaxation relaxations[] = {
-    { RFC_QUOP_FLAG_DECODE_ACCEPT_INVALID_ENCODING, "an \"=\" that starts neither an escape nor a soft line break",
+constexpr RefusalText refusalTexts[] = {
+    { RFC_QUOP_DECODE_REFUSAL_CONTROL, "a control byte or a line break not named by --input-nlf", "--ignore-control" },
+    { RFC_QUOP_DECODE_REFUSAL_NON_ASCII, "a byte above 126", "--ignore-non-ascii" },
+    { RFC_QUOP_DECODE_REFUSAL_INVALID_ENCODING, "an \"=\" that starts neither an escape nor a soft line break",
         "--accept-invalid" },
-    { RFC_QUOP_FLAG_DECODE_ACCEPT_SMALL_HEX_DIGITS, "an escape with lower-case hexadecimal digits",
-        "--accept-small-hex" },
-    { RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII, "a byte above 126", "--ignore-non-ascii" },
-    { RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL, "a control byte or a line break not named by --input-nlf",
-        "--ignore-control" },
-    { 0, "an input line longer than --max-line-length", "a larger --max-line-length or --no-max-line-length" },
+    { RFC_QUOP_DECODE_REFUSAL_SMALL_HEX_DIGITS, "an escape with lower-case hexadecimal digits", "--accept-small-hex" },
+    { RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG, "an input line longer than --max-line-length",
+        "a larger --max-line-length or --no-max-line-length" },
 };
 
-bool decodes(PB_BUFFER *source, RFC_QUOP_OPTIONS *base, PB_INT extraFlags, bool dropLimit)
+// The tool's sentence for the library's refusal.
+std::string explain(const RFC_QUOP_DECODE_REFUSAL &refusal)
 {
-    pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreateFrom(base));
-    rfcQuopOptionsSetFlags(opt.addr(), rfcQuopOptionsFlags(base) | extraFlags);
-    if (dropLimit)
-        rfcQuopOptionsDelDecodeMaxInputLineLength(opt.addr());
-    pb::Ref<PB_BUFFER> decoded(rfcQuopTryDecodeWithOptions(source, opt.get()));
-    return bool(decoded);
+    for (const RefusalText &text : refusalTexts)
+        if (text.kind == refusal.kind)
+            return std::string("input refused at offset ") + std::to_string(refusal.offset) + ": " + text.reason
+                + " (" + text.option + " accepts it)";
+    return "input refused at offset " + std::to_string(refusal.offset);
 }
 
-// Why the decoder refused the input: a smallest set of leniencies that makes
-// it accept the input (all of them together always do), found by dropping
-// each one that is not needed. One line naming the reasons and the options.
-std::string diagnose(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt)
-{
-    bool needed[std::size(relaxations)];
-    PB_INT flags = 0;
-    for (const Relaxation &r : relaxations)
-        flags |= r.flag;
-    bool dropLimit = true;
-    for (std::size_t k = 0; k < std::size(relaxations); ++k) {
-        const Relaxation &r = relaxations[k];
-        bool ok = r.flag ? decodes(source, opt, flags & ~r.flag, dropLimit) : decodes(source, opt, flags, false);
-        needed[k] = !ok;
-        if (ok) {
-            if (r.flag)
-                flags &= ~r.flag;
-            else
-                dropLimit = false;
-        }
-    }
-    std::string reasons, options;
-    for (std::size_t k = 0; k < std::size(relaxations); ++k) {
-        if (!needed[k])
-            continue;
-        reasons += (reasons.empty() ? "" : ", ") + std::string(relaxations[k].reason);
-        options += (options.empty() ? "" : ", ") + std::string(relaxations[k].option);
-    }
-    return "input refused: " + reasons + " (relax with " + options + ")";
-}
-
-int usageError(const std::string &message)
-{
-    rfccli::complain(command, message + " (rfc --help shows the usage)");
-    return 2;
-}
+constexpr const char *help =
+    "Encodes FILE (standard input when none is named or for -) as quoted-printable\n"
+    "text, or decodes it with -d. Works in bounded memory on input of any size.\n"
+    "Line breaks: LF and CR LF are recognised in the input and LF is written, or CR LF\n"
+    "with --crlf; --input-nlf and --output-nlf name the kinds exactly (lf, cr, crlf,\n"
+    "vt, ff; input kinds joined by commas; none).\n"
+    "  -d, --decode               decode instead of encoding\n"
+    "      --crlf                 write CR LF line breaks\n"
+    "      --input-nlf KINDS      the line breaks recognised in the input\n"
+    "      --output-nlf KIND      the line break written\n"
+    "      --trailing-nlf         end the output with a line break\n"
+    "encoding:\n"
+    "  -l, --line-length N        longest encoded line, at least 1 (default 76)\n"
+    "      --no-line-length       no soft line breaks\n"
+    "decoding (strict by default):\n"
+    "      --max-line-length N    refuse input lines longer than N (at least 4)\n"
+    "      --no-max-line-length   no limit (the default)\n"
+    "      --accept-small-hex     accept lower-case hexadecimal digits\n"
+    "      --accept-invalid       keep an \"=\" that starts no escape as it is\n"
+    "      --ignore-control       skip control bytes\n"
+    "      --ignore-non-ascii     skip bytes above 126\n"
+    "Decoding writes the bytes decoded before refused input, then refuses (exit 1)\n"
+    "with the reason and its offset.\n";
 
 int runQuop(const std::vector<std::string> &args)
 {
     bool decode = false;
     std::string path;
-    pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
+    bool havePath = false;
+    rfccli::Held<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
     PB_INT decodeFlags = 0;
     bool trailing = false;
     bool haveInputNlf = false, haveOutputNlf = false;
-    PB_INT inputNlf = 0, outputNlf = 0;
+    // The platform's defaults: LF or CR LF in, LF out.
+    PB_INT inputNlf = PB_NLF_FLAG_LF | PB_NLF_FLAG_CRLF, outputNlf = PB_NLF_FLAG_LF;
     bool encodeOnly = false, decodeOnly = false;
     std::optional<PB_INT> lineLength, maxLineLength;
     bool noLineLength = false, noMaxLineLength = false;
@@ -151,7 +141,7 @@ int runQuop(const std::vector<std::string> &args)
         if (arg == "-d" || arg == "--decode") {
             decode = true;
         } else if (arg == "-l" || arg == "--line-length") {
-            if (!value(text) || !rfccli::parseInt(text, number) || number < 1)
+            if (!value(text) || !rfccli::parseInt(text, number, 1, PB_INT_MAX))
                 return usageError(arg + " needs a line length of at least 1");
             lineLength = number;
             encodeOnly = true;
@@ -159,7 +149,7 @@ int runQuop(const std::vector<std::string> &args)
             noLineLength = true;
             encodeOnly = true;
         } else if (arg == "--max-line-length") {
-            if (!value(text) || !rfccli::parseInt(text, number) || number < 4)
+            if (!value(text) || !rfccli::parseInt(text, number, 4, PB_INT_MAX))
                 return usageError(arg + " needs a line length of at least 4");
             maxLineLength = number;
             decodeOnly = true;
@@ -174,6 +164,9 @@ int runQuop(const std::vector<std::string> &args)
             if (!value(text) || !parseNlfOne(text, outputNlf))
                 return usageError(arg + " needs one of lf, cr, crlf, vt, ff, none");
             haveOutputNlf = true;
+        } else if (arg == "--crlf") {
+            outputNlf = PB_NLF_FLAG_CRLF;
+            haveOutputNlf = true;
         } else if (arg == "--trailing-nlf") {
             trailing = true;
         } else if (arg == "--accept-small-hex") {
@@ -184,14 +177,25 @@ int runQuop(const std::vector<std::string> &args)
             decodeFlags |= RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL;
         } else if (arg == "--ignore-non-ascii") {
             decodeFlags |= RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII;
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            return usageError("unknown option " + arg);
-        } else if (path.empty()) {
+        } else if (arg == "--") {
+            if (i + 2 < args.size() || (i + 1 < args.size() && havePath))
+                return usageError("more than one input file");
+            if (i + 1 < args.size()) {
+                path = args[i + 1];
+                havePath = true;
+            }
+            break;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return usageError("unknown option \"" + arg + "\"");
+        } else if (!havePath) {
             path = arg;
+            havePath = true;
         } else {
             return usageError("more than one input file");
         }
     }
+    (void)haveInputNlf;
+    (void)haveOutputNlf;
     if (decodeFlags)
         decodeOnly = true;
     if (decode && encodeOnly)
@@ -199,60 +203,70 @@ int runQuop(const std::vector<std::string> &args)
     if (!decode && decodeOnly)
         return usageError("the decoder options need -d");
 
-    std::string input, error;
-    if (!rfccli::readAll(path, input, error)) {
-        rfccli::complain(command, error);
-        return 2;
-    }
-    pb::Ref<PB_BUFFER> source(
-        pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(input.data()), PB_INT(input.size())));
-
+    std::string error;
     if (!decode) {
-        if (haveInputNlf)
-            rfcQuopOptionsSetEncodeInputNlf(opt.addr(), inputNlf);
-        if (haveOutputNlf)
-            rfcQuopOptionsSetEncodeOutputNlf(opt.addr(), outputNlf);
+        rfcQuopOptionsSetEncodeInputNlf(opt.addr(), inputNlf);
+        rfcQuopOptionsSetEncodeOutputNlf(opt.addr(), outputNlf);
         if (lineLength)
             rfcQuopOptionsSetEncodeOutputLineLength(opt.addr(), *lineLength);
         if (noLineLength)
             rfcQuopOptionsDelEncodeOutputLineLength(opt.addr());
         if (trailing)
             rfcQuopOptionsSetFlags(opt.addr(), RFC_QUOP_FLAG_ENCODE_ENSURE_TRAILING_NLF);
-        pb::Ref<PB_BUFFER> encoded(rfcQuopEncodeWithOptions(source.get(), opt.get()));
-        if (!rfccli::writeOut(pbBufferBacking(encoded.get()), std::size_t(pbBufferLength(encoded.get())))) {
-            rfccli::complain(command, std::string("cannot write standard output: ") + std::strerror(errno));
-            return 2;
+        RFC_QUOP_ENCODE_STREAM *stream = rfcQuopEncodeStreamCreate(opt.get());
+        bool read = rfccli::readChunks(
+            path,
+            [&](const PB_BYTE *bytes, std::size_t count) {
+                rfccli::Held<PB_BUFFER> out(rfcQuopEncodeStreamWrite(stream, bytes, PB_INT(count)));
+                rfccli::writeOut(out.get());
+                return true;
+            },
+            error);
+        rfccli::Held<PB_BUFFER> out(rfcQuopEncodeStreamFinish(stream));
+        rfcQuopEncodeStreamFree(stream);
+        if (!read) {
+            rfccli::complain(command, error);
+            return rfccli::exitRefused;
         }
-        return 0;
+        rfccli::writeOut(out.get());
+        return rfccli::exitOk;
     }
 
-    if (haveInputNlf)
-        rfcQuopOptionsSetDecodeInputNlf(opt.addr(), inputNlf);
-    if (haveOutputNlf)
-        rfcQuopOptionsSetDecodeOutputNlf(opt.addr(), outputNlf);
+    rfcQuopOptionsSetDecodeInputNlf(opt.addr(), inputNlf);
+    rfcQuopOptionsSetDecodeOutputNlf(opt.addr(), outputNlf);
     if (maxLineLength)
         rfcQuopOptionsSetDecodeMaxInputLineLength(opt.addr(), *maxLineLength);
     if (noMaxLineLength)
         rfcQuopOptionsDelDecodeMaxInputLineLength(opt.addr());
     rfcQuopOptionsSetFlags(opt.addr(), decodeFlags | (trailing ? RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF : 0));
-    pb::Ref<PB_BUFFER> decoded(rfcQuopTryDecodeWithOptions(source.get(), opt.get()));
-    if (!decoded) {
-        rfccli::complain(command, diagnose(source.get(), opt.get()));
-        return 1;
+    RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
+    RFC_QUOP_DECODE_REFUSAL refusal {};
+    bool read = rfccli::readChunks(
+        path,
+        [&](const PB_BYTE *bytes, std::size_t count) {
+            rfccli::Held<PB_BUFFER> out(rfcQuopDecodeStreamWrite(stream, bytes, PB_INT(count)));
+            rfccli::writeOut(out.get());
+            return !rfcQuopDecodeStreamRefusal(stream, &refusal);
+        },
+        error);
+    if (read && !rfcQuopDecodeStreamRefusal(stream, &refusal)) {
+        rfccli::Held<PB_BUFFER> out(rfcQuopDecodeStreamFinish(stream));
+        rfccli::writeOut(out.get());
     }
-    if (!rfccli::writeOut(pbBufferBacking(decoded.get()), std::size_t(pbBufferLength(decoded.get())))) {
-        rfccli::complain(command, std::string("cannot write standard output: ") + std::strerror(errno));
-        return 2;
+    const bool refused = rfcQuopDecodeStreamRefusal(stream, &refusal);
+    rfcQuopDecodeStreamFree(stream);
+    if (!read) {
+        rfccli::complain(command, error);
+        return rfccli::exitRefused;
     }
-    return 0;
+    if (refused) {
+        rfccli::complain(command, explain(refusal));
+        return rfccli::exitRefused;
+    }
+    return rfccli::exitOk;
 }
 
-rfccli::Registration registration { { command,
-    "qp [-d] [-l N | --no-line-length] [--input-nlf KINDS] [--output-nlf KIND] [--trailing-nlf] "
-    "[--max-line-length N | --no-max-line-length] [--accept-small-hex] [--accept-invalid] [--ignore-control] "
-    "[--ignore-non-ascii] [FILE]",
-    "quoted-printable (RFC 2045) encoding, or decoding with -d, of FILE or standard input; newline kinds are lf, "
-    "cr, crlf, vt, ff or none; refused input exits 1 with the reason",
-    runQuop } };
+rfccli::Registration registration { { command, "qp [-d] [OPTIONS] [FILE]",
+    "quoted-printable (RFC 2045) encoding, or decoding with -d", help, runQuop } };
 
 } // namespace

@@ -99,20 +99,6 @@ void BM_MailDecodeWithoutRelease(benchmark::State &state)
 }
 BENCHMARK(BM_MailDecodeWithoutRelease);
 
-// The scan alone, without making tokens: the share of the decode time that
-// goes to allocation.
-void BM_MailScanOnly(benchmark::State &state)
-{
-    Text text;
-    for (auto _ : state) {
-        PB_INT type, tokenOffset, failureOffset;
-        benchmark::DoNotOptimize(
-            rfc___MailShfTokenVectorDecodeDiagnose(text.string, &type, &tokenOffset, &failureOffset));
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(sampleText().size()));
-}
-BENCHMARK(BM_MailScanOnly);
-
 void BM_MailEncode(benchmark::State &state)
 {
     Text text;

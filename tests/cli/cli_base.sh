@@ -20,7 +20,8 @@ expect "base32 like coreutils" 0 "$(base32 "$work/random" | md5sum)" -- sh -c "'
 expect "no padding" 0 "Zm8" -- sh -c "printf fo | '$RFC' base64 -n"
 expect "line length" 0 "Zm9v
 YmFy" -- "$RFC" base64 -w 4 "$work/foobar"
-expect "one line" 0 "1" -- sh -c "'$RFC' base64 -w 0 '$work/random' | wc -l"
+expect "-w 0: one line, no final newline" 0 "0" -- sh -c "'$RFC' base64 -w 0 '$work/random' | wc -l"
+expect "-w 0 like coreutils" 0 "$(base64 -w 0 "$work/random" | md5sum)" -- sh -c "'$RFC' base64 -w 0 '$work/random' | md5sum"
 expect "CR LF newline" 0 "Zm9v\\r\\nYmFy\\r\\n" -- sh -c "'$RFC' base64 -w 4 --newline crlf '$work/foobar' | od -An -c | tr -d ' \\n'"
 expect "no final newline" 0 "8" -- sh -c "'$RFC' base64 --no-final-newline '$work/foobar' | wc -c"
 
@@ -30,17 +31,26 @@ expect "decode lower-case base16" 0 "foobar" -- sh -c "printf 666f6f626172 | '$R
 expect "decode unpadded with the option" 0 "fo" -- sh -c "printf Zm8 | '$RFC' base64 -d --accept-invalid-padding"
 expect "decode with garbage skipped" 0 "foobar" -- sh -c "printf 'Zm9v*YmFy' | '$RFC' base64 -d -i"
 
+# Refusals: the bytes decoded before the malformed text are written, then
+# the offset of the fault and the smallest set of options that accepts the
+# text read, as the library reports them.
 expect "missing padding" 1 "" -- sh -c "printf Zm8 | '$RFC' base64 -d"
-expect_stderr "names the padding option" '^rfc base64: the input is not valid base64 text \(--accept-invalid-padding would accept it\)$'
-expect "space" 1 "" -- sh -c "printf 'Zm9v YmFy' | '$RFC' base64 -d"
-expect_stderr "names the white-space option" 'not valid base64 text \(--ignore-white-space would accept it\)'
+expect_stderr "says where and what accepts it" '^rfc base64: invalid base64 text at offset 3 \(accepted with: --accept-invalid-padding\)$'
+expect "space" 1 "foo" -- sh -c "printf 'Zm9v YmFy' | '$RFC' base64 -d"
+expect_stderr "names the white-space option" 'offset 4 \(accepted with: --ignore-white-space\)'
 expect "surplus bits" 1 "" -- sh -c "printf 'Zh==' | '$RFC' base64 -d"
-expect_stderr "names the pad-bits option" '\(--accept-invalid-pad-bits would accept it\)'
-expect "strict newlines" 1 "" -- sh -c "printf 'Zm9v\\nYmFy' | '$RFC' base64 -d --strict-newlines"
-expect_stderr "names the newline rule" 'leave out --strict-newlines'
-expect "odd base16" 1 "" -- sh -c "printf 666 | '$RFC' base16 -d"
-expect_stderr "no option helps an odd digit count" '^rfc base16: the input is not valid base16 text$'
-expect "partial output is never written" 1 "" -- sh -c "printf 'Zm9vYmFy!' | '$RFC' base64 -d"
+expect_stderr "names the pad-bits option" 'offset 4 \(accepted with: --accept-invalid-pad-bits\)'
+expect "two options together" 1 "foo" -- sh -c "printf 'Zm9vY' | '$RFC' base64 -d"
+expect_stderr "names both, as only both accept it" 'offset 5 \(accepted with: --accept-invalid-padding --accept-invalid-length\)'
+expect "garbage and spaces" 1 "" -- sh -c "printf 'Zm 9v*' | '$RFC' base64 -d"
+expect_stderr "-i names the set" 'offset 2 \(accepted with: -i\)'
+expect "strict newlines" 1 "foo" -- sh -c "printf 'Zm9v\\nYmFy' | '$RFC' base64 -d --strict-newlines"
+expect_stderr "names the newline rule" 'offset 4 \(accepted with: dropping --strict-newlines\)'
+expect "bytes before the fault are written" 1 "foo" -- sh -c "printf 'Zm9vYmF' | '$RFC' base64 -d"
+expect "odd base16" 1 "f" -- sh -c "printf 666 | '$RFC' base16 -d"
+expect_stderr "no option helps an odd digit count" '^rfc base16: invalid base16 text at offset 3 \(no option accepts it\)$'
+expect "-i skips every byte outside the alphabet" 0 "foobar" -- sh -c "printf 'Zm 9v\\n*YmFy\\t' | '$RFC' base64 -d -i"
+expect "-i like coreutils" 0 "$(printf 'Zm 9v*YmFy' | base64 -d -i)" -- sh -c "printf 'Zm 9v*YmFy' | '$RFC' base64 -d --ignore-garbage"
 
 expect "unknown option" 2 "" -- "$RFC" base64 --frobnicate
 expect_stderr "names the option" 'unknown option "--frobnicate"'

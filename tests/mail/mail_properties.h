@@ -81,20 +81,22 @@ inline const char *reencodingFailure(PB_VECTOR *vec, PB_INT wrap, PB_INT offset)
     return nullptr;
 }
 
-// The diagnosis agrees with the decoder. A decoded vector covers the text,
+// The decoder with reasons agrees with the plain one. A decoded vector covers the text,
 // each token classifies as its type, the vector survives writing without
 // folds and at wrap and offset, and comment removal takes exactly the
 // comments from a copy of the shared vector, which still survives writing.
 // decoded, when given, tells whether the text decoded.
 inline const char *textFailure(PB_STRING *text, PB_INT wrap, PB_INT offset, bool *decoded = nullptr)
 {
-    PB_INT type, tokenOffset, failureOffset;
-    PB_INT failure = rfc___MailShfTokenVectorDecodeDiagnose(text, &type, &tokenOffset, &failureOffset);
+    RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL refusal { 0, -1, -1, -1 };
+    pb::Ref<PB_VECTOR> withRefusal(rfcMailShfTokenVectorTryDecodeWithRefusal(text, &refusal));
     pb::Ref<PB_VECTOR> vec(rfcMailShfTokenVectorTryDecode(text));
     if (decoded)
         *decoded = static_cast<bool>(vec);
-    if (!vec != (failure != RFC___MAIL_SHF_DECODE_FAILURE_NONE))
-        return "the diagnosis agrees with the decoder";
+    if (!vec != (refusal.kind != 0) || !vec != !withRefusal)
+        return "the decoder with reasons agrees with the plain one";
+    if (vec && pbVectorLength(vec.get()) != pbVectorLength(withRefusal.get()))
+        return "both decoders give the same tokens";
     if (!vec)
         return nullptr;
     if (!covers(text, vec.get()))

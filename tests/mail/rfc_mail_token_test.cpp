@@ -127,18 +127,19 @@ TEST(MailShfTokenVectorDecode, LexicalRules)
         EXPECT_EQ(decode(row.text), row.toks) << show(row.text) << ": " << row.rule;
 }
 
-// Text the decoder refuses, with the diagnosis: the failure, the type and
-// offset of the token that fails and the offset where it fails.
-TEST(MailShfTokenVectorDecode, Diagnosis)
+// Text the decoder refuses, with the refusal: its kind, the offset where it
+// fails and the type and offset of the token that fails.
+TEST(MailShfTokenVectorDecode, Refusal)
 {
-    constexpr PB_INT none = RFC___MAIL_SHF_DECODE_FAILURE_NONE, unterminated = RFC___MAIL_SHF_DECODE_FAILURE_UNTERMINATED;
-    constexpr PB_INT brokenBreak = RFC___MAIL_SHF_DECODE_FAILURE_BROKEN_LINE_BREAK;
+    constexpr PB_INT none = 0, unterminated = RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_UNTERMINATED;
+    constexpr PB_INT brokenBreak = RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_BROKEN_LINE_BREAK;
+    constexpr PB_INT nestedBracket = RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_NESTED_BRACKET;
     const struct {
         std::u32string text;
-        PB_INT failure, tokenType, tokenOffset, failureOffset;
+        PB_INT kind, tokenType, tokenOffset, offset;
         const char *rule;
     } rows[] = {
-        { U"a (b) \"c\" [d]", none, -1, -1, -1, "well formed" },
+        { U"a (b) \"c\" [d]", none, -1, -1, -1, "well formed: the refusal is left alone" },
         { U"ab \"cd", unterminated, quotedString, 3, 6, "unterminated: offset at the end" },
         { U"\"", unterminated, quotedString, 0, 1, "opening character last" },
         { U"x [a\\", unterminated, domainLiteral, 2, 4, "backslash last: offset at it" },
@@ -148,16 +149,18 @@ TEST(MailShfTokenVectorDecode, Diagnosis)
         { U"(a\r\nb)", brokenBreak, comment, 0, 2, "CR LF without a space or tab after it: offset at the CR" },
         { U"\"a\r\"", brokenBreak, quotedString, 0, 2, "a CR without LF" },
         { U"\"a\r\n", brokenBreak, quotedString, 0, 2, "a CR with only one character after it" },
-        { U"[a[b]", RFC___MAIL_SHF_DECODE_FAILURE_NESTED_BRACKET, domainLiteral, 0, 2, "offset at the inner bracket" },
+        { U"[a[b]", nestedBracket, domainLiteral, 0, 2, "offset at the inner bracket" },
     };
     for (const auto &row : rows) {
         auto text = rfctest::string(row.text);
-        PB_INT tokenType = 0, tokenOffset = 0, failureOffset = 0;
-        EXPECT_EQ(rfc___MailShfTokenVectorDecodeDiagnose(text.get(), &tokenType, &tokenOffset, &failureOffset), row.failure)
-            << row.rule;
-        EXPECT_EQ((std::vector<PB_INT> { tokenType, tokenOffset, failureOffset }),
-            (std::vector<PB_INT> { row.tokenType, row.tokenOffset, row.failureOffset })) << row.rule;
-        EXPECT_EQ(decode(row.text).has_value(), row.failure == none) << "the decoder agrees: " << row.rule;
+        RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL refusal { 0, -1, -1, -1 };
+        pb::Ref<PB_VECTOR> vec(rfcMailShfTokenVectorTryDecodeWithRefusal(text.get(), &refusal));
+        EXPECT_EQ(!vec, row.kind != none) << row.rule;
+        EXPECT_STREQ(rfcMailShfTokenVectorDecodeRefusalKindToString(refusal.kind),
+            rfcMailShfTokenVectorDecodeRefusalKindToString(row.kind)) << row.rule;
+        EXPECT_EQ((std::vector<PB_INT> { refusal.tokenType, refusal.tokenOffset, refusal.offset }),
+            (std::vector<PB_INT> { row.tokenType, row.tokenOffset, row.offset })) << row.rule;
+        EXPECT_EQ(decode(row.text).has_value(), row.kind == none) << "the plain decoder agrees: " << row.rule;
     }
 }
 

@@ -116,6 +116,49 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeWithRefusal(PB_BUFFER *source, PB_INT encodin
 RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithRefusal(PB_STRING *string, PB_INT encoding,
                                                      RFC_BASE_OPTIONS *opt, RFC_BASE_DECODE_REFUSAL *refusal);
 
+/* Streaming (an extension beside the one-call functions above): input in
+ * pieces of any size, output handed back as soon as it is final, the same
+ * bytes in all as the one-call function gives for the whole input. A stream
+ * keeps less than a group of input when encoding, whatever the line length;
+ * when decoding, the text after the last whole group of alphabet characters
+ * that is not followed by padding: a few bytes in well-formed text; a long
+ * run of padding or of bytes outside the alphabet inside a group is held
+ * compacted (what the decoder skips, and padding past one more than a
+ * group, is dropped), so memory stays bounded. A stream is
+ * used by one thread at a time; Finish ends the input once, then Free.
+ *
+ * Decoding cannot take back what it handed out: on malformed text the
+ * stream hands out the bytes decoded before the fault (up to the last whole
+ * group in front of it) and nothing after it, and rfcBaseDecodeStreamRefusal
+ * reports the refusal as rfcBaseTryDecodeWithRefusal does for the whole
+ * text: the offset of the first fault, and flags that make the decoder
+ * accept the whole text (-1: none do). To find those the stream goes on
+ * reading the text it is given; a caller that needs only the offset, or
+ * sees acceptingFlags -1, may stop feeding it. */
+typedef struct RFC_BASE_ENCODE_STREAM RFC_BASE_ENCODE_STREAM;
+typedef struct RFC_BASE_DECODE_STREAM RFC_BASE_DECODE_STREAM;
+
+/* A new stream; opt is borrowed (the stream holds its own reference). */
+RFC_API RFC_BASE_ENCODE_STREAM *rfcBaseEncodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt);
+/* Copies the bytes in; a new buffer with the text that is final (maybe empty). */
+RFC_API PB_BUFFER *rfcBaseEncodeStreamWrite(RFC_BASE_ENCODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
+/* Ends the input: a new buffer with the rest, trailing newline included. */
+RFC_API PB_BUFFER *rfcBaseEncodeStreamFinish(RFC_BASE_ENCODE_STREAM *stream);
+/* Frees the stream and what it holds; null is allowed. */
+RFC_API void rfcBaseEncodeStreamFree(RFC_BASE_ENCODE_STREAM *stream);
+
+RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt);
+/* Copies the text in; a new buffer with the bytes that are final (maybe
+ * empty, and always empty once the stream has refused). */
+RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
+/* Ends the text: a new buffer with the rest of the bytes (the checks of the
+ * last group happen here). */
+RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream);
+/* False while the text is accepted; true after a refusal, which is then
+ * written to *refusal (not null). */
+RFC_API PB_BOOL rfcBaseDecodeStreamRefusal(RFC_BASE_DECODE_STREAM *stream, RFC_BASE_DECODE_REFUSAL *refusal);
+RFC_API void rfcBaseDecodeStreamFree(RFC_BASE_DECODE_STREAM *stream);
+
 /* Called only by the module's startup and shutdown. */
 RFC_API void rfc___BaseEncodingStartup(void);
 RFC_API void rfc___BaseEncodingShutdown(void);

@@ -74,24 +74,30 @@ RFC_API PB_STRING *rfcMailShfTokenVectorEncode(PB_VECTOR *vec, PB_INT wrapLineLe
  * literal or comment in it is malformed. */
 RFC_API PB_VECTOR *rfcMailShfTokenVectorTryDecode(PB_STRING *text);
 
-/* Why rfcMailShfTokenVectorTryDecode refuses a text, for tools that report
- * it. */
-#define RFC___MAIL_SHF_DECODE_FAILURE_NONE 0
-/* The delimited token reaches the end of the text without its closing
+/* Refusal reasons (an extension beside rfcMailShfTokenVectorTryDecode,
+ * which stays as it is): why and where the decoder refused a text. The plain
+ * decoder and this one are the same scanner. */
+/* A delimited token reaches the end of the text without its closing
  * character (or ends in a backslash). */
-#define RFC___MAIL_SHF_DECODE_FAILURE_UNTERMINATED 1
-/* A CR inside the delimited token is not followed by LF and a space or tab. */
-#define RFC___MAIL_SHF_DECODE_FAILURE_BROKEN_LINE_BREAK 2
+#define RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_UNTERMINATED 1
+/* A CR inside a delimited token is not followed by LF and a space or tab. */
+#define RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_BROKEN_LINE_BREAK 2
 /* An unescaped "[" inside a domain literal. */
-#define RFC___MAIL_SHF_DECODE_FAILURE_NESTED_BRACKET 3
+#define RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_NESTED_BRACKET 3
 
-/* Scans text as the decoder does without making tokens. Returns one of the
- * failure codes above; on a failure, *tokenType receives the type of the
- * broken delimited token, *tokenOffset the position of its opening character
- * and *failureOffset the position of the offending character (the end of the
- * text for an unterminated token). The three pointers must not be null. */
-RFC_API PB_INT rfc___MailShfTokenVectorDecodeDiagnose(PB_STRING *text, PB_INT *tokenType,
-    PB_INT *tokenOffset, PB_INT *failureOffset);
+typedef struct RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL {
+    PB_INT kind;        /* RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_... */
+    PB_INT offset;      /* of the offending character; the text's length for an unterminated token */
+    PB_INT tokenType;   /* RFC_MAIL_SHF_TOKEN_TYPE_... of the broken delimited token */
+    PB_INT tokenOffset; /* of its opening character */
+} RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL;
+
+/* As rfcMailShfTokenVectorTryDecode; when it returns null, *refusal (not
+ * null) holds the reason; when it accepts, *refusal is left alone. */
+RFC_API PB_VECTOR *rfcMailShfTokenVectorTryDecodeWithRefusal(PB_STRING *text,
+    RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL *refusal);
+/* The kind's name, a static text ("unknown" for no kind). */
+RFC_API const char *rfcMailShfTokenVectorDecodeRefusalKindToString(PB_INT kind);
 
 PB___END_DECLS
 

@@ -16,8 +16,9 @@ using namespace rfc::mail;
 
 namespace {
 
+// Why the scan failed; code 0 while it has not.
 struct Failure {
-    PB_INT code = RFC___MAIL_SHF_DECODE_FAILURE_NONE;
+    PB_INT code = 0;
     PB_INT tokenType = -1;
     PB_INT tokenOffset = -1;
     PB_INT failureOffset = -1;
@@ -38,20 +39,20 @@ PB_INT scanDelimited(const PB_CHAR *text, PB_INT length, PB_INT start, Failure &
     };
     PB_INT at = start + 1;
     if (at >= length)
-        return fail(RFC___MAIL_SHF_DECODE_FAILURE_UNTERMINATED, length);
+        return fail(RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_UNTERMINATED, length);
     PB_INT depth = 1;
     for (;;) {
         PB_CHAR ch = text[at];
         if (ch == backslash) {
             // A quoted pair takes the next character, whatever it is.
             if (at == length - 1)
-                return fail(RFC___MAIL_SHF_DECODE_FAILURE_UNTERMINATED, at);
+                return fail(RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_UNTERMINATED, at);
             at += 2;
         } else if (ch == cr) {
             // A CR inside a delimited token must begin a fold: CR LF, then a
             // space or tab.
             if (at + 2 >= length || text[at + 1] != lf || !isLwsp(text[at + 2]))
-                return fail(RFC___MAIL_SHF_DECODE_FAILURE_BROKEN_LINE_BREAK, at);
+                return fail(RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_BROKEN_LINE_BREAK, at);
             at += 3;
         } else if constexpr (Type == RFC_MAIL_SHF_TOKEN_TYPE_COMMENT) {
             if (ch == '(') {
@@ -65,11 +66,11 @@ PB_INT scanDelimited(const PB_CHAR *text, PB_INT length, PB_INT start, Failure &
             if (ch == Close)
                 return at + 1;
             if (Type == RFC_MAIL_SHF_TOKEN_TYPE_DOMAIN_LITERAL && ch == '[')
-                return fail(RFC___MAIL_SHF_DECODE_FAILURE_NESTED_BRACKET, at);
+                return fail(RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_NESTED_BRACKET, at);
             ++at;
         }
         if (at >= length)
-            return fail(RFC___MAIL_SHF_DECODE_FAILURE_UNTERMINATED, length);
+            return fail(RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_UNTERMINATED, length);
     }
 }
 
@@ -170,12 +171,6 @@ private:
     pb::Ref<PB_VECTOR> vec_;
 };
 
-// Makes nothing: the scan alone, for the diagnosis.
-struct NullSink {
-    void token(PB_INT, PB_INT, PB_INT) noexcept {}
-    void special(PB_CHAR) noexcept {}
-};
-
 } // namespace
 
 extern "C" {
@@ -192,20 +187,35 @@ RFC_API PB_VECTOR *rfcMailShfTokenVectorTryDecode(PB_STRING *text)
     return sink.take();
 }
 
-// The decoder's verdict on text (borrowed) with the place of a failure; see
-// the header for the meaning of the results.
-RFC_API PB_INT rfc___MailShfTokenVectorDecodeDiagnose(PB_STRING *text, PB_INT *tokenType,
-    PB_INT *tokenOffset, PB_INT *failureOffset)
+// As rfcMailShfTokenVectorTryDecode, from the same scan; on refusal the
+// scan's failure is written to *refusal.
+RFC_API PB_VECTOR *rfcMailShfTokenVectorTryDecodeWithRefusal(PB_STRING *text,
+    RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL *refusal)
 {
     PB_ASSERT( text );
-    PB_ASSERT( tokenType && tokenOffset && failureOffset );
-    NullSink sink;
+    PB_ASSERT( refusal );
+    const PB_CHAR *chars = pbStringBacking(text);
+    VectorSink sink(chars);
     Failure failure;
-    scan(pbStringBacking(text), pbStringLength(text), sink, failure);
-    *tokenType = failure.tokenType;
-    *tokenOffset = failure.tokenOffset;
-    *failureOffset = failure.failureOffset;
-    return failure.code;
+    if (!scan(chars, pbStringLength(text), sink, failure)) {
+        *refusal = { failure.code, failure.failureOffset, failure.tokenType, failure.tokenOffset };
+        return nullptr;
+    }
+    return sink.take();
+}
+
+RFC_API const char *rfcMailShfTokenVectorDecodeRefusalKindToString(PB_INT kind)
+{
+    switch (kind) {
+    case RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_UNTERMINATED:
+        return "RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_UNTERMINATED";
+    case RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_BROKEN_LINE_BREAK:
+        return "RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_BROKEN_LINE_BREAK";
+    case RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_NESTED_BRACKET:
+        return "RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_NESTED_BRACKET";
+    default:
+        return "unknown";
+    }
 }
 
 } // extern "C"

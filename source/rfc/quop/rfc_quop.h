@@ -110,6 +110,66 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithOptions(PB_STRING *string, RFC_QUOP
 RFC_API PB_BUFFER *rfcQuopTryDecodeString(PB_STRING *string);
 RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithFlags(PB_STRING *string, PB_INT flags);
 
+/* Refusal reasons (an extension beside the decoders above, which stay as
+ * they are): what made the decoder refuse its input and the offset of the
+ * byte where it did. */
+#define RFC_QUOP_DECODE_REFUSAL_CONTROL 1          /* a control byte that is no recognised line break */
+#define RFC_QUOP_DECODE_REFUSAL_NON_ASCII 2        /* a byte above 126 */
+#define RFC_QUOP_DECODE_REFUSAL_INVALID_ENCODING 3 /* "=" that starts neither an escape nor a soft line break */
+#define RFC_QUOP_DECODE_REFUSAL_SMALL_HEX_DIGITS 4 /* "=" and hexadecimal digits, some of them lower case */
+#define RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG 5    /* the byte that takes an input line past the maximum */
+
+typedef struct RFC_QUOP_DECODE_REFUSAL {
+    PB_INT kind;   /* one of the RFC_QUOP_DECODE_REFUSAL_... values */
+    PB_INT offset; /* of the offending byte (for an escape or "=": of the "=") */
+} RFC_QUOP_DECODE_REFUSAL;
+
+/* As rfcQuopTryDecodeWithOptions; when it returns null, *refusal (not null)
+ * holds the reason; when it accepts, *refusal is left alone. */
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithRefusal(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt, RFC_QUOP_DECODE_REFUSAL *refusal);
+/* The kind's name, a static text ("unknown" for no kind). */
+RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind);
+
+/* Streaming (an extension beside the one-call functions): input in pieces of
+ * any size, output handed back as soon as it is final, the same bytes in all
+ * as the one-call function gives for the whole input under the same options.
+ * A stream keeps at most the input since the last point where the one-call
+ * function starts afresh: for the encoder the last output line break (any
+ * point without a line length); for the decoder a line break, and without a
+ * line limit also a printable byte outside an escape and the bytes the flags
+ * skip after it. So it holds about a line, but a line of unbounded length
+ * under a line length or limit that large, or a run of white space that the
+ * decoder may still have to strip, is held whole. A stream is used by one
+ * thread at a time; Finish ends the input once, then Free.
+ *
+ * Decoding cannot take back what it handed out: on refused input the stream
+ * hands out the bytes decoded before the line that holds the fault, or up to
+ * the last point before it where it could cut, then takes no more input;
+ * rfcQuopDecodeStreamRefusal then says why and where, as an offset in the
+ * whole input. */
+typedef struct RFC_QUOP_ENCODE_STREAM RFC_QUOP_ENCODE_STREAM;
+typedef struct RFC_QUOP_DECODE_STREAM RFC_QUOP_DECODE_STREAM;
+
+/* A new stream; opt is borrowed (the stream holds its own reference). */
+RFC_API RFC_QUOP_ENCODE_STREAM *rfcQuopEncodeStreamCreate(RFC_QUOP_OPTIONS *opt);
+/* Copies the bytes in; a new buffer with the text that is final (maybe empty). */
+RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
+/* Ends the input: a new buffer with the rest, trailing line break included. */
+RFC_API PB_BUFFER *rfcQuopEncodeStreamFinish(RFC_QUOP_ENCODE_STREAM *stream);
+/* Frees the stream and what it holds; null is allowed. */
+RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream);
+
+RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt);
+/* Copies the text in; a new buffer with the bytes that are final (maybe
+ * empty, and always empty once the stream has refused). */
+RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
+/* Ends the text: a new buffer with the rest of the bytes. */
+RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream);
+/* True once the stream has refused; then *refusal (not null) holds the
+ * reason, its offset counted in the whole input. */
+RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream, RFC_QUOP_DECODE_REFUSAL *refusal);
+RFC_API void rfcQuopDecodeStreamFree(RFC_QUOP_DECODE_STREAM *stream);
+
 RFC_API void rfc___QuopFlagsStartup(void);
 RFC_API void rfc___QuopFlagsShutdown(void);
 

@@ -9,6 +9,7 @@
 
 #include "../rfc_frame.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string_view>
@@ -60,17 +61,18 @@ constexpr PB_INT maxDecodableLength = (PB_INT_MAX - 2 - PB_INT(copySlack)) / 2;
 
 } // namespace
 
-extern "C" {
+namespace {
 
 // Decodes the quoted-printable text in source under the settings of opt
 // (both borrowed). Returns a new buffer owned by the caller, or null when the
 // input is refused; then nothing has been kept. The output is written into
 // one allocation bounded from the input length; the white space at its end is
 // counted while it is copied, so removing it means stepping back.
-RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt)
+// When a refusal is asked for (withRefusal), the reason and offset are
+// written to *refusal; otherwise the reason is not even computed.
+template <bool withRefusal>
+PB_BUFFER *decode(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt, RFC_QUOP_DECODE_REFUSAL *refusal)
 {
-    PB_ASSERT( source );
-    PB_ASSERT( opt );
 
     const PB_INT inputNlf = rfcQuopOptionsDecodeInputNlf(opt);
     const PB_INT outputNlf = rfcQuopOptionsDecodeOutputNlf(opt);
@@ -109,7 +111,11 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
         w[1] = nl.bytes[1];
         w += nl.length;
     };
-    auto refuse = [&]() -> PB_BUFFER * {
+    auto refuse = [&](PB_INT kind, std::size_t offset) -> PB_BUFFER * {
+        if constexpr (withRefusal) {
+            refusal->kind = kind;
+            refusal->offset = static_cast<PB_INT>(offset);
+        }
         pbMemFree(out);
         return nullptr;
     };
@@ -117,7 +123,10 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
     std::size_t i = 0;
     while (i < n) {
         // A run of literal bytes and white space, copied as it is.
-        if (std::size_t run = copyPlainRun(src + i, n - i, w)) {
+        // With a limit, a run is copied no further than the byte that takes
+        // the line past it, so an over-long line is refused there.
+        const std::size_t runMax = limited ? std::min(n - i, static_cast<std::size_t>(maxLine - lineCount) + 1) : n - i;
+        if (std::size_t run = copyPlainRun(src + i, runMax, w)) {
             w += run;
             std::size_t ws = 0;
             while (ws < run && isWhiteSpace(src[i + run - 1 - ws]))
@@ -127,7 +136,7 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
             i += run;
             end = End::data;
             if (limited && lineCount > maxLine)
-                return refuse();
+                return refuse(RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG, i - 1);
             if (i == n)
                 break;
         }
@@ -141,26 +150,30 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
                     *w++ = static_cast<PB_BYTE>(hex[src[i + 1]] << 4 | hex[src[i + 2]]);
                     lineCount += 3;
                     i += 3;
+                    if (limited && lineCount > maxLine)
+                        return refuse(RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG, i - 3);
                 } while (i + 2 < n && src[i] == byteEquals && (hex[src[i + 1]] | hex[src[i + 2]]) >= 0);
                 trailing = 0;
                 end = End::data;
-                if (limited && lineCount > maxLine)
-                    return refuse();
                 continue;
             }
             // Soft line breaks are recognised under the input set even when
             // line breaks are not translated.
             if (std::size_t k = nlfLength(src, i + 1, n, inputNlf)) {
                 if (limited && lineCount >= maxLine)
-                    return refuse();
+                    return refuse(RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG, i);
                 i += 1 + k;
                 lineCount = 0;
                 trailing = 0;
                 end = End::softBreak;
                 continue;
             }
-            if (!acceptInvalid)
-                return refuse();
+            if (!acceptInvalid) {
+                // Lower-case digits that the small-digit flag would take
+                // are told apart from other faults.
+                const bool small = i + 2 < n && (hexBoth[src[i + 1]] | hexBoth[src[i + 2]]) >= 0;
+                return refuse(small ? RFC_QUOP_DECODE_REFUSAL_SMALL_HEX_DIGITS : RFC_QUOP_DECODE_REFUSAL_INVALID_ENCODING, i);
+            }
             // The "=" stands for itself; what follows is decoded anew.
             *w++ = byteEquals;
             lineCount += 1;
@@ -179,17 +192,17 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
             // DEL and every byte above it; the control flag does not reach
             // them.
             if (!ignoreNonAscii)
-                return refuse();
+                return refuse(RFC_QUOP_DECODE_REFUSAL_NON_ASCII, i);
             ++i;
         } else {
             // A control byte that is not a recognised line break.
             if (!ignoreControl)
-                return refuse();
+                return refuse(RFC_QUOP_DECODE_REFUSAL_CONTROL, i);
             ++i;
         }
         end = End::data;
         if (limited && lineCount > maxLine)
-            return refuse();
+            return refuse(RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG, i - 1);
     }
 
     switch (end) {
@@ -219,6 +232,50 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
     if (static_cast<std::size_t>(written) < bound / 2)
         out = static_cast<PB_BYTE *>(pbMemRealloc(out, written));
     return pbBufferCreateFromBytesUse(out, written);
+}
+
+} // namespace
+
+extern "C" {
+
+// Decodes the quoted-printable text in source under the settings of opt
+// (both borrowed): a new buffer owned by the caller, or null when the input
+// is refused.
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt)
+{
+    PB_ASSERT( source );
+    PB_ASSERT( opt );
+    return decode<false>(source, opt, nullptr);
+}
+
+// As rfcQuopTryDecodeWithOptions; on refusal also says why and where in
+// *refusal, which is left alone when the input is accepted.
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithRefusal(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt, RFC_QUOP_DECODE_REFUSAL *refusal)
+{
+    PB_ASSERT( source );
+    PB_ASSERT( opt );
+    PB_ASSERT( refusal );
+    return decode<true>(source, opt, refusal);
+}
+
+// The name of a refusal kind ("RFC_QUOP_DECODE_REFUSAL_CONTROL"), a static
+// text; "unknown" for a value that is no kind.
+RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind)
+{
+    switch (kind) {
+    case RFC_QUOP_DECODE_REFUSAL_CONTROL:
+        return "RFC_QUOP_DECODE_REFUSAL_CONTROL";
+    case RFC_QUOP_DECODE_REFUSAL_NON_ASCII:
+        return "RFC_QUOP_DECODE_REFUSAL_NON_ASCII";
+    case RFC_QUOP_DECODE_REFUSAL_INVALID_ENCODING:
+        return "RFC_QUOP_DECODE_REFUSAL_INVALID_ENCODING";
+    case RFC_QUOP_DECODE_REFUSAL_SMALL_HEX_DIGITS:
+        return "RFC_QUOP_DECODE_REFUSAL_SMALL_HEX_DIGITS";
+    case RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG:
+        return "RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG";
+    default:
+        return "unknown";
+    }
 }
 
 RFC_API PB_BUFFER *rfcQuopTryDecode(PB_BUFFER *source)

@@ -1,0 +1,460 @@
+// Streaming quoted-printable encoding and decoding: input in pieces of any
+// size, output handed back as soon as it is final, byte for byte what the
+// one-call functions give for the whole input.
+//
+// Both streams keep the input they cannot pass on yet and hand the rest to
+// the one-call function, cut where that function, given the input up to the
+// cut alone, writes exactly what it writes for that part of the whole input
+// and then starts afresh:
+// - encoding: after an output line break, hard or soft, which sets the
+//   column to 0 (found in the output, mapped back to the input); without a
+//   line length the column does not matter and any byte boundary serves;
+// - decoding: after a recognised line break, hard or soft, which sets the
+//   line count and the trailing white space to 0; without a line limit also
+//   after a printable byte outside an escape.
+// Cuts keep two bytes of look-ahead, the most either function reads past a
+// byte to decide it (CR LF, white space in front of a line break, "=" and
+// two digits). The trailing line-break flags act on the last piece only.
+#include "rfc_quop.h"
+#include "rfc_quop_nlf.h"
+#include "rfc_quop_scan.h"
+
+#include "../rfc_frame.h"
+
+#include <cstring>
+
+namespace {
+
+using namespace rfc::quop;
+
+constexpr PB_INT noLimit = -1;
+
+// Look-ahead that a cut keeps: no decision about a byte before the cut
+// reads more than two bytes past it.
+constexpr PB_INT lookAhead = 2;
+
+// The bytes of *pending from cut on, kept aside while the bytes before it
+// are handed to a one-call function; put back by restore().
+class Tail {
+public:
+    Tail(PB_BUFFER **pending, PB_INT cut) : pending_(pending)
+    {
+        length_ = pbBufferLength(*pending) - cut;
+        if (length_ > 0) {
+            bytes_ = static_cast<PB_BYTE *>(pbMemAlloc(length_));
+            std::memcpy(bytes_, pbBufferBacking(*pending) + cut, static_cast<std::size_t>(length_));
+            pbBufferDelTrailing(pending, length_);
+        }
+    }
+    Tail(const Tail &) = delete;
+    Tail &operator=(const Tail &) = delete;
+    ~Tail() { pbMemFree(bytes_); }
+
+    // Empties *pending (keeping its room) and puts the kept bytes in.
+    void restore()
+    {
+        pbBufferDelTrailing(pending_, pbBufferLength(*pending_));
+        append();
+    }
+
+    // Appends the kept bytes to *pending.
+    void append()
+    {
+        if (length_ > 0)
+            pbBufferAppendBytes(pending_, bytes_, length_);
+    }
+
+private:
+    PB_BUFFER **pending_;
+    PB_BYTE *bytes_ = nullptr;
+    PB_INT length_ = 0;
+};
+
+// A new buffer with the bytes of source from skip on.
+PB_BUFFER *withoutLeading(PB_BUFFER *source, PB_INT skip)
+{
+    PB_BUFFER *result = pbBufferCreate();
+    pbBufferAppendBytes(&result, pbBufferBacking(source) + skip, pbBufferLength(source) - skip);
+    return result;
+}
+
+} // namespace
+
+// The state of a streaming encoder: the options of the pieces (without the
+// trailing line break) and of the last one, the settings the cut depends
+// on, the input not yet encoded, and whether the last piece ended with a
+// soft line break that the next piece's encoder may write again.
+struct RFC_QUOP_ENCODE_STREAM {
+    RFC_QUOP_OPTIONS *pieceOpt;
+    RFC_QUOP_OPTIONS *lastOpt;
+    PB_INT inputNlf;
+    PB_INT lineLength; // -1 without an output line break too
+    NlfBytes nl;
+    PB_BUFFER *pending;
+    bool afterSoftBreak;
+};
+
+// The state of a streaming decoder: its options as for the encoder, the
+// settings the cut depends on, the text not yet decoded, how much text went
+// into pieces, and the refusal once there is one.
+struct RFC_QUOP_DECODE_STREAM {
+    RFC_QUOP_OPTIONS *pieceOpt;
+    RFC_QUOP_OPTIONS *lastOpt;
+    PB_INT inputNlf;
+    bool translate;
+    bool skipControl;  // the flags that skip bytes
+    bool skipNonAscii;
+    PB_INT maxLine; // -1: no limit
+    PB_BUFFER *pending;
+    PB_INT consumed;
+    bool refused;
+    RFC_QUOP_DECODE_REFUSAL refusal;
+};
+
+namespace {
+
+// Whether the piece's text starts with a soft line break ("=" and the line
+// break), which an encoder with a line length below 4 writes in front of its
+// first byte and the stream has already handed out.
+bool startsWithSoftBreak(PB_BUFFER *text, const NlfBytes &nl)
+{
+    const PB_INT length = pbBufferLength(text);
+    const PB_BYTE *p = pbBufferBacking(text);
+    return nl.length > 0 && length >= 1 + PB_INT(nl.length) && p[0] == byteEquals
+        && std::memcmp(p + 1, nl.bytes, nl.length) == 0;
+}
+
+// The input bytes behind the n output bytes at p, which hold no line break:
+// one per byte written as itself, one per escape of three.
+PB_INT inputBytesOf(const PB_BYTE *p, PB_INT n)
+{
+    PB_INT escapes = 0;
+    for (PB_INT i = 0; i < n; ++i)
+        escapes += p[i] == byteEquals ? 1 : 0;
+    return n - 2 * escapes;
+}
+
+// Where the encoder may cut the output of the first `prefix` input bytes
+// (in out) so that it holds exactly what the whole input gives there: the
+// end of the last output line break, hard or soft, whose input position
+// leaves the look-ahead in place. Returns false when there is none; else
+// sets outputEnd, inputCut and whether the break is soft.
+bool encodeCut(const RFC_QUOP_ENCODE_STREAM *stream, const PB_BYTE *in, PB_INT prefix, PB_BUFFER *out,
+    PB_INT &outputEnd, PB_INT &inputCut, bool &soft)
+{
+    const NlfBytes &nl = stream->nl;
+    const PB_BYTE *o = pbBufferBacking(out);
+    const PB_BYTE last = nl.bytes[nl.length - 1];
+    PB_INT end = pbBufferLength(out); // output position matching input position pos
+    PB_INT pos = prefix;
+    for (;;) {
+        // The line-break bytes are written nowhere else: CR, LF, VT and FF
+        // of the input are escaped or translated.
+        PB_INT b = end;
+        while (b > 0 && o[b - 1] != last)
+            --b;
+        if (b == 0)
+            return false;
+        pos -= inputBytesOf(o + b, end - b);
+        const PB_INT breakStart = b - PB_INT(nl.length);
+        soft = breakStart > 0 && o[breakStart - 1] == byteEquals;
+        // A soft break was decided from the byte after it and its
+        // look-ahead; a hard one from its own bytes.
+        if (pos <= prefix - (soft ? 1 + lookAhead : 1)) {
+            outputEnd = b;
+            inputCut = pos;
+            return true;
+        }
+        if (soft) {
+            end = breakStart - 1;
+        } else {
+            // The input line break: CR LF as one under the CR LF kind, else
+            // one byte.
+            const bool pair = (stream->inputNlf & PB_NLF_FLAG_CRLF) && pos >= 2 && in[pos - 2] == byteCr
+                && in[pos - 1] == byteLf;
+            pos -= pair ? 2 : 1;
+            end = breakStart;
+        }
+    }
+}
+
+// The text of a piece as handed out: without a soft line break in front
+// that the previous piece already ended with.
+PB_BUFFER *handOut(RFC_QUOP_ENCODE_STREAM *stream, pb::Ref<PB_BUFFER> text)
+{
+    if (stream->afterSoftBreak && startsWithSoftBreak(text.get(), stream->nl))
+        return withoutLeading(text.get(), 1 + PB_INT(stream->nl.length));
+    return text.take();
+}
+
+} // namespace
+
+extern "C" {
+
+RFC_API RFC_QUOP_ENCODE_STREAM *rfcQuopEncodeStreamCreate(RFC_QUOP_OPTIONS *opt)
+{
+    PB_ASSERT( opt );
+    auto *stream = static_cast<RFC_QUOP_ENCODE_STREAM *>(pbMemAlloc(sizeof(RFC_QUOP_ENCODE_STREAM)));
+    stream->lastOpt = rfcQuopOptionsRetain(opt);
+    stream->pieceOpt = rfcQuopOptionsCreateFrom(opt);
+    rfcQuopOptionsSetFlags(&stream->pieceOpt, rfcQuopOptionsFlags(opt) & ~PB_INT { RFC_QUOP_FLAG_ENCODE_ENSURE_TRAILING_NLF });
+    const PB_INT outputNlf = rfcQuopOptionsEncodeOutputNlf(opt);
+    stream->inputNlf = rfcQuopOptionsEncodeInputNlf(opt);
+    stream->lineLength = outputNlf == 0 ? noLimit : rfcQuopOptionsEncodeOutputLineLength(opt);
+    stream->nl = nlfBytes(outputNlf);
+    stream->pending = pbBufferCreate();
+    stream->afterSoftBreak = false;
+    return stream;
+}
+
+// Copies the bytes in and returns a new buffer, owned by the caller, with
+// the text that is final so far (possibly empty).
+RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount)
+{
+    PB_ASSERT( stream );
+    PB_ASSERT( byteCount >= 0 );
+    PB_ASSERT( bytes || byteCount == 0 );
+    pbBufferAppendBytes(&stream->pending, bytes, byteCount);
+    const PB_INT length = pbBufferLength(stream->pending);
+    if (length <= 2 * lookAhead)
+        return pbBufferCreate();
+    const PB_BYTE *in = pbBufferBacking(stream->pending);
+
+    if (stream->lineLength == noLimit) {
+        // No column to carry: cut anywhere that keeps the look-ahead and
+        // does not part CR from LF.
+        PB_INT cut = length - lookAhead;
+        if (in[cut - 1] == byteCr && in[cut] == byteLf)
+            --cut;
+        // The piece's last byte is its input's end, where white space is
+        // always escaped; in the whole input it is escaped only in front of
+        // a line break.
+        const PB_BYTE lastByte = in[cut - 1];
+        const bool plainWhiteSpace = isWhiteSpace(lastByte)
+            && !(stream->inputNlf != 0 && nlfLength(in, std::size_t(cut), std::size_t(length), stream->inputNlf) > 0);
+        Tail tail(&stream->pending, cut);
+        pb::Ref<PB_BUFFER> text(rfcQuopEncodeWithOptions(stream->pending, stream->pieceOpt));
+        tail.restore();
+        if (plainWhiteSpace) {
+            pbBufferDelTrailing(text.addr(), 3);
+            pbBufferAppendByte(text.addr(), lastByte);
+        }
+        return text.take();
+    }
+
+    // Encode all but the look-ahead, then keep the output up to the last
+    // line break that the look-ahead cannot change.
+    const PB_INT prefix = length - 1 - lookAhead;
+    Tail tail(&stream->pending, prefix);
+    pb::Ref<PB_BUFFER> text(rfcQuopEncodeWithOptions(stream->pending, stream->pieceOpt));
+    PB_INT outputEnd = 0, cut = 0;
+    bool soft = false;
+    if (!encodeCut(stream, pbBufferBacking(stream->pending), prefix, text.get(), outputEnd, cut, soft)) {
+        tail.append();
+        return pbBufferCreate();
+    }
+    // The input from the cut on stays: what lies before the look-ahead,
+    // then the look-ahead.
+    Tail kept(&stream->pending, cut);
+    kept.restore();
+    tail.append();
+    pbBufferDelTrailing(text.addr(), pbBufferLength(text.get()) - outputEnd);
+    PB_BUFFER *result = handOut(stream, std::move(text));
+    stream->afterSoftBreak = soft;
+    return result;
+}
+
+RFC_API PB_BUFFER *rfcQuopEncodeStreamFinish(RFC_QUOP_ENCODE_STREAM *stream)
+{
+    PB_ASSERT( stream );
+    pb::Ref<PB_BUFFER> text(rfcQuopEncodeWithOptions(stream->pending, stream->lastOpt));
+    pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
+    PB_BUFFER *result = handOut(stream, std::move(text));
+    stream->afterSoftBreak = false;
+    return result;
+}
+
+RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream)
+{
+    if (!stream)
+        return;
+    rfcQuopOptionsRelease(stream->pieceOpt);
+    rfcQuopOptionsRelease(stream->lastOpt);
+    pbObjRelease(pb::obj(stream->pending));
+    pbMemFree(stream);
+}
+
+} // extern "C"
+
+namespace {
+
+// Whether the decoder skips byte v under the stream's flags, when v is no
+// recognised line break: a control byte or a byte above 126.
+bool skippedByDecoder(const RFC_QUOP_DECODE_STREAM *stream, PB_BYTE v)
+{
+    if (v > byteTilde)
+        return stream->skipNonAscii;
+    return v < byteSpace && v != byteTab && stream->skipControl;
+}
+
+// Whether input position c (at least 1, with two bytes after it in the n
+// bytes at in) is a cut for the decoder: the one-call function, ending its
+// input there, is in the state it starts in for everything that follows.
+bool isDecodeCut(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT c, PB_INT n)
+{
+    const PB_BYTE v = in[c - 1];
+    const PB_BYTE before = c >= 2 ? in[c - 2] : 0;
+    const PB_INT nlf = stream->inputNlf;
+    // The end of a line break recognised in the input, and where it starts.
+    PB_INT breakStart = -1;
+    if (v == byteLf && (nlf & PB_NLF_FLAG_CRLF) && before == byteCr)
+        breakStart = c - 2;
+    else if (nlfLength(in, std::size_t(c - 1), std::size_t(n), nlf) == 1)
+        breakStart = c - 1;
+    if (breakStart >= 0) {
+        // Hard when line breaks are translated; soft after "=" always.
+        if (stream->translate || (breakStart >= 1 && in[breakStart - 1] == byteEquals))
+            return true;
+    }
+    if (stream->maxLine != noLimit)
+        return false;
+    // Without a limit the line count does not matter; outside an escape
+    // (no "=" in the two bytes before the cut) a printable byte leaves no
+    // trailing white space, and without translation nothing else is kept.
+    if (v == byteEquals || before == byteEquals)
+        return false;
+    if (isLiteral(v) || !stream->translate)
+        return true;
+    // A run of skipped bytes leaves the trailing white space as it was:
+    // none after a printable byte, none at the start of the text held (which
+    // starts at a cut).
+    PB_INT j = c - 1;
+    while (j >= 0 && skippedByDecoder(stream, in[j]) && nlfLength(in, std::size_t(j), std::size_t(n), nlf) == 0)
+        --j;
+    return j < c - 1 && (j < 0 || (isLiteral(in[j]) && !(j >= 1 && in[j - 1] == byteEquals)));
+}
+
+// The largest cut at or below limit that keeps the look-ahead in the n
+// bytes at in; 0 when there is none.
+PB_INT decodeCut(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT limit, PB_INT n)
+{
+    PB_INT c = limit < n - lookAhead ? limit : n - lookAhead;
+    for (; c >= 1; --c)
+        if (isDecodeCut(stream, in, c, n))
+            return c;
+    return 0;
+}
+
+// Decodes the pending text up to cut with opt and keeps the rest. On
+// refusal, hands out what decodes before the fault, records the refusal and
+// drops the input.
+PB_BUFFER *decodePiece(RFC_QUOP_DECODE_STREAM *stream, PB_INT cut, RFC_QUOP_OPTIONS *opt)
+{
+    Tail tail(&stream->pending, cut);
+    RFC_QUOP_DECODE_REFUSAL refusal {};
+    PB_BUFFER *bytes = rfcQuopTryDecodeWithRefusal(stream->pending, opt, &refusal);
+    if (bytes) {
+        stream->consumed += cut;
+        tail.restore();
+        return bytes;
+    }
+    // Everything up to the last cut before the fault decodes as in the
+    // whole input.
+    tail.append();
+    const PB_INT good = decodeCut(stream, pbBufferBacking(stream->pending), refusal.offset,
+        pbBufferLength(stream->pending));
+    PB_BUFFER *before = pbBufferCreate();
+    if (good > 0) {
+        Tail rest(&stream->pending, good);
+        pbObjRelease(pb::obj(before));
+        before = rfcQuopTryDecodeWithOptions(stream->pending, stream->pieceOpt);
+        PB_ASSERT( before );
+    }
+    stream->refused = true;
+    stream->refusal = { refusal.kind, stream->consumed + refusal.offset };
+    pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
+    return before;
+}
+
+} // namespace
+
+extern "C" {
+
+RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt)
+{
+    PB_ASSERT( opt );
+    auto *stream = static_cast<RFC_QUOP_DECODE_STREAM *>(pbMemAlloc(sizeof(RFC_QUOP_DECODE_STREAM)));
+    stream->lastOpt = rfcQuopOptionsRetain(opt);
+    stream->pieceOpt = rfcQuopOptionsCreateFrom(opt);
+    rfcQuopOptionsSetFlags(&stream->pieceOpt, rfcQuopOptionsFlags(opt) & ~PB_INT { RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF });
+    stream->inputNlf = rfcQuopOptionsDecodeInputNlf(opt);
+    stream->translate = stream->inputNlf != 0 && rfcQuopOptionsDecodeOutputNlf(opt) != 0;
+    stream->skipControl = rfcQuopOptionsFlags(opt) & RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL;
+    stream->skipNonAscii = rfcQuopOptionsFlags(opt) & RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII;
+    stream->maxLine = rfcQuopOptionsDecodeMaxInputLineLength(opt);
+    stream->pending = pbBufferCreate();
+    stream->consumed = 0;
+    stream->refused = false;
+    stream->refusal = { 0, 0 };
+    return stream;
+}
+
+// Copies the text in and returns a new buffer, owned by the caller, with the
+// bytes that are final so far (possibly empty).
+RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount)
+{
+    PB_ASSERT( stream );
+    PB_ASSERT( byteCount >= 0 );
+    PB_ASSERT( bytes || byteCount == 0 );
+    if (stream->refused)
+        return pbBufferCreate();
+    pbBufferAppendBytes(&stream->pending, bytes, byteCount);
+    const PB_INT length = pbBufferLength(stream->pending);
+    const PB_INT cut = decodeCut(stream, pbBufferBacking(stream->pending), length, length);
+    if (cut > 0)
+        return decodePiece(stream, cut, stream->pieceOpt);
+    // A line longer than the limit has no cut; try it so that the refusal
+    // comes as soon as the line is too long (bytes the flags skip do not
+    // count, so it may still be accepted).
+    if (stream->maxLine != noLimit && length - 1 - lookAhead > stream->maxLine) {
+        RFC_QUOP_DECODE_REFUSAL refusal {};
+        pb::Ref<PB_BUFFER> trial(rfcQuopTryDecodeWithRefusal(stream->pending, stream->pieceOpt, &refusal));
+        // A refusal that the look-ahead cannot change is final.
+        if (!trial && refusal.offset < length - lookAhead) {
+            stream->refused = true;
+            stream->refusal = { refusal.kind, stream->consumed + refusal.offset };
+            pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
+        }
+    }
+    return pbBufferCreate();
+}
+
+RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream)
+{
+    PB_ASSERT( stream );
+    if (stream->refused)
+        return pbBufferCreate();
+    return decodePiece(stream, pbBufferLength(stream->pending), stream->lastOpt);
+}
+
+RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream, RFC_QUOP_DECODE_REFUSAL *refusal)
+{
+    PB_ASSERT( stream );
+    PB_ASSERT( refusal );
+    if (!stream->refused)
+        return PB_FALSE;
+    *refusal = stream->refusal;
+    return PB_TRUE;
+}
+
+RFC_API void rfcQuopDecodeStreamFree(RFC_QUOP_DECODE_STREAM *stream)
+{
+    if (!stream)
+        return;
+    rfcQuopOptionsRelease(stream->pieceOpt);
+    rfcQuopOptionsRelease(stream->lastOpt);
+    pbObjRelease(pb::obj(stream->pending));
+    pbMemFree(stream);
+}
+
+} // extern "C"

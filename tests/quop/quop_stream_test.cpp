@@ -1,0 +1,156 @@
+// The streaming quoted-printable encoder and decoder against the one-call
+// functions: random inputs rich in the bytes the rules turn on (white space,
+// CR, LF, VT, FF, "=", hexadecimal digits of both cases, control and
+// non-ASCII bytes) cut into random pieces, under input and output line
+// breaks, line lengths, limits and every flag. Decoding refusals: the bytes
+// handed out are those the one-call decoder gives for the input before the
+// stream's refusal offset, and the refusal is the one-call refusal.
+#include "quop_test_util.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace quoptest;
+
+namespace {
+
+std::vector<std::size_t> pieces(std::size_t length, std::mt19937 &random, std::size_t maxPiece)
+{
+    std::vector<std::size_t> sizes;
+    std::uniform_int_distribution<std::size_t> size(0, maxPiece);
+    for (std::size_t done = 0; done < length;) {
+        std::size_t n = maxPiece == 1 ? 1 : std::min(size(random), length - done);
+        sizes.push_back(n);
+        done += n;
+    }
+    return sizes;
+}
+
+std::string randomInput(std::mt19937 &random, std::size_t length)
+{
+    static constexpr char pool[] = "aaaaxyz   \t\r\n\n\r\n===3D3dF0f\x0b\x0c\x01\xff";
+    static const std::string bytes(pool, sizeof pool - 1);
+    std::uniform_int_distribution<std::size_t> pick(0, bytes.size() - 1);
+    std::string s;
+    for (std::size_t i = 0; i < length; ++i)
+        s += bytes[pick(random)];
+    return s;
+}
+
+const PB_INT inputNlfs[] = { 0, LF, CRLF, LF | CRLF, CR | CRLF, LF | CR | CRLF | VT };
+const PB_INT outputNlfs[] = { 0, LF, CRLF };
+
+std::string encodeStreamed(const std::string &bytes, RFC_QUOP_OPTIONS *opt, const std::vector<std::size_t> &sizes)
+{
+    RFC_QUOP_ENCODE_STREAM *stream = rfcQuopEncodeStreamCreate(opt);
+    std::string text;
+    std::size_t at = 0;
+    for (std::size_t n : sizes) {
+        pb::Ref<PB_BUFFER> out(rfcQuopEncodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(bytes.data()) + at, PB_INT(n)));
+        text += rfctest::bytes(out.get());
+        at += n;
+    }
+    pb::Ref<PB_BUFFER> out(rfcQuopEncodeStreamFinish(stream));
+    text += rfctest::bytes(out.get());
+    rfcQuopEncodeStreamFree(stream);
+    return text;
+}
+
+TEST(QuopStream, EncodeMatchesOneCall)
+{
+    std::mt19937 random(3);
+    for (PB_INT inputNlf : inputNlfs) {
+        for (PB_INT outputNlf : outputNlfs) {
+            for (PB_INT lineLength : { noLimit, PB_INT { 1 }, PB_INT { 2 }, PB_INT { 3 }, PB_INT { 4 }, PB_INT { 5 }, PB_INT { 9 }, PB_INT { 76 } }) {
+                for (PB_INT flags : { PB_INT { 0 }, PB_INT { RFC_QUOP_FLAG_ENCODE_ENSURE_TRAILING_NLF } }) {
+                    pb::Ref<RFC_QUOP_OPTIONS> opt = options({ inputNlf, outputNlf, lineLength, flags }, false);
+                    for (std::size_t length : { 0, 1, 2, 4, 5, 9, 40, 300 }) {
+                        std::string bytes = randomInput(random, length);
+                        std::optional<std::string> expected = take(rfcQuopEncodeWithOptions(rfctest::buffer(bytes).get(), opt.get()));
+                        ASSERT_TRUE(expected);
+                        for (std::size_t maxPiece : { 1, 3, 17, 400 }) {
+                            SCOPED_TRACE(testing::Message() << "in " << inputNlf << " out " << outputNlf << " line "
+                                                            << lineLength << " flags " << flags << " input "
+                                                            << rfctest::hex(bytes) << " pieces up to " << maxPiece);
+                            EXPECT_EQ(rfctest::hex(encodeStreamed(bytes, opt.get(), pieces(length, random, maxPiece))),
+                                rfctest::hex(*expected));
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+struct Decoded {
+    std::string bytes;
+    bool refused;
+    RFC_QUOP_DECODE_REFUSAL refusal;
+};
+
+Decoded decodeStreamed(const std::string &text, RFC_QUOP_OPTIONS *opt, const std::vector<std::size_t> &sizes)
+{
+    RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt);
+    Decoded result { {}, false, { 0, 0 } };
+    std::size_t at = 0;
+    for (std::size_t n : sizes) {
+        pb::Ref<PB_BUFFER> out(rfcQuopDecodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(text.data()) + at, PB_INT(n)));
+        result.bytes += rfctest::bytes(out.get());
+        at += n;
+    }
+    pb::Ref<PB_BUFFER> out(rfcQuopDecodeStreamFinish(stream));
+    result.bytes += rfctest::bytes(out.get());
+    result.refused = rfcQuopDecodeStreamRefusal(stream, &result.refusal);
+    rfcQuopDecodeStreamFree(stream);
+    return result;
+}
+
+TEST(QuopStream, DecodeMatchesOneCallForEveryFlagCombination)
+{
+    std::mt19937 random(4);
+    std::size_t refusals = 0, acceptances = 0;
+    for (PB_INT inputNlf : inputNlfs) {
+        for (PB_INT outputNlf : outputNlfs) {
+            for (PB_INT maxLine : { noLimit, PB_INT { 4 }, PB_INT { 7 }, PB_INT { 30 } }) {
+                for (PB_INT flags = 0; flags < 0x40; flags += 2) {
+                    pb::Ref<RFC_QUOP_OPTIONS> opt = options({ inputNlf, outputNlf, maxLine, flags }, true);
+                    for (std::size_t length : { 0, 3, 12, 60 }) {
+                        std::string text = randomInput(random, length);
+                        pb::Ref<PB_BUFFER> source(rfctest::buffer(text));
+                        RFC_QUOP_DECODE_REFUSAL refusal { -1, -1 };
+                        std::optional<std::string> expected = take(rfcQuopTryDecodeWithRefusal(source.get(), opt.get(), &refusal));
+                        for (std::size_t maxPiece : { 1, 5, 100 }) {
+                            SCOPED_TRACE(testing::Message() << "in " << inputNlf << " out " << outputNlf << " max "
+                                                            << maxLine << " flags " << flags << " text "
+                                                            << rfctest::hex(text) << " pieces up to " << maxPiece);
+                            Decoded got = decodeStreamed(text, opt.get(), pieces(length, random, maxPiece));
+                            if (expected) {
+                                ++acceptances;
+                                EXPECT_FALSE(got.refused);
+                                EXPECT_EQ(rfctest::hex(got.bytes), rfctest::hex(*expected));
+                            } else {
+                                ++refusals;
+                                ASSERT_TRUE(got.refused);
+                                EXPECT_EQ(got.refusal.kind, refusal.kind);
+                                EXPECT_EQ(got.refusal.offset, refusal.offset);
+                                // The bytes handed out are a prefix of what
+                                // the input up to the refusal gives.
+                                std::optional<std::string> before = take(rfcQuopTryDecodeWithOptions(
+                                    rfctest::buffer(text.substr(0, std::size_t(refusal.offset))).get(), opt.get()));
+                                ASSERT_TRUE(before);
+                                EXPECT_EQ(before->compare(0, got.bytes.size(), got.bytes), 0);
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(refusals, 1000u);
+    EXPECT_GT(acceptances, 1000u);
+}
+
+} // namespace
