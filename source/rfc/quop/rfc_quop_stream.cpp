@@ -92,6 +92,7 @@ struct RFC_QUOP_ENCODE_STREAM {
     NlfBytes nl;
     PB_BUFFER *pending;
     bool afterSoftBreak;
+    PB_INT nextTry; // held input below which no cut is looked for again
 };
 
 // The state of a streaming decoder: its options as for the encoder, the
@@ -105,6 +106,9 @@ struct RFC_QUOP_DECODE_STREAM {
     bool skipControl;  // the flags that skip bytes
     bool skipNonAscii;
     PB_INT maxLine; // -1: no limit
+    PB_INT nextTrial; // held text below which an over-long line is not tried again
+    PB_INT checked;   // positions of the text held up to here are no cuts
+    PB_INT runStart;  // start of the run of skipped bytes that ends at checked, or -1
     PB_BUFFER *pending;
     PB_INT consumed;
     bool refused;
@@ -204,6 +208,7 @@ RFC_API RFC_QUOP_ENCODE_STREAM *rfcQuopEncodeStreamCreate(RFC_QUOP_OPTIONS *opt)
     stream->nl = nlfBytes(outputNlf);
     stream->pending = pbBufferCreate();
     stream->afterSoftBreak = false;
+    stream->nextTry = 0;
     return stream;
 }
 
@@ -243,7 +248,11 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, cons
     }
 
     // Encode all but the look-ahead, then keep the output up to the last
-    // line break that the look-ahead cannot change.
+    // line break that the look-ahead cannot change. After a try that found
+    // none (a line longer than what is held), the next waits until the
+    // input held has doubled, so a long line costs linear time.
+    if (length < stream->nextTry)
+        return pbBufferCreate();
     const PB_INT prefix = length - 1 - lookAhead;
     Tail tail(&stream->pending, prefix);
     pb::Ref<PB_BUFFER> text(rfcQuopEncodeWithOptions(stream->pending, stream->pieceOpt));
@@ -251,8 +260,10 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, cons
     bool soft = false;
     if (!encodeCut(stream, pbBufferBacking(stream->pending), prefix, text.get(), outputEnd, cut, soft)) {
         tail.append();
+        stream->nextTry = 2 * length;
         return pbBufferCreate();
     }
+    stream->nextTry = 0;
     // The input from the cut on stays: what lies before the look-ahead,
     // then the look-ahead.
     Tail kept(&stream->pending, cut);
@@ -297,6 +308,26 @@ bool skippedByDecoder(const RFC_QUOP_DECODE_STREAM *stream, PB_BYTE v)
     return v < byteSpace && v != byteTab && stream->skipControl;
 }
 
+// Whether the byte at j of the n bytes at in is one the decoder skips (and
+// no line break).
+bool skippedAt(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT j, PB_INT n)
+{
+    return skippedByDecoder(stream, in[j]) && nlfLength(in, std::size_t(j), std::size_t(n), stream->inputNlf) == 0;
+}
+
+// The last position before c whose byte is not skipped, or -1; the run
+// remembered up to checked is stepped over at once.
+PB_INT lastUnskipped(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT c, PB_INT n)
+{
+    PB_INT j = c - 1;
+    while (j >= 0 && skippedAt(stream, in, j, n)) {
+        if (stream->runStart >= 0 && j < stream->checked && j >= stream->runStart)
+            j = stream->runStart;
+        --j;
+    }
+    return j;
+}
+
 // Whether input position c (at least 1, with two bytes after it in the n
 // bytes at in) is a cut for the decoder: the one-call function, ending its
 // input there, is in the state it starts in for everything that follows.
@@ -328,20 +359,26 @@ bool isDecodeCut(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT
     // A run of skipped bytes leaves the trailing white space as it was:
     // none after a printable byte, none at the start of the text held (which
     // starts at a cut).
-    PB_INT j = c - 1;
-    while (j >= 0 && skippedByDecoder(stream, in[j]) && nlfLength(in, std::size_t(j), std::size_t(n), nlf) == 0)
-        --j;
+    const PB_INT j = lastUnskipped(stream, in, c, n);
     return j < c - 1 && (j < 0 || (isLiteral(in[j]) && !(j >= 1 && in[j - 1] == byteEquals)));
 }
 
-// The largest cut at or below limit that keeps the look-ahead in the n
-// bytes at in; 0 when there is none.
-PB_INT decodeCut(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT limit, PB_INT n)
+// The largest cut at or below limit and above floor (positions up to floor
+// are known not to be cuts) that keeps the look-ahead in the n bytes at in;
+// 0 when there is none.
+PB_INT decodeCut(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT limit, PB_INT n, PB_INT floor = 0)
 {
     PB_INT c = limit < n - lookAhead ? limit : n - lookAhead;
-    for (; c >= 1; --c)
+    for (; c > floor && c >= 1; --c) {
         if (isDecodeCut(stream, in, c, n))
             return c;
+        // Inside a run of skipped bytes every position has the answer of the
+        // run's end: go on in front of the run (checking the position after
+        // its first byte, which may end a CR LF).
+        const PB_INT j = lastUnskipped(stream, in, c, n);
+        if (j + 3 < c)
+            c = j + 3;
+    }
     return 0;
 }
 
@@ -392,6 +429,9 @@ RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt)
     stream->skipControl = rfcQuopOptionsFlags(opt) & RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL;
     stream->skipNonAscii = rfcQuopOptionsFlags(opt) & RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII;
     stream->maxLine = rfcQuopOptionsDecodeMaxInputLineLength(opt);
+    stream->nextTrial = 0;
+    stream->checked = 0;
+    stream->runStart = -1;
     stream->pending = pbBufferCreate();
     stream->consumed = 0;
     stream->refused = false;
@@ -410,13 +450,31 @@ RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, cons
         return pbBufferCreate();
     pbBufferAppendBytes(&stream->pending, bytes, byteCount);
     const PB_INT length = pbBufferLength(stream->pending);
-    const PB_INT cut = decodeCut(stream, pbBufferBacking(stream->pending), length, length);
-    if (cut > 0)
+    const PB_INT cut = decodeCut(stream, pbBufferBacking(stream->pending), length, length, stream->checked);
+    if (cut > 0) {
+        stream->nextTrial = 0;
+        stream->checked = 0;
+        stream->runStart = -1;
         return decodePiece(stream, cut, stream->pieceOpt);
+    }
+    // Remember how far the text held is known to hold no cut, and the run of
+    // skipped bytes it ends with.
+    const PB_INT checked = length - lookAhead > 0 ? length - lookAhead : 0;
+    const PB_BYTE *in = pbBufferBacking(stream->pending);
+    for (PB_INT j = stream->checked; j < checked; ++j) {
+        if (!skippedAt(stream, in, j, length))
+            stream->runStart = -1;
+        else if (stream->runStart < 0)
+            stream->runStart = j;
+    }
+    stream->checked = checked;
     // A line longer than the limit has no cut; try it so that the refusal
     // comes as soon as the line is too long (bytes the flags skip do not
     // count, so it may still be accepted).
-    if (stream->maxLine != noLimit && length - 1 - lookAhead > stream->maxLine) {
+    // A trial that the flags let through waits until the text held has
+    // doubled, so that a long line costs linear time.
+    if (stream->maxLine != noLimit && length - 1 - lookAhead > stream->maxLine && length >= stream->nextTrial) {
+        stream->nextTrial = 2 * length;
         RFC_QUOP_DECODE_REFUSAL refusal {};
         pb::Ref<PB_BUFFER> trial(rfcQuopTryDecodeWithRefusal(stream->pending, stream->pieceOpt, &refusal));
         // A refusal that the look-ahead cannot change is final.
