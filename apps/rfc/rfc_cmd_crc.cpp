@@ -2,7 +2,6 @@
 #include "rfc_cli.h"
 
 #include <rfc/crc/rfc_crc.h>
-#include <rfc/crc/rfc_crc_catalogue.h>
 
 #include <cinttypes>
 #include <cstring>
@@ -50,8 +49,10 @@ PB_INT findAlgorithm(const std::string &text)
         return alg;
     std::string wanted = squeezed(text);
     for (PB_INT i = 0; RFC_CRC_ALGORITHM_OK(i); ++i) {
-        const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(i)];
-        if (squeezed(model.name + std::strlen("RFC_CRC_ALGORITHM_")) == wanted || squeezed(model.published) == wanted)
+        rfccli::Held<PB_STRING> enumerant(rfcCrcAlgorithmToString(i));
+        rfccli::Held<PB_STRING> published(rfcCrcAlgorithmToPublishedName(i));
+        if (squeezed(rfccli::utf8(enumerant.get()).substr(std::strlen("RFC_CRC_ALGORITHM_"))) == wanted
+            || squeezed(rfccli::utf8(published.get())) == wanted)
             return i;
     }
     for (const Alias &alias : aliases)
@@ -159,11 +160,12 @@ void listCatalogue()
         "width", "poly", "init", "xorout", "refin", "refout", "check");
     rfccli::writeOut(std::string(line));
     for (PB_INT alg = 0; RFC_CRC_ALGORITHM_OK(alg); ++alg) {
-        const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
+        RFC_CRC_MODEL model = rfcCrcAlgorithmModel(alg);
         rfccli::Held<PB_STRING> name(rfcCrcAlgorithmToString(alg));
+        rfccli::Held<PB_STRING> published(rfcCrcAlgorithmToPublishedName(alg));
         std::snprintf(line, sizeof line, "%-37s %-20s %5" PRId64 " %-16s %-16s %-16s %-5s %-6s %s\n", rfccli::utf8(name.get()).c_str(),
-            model.published, model.width, hexValue(PB_INT(model.poly), model.width).c_str(),
-            hexValue(PB_INT(model.init), model.width).c_str(), hexValue(PB_INT(model.xorOut), model.width).c_str(),
+            rfccli::utf8(published.get()).c_str(), model.width, hexValue(model.poly, model.width).c_str(),
+            hexValue(model.init, model.width).c_str(), hexValue(model.xorOut, model.width).c_str(),
             model.reflectIn ? "true" : "false", model.reflectOut ? "true" : "false",
             hexValue(rfcCrc(alg, check.get()), model.width).c_str());
         rfccli::writeOut(std::string(line));
@@ -217,7 +219,7 @@ int runCrc(const std::vector<std::string> &args)
     if (files.empty())
         files.push_back("-");
 
-    PB_INT width = useModel ? model.width : rfc::crc::catalogue[std::size_t(alg)].width;
+    PB_INT width = useModel ? model.width : rfcCrcAlgorithmModel(alg).width;
     int status = 0;
     for (const std::string &path : files) {
         rfccli::Held<RFC_CRC> crc(useModel ? rfcCrcCreateWithModel(model.width, model.poly, model.init, model.xorOut,

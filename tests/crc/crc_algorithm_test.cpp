@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 namespace {
 
 struct Row {
@@ -51,6 +55,36 @@ TEST(CrcAlgorithm, CheckEmptyValuesAndNames)
     }
 }
 
+// Each algorithm's parameters and published name are those of the row with
+// that name in the published catalogue, and the parameters given to the
+// engine reproduce the check value.
+TEST(CrcAlgorithm, ModelsAndPublishedNamesMatchThePublishedCatalogue)
+{
+    std::map<std::string, std::vector<std::string>> published;
+    for (auto &row : rfctest::readTsv("crc/reveng_catalogue.tsv"))
+        published[row[0]] = row;
+    auto digits = rfctest::buffer("123456789");
+    auto hex = [](const std::string &text) { return PB_INT(std::stoull(text, nullptr, 16)); };
+    for (const Row &row : catalogue) {
+        pb::Ref<PB_STRING> name(rfcCrcAlgorithmToPublishedName(row.alg));
+        auto found = published.find(rfctest::utf8(name.get()));
+        ASSERT_NE(found, published.end()) << row.name << " is published as " << rfctest::utf8(name.get());
+        const auto &p = found->second;
+        RFC_CRC_MODEL model = rfcCrcAlgorithmModel(row.alg);
+        EXPECT_EQ(model.width, std::stoll(p[1])) << row.name;
+        EXPECT_EQ(model.poly, hex(p[2])) << row.name;
+        EXPECT_EQ(model.init, hex(p[3])) << row.name;
+        EXPECT_EQ(model.reflectIn, p[4] == "true") << row.name;
+        EXPECT_EQ(model.reflectOut, p[5] == "true") << row.name;
+        EXPECT_EQ(model.xorOut, hex(p[6])) << row.name;
+        EXPECT_EQ(model.check, hex(p[7])) << row.name;
+        EXPECT_EQ(rfcCrcWithModel(model.width, model.poly, model.init, model.xorOut, model.reflectIn, model.reflectOut,
+                      digits.get()),
+            model.check)
+            << row.name;
+    }
+}
+
 TEST(CrcAlgorithm, UnknownNamesGiveMinusOne)
 {
     for (const char *text : { "", "CRC32", "rfc_crc_algorithm_crc8", "RFC_CRC_ALGORITHM_CRC8 ", "RFC_CRC_ALGORITHM_CRC64" }) {
@@ -62,6 +96,7 @@ TEST(CrcAlgorithm, UnknownNamesGiveMinusOne)
 TEST(CrcAlgorithmDeath, ValuesOutsideTheCatalogue)
 {
     EXPECT_DEATH(rfcCrcAlgorithmToString(19), "RFC_CRC_ALGORITHM_OK\\( alg \\)");
+    EXPECT_DEATH(rfcCrcAlgorithmModel(-1), "RFC_CRC_ALGORITHM_OK\\( alg \\)");
     EXPECT_DEATH(rfcCrcCreate(-1), "source/rfc/crc/rfc_crc:[0-9]+: contract violation");
     EXPECT_DEATH(rfcCrcAlgorithmFromString(nullptr), "source/rfc/crc/rfc_crc_algorithm:[0-9]+: contract violation: pbs");
 }

@@ -60,6 +60,24 @@ RFC_API PB_INT rfcCrc(PB_INT alg, PB_BUFFER *data);
 RFC_API PB_INT rfcCrcAlgorithmFromString(PB_STRING *pbs);
 RFC_API PB_STRING *rfcCrcAlgorithmToString(PB_INT alg);
 
+/* Extension: the parameters of a catalogued algorithm in the notation of the
+ * published CRC catalogues (poly without its top term x^width, init on the
+ * register before any reflection, xorOut applied last), with its check value,
+ * the CRC of the nine bytes "123456789", and its name in those catalogues
+ * ("CRC-32/ISO-HDLC"). */
+typedef struct RFC_CRC_MODEL {
+    PB_INT width;
+    PB_INT poly;
+    PB_INT init;
+    PB_INT xorOut;
+    PB_BOOL reflectIn;
+    PB_BOOL reflectOut;
+    PB_INT check;
+} RFC_CRC_MODEL;
+
+RFC_API RFC_CRC_MODEL rfcCrcAlgorithmModel(PB_INT alg);
+RFC_API PB_STRING *rfcCrcAlgorithmToPublishedName(PB_INT alg);
+
 RFC_API void rfc___CrcAlgorithmStartup(void);
 RFC_API void rfc___CrcAlgorithmShutdown(void);
 

@@ -38,4 +38,18 @@ RFC_API PB_STRING *rfcCrcAlgorithmToString(PB_INT alg)
     return pbEnumGenerate(rfc___CrcAlgorithmEnum, alg);
 }
 
+RFC_API RFC_CRC_MODEL rfcCrcAlgorithmModel(PB_INT alg)
+{
+    PB_ASSERT( RFC_CRC_ALGORITHM_OK( alg ) );
+    const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
+    return RFC_CRC_MODEL { model.width, PB_INT(model.poly), PB_INT(model.init), PB_INT(model.xorOut),
+        model.reflectIn, model.reflectOut, PB_INT(model.check) };
+}
+
+RFC_API PB_STRING *rfcCrcAlgorithmToPublishedName(PB_INT alg)
+{
+    PB_ASSERT( RFC_CRC_ALGORITHM_OK( alg ) );
+    return pbStringCreateFromCstr(rfc::crc::catalogue[std::size_t(alg)].published, -1);
+}
+
 } // extern "C"
