@@ -216,8 +216,9 @@ TEST(BaseKernel, DecodeABadByteAtEachPositionOfABlock)
 }
 
 // Regularly wrapped text, which the kernels decode line layout first:
-// every newline kind and line lengths at and around a vector block and
-// near the longest layout they learn, with one fault at each position of
+// every newline kind and line lengths at and around a vector block (32
+// characters on one path, 64 on another) and near the longest layout they
+// learn, with one fault at each position of
 // the first blocks past the layout's start (a stray byte put in, a byte
 // taken out, a byte replaced), so that each check of the layout and of
 // the characters meets a fault at every offset of a block.
@@ -228,7 +229,8 @@ TEST(BaseKernel, DecodeRegularLinesWithAFaultAtEachPosition)
         PB_INT lineLength;
     };
     const Wrap wraps[] = { { PB_NLF_FLAG_CRLF, 76 }, { PB_NLF_FLAG_LF, 64 }, { PB_NLF_FLAG_CR, 65 },
-        { PB_NLF_FLAG_CRLF, 128 }, { PB_NLF_FLAG_LF, 255 }, { PB_NLF_FLAG_CRLF, 256 }, { PB_NLF_FLAG_VT, 100 } };
+        { PB_NLF_FLAG_CRLF, 128 }, { PB_NLF_FLAG_LF, 255 }, { PB_NLF_FLAG_CRLF, 256 }, { PB_NLF_FLAG_VT, 100 },
+        { PB_NLF_FLAG_CRLF, 32 }, { PB_NLF_FLAG_LF, 40 } };
     const string strays[] = { "=", ".", "\n", "\r\n", " ", "\x80", "A" };
     string data = rfctest::randomBytes(1200, 31);
     for (PB_INT encoding : { B64, B32, B16 }) {

@@ -315,60 +315,6 @@ RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
     return _mm512_permutexvar_epi8(gather, joined);
 }
 
-// The line layout of regularly wrapped text: lines of lineLength data
-// characters (at least 64, so that a block of 64 holds at most one line
-// break), each followed by the same one or two skippable bytes.
-struct Lines {
-    std::size_t lineLength;
-    std::size_t nlfLength;
-    std::uint16_t nlf;  // the newline bytes, first byte lowest
-    std::uint16_t nlfMask;
-    std::size_t column; // of the data character at the start of the run
-};
-
-// Learns the line layout of the text at q, whose first bytes are data
-// characters up to a newline: the newline's bytes, and the data
-// characters to the next newline of the same bytes. False when the text
-// there is not laid out so (or too short to tell); nothing is consumed.
-template <class NotData>
-RFC_BASE_AVX512 bool learnLines(const std::uint8_t *q, const std::uint8_t *end, const DecodeTable &table,
-    DecodeSkip skip, NotData notData, Lines &lines)
-{
-    constexpr std::size_t longestLine = 256;
-    if (static_cast<std::size_t>(end - q) < 64 + 2 + longestLine + 2)
-        return false;
-    __mmask64 first = notData(q);
-    if (first == 0)
-        return false;
-    auto before = static_cast<std::size_t>(_tzcnt_u64(first));
-    auto skippable = [&](std::uint8_t c) {
-        return c < 0x80 && (table.entries[c] & classEntry) != 0 && (table.entries[c] & skip.classes) != 0;
-    };
-    const std::uint8_t *nlf = q + before;
-    if (!skippable(nlf[0]))
-        return false;
-    std::size_t nlfLength = skippable(nlf[1]) ? 2 : 1;
-    const std::uint8_t *line = nlf + nlfLength;
-    std::size_t length = 0;
-    for (;; length += 64) {
-        if (length == longestLine)
-            return false;
-        __mmask64 stop = notData(line + length);
-        if (stop != 0) {
-            length += static_cast<std::size_t>(_tzcnt_u64(stop));
-            break;
-        }
-    }
-    if (length < 64 || before > length || std::memcmp(line + length, nlf, nlfLength) != 0)
-        return false;
-    lines.lineLength = length;
-    lines.nlfLength = nlfLength;
-    lines.nlf = static_cast<std::uint16_t>(nlf[0] | (nlfLength == 2 ? nlf[1] << 8 : 0));
-    lines.nlfMask = nlfLength == 2 ? 0xFFFF : 0x00FF;
-    lines.column = length - before;
-    return true;
-}
-
 // Decodes regularly wrapped text from q in blocks of 64 data characters,
 // each decoded in place: the column says where the block's line break
 // falls, so a block is two loads blended around it, checked to be all
@@ -478,7 +424,7 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
                 return _mm512_movepi8_mask(_mm512_or_si512(in, _mm512_permutex2var_epi8(lowTable, in, highTable)));
             };
             Lines lines;
-            if (learnLines(q, end, table, skip, notData, lines)) {
+            if (learnLines<64>(q, end, table, skip, notData, lines)) {
                 const std::uint8_t *from = q;
                 q = decodeLines<shape>(q, end, o, lowTable, highTable, gather, lines);
                 tryLines = q != from;
