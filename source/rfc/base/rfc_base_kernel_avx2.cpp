@@ -198,14 +198,42 @@ RFC_BASE_AVX2 char *encodeBase64(const std::uint8_t *src, std::size_t groups, ch
     return out;
 }
 
-// Whole steps go straight into place while they fit in the current line;
-// a step that a line break cuts goes through the line writer.
+// Lines of whole groups that a newline follows are encoded from their own
+// bytes: their whole steps stored in place, then one more step of which
+// the line keeps the first characters, and the newline written over the
+// rest (the next line's characters overwrite what is left). After that,
+// or for other layouts, whole steps go straight into place while they fit
+// in the current line; a step that a line break cuts goes through the
+// line writer.
 RFC_BASE_AVX2 void encodeWrappedBase64(const std::uint8_t *src, std::size_t groups, LineWriter &lines,
     const Alphabet64 &alphabet)
 {
     const __m256i offsets = broadcast16(encodeOffsetsFor(alphabet));
     LineWriter local = lines;
     std::size_t n = groups * 3;
+    if (local.column == 0 && local.lineLength != 0 && local.lineLength % 4 == 0) {
+        const std::size_t lineBytes = local.lineLength / 4 * 3;
+        const std::size_t steps = local.lineLength / 32;
+        const std::size_t restChars = local.lineLength % 32;
+        // A line's reads end at most 32 bytes after its last step, its
+        // writes 32 bytes after the rest starts.
+        const std::size_t reads = 24 * steps + 32;
+        while (n > lineBytes && n >= reads
+            && static_cast<std::size_t>(local.end - local.out) >= 32 * steps + 32) {
+            char *at = local.out;
+            for (std::size_t step = 0; step < steps; ++step)
+                _mm256_storeu_si256(reinterpret_cast<__m256i *>(at + 32 * step), encodeStep(src + 24 * step, offsets));
+            at += 32 * steps;
+            if (restChars != 0)
+                _mm256_storeu_si256(reinterpret_cast<__m256i *>(at), encodeStep(src + 24 * steps, offsets));
+            at[restChars] = local.nlf[0];
+            if (local.nlfLength == 2)
+                at[restChars + 1] = local.nlf[1];
+            local.out = at + restChars + local.nlfLength;
+            src += lineBytes;
+            n -= lineBytes;
+        }
+    }
     while (n >= 32) {
         __m256i chars = encodeStep(src, offsets);
         if (local.column + 32 <= local.lineLength) {
