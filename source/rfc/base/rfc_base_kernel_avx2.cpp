@@ -149,14 +149,14 @@ inline void encodeGroup(const std::uint8_t *src, char *out, const Alphabet64 &al
     out[3] = alphabet[v & 63];
 }
 
-// The 32 characters of the 24 bytes at src (reads 32 bytes): one load,
-// and a dword permute that gives the upper lane bytes 12 to 27.
-RFC_BASE_AVX2 inline __m256i encodeStep(const std::uint8_t *src, __m256i offsets)
+// The 32 characters of 24 bytes whose lanes are in place in the low 12
+// bytes of each lane of in, read from byte first of the lane on.
+template <int first>
+RFC_BASE_AVX2 inline __m256i encodeLanes(__m256i in, __m256i offsets)
 {
-    __m256i in = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src)),
-        _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
-    const __m256i spread = _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10, 1, 0, 2, 1, 4, 3, 5, 4,
-        7, 6, 8, 7, 10, 9, 11, 10);
+    const __m256i spread = _mm256_setr_epi8(first + 1, first, first + 2, first + 1, first + 4, first + 3, first + 5,
+        first + 4, first + 7, first + 6, first + 8, first + 7, first + 10, first + 9, first + 11, first + 10, 1, 0, 2, 1,
+        4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
     in = _mm256_shuffle_epi8(in, spread);
     // Words b0b1 and b1b2: the first and third characters by a high
     // multiply, the second and fourth by a low one.
@@ -169,6 +169,23 @@ RFC_BASE_AVX2 inline __m256i encodeStep(const std::uint8_t *src, __m256i offsets
     return _mm256_add_epi8(values, _mm256_shuffle_epi8(offsets, index));
 }
 
+// The 32 characters of the 24 bytes at src (reads 32 bytes): one load,
+// and a dword permute that gives the upper lane bytes 12 to 27.
+RFC_BASE_AVX2 inline __m256i encodeStep(const std::uint8_t *src, __m256i offsets)
+{
+    __m256i in = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src)),
+        _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
+    return encodeLanes<0>(in, offsets);
+}
+
+// The same for a step with 4 readable bytes before it (reads src - 4 to
+// src + 28): one load puts bytes 12 to 27 in the upper lane and bytes 0 to
+// 11 at 4 in the lower, so no lane-crossing permute is needed.
+RFC_BASE_AVX2 inline __m256i encodeStepAfter(const std::uint8_t *src, __m256i offsets)
+{
+    return encodeLanes<4>(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src - 4)), offsets);
+}
+
 const Table16 &encodeOffsetsFor(const Alphabet64 &alphabet)
 {
     return alphabet[62] == '+' ? encodeOffsetsBase64 : encodeOffsetsBase64Url;
@@ -178,14 +195,25 @@ RFC_BASE_AVX2 char *encodeBase64(const std::uint8_t *src, std::size_t groups, ch
 {
     const __m256i offsets = broadcast16(encodeOffsetsFor(alphabet));
     std::size_t n = groups * 3;
-    while (n >= 56) {
-        __m256i first = encodeStep(src, offsets);
-        __m256i second = encodeStep(src + 24, offsets);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), first);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 32), second);
-        src += 48;
-        out += 64;
-        n -= 48;
+    if (n >= 32) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), encodeStep(src, offsets));
+        src += 24;
+        out += 32;
+        n -= 24;
+        // From here the 4 bytes before each step are readable.
+        while (n >= 4 * 24 + 4) {
+            __m256i c0 = encodeStepAfter(src, offsets);
+            __m256i c1 = encodeStepAfter(src + 24, offsets);
+            __m256i c2 = encodeStepAfter(src + 48, offsets);
+            __m256i c3 = encodeStepAfter(src + 72, offsets);
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), c0);
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 32), c1);
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 64), c2);
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 96), c3);
+            src += 96;
+            out += 128;
+            n -= 96;
+        }
     }
     while (n >= 32) {
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), encodeStep(src, offsets));
