@@ -215,6 +215,70 @@ TEST(BaseKernel, DecodeABadByteAtEachPositionOfABlock)
     }
 }
 
+// Regularly wrapped text, which the kernels decode line layout first:
+// every newline kind and line lengths at and around a vector block (32
+// characters on one path, 64 on another) and near the longest layout they
+// learn, with one fault at each position of
+// the first blocks (a stray byte put in, a byte taken out, a byte
+// replaced), so that each check of the layout and of the characters meets
+// a fault at every offset of a block.
+TEST(BaseKernel, DecodeRegularLinesWithAFaultAtEachPosition)
+{
+    struct Wrap {
+        PB_INT nlf;
+        PB_INT lineLength;
+    };
+    const Wrap wraps[] = { { PB_NLF_FLAG_CRLF, 76 }, { PB_NLF_FLAG_LF, 64 }, { PB_NLF_FLAG_CR, 65 },
+        { PB_NLF_FLAG_CRLF, 256 }, { PB_NLF_FLAG_CRLF, 32 }, { PB_NLF_FLAG_VT, 40 } };
+    // Each fault: the bytes put in at the position and how many are taken
+    // out there.
+    const std::pair<string, std::size_t> faults[] = { { "", 1 }, { "=", 0 }, { "\n", 0 }, { "\x80", 0 }, { ".", 1 },
+        { "\r\n", 2 } };
+    string data = rfctest::randomBytes(1200, 31);
+    for (PB_INT encoding : { B64, B32, B16 }) {
+        for (const Wrap &wrap : wraps) {
+            string text = encodeWith(data, encoding, { 0, wrap.nlf, wrap.lineLength });
+            string what = "encoding " + std::to_string(encoding) + " line " + std::to_string(wrap.lineLength) + " nlf "
+                + std::to_string(wrap.nlf);
+            ASSERT_EQ(decodeWith(text, encoding, NLF, false).bytes, data) << what;
+            // Past the first line breaks, where the layout is learnt, over
+            // more than a block; base64 at every position, the others at
+            // every third.
+            for (std::size_t at = 60; at < 200 && at < text.size(); at += encoding == B64 ? 1 : 3) {
+                for (const auto &[stray, cut] : faults) {
+                    string broken = text.substr(0, at) + stray + text.substr(at + cut);
+                    for (PB_INT flags : { NLF, NLF | WS }) {
+                        sameOnEveryKernel<Answer>([&] { return decodeWith(broken, encoding, flags, true); },
+                            what + " fault at " + std::to_string(at) + " flags " + std::to_string(flags));
+                        if (testing::Test::HasFatalFailure())
+                            return;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Wrapped text whose layout changes: starting inside a line, lines of one
+// length followed by lines of another, and a last line of each length.
+TEST(BaseKernel, DecodeLinesWhoseLayoutChanges)
+{
+    string data = rfctest::randomBytes(900, 32);
+    for (PB_INT encoding : { B64, B32, B16 }) {
+        string first = encodeWith(data.substr(0, 600), encoding, { OMIT, PB_NLF_FLAG_CRLF, 76 });
+        string second = encodeWith(data.substr(600), encoding, { 0, PB_NLF_FLAG_LF, 64 });
+        string joined = first + "\r\n" + second;
+        for (std::size_t from = 0; from < 160; from += 3) {
+            sameOnEveryKernel<Answer>([&] { return decodeWith(joined.substr(from), encoding, NLF, true); },
+                "encoding " + std::to_string(encoding) + " from " + std::to_string(from));
+        }
+        for (std::size_t cut = joined.size() - 200; cut <= joined.size(); cut += 3) {
+            sameOnEveryKernel<Answer>([&] { return decodeWith(joined.substr(0, cut), encoding, NLF | WS, true); },
+                "encoding " + std::to_string(encoding) + " cut at " + std::to_string(cut));
+        }
+    }
+}
+
 // Padding in the middle, surplus bits in the last character and text cut
 // at each length, under every flag combination.
 TEST(BaseKernel, DecodeDamagedText)

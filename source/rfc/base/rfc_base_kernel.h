@@ -12,8 +12,10 @@
 #include "rfc_base_internal.h"
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace rfc::base {
 
@@ -123,6 +125,63 @@ struct LineWriter {
     // Writes count characters at chars.
     void put(const char *chars, std::size_t count) noexcept;
 };
+
+// The line layout of regularly wrapped text: lines of lineLength data
+// characters, each followed by the same one or two skippable bytes. A
+// kernel that decodes blocks of minLength data characters asks for lines
+// at least that long, so that a block holds at most one line break.
+struct Lines {
+    std::size_t lineLength;
+    std::size_t nlfLength;
+    std::uint16_t nlf;  // the newline bytes, first byte lowest
+    std::uint16_t nlfMask;
+    std::size_t column; // of the data character at the start of the run
+};
+
+// Learns the line layout of the text at q, whose first bytes are data
+// characters up to a newline: the newline's bytes, and the data
+// characters to the next newline of the same bytes. False when the text
+// there is not laid out so (or too short to tell); nothing is consumed.
+// notData(at) gives the mask of the 64 bytes at at that are not alphabet
+// characters.
+template <std::size_t minLength, class NotData>
+bool learnLines(const std::uint8_t *q, const std::uint8_t *end, const DecodeTable &table,
+    DecodeSkip skip, NotData notData, Lines &lines)
+{
+    constexpr std::size_t longestLine = 256;
+    if (static_cast<std::size_t>(end - q) < 64 + 2 + longestLine + 2)
+        return false;
+    std::uint64_t first = notData(q);
+    if (first == 0)
+        return false;
+    auto before = static_cast<std::size_t>(std::countr_zero(first));
+    auto skippable = [&](std::uint8_t c) {
+        return c < 0x80 && (table.entries[c] & classEntry) != 0 && (table.entries[c] & skip.classes) != 0;
+    };
+    const std::uint8_t *nlf = q + before;
+    if (!skippable(nlf[0]))
+        return false;
+    std::size_t nlfLength = skippable(nlf[1]) ? 2 : 1;
+    const std::uint8_t *line = nlf + nlfLength;
+    std::size_t length = 0;
+    for (;; length += 64) {
+        if (length == longestLine)
+            return false;
+        std::uint64_t stop = notData(line + length);
+        if (stop != 0) {
+            length += static_cast<std::size_t>(std::countr_zero(stop));
+            break;
+        }
+    }
+    if (length < minLength || before > length || std::memcmp(line + length, nlf, nlfLength) != 0)
+        return false;
+    lines.lineLength = length;
+    lines.nlfLength = nlfLength;
+    lines.nlf = static_cast<std::uint16_t>(nlf[0] | (nlfLength == 2 ? nlf[1] << 8 : 0));
+    lines.nlfMask = nlfLength == 2 ? 0xFFFF : 0x00FF;
+    lines.column = length - before;
+    return true;
+}
 
 // The room a decoding kernel may write beyond the bytes it decodes.
 inline constexpr std::size_t decodeSlack = 32; // a 64-byte store of base16's 32 bytes

@@ -13,14 +13,20 @@
 // nibble (and by the alphabet's one character whose offset differs from
 // the rest of its nibble), adds the offset that turns characters into
 // values; multiply-adds (vpmaddubsw, vpmaddwd) join the bits and shuffles
-// gather the bytes. A block holding anything but alphabet characters is
-// left to the scalar state machine, which skips and refuses exactly.
+// gather the bytes. Text wrapped in lines of one length (32 or more) with
+// the same newline after each is decoded by its layout, learnt from its
+// first two line breaks: each step of 32 data characters is two loads
+// blended around the break its column predicts. Any other block holding
+// anything but alphabet characters is left to the scalar state machine,
+// which skips and refuses exactly.
 //
 // The tables are derived from the alphabets at compile time. base16 and
 // base32 have no AVX2 kernel: the scalar code serves them on this path.
 #include "rfc_base_kernel.h"
 
 #include <immintrin.h>
+
+#include <cstring>
 
 #define RFC_BASE_AVX2 __attribute__((target("avx2,bmi,bmi2,popcnt")))
 
@@ -143,14 +149,14 @@ inline void encodeGroup(const std::uint8_t *src, char *out, const Alphabet64 &al
     out[3] = alphabet[v & 63];
 }
 
-// The 32 characters of the 24 bytes at src (reads 32 bytes): one load,
-// and a dword permute that gives the upper lane bytes 12 to 27.
-RFC_BASE_AVX2 inline __m256i encodeStep(const std::uint8_t *src, __m256i offsets)
+// The 32 characters of 24 bytes whose lanes are in place in the low 12
+// bytes of each lane of in, read from byte first of the lane on.
+template <int first>
+RFC_BASE_AVX2 inline __m256i encodeLanes(__m256i in, __m256i offsets)
 {
-    __m256i in = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src)),
-        _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
-    const __m256i spread = _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10, 1, 0, 2, 1, 4, 3, 5, 4,
-        7, 6, 8, 7, 10, 9, 11, 10);
+    const __m256i spread = _mm256_setr_epi8(first + 1, first, first + 2, first + 1, first + 4, first + 3, first + 5,
+        first + 4, first + 7, first + 6, first + 8, first + 7, first + 10, first + 9, first + 11, first + 10, 1, 0, 2, 1,
+        4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
     in = _mm256_shuffle_epi8(in, spread);
     // Words b0b1 and b1b2: the first and third characters by a high
     // multiply, the second and fourth by a low one.
@@ -163,6 +169,23 @@ RFC_BASE_AVX2 inline __m256i encodeStep(const std::uint8_t *src, __m256i offsets
     return _mm256_add_epi8(values, _mm256_shuffle_epi8(offsets, index));
 }
 
+// The 32 characters of the 24 bytes at src (reads 32 bytes): one load,
+// and a dword permute that gives the upper lane bytes 12 to 27.
+RFC_BASE_AVX2 inline __m256i encodeStep(const std::uint8_t *src, __m256i offsets)
+{
+    __m256i in = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src)),
+        _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
+    return encodeLanes<0>(in, offsets);
+}
+
+// The same for a step with 4 readable bytes before it (reads src - 4 to
+// src + 28): one load puts bytes 12 to 27 in the upper lane and bytes 0 to
+// 11 at 4 in the lower, so no lane-crossing permute is needed.
+RFC_BASE_AVX2 inline __m256i encodeStepAfter(const std::uint8_t *src, __m256i offsets)
+{
+    return encodeLanes<4>(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src - 4)), offsets);
+}
+
 const Table16 &encodeOffsetsFor(const Alphabet64 &alphabet)
 {
     return alphabet[62] == '+' ? encodeOffsetsBase64 : encodeOffsetsBase64Url;
@@ -172,14 +195,25 @@ RFC_BASE_AVX2 char *encodeBase64(const std::uint8_t *src, std::size_t groups, ch
 {
     const __m256i offsets = broadcast16(encodeOffsetsFor(alphabet));
     std::size_t n = groups * 3;
-    while (n >= 56) {
-        __m256i first = encodeStep(src, offsets);
-        __m256i second = encodeStep(src + 24, offsets);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), first);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 32), second);
-        src += 48;
-        out += 64;
-        n -= 48;
+    if (n >= 32) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), encodeStep(src, offsets));
+        src += 24;
+        out += 32;
+        n -= 24;
+        // From here the 4 bytes before each step are readable.
+        while (n >= 4 * 24 + 4) {
+            __m256i c0 = encodeStepAfter(src, offsets);
+            __m256i c1 = encodeStepAfter(src + 24, offsets);
+            __m256i c2 = encodeStepAfter(src + 48, offsets);
+            __m256i c3 = encodeStepAfter(src + 72, offsets);
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), c0);
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 32), c1);
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 64), c2);
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 96), c3);
+            src += 96;
+            out += 128;
+            n -= 96;
+        }
     }
     while (n >= 32) {
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), encodeStep(src, offsets));
@@ -192,14 +226,42 @@ RFC_BASE_AVX2 char *encodeBase64(const std::uint8_t *src, std::size_t groups, ch
     return out;
 }
 
-// Whole steps go straight into place while they fit in the current line;
-// a step that a line break cuts goes through the line writer.
+// Lines of whole groups that a newline follows are encoded from their own
+// bytes: their whole steps stored in place, then one more step of which
+// the line keeps the first characters, and the newline written over the
+// rest (the next line's characters overwrite what is left). After that,
+// or for other layouts, whole steps go straight into place while they fit
+// in the current line; a step that a line break cuts goes through the
+// line writer.
 RFC_BASE_AVX2 void encodeWrappedBase64(const std::uint8_t *src, std::size_t groups, LineWriter &lines,
     const Alphabet64 &alphabet)
 {
     const __m256i offsets = broadcast16(encodeOffsetsFor(alphabet));
     LineWriter local = lines;
     std::size_t n = groups * 3;
+    if (local.column == 0 && local.lineLength != 0 && local.lineLength % 4 == 0) {
+        const std::size_t lineBytes = local.lineLength / 4 * 3;
+        const std::size_t steps = local.lineLength / 32;
+        const std::size_t restChars = local.lineLength % 32;
+        // A line's reads end at most 32 bytes after its last step, its
+        // writes 32 bytes after the rest starts.
+        const std::size_t reads = 24 * steps + 32;
+        while (n > lineBytes && n >= reads
+            && static_cast<std::size_t>(local.end - local.out) >= 32 * steps + 32) {
+            char *at = local.out;
+            for (std::size_t step = 0; step < steps; ++step)
+                _mm256_storeu_si256(reinterpret_cast<__m256i *>(at + 32 * step), encodeStep(src + 24 * step, offsets));
+            at += 32 * steps;
+            if (restChars != 0)
+                _mm256_storeu_si256(reinterpret_cast<__m256i *>(at), encodeStep(src + 24 * steps, offsets));
+            at[restChars] = local.nlf[0];
+            if (local.nlfLength == 2)
+                at[restChars + 1] = local.nlf[1];
+            local.out = at + restChars + local.nlfLength;
+            src += lineBytes;
+            n -= lineBytes;
+        }
+    }
     while (n >= 32) {
         __m256i chars = encodeStep(src, offsets);
         if (local.column + 32 <= local.lineLength) {
@@ -222,48 +284,161 @@ RFC_BASE_AVX2 void encodeWrappedBase64(const std::uint8_t *src, std::size_t grou
     lines = local;
 }
 
+// The decoding step of one alphabet: 32 characters to 24 bytes.
 template <const DecodeTables &tables>
-RFC_BASE_AVX2 void decodeBase64(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out)
-{
-    const __m256i invalidByLow = broadcast16(tables.invalidByLow);
-    const __m256i bitOfHigh = broadcast16(tables.bitOfHigh);
-    const __m256i offsetByHigh = broadcast16(tables.offsetByHigh);
-    const __m256i exception = _mm256_set1_epi8(tables.exception);
-    const __m256i gather = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6, 5, 4,
-        10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
-    const std::uint8_t *q = p;
-    std::uint8_t *o = out;
-    while (end - q >= 32) {
-        __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q));
-        __m256i high = _mm256_and_si256(_mm256_srli_epi32(in, 4), _mm256_set1_epi8(0x0F));
+struct Decoder {
+    __m256i invalidByLow = broadcast16(tables.invalidByLow);
+    __m256i bitOfHigh = broadcast16(tables.bitOfHigh);
+    __m256i offsetByHigh = broadcast16(tables.offsetByHigh);
+    __m256i exception = _mm256_set1_epi8(tables.exception);
+
+    RFC_BASE_AVX2 Decoder() = default;
+
+    // Nonzero bytes where in holds no alphabet character.
+    RFC_BASE_AVX2 __m256i invalid(__m256i in, __m256i high) const
+    {
         __m256i low = _mm256_and_si256(in, _mm256_set1_epi8(0x0F));
-        __m256i invalid = _mm256_and_si256(_mm256_shuffle_epi8(invalidByLow, low), _mm256_shuffle_epi8(bitOfHigh, high));
-        if (!_mm256_testz_si256(invalid, invalid))
-            break;
+        return _mm256_and_si256(_mm256_shuffle_epi8(invalidByLow, low), _mm256_shuffle_epi8(bitOfHigh, high));
+    }
+
+    RFC_BASE_AVX2 static __m256i highNibbles(__m256i in)
+    {
+        return _mm256_and_si256(_mm256_srli_epi32(in, 4), _mm256_set1_epi8(0x0F));
+    }
+
+    // The mask of the 64 bytes at at that are not alphabet characters.
+    RFC_BASE_AVX2 std::uint64_t notData(const std::uint8_t *at) const
+    {
+        std::uint64_t mask = 0;
+        for (int half = 0; half < 2; ++half) {
+            __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at + 32 * half));
+            __m256i bad = invalid(in, highNibbles(in));
+            auto valid = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(bad, _mm256_setzero_si256())));
+            mask |= std::uint64_t { ~valid } << (32 * half);
+        }
+        return mask;
+    }
+
+    // The 24 bytes of 32 alphabet characters, in the first 24 bytes.
+    RFC_BASE_AVX2 __m256i bytes(__m256i in, __m256i high) const
+    {
+        const __m256i gather = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6, 5,
+            4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
         __m256i isException = _mm256_and_si256(_mm256_cmpeq_epi8(in, exception), _mm256_set1_epi8(8));
         __m256i values = _mm256_add_epi8(in, _mm256_shuffle_epi8(offsetByHigh, _mm256_or_si256(high, isException)));
         __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
         __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
-        __m256i bytes = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, gather), join);
-        // A whole store (masked stores are slow): its last 8 bytes fall
-        // in the room the caller leaves.
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), bytes);
+        return _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, gather), _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
+    }
+
+    // Decodes 32 characters to o with a whole store (masked stores are
+    // slow; its last 8 bytes fall in the room the caller leaves), or
+    // returns false, with nothing written, when any is no alphabet
+    // character.
+    RFC_BASE_AVX2 bool step(__m256i in, std::uint8_t *o) const
+    {
+        __m256i high = highNibbles(in);
+        __m256i bad = invalid(in, high);
+        if (!_mm256_testz_si256(bad, bad))
+            return false;
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), bytes(in, high));
+        return true;
+    }
+};
+
+// Decodes from q while whole steps of 32 are alphabet characters.
+template <const DecodeTables &tables>
+RFC_BASE_AVX2 void decodeInPlace(const Decoder<tables> &decoder, const std::uint8_t *&q, const std::uint8_t *end,
+    std::uint8_t *&o)
+{
+    while (end - q >= 32 && decoder.step(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(q)), o)) {
         q += 32;
         o += 24;
+    }
+}
+
+// 32 zero bytes, then 32 bytes of all ones: a load at 32 - k gives a
+// blend mask that takes bytes k and up from the second source.
+alignas(64) constexpr std::array<std::uint8_t, 64> fromBreak = [] {
+    std::array<std::uint8_t, 64> table {};
+    for (unsigned i = 32; i < 64; ++i)
+        table[i] = 0xFF;
+    return table;
+}();
+
+// Decodes regularly wrapped text from q in steps of 32 data characters,
+// each decoded in place: the column says where the step's line break
+// falls, so a step is two loads blended around it, checked to be all
+// alphabet characters with the expected newline bytes at the break. Stops
+// before the first step that breaks the layout, or near the end, at a
+// group boundary.
+template <const DecodeTables &tables>
+RFC_BASE_AVX2 void decodeLines(const Decoder<tables> &decoder, const std::uint8_t *&q, const std::uint8_t *end,
+    std::uint8_t *&o, const Lines &lines)
+{
+    std::size_t column = lines.column;
+    const std::uint8_t *at = q;
+    std::uint8_t *to = o;
+    // A step with a break and its newline check stay within 32 + 3 bytes.
+    while (end - at >= 32 + 3) {
+        std::size_t breakAt = lines.lineLength - column; // data characters before the break
+        __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
+        std::size_t advance = 32;
+        if (breakAt > 32) {
+            column += 32;
+        } else {
+            std::uint16_t nlf;
+            std::memcpy(&nlf, at + breakAt, sizeof nlf);
+            if ((nlf & lines.nlfMask) != lines.nlf)
+                break;
+            __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at + lines.nlfLength));
+            __m256i mask = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(fromBreak.data() + 32 - breakAt));
+            in = _mm256_blendv_epi8(in, after, mask);
+            column = 32 - breakAt;
+            advance += lines.nlfLength;
+        }
+        if (!decoder.step(in, to))
+            break;
+        at += advance;
+        to += 24;
+    }
+    q = at;
+    o = to;
+}
+
+// Steps of 32 alphabet characters in place; where a step holds anything
+// else, regularly wrapped text is decoded by its line layout (under a
+// flag that skips its newlines), and everything else is left to the
+// scalar state machine.
+template <const DecodeTables &tables>
+RFC_BASE_AVX2 void decodeBase64(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
+    const DecodeTable &table, DecodeSkip skip)
+{
+    const Decoder<tables> decoder;
+    const std::uint8_t *q = p;
+    std::uint8_t *o = out;
+    for (;;) {
+        decodeInPlace(decoder, q, end, o);
+        Lines lines;
+        if (!learnLines<32>(q, end, table, skip, [&](const std::uint8_t *at) { return decoder.notData(at); }, lines))
+            break;
+        const std::uint8_t *from = q;
+        decodeLines(decoder, q, end, o, lines);
+        if (q == from)
+            break;
     }
     p = q;
     out = o;
 }
 
 RFC_BASE_AVX2 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
-    const DecodeTable &table, DecodeSkip)
+    const DecodeTable &table, DecodeSkip skip)
 {
     // The decode table tells the two alphabets apart by the value of '+'.
     if (table.entries[static_cast<unsigned char>('+')] == 62)
-        decodeBase64<decodeTablesBase64>(p, end, out);
+        decodeBase64<decodeTablesBase64>(p, end, out, table, skip);
     else
-        decodeBase64<decodeTablesBase64Url>(p, end, out);
+        decodeBase64<decodeTablesBase64Url>(p, end, out, table, skip);
 }
 
 } // namespace

@@ -15,7 +15,12 @@
 // take; their skippable bytes are closed up (one byte permute for a single
 // run such as a line break, a compress (vpcompressb) otherwise) and the
 // data characters gathered 64 at a time in a register, so that skipped
-// newlines and white space cost no trip through the scalar code.
+// newlines and white space cost no trip through the scalar code. Text
+// wrapped in lines of one length (64 or more) with the same newline after
+// each is recognised from its first two line breaks and then decoded in
+// blocks of 64 data characters: the line length says where each block's
+// break falls, so the block is two loads blended around it, checked, and
+// decoded in place, with no compress and no values carried between blocks.
 //
 // Each function carries its own target attribute, so the file needs no
 // special compiler flags; compilers clear the upper vector state
@@ -23,6 +28,8 @@
 #include "rfc_base_kernel.h"
 
 #include <immintrin.h>
+
+#include <cstring>
 
 #define RFC_BASE_AVX512 \
     __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
@@ -308,6 +315,52 @@ RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
     return _mm512_permutexvar_epi8(gather, joined);
 }
 
+// Decodes regularly wrapped text from q in blocks of 64 data characters,
+// each decoded in place: the column says where the block's line break
+// falls, so a block is two loads blended around it, checked to be all
+// alphabet characters with the expected newline bytes at the break. No
+// block's position waits on the one before, so blocks overlap. Stops
+// before the first block that breaks the layout, or near the end, and
+// returns the start of that block, which stands at a group boundary.
+template <Shape shape>
+RFC_BASE_AVX512 const std::uint8_t *decodeLines(const std::uint8_t *q, const std::uint8_t *end, std::uint8_t *&out,
+    __m512i lowTable, __m512i highTable, __m512i gather, const Lines &lines)
+{
+    constexpr std::size_t blockOut = bytesPerBlock<shape>;
+    const std::size_t lineLength = lines.lineLength;
+    const std::size_t nlfLength = lines.nlfLength;
+    std::size_t column = lines.column;
+    std::uint8_t *o = out;
+    // The loads of a block with a break and its newline check stay
+    // within 64 + nlfLength + 1 bytes of its start.
+    while (static_cast<std::size_t>(end - q) >= 64 + 3) {
+        std::size_t breakAt = lineLength - column; // data characters before the break
+        __m512i in;
+        std::size_t advance;
+        if (breakAt > 64) {
+            in = _mm512_loadu_si512(q);
+            column += 64;
+            advance = 64;
+        } else {
+            std::uint16_t nlf;
+            std::memcpy(&nlf, q + breakAt, sizeof nlf);
+            if ((nlf & lines.nlfMask) != lines.nlf)
+                break;
+            in = _mm512_mask_blend_epi8(~lowBits(breakAt), _mm512_loadu_si512(q), _mm512_loadu_si512(q + nlfLength));
+            column = 64 - breakAt;
+            advance = 64 + nlfLength;
+        }
+        __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+        if (_mm512_movepi8_mask(_mm512_or_si512(in, values)) != 0)
+            break;
+        _mm512_storeu_si512(o, decodeValues<shape>(values, gather));
+        o += blockOut;
+        q += advance;
+    }
+    out = o;
+    return q;
+}
+
 // Decodes whole groups from p. Runs of blocks of 64 alphabet characters
 // are decoded in place. Any other block has its data characters closed up
 // (one byte permute for a single run of skipped bytes such as a line
@@ -335,6 +388,7 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
         16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     __m512i accumulated = _mm512_setzero_si512(); // data values not yet decoded
     std::size_t held = 0;                          // how many, fewer than 64
+    bool tryLines = true; // whether to look for a regular line layout
     const std::uint8_t *q = p;
     std::uint8_t *o = out;
     for (;;) {
@@ -360,6 +414,23 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
                 q += 64;
                 o += blockOut;
             }
+        }
+        // Regularly wrapped text goes block by block with no compress and
+        // no values held, once its line layout is known; the blocks it
+        // leaves come back here.
+        if (held == 0 && tryLines) {
+            auto notData = [&](const std::uint8_t *at) RFC_BASE_AVX512 {
+                __m512i in = _mm512_loadu_si512(at);
+                return _mm512_movepi8_mask(_mm512_or_si512(in, _mm512_permutex2var_epi8(lowTable, in, highTable)));
+            };
+            Lines lines;
+            if (learnLines<64>(q, end, table, skip, notData, lines)) {
+                const std::uint8_t *from = q;
+                q = decodeLines<shape>(q, end, o, lowTable, highTable, gather, lines);
+                tryLines = q != from;
+                continue;
+            }
+            tryLines = false;
         }
         // One block that is not all alphabet characters.
         auto available = static_cast<std::size_t>(end - q);
