@@ -167,21 +167,6 @@ constexpr bool isL(std::uint32_t c) noexcept
     return inRanges(kTableD_2, c);
 }
 
-// The extra sets of two profiles as the rfc tool reads them until it takes
-// its refusal reasons from rfcStringprepRefusalToString; the profiles
-// themselves hold these sets as data (rfc_stringprep_profile.h).
-constexpr bool isIscsiRefusedAscii(std::uint32_t c) noexcept
-{
-    return c < 0x80 && !(c == 0x2D || c == 0x2E || (c >= 0x30 && c <= 0x3A)
-        || (c >= 0x41 && c <= 0x5A) || (c >= 0x61 && c <= 0x7A));
-}
-inline constexpr std::uint32_t kIdeographicFullStop = 0x3002;
-constexpr bool isNodeprepRefused(std::uint32_t c) noexcept
-{
-    return c == 0x22 || c == 0x26 || c == 0x27 || c == 0x2F || c == 0x3A || c == 0x3C || c == 0x3E
-        || c == 0x40;
-}
-
 // B.2 restricted to ASCII: the capital letters fold to small ones.
 inline constexpr std::array<std::uint8_t, 128> kAsciiCaseFold = [] {
     std::array<std::uint8_t, 128> folded {};
