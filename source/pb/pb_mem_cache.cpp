@@ -15,6 +15,8 @@ namespace pb::internal::cache {
 
 constinit thread_local ThreadState threadState __attribute__((tls_model("initial-exec")));
 std::atomic<int> freezing { 0 };
+// Room in the process's budget that no thread has taken.
+std::atomic<PB_INT> processRoom { processKeptBytesBound };
 
 namespace {
 
@@ -57,6 +59,8 @@ void giveBack(ThreadState &t) noexcept
         }
     }
     t.keptBytes.store(0, std::memory_order_relaxed);
+    processRoom.fetch_add(t.room, std::memory_order_relaxed);
+    t.room = 0;
 }
 
 // Empties the cache of a thread that ends and leaves its node to the next
@@ -129,6 +133,25 @@ void orphanAdd(PB_INT delta) noexcept
 void trim(ThreadState &t) noexcept
 {
     giveBack(t);
+}
+
+[[gnu::cold, gnu::noinline]] bool widen(ThreadState &t) noexcept
+{
+    if (t.room + keptBytesQuantum > keptBytesBound)
+        return false;
+    PB_INT left = processRoom.load(std::memory_order_relaxed);
+    do {
+        if (left < keptBytesQuantum)
+            return false;
+    } while (!processRoom.compare_exchange_weak(left, left - keptBytesQuantum, std::memory_order_relaxed));
+    t.room += keptBytesQuantum;
+    return true;
+}
+
+[[gnu::cold, gnu::noinline]] void narrow(ThreadState &t) noexcept
+{
+    t.room -= keptBytesQuantum;
+    processRoom.fetch_add(keptBytesQuantum, std::memory_order_relaxed);
 }
 
 } // namespace pb::internal::cache

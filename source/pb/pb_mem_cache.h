@@ -3,16 +3,20 @@
 // the inline parts serve the object creation and freeing of pb_obj.cpp, the
 // rest lives in pb_mem_cache.cpp.
 //
-// Memory policy. Each thread keeps freed object blocks of up to 512 bytes,
+// Memory policy. Each thread keeps freed object blocks of up to 504 bytes,
 // by size in steps of 16 bytes, for its next objects: decoders that make and
 // drop thousands of small objects at a time would otherwise overflow the C
-// library's own small per-thread cache. What a thread keeps is bounded by
-// keptBytesBound; a block freed beyond the bound goes back to the C library
-// at once. pbMemTrim gives back everything the calling thread keeps, and a
-// thread that ends gives back its blocks as well. Sanitizer builds (and
-// builds with PB___BLOCK_CACHE defined to 0) leave the cache out, so that
-// every block goes back to the C library and a use after free is still
-// caught.
+// library's own small per-thread cache. What a thread keeps is bounded
+// twice: by keptBytesBound for the thread, and by the process's budget
+// (processKeptBytesBound), from which a thread takes room for its cache a
+// quantum at a time as its cache grows and to which it returns room as its
+// cache shrinks, so that many threads sitting idle after a burst of frees
+// together keep no more than the budget. A block freed beyond either bound
+// goes back to the C library at once. pbMemTrim gives back everything the
+// calling thread keeps, room included, and a thread that ends does the same.
+// Sanitizer builds (and builds with PB___BLOCK_CACHE defined to 0) leave the
+// cache out, so that every block goes back to the C library and a use after
+// free is still caught.
 //
 // Live count. Creating and freeing an object changes a word of the calling
 // thread's node, which only that thread writes, with plain stores: no
@@ -42,11 +46,30 @@
 
 namespace pb::internal::cache {
 
+// Block classes follow the C library's own granularity: glibc serves a
+// request of n bytes with a chunk of n plus one word, rounded up to 16 bytes.
+// A block of class c is asked for as 16c minus that word, so that it fills
+// its chunk of 16c bytes exactly and an object takes no more memory from the
+// C library through the cache than it would without it.
 constexpr PB_INT blockGranule = 16;
-constexpr PB_INT blockClasses = 32; // blocks of 16, 32, ... 512 bytes
+constexpr PB_INT blockOverhead = 8;
+constexpr PB_INT blockClasses = 32; // chunks of 16, 32, ... 512 bytes
+
+// Bytes asked of the C library for a block of the given class (not 0).
+constexpr PB_INT blockBytes(PB_INT blockClass) noexcept
+{
+    return blockClass * blockGranule - blockOverhead;
+}
 // Bytes of freed blocks a thread keeps at most: enough for the objects of a
 // few thousand tokens or short strings, little beside a thread's stack.
 constexpr PB_INT keptBytesBound = 256 * 1024;
+// Bytes of freed blocks all threads together keep at most: the bound of
+// sixteen threads. Room is taken from it and returned a quantum at a time,
+// one locked instruction per hundred blocks or more; a thread whose cache is
+// empty holds at most one quantum, so that hundreds of threads find room.
+constexpr PB_INT processKeptBytesBound = 16 * keptBytesBound;
+constexpr PB_INT keptBytesQuantum = 16 * 1024;
+static_assert(keptBytesBound % keptBytesQuantum == 0 && processKeptBytesBound % keptBytesQuantum == 0);
 
 // A thread's share of the live count and of the kept blocks. Only the
 // owning thread writes it (under `busy`); nodes are never freed, and a node
@@ -71,6 +94,8 @@ struct ThreadState {
     LiveNode *node = nullptr;
     // Bytes in the cache: written by the owner only, read by pbMemKeptBytes.
     std::atomic<PB_INT> keptBytes { 0 };
+    // Room taken from the process's budget: keptBytes never exceeds it.
+    PB_INT room = 0;
     FreeBlock *blocks[blockClasses] {};
 };
 
@@ -87,8 +112,13 @@ void threadRegister() noexcept;
 // Counts an object made (1) or freed (-1) by a thread that has no node
 // (during its teardown). Cold.
 void orphanAdd(PB_INT delta) noexcept;
-// Gives back the blocks of t's cache. Cold.
+// Gives back the blocks of t's cache and its room. Cold.
 void trim(ThreadState &t) noexcept;
+// Takes a quantum of room from the process's budget for t, within t's own
+// bound; false when neither has room left. Cold.
+bool widen(ThreadState &t) noexcept;
+// Returns a quantum of t's room to the process's budget. Cold.
+void narrow(ThreadState &t) noexcept;
 
 // The calling thread's state, registered on first use; null once the thread
 // is being torn down.
@@ -133,7 +163,7 @@ inline void countLive(ThreadState *t, PB_INT delta) noexcept
 // when such blocks may be kept for reuse, otherwise 0.
 inline PB_INT blockClassOf(PB_INT size) noexcept
 {
-    PB_INT c = (size + blockGranule - 1) / blockGranule;
+    PB_INT c = (size + blockOverhead + blockGranule - 1) / blockGranule;
     return PB___BLOCK_CACHE && c <= blockClasses ? c : 0;
 }
 
@@ -145,8 +175,13 @@ inline void *takeKeptBlock(ThreadState &t, PB_INT blockClass) noexcept
     if (!block) [[unlikely]]
         return nullptr;
     t.blocks[blockClass - 1] = block->next;
-    t.keptBytes.store(t.keptBytes.load(std::memory_order_relaxed) - blockClass * blockGranule,
-        std::memory_order_relaxed);
+    const PB_INT kept = t.keptBytes.load(std::memory_order_relaxed) - blockClass * blockGranule;
+    t.keptBytes.store(kept, std::memory_order_relaxed);
+    // Room unused by two quanta goes back to the process, one quantum at a
+    // time: a thread whose cache empties leaves room for others, and one
+    // that frees and makes by turns does not take and return room each time.
+    if (t.room - kept >= 2 * keptBytesQuantum) [[unlikely]]
+        narrow(t);
     return block;
 }
 
@@ -157,7 +192,7 @@ inline bool keepBlock(ThreadState *t, void *memory, PB_INT blockClass) noexcept
     if (!blockClass || !t) [[unlikely]]
         return false;
     const PB_INT kept = t->keptBytes.load(std::memory_order_relaxed) + blockClass * blockGranule;
-    if (kept > keptBytesBound) [[unlikely]]
+    if (kept > t->room && !widen(*t)) [[unlikely]]
         return false;
     auto *block = static_cast<FreeBlock *>(memory);
     block->next = t->blocks[blockClass - 1];

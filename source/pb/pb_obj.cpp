@@ -27,7 +27,7 @@ inline PB_OBJ *initHeader(void *memory, const PB_SORT *sort, PB_INT blockClass)
 [[gnu::noinline]] PB_OBJ *createInNewBlock(PB_INT size, const PB_SORT *sort, PB_INT blockClass) noexcept
 {
     countLive(thread(), 1);
-    return initHeader(pbMemAlloc(blockClass ? blockClass * blockGranule : size), sort, blockClass);
+    return initHeader(pbMemAlloc(blockClass ? blockBytes(blockClass) : size), sort, blockClass);
 }
 
 // Keeps the block of a freed object for reuse or gives it back; either way

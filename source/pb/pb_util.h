@@ -26,12 +26,15 @@ PB_API void *pbMemAlloc(PB_INT size) PB___NOEXCEPT;
 PB_API void *pbMemRealloc(void *p, PB_INT size) PB___NOEXCEPT;
 PB_API void pbMemFree(void *p) PB___NOEXCEPT;
 /* Object blocks kept for reuse. Each thread keeps the blocks of objects it
- * frees (up to 512 bytes each, 256 KiB in all per thread) for the next
- * objects it makes; a block freed beyond that goes back to the C library,
- * and so do a thread's blocks when it ends. pbMemTrim gives back at once
- * every block the calling thread keeps: a thread about to sit idle for long
- * may call it. pbMemKeptBytes answers how many bytes all threads keep
- * together. */
+ * frees (up to 504 bytes each, 256 KiB in all per thread) for the next
+ * objects it makes, and all threads together keep at most 4 MiB: a thread
+ * takes room for its blocks from that budget as its cache grows and returns
+ * it as its cache empties. A block freed beyond either bound goes back to
+ * the C library, and so do a thread's blocks when it ends. pbMemTrim gives
+ * back at once every block the calling thread keeps, and its room: a thread
+ * about to sit idle for long may call it, and threads that sit idle with
+ * full caches leave the others less room until they do. pbMemKeptBytes
+ * answers how many bytes all threads keep together. */
 PB_API void pbMemTrim(void) PB___NOEXCEPT;
 PB_API PB_INT pbMemKeptBytes(void) PB___NOEXCEPT;
 PB_API void pbMemSet(void *p, PB_BYTE byte, PB_INT count) PB___NOEXCEPT;

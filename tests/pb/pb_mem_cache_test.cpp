@@ -34,76 +34,160 @@ PB_STRING *smallObject(PB_INT i)
     return pbStringCreateFromCharsCopy(chars, length);
 }
 
+// The bounds of pb_util.h: what one thread keeps, and what all keep together.
+constexpr PB_INT kThreadBound = 256 * 1024;
+constexpr PB_INT kProcessBound = 4 * 1024 * 1024;
+
+// How a thread makes and frees its objects before it sits idle: all of them
+// held at once and then freed, or made and freed in batches.
+struct IdlePattern {
+    const char *name;
+    PB_INT objects;
+    PB_INT batch;
+};
+
 // Threads that each made and freed many small objects (20,000, far more
 // than the bound holds; fewer under the sanitizers, which keep no blocks)
-// and now sit idle keep at most the bound each; pbMemTrim gives a thread's
-// blocks back.
+// and now sit idle keep at most a thread's bound each and the process's
+// bound together; pbMemTrim gives a thread's blocks and its room back, so
+// that a thread that works afterwards keeps blocks again.
 TEST(PbMemCache, IdleThreadsKeepABoundedAmount)
 {
     constexpr int threads = 64;
     constexpr PB_INT objects = kSanitizer ? 1000 : 20000;
-    constexpr PB_INT bound = 256 * 1024; // per thread, as pb_util.h documents
-    PB_INT keptBefore = pbMemKeptBytes();
-    std::mutex lock;
-    std::condition_variable changed;
-    int made = 0;
-    bool trim = false;
-    int trimmed = 0;
-    std::vector<std::thread> pool;
-    for (int t = 0; t < threads; ++t) {
-        pool.emplace_back([&, t] {
-            {
-                std::vector<pb::Ref<PB_STRING>> held;
-                held.reserve(objects);
-                for (PB_INT i = 0; i < objects; ++i)
-                    held.emplace_back(smallObject(i + t));
-            }
+    static const IdlePattern patterns[] = {
+        { "all held, then freed", objects, objects },
+        { "made and freed in batches of 1,000", objects, 1000 },
+    };
+    for (const IdlePattern &pattern : patterns) {
+        SCOPED_TRACE(pattern.name);
+        PB_INT keptBefore = pbMemKeptBytes();
+        std::mutex lock;
+        std::condition_variable changed;
+        int made = 0;
+        bool trim = false;
+        int trimmed = 0;
+        std::vector<std::thread> pool;
+        for (int t = 0; t < threads; ++t) {
+            pool.emplace_back([&, t] {
+                for (PB_INT done = 0; done < pattern.objects; done += pattern.batch) {
+                    std::vector<pb::Ref<PB_STRING>> held;
+                    held.reserve(pattern.batch);
+                    for (PB_INT i = done; i < done + pattern.batch && i < pattern.objects; ++i)
+                        held.emplace_back(smallObject(i + t));
+                }
+                std::unique_lock<std::mutex> hold(lock);
+                ++made;
+                changed.notify_all();
+                changed.wait(hold, [&] { return trim; });
+                pbMemTrim();
+                ++trimmed;
+                changed.notify_all();
+                changed.wait(hold, [&] { return trimmed == -1; });
+            });
+        }
+        {
             std::unique_lock<std::mutex> hold(lock);
-            ++made;
+            changed.wait(hold, [&] { return made == threads; });
+        }
+        // Every thread is alive and idle, its objects freed: together they
+        // keep the process's bound at most, far below a thread's bound each.
+        PB_INT idle = pbMemKeptBytes() - keptBefore;
+        EXPECT_LE(idle, kProcessBound);
+        if (kSanitizer) {
+            EXPECT_EQ(idle, 0) << "sanitizer builds keep no blocks";
+        } else {
+            EXPECT_GT(idle, kProcessBound / 2) << "the threads reuse blocks up to the process's bound";
+        }
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            trim = true;
             changed.notify_all();
-            changed.wait(hold, [&] { return trim; });
-            pbMemTrim();
-            ++trimmed;
+            changed.wait(hold, [&] { return trimmed == threads; });
+        }
+        EXPECT_EQ(pbMemKeptBytes(), keptBefore) << "each thread gave its blocks back";
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            trimmed = -1;
             changed.notify_all();
-            changed.wait(hold, [&] { return trimmed == -1; });
-        });
+        }
+        for (std::thread &thread : pool)
+            thread.join();
+        EXPECT_EQ(pbMemKeptBytes(), keptBefore);
     }
-    {
-        std::unique_lock<std::mutex> hold(lock);
-        changed.wait(hold, [&] { return made == threads; });
-    }
-    // Every thread is alive and idle, its objects freed.
-    PB_INT idle = pbMemKeptBytes() - keptBefore;
-    EXPECT_LE(idle, threads * bound);
-    EXPECT_GE(idle, 0);
-    {
-        std::unique_lock<std::mutex> hold(lock);
-        trim = true;
-        changed.notify_all();
-        changed.wait(hold, [&] { return trimmed == threads; });
-    }
-    EXPECT_EQ(pbMemKeptBytes(), keptBefore) << "each thread gave its blocks back";
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        trimmed = -1;
-        changed.notify_all();
-    }
-    for (std::thread &thread : pool)
-        thread.join();
-    EXPECT_EQ(pbMemKeptBytes(), keptBefore);
 
-    // The calling thread: a burst of frees fills the cache up to the bound,
-    // trimming empties it, and objects are made as before afterwards.
+    // The calling thread, after the others gave their room back: a burst of
+    // frees fills its cache up to a thread's bound, trimming empties it, and
+    // objects are made as before afterwards.
     {
         std::vector<pb::Ref<PB_STRING>> held;
         for (PB_INT i = 0; i < 20000; ++i)
             held.emplace_back(smallObject(i));
     }
-    EXPECT_LE(pbMemKeptBytes(), bound);
+    EXPECT_LE(pbMemKeptBytes(), kThreadBound);
+    if (!kSanitizer) {
+        EXPECT_GT(pbMemKeptBytes(), kThreadBound / 2);
+    }
     pbMemTrim();
     EXPECT_EQ(pbMemKeptBytes(), 0);
     pb::Ref<PB_STRING> again(smallObject(50));
     EXPECT_EQ(pbStringLength(again.get()), 50);
+}
+
+// A thread whose cache empties returns its room: a thread that filled its
+// cache and then made as many objects again from it leaves room for sixteen
+// other threads to fill theirs, which they could not if the first still
+// held its room (the process's bound is sixteen threads' bounds).
+TEST(PbMemCache, AnEmptiedCacheGivesItsRoomBack)
+{
+    if (kSanitizer)
+        GTEST_SKIP() << "sanitizer builds keep no blocks";
+    auto burst = [] {
+        std::vector<pb::Ref<PB_STRING>> held;
+        for (PB_INT i = 0; i < 5000; ++i)
+            held.emplace_back(smallObject(i));
+    };
+    burst();
+    PB_INT full = pbMemKeptBytes();
+    EXPECT_GT(full, kThreadBound / 2);
+    {
+        // Made from the cache and kept alive: the cache empties.
+        std::vector<pb::Ref<PB_STRING>> again;
+        for (PB_INT i = 0; i < 5000; ++i)
+            again.emplace_back(smallObject(i));
+        EXPECT_LT(pbMemKeptBytes(), kThreadBound / 8);
+        std::vector<std::thread> others;
+        std::vector<PB_INT> kept(16);
+        std::mutex lock;
+        std::condition_variable changed;
+        int filled = 0;
+        for (std::size_t t = 0; t < kept.size(); ++t) {
+            others.emplace_back([&, t] {
+                burst();
+                std::unique_lock<std::mutex> hold(lock);
+                ++filled;
+                changed.notify_all();
+                changed.wait(hold, [&] { return filled < 0; });
+                kept[t] = pbMemKeptBytes();
+                pbMemTrim();
+            });
+        }
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            changed.wait(hold, [&] { return filled == int(kept.size()); });
+            // Sixteen caches full but for the last block or so each (more
+            // than fifteen and a half), which the room this thread still
+            // held would have prevented.
+            EXPECT_GT(pbMemKeptBytes(), 15 * kThreadBound + kThreadBound / 2);
+            EXPECT_LE(pbMemKeptBytes(), kProcessBound);
+            filled = -1;
+            changed.notify_all();
+        }
+        for (std::thread &thread : others)
+            thread.join();
+    }
+    pbMemTrim();
+    EXPECT_EQ(pbMemKeptBytes(), 0);
 }
 
 // A producer makes objects and hands them through a bounded queue to a
