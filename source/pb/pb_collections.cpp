@@ -216,6 +216,18 @@ void reserveItems(PB_VECTOR *target, PB_INT extra)
     target->items = static_cast<PB_OBJ **>(pbMemRealloc(target->items, target->capacity * PB_INT(sizeof(PB_OBJ *))));
 }
 
+// Appends obj, whose reference the caller has already taken, to the vector
+// at *v when that is shared or full: copies or grows it first. Apart from
+// the common case, so that appending to an unshared vector with room needs
+// no stack frame.
+[[gnu::noinline]] void vectorAppendSlow(PB_VECTOR **v, PB_OBJ *obj) noexcept
+{
+    PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
+    if (target->length == target->capacity)
+        reserveItems(target, 1);
+    target->items[target->length++] = obj;
+}
+
 } // namespace
 
 extern "C" {
@@ -254,7 +266,7 @@ PB_API PB_OBJ *pbVectorObjAt(PB_VECTOR *v, PB_INT index) noexcept
     return pbObjRetain(v->items[index]);
 }
 
-// Made for every element a builder appends: the retain and the growth check
+// Made for every element a builder appends: the retain and the common case
 // are inline rather than calls.
 PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj) noexcept
 {
@@ -264,9 +276,13 @@ PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj) noexcept
     // element goes into a copy rather than into itself.
     if (!pb::internal::isStatic(obj))
         std::atomic_ref<PB_INT>(pb::internal::header(obj)->refCount).fetch_add(1, std::memory_order_seq_cst);
-    PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
-    if (target->length == target->capacity) [[unlikely]]
-        reserveItems(target, 1);
+    PB_VECTOR *target = *v;
+    // The count read as writable reads it.
+    if (std::atomic_ref<PB_INT>(target->header.refCount).load(std::memory_order_seq_cst) > 1
+        || target->length == target->capacity) [[unlikely]] {
+        vectorAppendSlow(v, obj);
+        return;
+    }
     target->items[target->length++] = obj;
 }
 
