@@ -351,16 +351,17 @@ PB_API PB_STRING *pbStringCreateFromAscii(const PB_BYTE *bytes, PB_INT count) no
     PB_ASSERT( count >= 0 );
     PB_STRING *s = stringWithCapacity(count);
     // Most strings made from code points in hand are short (tokens, names):
-    // copy those in place rather than through a call, checking each value
-    // on the way (the check is codePointsOnly's, in the same loop).
+    // copy those in place rather than through a call, or-ing the values on
+    // the way. Every value is a code point when the or is at most U+10FFFF
+    // (none is negative or larger); only a larger or, which code points of
+    // the upper planes also give, needs codePointsOnly's exact check.
     if (count <= 8) {
         std::uint32_t any = 0;
         for (PB_INT i = 0; i < count; ++i) {
-            const auto x = static_cast<std::uint32_t>(chars[i]);
-            any |= x | (0x10FFFFu - x);
+            any |= static_cast<std::uint32_t>(chars[i]);
             s->chars[i] = chars[i];
         }
-        if (any & 0x80000000u) [[unlikely]]
+        if (any > 0x10FFFFu) [[unlikely]]
             PB_ASSERT( codePointsOnly( chars, count ) );
     } else {
         PB_ASSERT( codePointsOnly( chars, count ) );

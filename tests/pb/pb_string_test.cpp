@@ -391,6 +391,9 @@ TEST_F(PbStringDeathTest, ValuesOutsideTheCodeSpace)
         EXPECT_DEATH(pbStringAppendChar(s.addr(), bad), one) << bad;
         EXPECT_DEATH(pbStringPrependChar(s.addr(), bad), one) << bad;
         EXPECT_DEATH(pbStringCreateFromCharsCopy(&bad, 1), many) << bad;
+        // Short, after a code point of the upper planes.
+        const PB_CHAR pair[] = { 0x100000, bad };
+        EXPECT_DEATH(pbStringCreateFromCharsCopy(pair, 2), many) << bad;
         EXPECT_DEATH(pbStringCreateFromCharsCopy(chars.data(), PB_INT(chars.size())), many) << bad;
         EXPECT_DEATH(pbStringAppendChars(s.addr(), chars.data(), PB_INT(chars.size())), many) << bad;
         EXPECT_DEATH(
@@ -402,10 +405,15 @@ TEST_F(PbStringDeathTest, ValuesOutsideTheCodeSpace)
             many)
             << bad;
     }
-    // The ends of the code space are accepted.
+    // The ends of the code space are accepted, and so are code points whose
+    // bits together reach beyond U+10FFFF (U+100000 and U+FFFFF).
     const PB_CHAR ends[] = { 0, 0xD800, 0x10FFFF };
     pb::Ref<PB_STRING> s(pbStringCreateFromCharsCopy(ends, 3));
     pbStringAppendChar(s.addr(), 0x10FFFF);
     pbStringPrependChar(s.addr(), 0);
     EXPECT_EQ(pbStringLength(s.get()), 5);
+    const PB_CHAR planes[] = { 0x100000, 0xFFFFF, 0x10000 };
+    pb::Ref<PB_STRING> high(pbStringCreateFromCharsCopy(planes, 3));
+    EXPECT_EQ(std::vector<PB_CHAR>(pbStringBacking(high.get()), pbStringBacking(high.get()) + 3),
+        std::vector<PB_CHAR>(std::begin(planes), std::end(planes)));
 }
