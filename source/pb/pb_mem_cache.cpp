@@ -161,8 +161,9 @@ using namespace pb::internal::cache;
 extern "C" {
 
 // Gives the blocks the calling thread keeps for its next objects back to
-// the C library. A thread that is about to sit idle for long calls it; the
-// thread keeps working as before and refills its cache as it frees objects.
+// the C library, and its room back to the process's budget. A thread that
+// is about to sit idle for long calls it; the thread keeps working as
+// before and refills its cache as it frees objects.
 PB_API void pbMemTrim(void) noexcept
 {
     if (ThreadState *t = thread())
