@@ -217,7 +217,7 @@ TEST(BaseStream, LongRunsInsideAGroup)
         const std::optional<std::string> expected = decodeOnce(row.text, B64, opt.get());
         RFC_BASE_DECODE_REFUSAL refusal { -1, -1 };
         pb::Ref<PB_BUFFER> once(rfcBaseTryDecodeWithRefusal(rfctest::buffer(row.text).get(), B64, opt.get(), &refusal));
-        for (std::size_t maxPiece : { 4096, 100000 }) {
+        for (std::size_t maxPiece : { 1000, 4096, 100000 }) {
             Decoded got = decodeStreamed(row.text, B64, opt.get(), pieces(row.text.size(), random, maxPiece));
             ASSERT_EQ(got.refused, !expected);
             if (expected) {

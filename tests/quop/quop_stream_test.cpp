@@ -85,6 +85,54 @@ TEST(QuopStream, EncodeMatchesOneCall)
     }
 }
 
+// A line far longer than what the stream holds, under line lengths that it
+// never reaches or reaches rarely: the output comes as the input does (all
+// but the last short line or a few bytes before Finish), and is the
+// one-call output.
+TEST(QuopStream, EncodeHoldsLittleOfALongLine)
+{
+    std::mt19937 random(6);
+    const std::string letters(1 << 21, 'a');
+    std::string mixed;
+    while (mixed.size() < (1 << 21))
+        mixed += "ab = \t\xff  c\tz";
+    const struct {
+        const char *rule;
+        std::string bytes;
+    } rows[] = {
+        { "letters", letters },
+        { "spaces", std::string(1 << 21, ' ') },
+        { "white space, escapes and letters", mixed },
+        { "a line break now and then", letters.substr(0, 700000) + "\r\n" + mixed.substr(0, 700000) + " \n" + letters.substr(0, 700000) },
+    };
+    for (const auto &row : rows) {
+        for (PB_INT lineLength : { PB_INT { 76 }, PB_INT { 100000 }, PB_INT { 1 } << 40 }) {
+            for (PB_INT flags : { PB_INT { 0 }, PB_INT { RFC_QUOP_FLAG_ENCODE_ENSURE_TRAILING_NLF } }) {
+                SCOPED_TRACE(testing::Message() << row.rule << ", line length " << lineLength << ", flags " << flags);
+                pb::Ref<RFC_QUOP_OPTIONS> opt = options({ LF | CRLF, CRLF, lineLength, flags }, false);
+                const std::optional<std::string> expected = take(rfcQuopEncodeWithOptions(rfctest::buffer(row.bytes).get(), opt.get()));
+                ASSERT_TRUE(expected);
+                RFC_QUOP_ENCODE_STREAM *stream = rfcQuopEncodeStreamCreate(opt.get());
+                std::string text;
+                std::size_t at = 0;
+                for (std::size_t n : pieces(row.bytes.size(), random, 65536)) {
+                    pb::Ref<PB_BUFFER> out(rfcQuopEncodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(row.bytes.data()) + at, PB_INT(n)));
+                    text += rfctest::bytes(out.get());
+                    at += n;
+                }
+                // Held back: the last line when lines are short, else a few
+                // bytes.
+                const std::size_t slack = 16 + (lineLength < 1000 ? std::size_t(lineLength) : 0);
+                EXPECT_GE(text.size() + slack, expected->size());
+                pb::Ref<PB_BUFFER> out(rfcQuopEncodeStreamFinish(stream));
+                text += rfctest::bytes(out.get());
+                rfcQuopEncodeStreamFree(stream);
+                EXPECT_TRUE(text == *expected);
+            }
+        }
+    }
+}
+
 struct Decoded {
     std::string bytes;
     bool refused;

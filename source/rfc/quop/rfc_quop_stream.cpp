@@ -9,6 +9,10 @@
 // - encoding: after an output line break, hard or soft, which sets the
 //   column to 0 (found in the output, mapped back to the input); without a
 //   line length the column does not matter and any byte boundary serves;
+//   inside a line that is still far from its length too, carrying the
+//   column: the encoder's choices depend on the column only through the room
+//   left on the line, so the next piece is encoded with the line length
+//   less the column, and only up to its first line break;
 // - decoding: after a recognised line break, hard or soft, which sets the
 //   line count and the trailing white space to 0; without a line limit also
 //   after a printable byte outside an escape.
@@ -64,11 +68,20 @@ public:
             pbBufferAppendBytes(pending_, bytes_, length_);
     }
 
+    const PB_BYTE *bytes() const { return bytes_; }
+    PB_INT length() const { return length_; }
+
 private:
     PB_BUFFER **pending_;
     PB_BYTE *bytes_ = nullptr;
     PB_INT length_ = 0;
 };
+
+// Appends the bytes of source to *target.
+void appendBuffer(PB_BUFFER **target, PB_BUFFER *source)
+{
+    pbBufferAppendBytes(target, pbBufferBacking(source), pbBufferLength(source));
+}
 
 // A new buffer with the bytes of source from skip on.
 PB_BUFFER *withoutLeading(PB_BUFFER *source, PB_INT skip)
@@ -92,6 +105,7 @@ struct RFC_QUOP_ENCODE_STREAM {
     NlfBytes nl;
     PB_BUFFER *pending;
     bool afterSoftBreak;
+    PB_INT column;  // output bytes on the current line in front of pending
     PB_INT nextTry; // held input below which no cut is looked for again
 };
 
@@ -182,6 +196,48 @@ bool encodeCut(const RFC_QUOP_ENCODE_STREAM *stream, const PB_BYTE *in, PB_INT p
     }
 }
 
+// Where the encoder, started at a column inside a line, may cut: the end of
+// the first output line break in out (the output of the first `prefix`
+// input bytes at in) when its input position leaves the look-ahead in
+// place (none of the lookahead when the input is complete); the output
+// after it was written for the wrong column. Returns false when there is
+// none; else sets outputEnd, inputCut and whether the break is soft.
+bool firstBreakCut(const RFC_QUOP_ENCODE_STREAM *stream, const PB_BYTE *in, PB_INT prefix, bool complete,
+    PB_BUFFER *out, PB_INT &outputEnd, PB_INT &inputCut, bool &soft)
+{
+    const NlfBytes &nl = stream->nl;
+    const PB_BYTE *o = pbBufferBacking(out);
+    const PB_INT length = pbBufferLength(out);
+    const PB_BYTE *hit = static_cast<const PB_BYTE *>(std::memchr(o, nl.bytes[nl.length - 1], std::size_t(length)));
+    if (!hit)
+        return false;
+    const PB_INT end = PB_INT(hit - o) + 1;
+    const PB_INT breakStart = end - PB_INT(nl.length);
+    soft = breakStart > 0 && o[breakStart - 1] == byteEquals;
+    PB_INT pos = inputBytesOf(o, soft ? breakStart - 1 : breakStart);
+    if (!soft)
+        pos += PB_INT(nlfLength(in, std::size_t(pos), std::size_t(prefix), stream->inputNlf));
+    if (!complete && pos > prefix - (soft ? 1 + lookAhead : 1))
+        return false;
+    outputEnd = end;
+    inputCut = pos;
+    return true;
+}
+
+// Options for a piece that starts `column` bytes into a line: the line
+// length less the column.
+pb::Ref<RFC_QUOP_OPTIONS> shiftedOptions(const RFC_QUOP_ENCODE_STREAM *stream, RFC_QUOP_OPTIONS *opt)
+{
+    pb::Ref<RFC_QUOP_OPTIONS> shifted(rfcQuopOptionsCreateFrom(opt));
+    rfcQuopOptionsSetEncodeOutputLineLength(shifted.addr(), stream->lineLength - stream->column);
+    return shifted;
+}
+
+// The room a cut inside a line leaves before the line's end: the next byte
+// and its escape or soft line break are decided far from it, and a last
+// white space written as an escape takes no soft line break either way.
+constexpr PB_INT midLineMargin = 4;
+
 // The text of a piece as handed out: without a soft line break in front
 // that the previous piece already ended with.
 PB_BUFFER *handOut(RFC_QUOP_ENCODE_STREAM *stream, pb::Ref<PB_BUFFER> text)
@@ -208,6 +264,7 @@ RFC_API RFC_QUOP_ENCODE_STREAM *rfcQuopEncodeStreamCreate(RFC_QUOP_OPTIONS *opt)
     stream->nl = nlfBytes(outputNlf);
     stream->pending = pbBufferCreate();
     stream->afterSoftBreak = false;
+    stream->column = 0;
     stream->nextTry = 0;
     return stream;
 }
@@ -248,41 +305,106 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, cons
     }
 
     // Encode all but the look-ahead, then keep the output up to the last
-    // line break that the look-ahead cannot change. After a try that found
-    // none (a line longer than what is held), the next waits until the
-    // input held has doubled, so a long line costs linear time.
-    if (length < stream->nextTry)
-        return pbBufferCreate();
-    const PB_INT prefix = length - 1 - lookAhead;
-    Tail tail(&stream->pending, prefix);
-    pb::Ref<PB_BUFFER> text(rfcQuopEncodeWithOptions(stream->pending, stream->pieceOpt));
-    PB_INT outputEnd = 0, cut = 0;
-    bool soft = false;
-    if (!encodeCut(stream, pbBufferBacking(stream->pending), prefix, text.get(), outputEnd, cut, soft)) {
-        tail.append();
-        stream->nextTry = 2 * length;
-        return pbBufferCreate();
+    // line break that the look-ahead cannot change (the first, when the
+    // held input starts inside a line), or else up to a cut inside a line
+    // that is far from its end. After a try that found neither (a line
+    // near its end, or a break at the held input's end), the next waits
+    // until the input held has doubled, so a long line costs linear time.
+    pb::Ref<PB_BUFFER> result(pbBufferCreate());
+    for (;;) {
+        const PB_INT held = pbBufferLength(stream->pending);
+        if (held <= 2 * lookAhead || held < stream->nextTry)
+            return result.take();
+        const PB_INT prefix = held - 1 - lookAhead;
+        const bool inLine = stream->column > 0;
+        pb::Ref<RFC_QUOP_OPTIONS> shifted;
+        if (inLine)
+            shifted = shiftedOptions(stream, stream->pieceOpt);
+        Tail tail(&stream->pending, prefix);
+        const PB_BYTE *in = pbBufferBacking(stream->pending);
+        pb::Ref<PB_BUFFER> text(rfcQuopEncodeWithOptions(stream->pending, inLine ? shifted.get() : stream->pieceOpt));
+        PB_INT outputEnd = 0, cut = 0;
+        bool soft = false;
+        const bool found = inLine ? firstBreakCut(stream, in, prefix, false, text.get(), outputEnd, cut, soft)
+                                  : encodeCut(stream, in, prefix, text.get(), outputEnd, cut, soft);
+        if (found) {
+            // The input from the cut on stays: what lies before the
+            // look-ahead, then the look-ahead.
+            Tail kept(&stream->pending, cut);
+            kept.restore();
+            tail.append();
+            pbBufferDelTrailing(text.addr(), pbBufferLength(text.get()) - outputEnd);
+            pb::Ref<PB_BUFFER> piece(handOut(stream, std::move(text)));
+            appendBuffer(result.addr(), piece.get());
+            stream->afterSoftBreak = soft;
+            stream->column = 0;
+            stream->nextTry = 0;
+            if (inLine)
+                continue; // the rest starts a line: its last break serves
+            return result.take();
+        }
+        // A cut inside the line, after all of the prefix: the line holds no
+        // break, ends far from the line length, and its last byte does not
+        // start a line break with the look-ahead.
+        const PB_INT written = pbBufferLength(text.get());
+        PB_BYTE around[2 + lookAhead] = { in[prefix - 1] };
+        std::memcpy(around + 1, tail.bytes(), std::size_t(tail.length()));
+        const auto breakAt = [&](std::size_t i) {
+            return stream->inputNlf != 0 && nlfLength(around, i, std::size_t(1 + tail.length()), stream->inputNlf) > 0;
+        };
+        if (std::memchr(pbBufferBacking(text.get()), stream->nl.bytes[stream->nl.length - 1], std::size_t(written))
+            || stream->column + written > stream->lineLength - midLineMargin || breakAt(0)) {
+            tail.append();
+            stream->nextTry = 2 * held;
+            return result.take();
+        }
+        tail.restore();
+        // The last byte is the piece's end, where white space is always
+        // escaped; in the whole input it is escaped only in front of a line
+        // break.
+        if (isWhiteSpace(around[0]) && !breakAt(1)) {
+            pbBufferDelTrailing(text.addr(), 3);
+            pbBufferAppendByte(text.addr(), around[0]);
+        }
+        appendBuffer(result.addr(), text.get());
+        stream->column += pbBufferLength(text.get());
+        stream->afterSoftBreak = false;
+        stream->nextTry = 0;
+        return result.take();
     }
-    stream->nextTry = 0;
-    // The input from the cut on stays: what lies before the look-ahead,
-    // then the look-ahead.
-    Tail kept(&stream->pending, cut);
-    kept.restore();
-    tail.append();
-    pbBufferDelTrailing(text.addr(), pbBufferLength(text.get()) - outputEnd);
-    PB_BUFFER *result = handOut(stream, std::move(text));
-    stream->afterSoftBreak = soft;
-    return result;
 }
 
 RFC_API PB_BUFFER *rfcQuopEncodeStreamFinish(RFC_QUOP_ENCODE_STREAM *stream)
 {
     PB_ASSERT( stream );
+    pb::Ref<PB_BUFFER> result(pbBufferCreate());
+    if (stream->column > 0 && pbBufferLength(stream->pending) > 0) {
+        // Inside a line: its rest up to the first line break, for the
+        // column; after that the rest of the input starts a line.
+        pb::Ref<RFC_QUOP_OPTIONS> shifted = shiftedOptions(stream, stream->lastOpt);
+        const PB_INT held = pbBufferLength(stream->pending);
+        pb::Ref<PB_BUFFER> text(rfcQuopEncodeWithOptions(stream->pending, shifted.get()));
+        PB_INT outputEnd = 0, cut = 0;
+        bool soft = false;
+        if (!firstBreakCut(stream, pbBufferBacking(stream->pending), held, true, text.get(), outputEnd, cut, soft)
+            || cut == held) {
+            pbBufferDelTrailing(&stream->pending, held);
+            stream->column = 0;
+            return text.take();
+        }
+        Tail kept(&stream->pending, cut);
+        kept.restore();
+        pbBufferDelTrailing(text.addr(), pbBufferLength(text.get()) - outputEnd);
+        result.reset(text.take());
+        stream->afterSoftBreak = soft;
+        stream->column = 0;
+    }
     pb::Ref<PB_BUFFER> text(rfcQuopEncodeWithOptions(stream->pending, stream->lastOpt));
     pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
-    PB_BUFFER *result = handOut(stream, std::move(text));
+    pb::Ref<PB_BUFFER> rest(handOut(stream, std::move(text)));
+    appendBuffer(result.addr(), rest.get());
     stream->afterSoftBreak = false;
-    return result;
+    return result.take();
 }
 
 RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream)
