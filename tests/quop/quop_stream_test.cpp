@@ -201,4 +201,86 @@ TEST(QuopStream, DecodeMatchesOneCallForEveryFlagCombination)
     EXPECT_GT(acceptances, 1000u);
 }
 
+// Long runs of white space, which the decoder holds as a summary until what
+// follows decides them: dropped in front of a line break or at the end, data
+// otherwise, refused with the byte after them. Fed in pieces and drained by
+// writes of nothing, as the tool does: the output is the one-call output (or,
+// refused, a prefix of what the text before the refusal gives, at the
+// one-call offset), and no single call hands out more than a portion.
+TEST(QuopStream, DecodeLongRunsOfWhiteSpace)
+{
+    std::mt19937 random(7);
+    const std::string spaces(1 << 20, ' ');
+    std::string mixed;
+    while (mixed.size() < (1 << 20))
+        mixed += random() % 3 ? " " : "\t";
+    const std::string skipped = " \x01 \t\xff ";
+    const struct {
+        const char *rule;
+        std::string text;
+    } rows[] = {
+        { "spaces, then a line break", "ab" + spaces + "\r\ncd" },
+        { "spaces, then data", "ab" + spaces + "cd" },
+        { "spaces and tabs, then data", "ab" + mixed + "cd\n" },
+        { "spaces and tabs at the end", "ab" + mixed },
+        { "a run first, then an escape", mixed + "=41\n" },
+        { "a run, then a soft line break", "a" + spaces + "=\r\nb" },
+        { "a run with skipped bytes, then data", "a" + mixed + skipped + mixed + "b" },
+        { "a run with skipped bytes, then a line break", "a" + skipped + mixed + skipped + "\n" },
+        { "after an invalid escape", "a=" + spaces + "b" },
+        { "then a control byte", "a" + spaces + "\x01b" },
+        { "then an invalid escape", "a" + mixed + "=xy" },
+        { "runs one after another", "a" + spaces + "b" + mixed + "\n" + spaces + "c" + spaces },
+    };
+    const Settings settings[] = {
+        { LF | CRLF, LF, noLimit, 0 },
+        { LF | CRLF, CRLF, noLimit, RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF },
+        { LF | CRLF, LF, noLimit, RFC_QUOP_FLAG_DECODE_ACCEPT_INVALID_ENCODING | RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL | RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII },
+        { CRLF, LF, noLimit, RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL | RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII },
+    };
+    constexpr std::size_t portion = std::size_t { 1 } << 20;
+    constexpr std::size_t maxPiece = 65536;
+    for (const auto &row : rows) {
+        for (const Settings &set : settings) {
+            SCOPED_TRACE(testing::Message() << row.rule << ", flags " << set.flags << ", output " << set.outputNlf);
+            pb::Ref<RFC_QUOP_OPTIONS> opt = options(set, true);
+            RFC_QUOP_DECODE_REFUSAL refusal { -1, -1 };
+            const std::optional<std::string> expected =
+                take(rfcQuopTryDecodeWithRefusal(rfctest::buffer(row.text).get(), opt.get(), &refusal));
+            RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
+            std::string got;
+            std::size_t largest = 0;
+            auto collect = [&](PB_BUFFER *buffer) {
+                pb::Ref<PB_BUFFER> out(buffer);
+                largest = std::max(largest, std::size_t(pbBufferLength(out.get())));
+                got += rfctest::bytes(out.get());
+                return pbBufferLength(out.get()) > 0;
+            };
+            std::size_t at = 0;
+            for (std::size_t n : pieces(row.text.size(), random, maxPiece)) {
+                if (collect(rfcQuopDecodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(row.text.data()) + at, PB_INT(n))))
+                    while (collect(rfcQuopDecodeStreamWrite(stream, nullptr, 0))) {
+                    }
+                at += n;
+            }
+            EXPECT_LE(largest, portion + 2 * maxPiece);
+            collect(rfcQuopDecodeStreamFinish(stream));
+            RFC_QUOP_DECODE_REFUSAL streamed { -1, -1 };
+            const bool refused = rfcQuopDecodeStreamRefusal(stream, &streamed);
+            rfcQuopDecodeStreamFree(stream);
+            ASSERT_EQ(refused, !expected);
+            if (expected) {
+                EXPECT_TRUE(got == *expected);
+            } else {
+                EXPECT_EQ(streamed.kind, refusal.kind);
+                EXPECT_EQ(streamed.offset, refusal.offset);
+                const std::optional<std::string> before = take(rfcQuopTryDecodeWithOptions(
+                    rfctest::buffer(row.text.substr(0, std::size_t(refusal.offset))).get(), opt.get()));
+                ASSERT_TRUE(before);
+                EXPECT_EQ(before->compare(0, got.size(), got), 0);
+            }
+        }
+    }
+}
+
 } // namespace
