@@ -849,8 +849,12 @@ RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, cons
         // A literal byte or an escape of upper-case digits right after the
         // run makes it data without look-ahead: decide it in this call, not
         // in Finish, which hands out all it owes at once.
-        if (const PB_INT cut = runDecidedAt(stream))
+        if (const PB_INT cut = runDecidedAt(stream)) {
+            stream->nextTrial = 0;
+            stream->checked = 0;
+            stream->runStart = -1;
             return decodeHeldPiece(stream, cut, stream->pieceOpt);
+        }
     }
     const PB_INT length = pbBufferLength(stream->pending);
     const PB_INT cut = decodeCut(stream, pbBufferBacking(stream->pending), length, length, stream->checked);
