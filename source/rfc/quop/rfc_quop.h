@@ -153,8 +153,9 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind);
  * that wants bounded memory calls Write with no bytes until it returns an
  * empty buffer after each Write that returned bytes. Finish hands out all
  * that is left at once, so a run that only the end of the input decides
- * (followed by a soft line break or an escape of small digits at the very
- * end) comes out of Finish whole.
+ * (one followed by no literal byte or upper-case escape before the last two
+ * bytes of the input, such as a soft line break at the very end) comes out
+ * of Finish whole.
  *
  * Decoding cannot take back what it handed out: on refused input the stream
  * hands out the bytes decoded before the line that holds the fault, or up to
