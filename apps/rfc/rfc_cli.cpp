@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +58,43 @@ void writeAll(const PB_BYTE *p, std::size_t n)
     }
 }
 
+// Whether standard output is a pipe or socket, whose reader may go away
+// while the tool waits for input.
+bool outputIsPipe()
+{
+    static const int answer = [] {
+        struct stat info;
+        return ::fstat(STDOUT_FILENO, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) ? 1 : 0;
+    }();
+    return answer == 1;
+}
+
+// Before a read that would block: hands the output gathered so far on (so
+// that a reader sees it while the input pauses) and, while waiting, watches
+// standard output, so that a reader that goes away ends the process at once
+// instead of at the next write. Input that is ready costs one poll.
+void awaitInput(int fd)
+{
+    pollfd ready { fd, POLLIN, 0 };
+    if (::poll(&ready, 1, 0) != 0)
+        return; // readable, at its end, or in error: the read tells
+    flushOut();
+    if (!outputIsPipe())
+        return;
+    for (;;) {
+        pollfd fds[2] = { { fd, POLLIN, 0 }, { STDOUT_FILENO, 0, 0 } };
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (fds[1].revents & (POLLERR | POLLHUP))
+            diePipe();
+        if (fds[0].revents)
+            return;
+    }
+}
+
 } // namespace
 
 void setCommand(const char *name)
@@ -94,6 +132,7 @@ bool readChunks(const std::string &path, const std::function<bool(const PB_BYTE 
     static PB_BYTE *chunk = static_cast<PB_BYTE *>(std::malloc(readSize));
     bool ok = true;
     for (;;) {
+        awaitInput(fd);
         ssize_t n = ::read(fd, chunk, readSize);
         if (n < 0 && errno == EINTR)
             continue;

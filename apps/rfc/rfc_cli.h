@@ -4,8 +4,9 @@
 // Conventions of every subcommand: exit status 0 on success, 1 when the data
 // is refused or a file cannot be read, 2 for a usage error; --help and -h
 // print the subcommand's help on standard output; every message goes to
-// standard error as "rfc SUBCOMMAND: ..."; a closed output pipe ends the
-// process at once by SIGPIPE, also when the signal was ignored.
+// standard error as "rfc SUBCOMMAND: ..."; output gathered so far is written
+// whenever the input pauses; a closed output pipe ends the process at once by
+// SIGPIPE, also when the signal was ignored and while waiting for input.
 #ifndef RFC_CLI_H
 #define RFC_CLI_H
 
@@ -60,6 +61,7 @@ inline constexpr std::size_t readSize = std::size_t { 1 } << 20;
 
 // Reads a file, or standard input for "-" or an empty path, in reads of
 // readSize bytes, handing each to consume; consume returns false to stop.
+// Before a read that would block, flushes standard output and watches it.
 // On failure returns false with a message that names the file and the
 // reason.
 bool readChunks(const std::string &path, const std::function<bool(const PB_BYTE *, std::size_t)> &consume,

@@ -245,7 +245,12 @@ int runQuop(const std::vector<std::string> &args)
         path,
         [&](const PB_BYTE *bytes, std::size_t count) {
             rfccli::Held<PB_BUFFER> out(rfcQuopDecodeStreamWrite(stream, bytes, PB_INT(count)));
-            rfccli::writeOut(out.get());
+            // A long run of white space that turned out to be data comes in
+            // portions: take them all before the next read.
+            while (pbBufferLength(out.get()) > 0) {
+                rfccli::writeOut(out.get());
+                out = rfccli::Held<PB_BUFFER>(rfcQuopDecodeStreamWrite(stream, nullptr, 0));
+            }
             return !rfcQuopDecodeStreamRefusal(stream, &refusal);
         },
         error);

@@ -4,6 +4,7 @@
 // refusals: the offset is the one-call decoder's, and the bytes handed out
 // are those of some text in front of it, decoded as a whole.
 #include "base_test_util.h"
+#include "support/stream_pieces.h"
 
 #include <random>
 
@@ -13,18 +14,7 @@ namespace {
 
 constexpr PB_INT encodings[] = { B16, B32, B32H, B64, B64U };
 
-// Cuts of the input: every byte alone, then random pieces up to maxPiece.
-std::vector<std::size_t> pieces(std::size_t length, std::mt19937 &random, std::size_t maxPiece)
-{
-    std::vector<std::size_t> sizes;
-    std::uniform_int_distribution<std::size_t> size(0, maxPiece);
-    for (std::size_t done = 0; done < length;) {
-        std::size_t n = maxPiece == 1 ? 1 : std::min(size(random), length - done);
-        sizes.push_back(n);
-        done += n;
-    }
-    return sizes;
-}
+using rfctest::pieces;
 
 std::string encodeStreamed(std::string_view bytes, PB_INT encoding, RFC_BASE_OPTIONS *opt,
     const std::vector<std::size_t> &sizes)
@@ -217,7 +207,7 @@ TEST(BaseStream, LongRunsInsideAGroup)
         const std::optional<std::string> expected = decodeOnce(row.text, B64, opt.get());
         RFC_BASE_DECODE_REFUSAL refusal { -1, -1 };
         pb::Ref<PB_BUFFER> once(rfcBaseTryDecodeWithRefusal(rfctest::buffer(row.text).get(), B64, opt.get(), &refusal));
-        for (std::size_t maxPiece : { 4096, 100000 }) {
+        for (std::size_t maxPiece : { 1000, 4096, 100000 }) {
             Decoded got = decodeStreamed(row.text, B64, opt.get(), pieces(row.text.size(), random, maxPiece));
             ASSERT_EQ(got.refused, !expected);
             if (expected) {

@@ -2,7 +2,8 @@
 # The conventions every subcommand keeps: exit 0 success, 1 refused or
 # unreadable data, 2 usage; --help and -h on standard output with exit 0;
 # messages on standard error prefixed "rfc SUBCOMMAND:"; a closed output pipe
-# ends the tool by SIGPIPE whether the signal is ignored or not.
+# ends the tool by SIGPIPE whether the signal is ignored or not, also while
+# the tool waits for input.
 . "$(dirname "$0")/lib.sh"
 
 commands="base16 base32 base32hex base64 base64url crc mail-tokens qp stringprep"
@@ -67,6 +68,43 @@ for disposition in - ''; do
     for c in "base64" "base32" "qp" "stringprep trace"; do
         expect "rfc $c, SIGPIPE '$disposition'" 0 "141" -- sigpipe "$disposition" "$RFC" $c
     done
+done
+
+# Input that pauses: what is read so far comes out while the writer keeps the
+# pipe open, and a reader that goes away meanwhile ends the tool at once
+# (the tool waits on its input, so only watching the output can tell).
+# DATA takes backslash escapes. Prints the first three output bytes, then
+# how the tool ended.
+paused() {
+    python3 - "$@" <<'PY'
+import os, select, signal, subprocess, sys
+disposition = sys.argv[1]
+data = sys.argv[2].encode().decode("unicode_escape").encode("latin-1")
+def child_setup():
+    signal.signal(signal.SIGPIPE, signal.SIG_IGN if disposition == "ignore" else signal.SIG_DFL)
+tool = subprocess.Popen(sys.argv[3:], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                        stderr=subprocess.DEVNULL, preexec_fn=child_setup, restore_signals=False)
+tool.stdin.write(data)
+tool.stdin.flush()
+ready, _, _ = select.select([tool.stdout], [], [], 20)
+print(os.read(tool.stdout.fileno(), 3).decode() if ready else "no output while the input pauses")
+tool.stdout.close()
+try:
+    status = tool.wait(20)
+    print("SIGPIPE" if status == -signal.SIGPIPE else "status %d" % status)
+except subprocess.TimeoutExpired:
+    tool.kill()
+    tool.wait()
+    print("still running after its reader went away")
+tool.stdin.close()
+PY
+}
+for disposition in default ignore; do
+    expect "paused input, base64, SIGPIPE $disposition" 0 "$(printf 'Zm9\nSIGPIPE')" -- paused $disposition foo "$RFC" base64
+    expect "paused input, base64 -d, SIGPIPE $disposition" 0 "$(printf 'foo\nSIGPIPE')" -- paused $disposition "Zm9v" "$RFC" base64 -d
+    expect "paused input, qp -d, SIGPIPE $disposition" 0 "$(printf 'a=b\nSIGPIPE')" -- paused $disposition "a=3Dbcd" "$RFC" qp -d
+    expect "paused input, qp, SIGPIPE $disposition" 0 "$(printf 'a=3\nSIGPIPE')" -- paused $disposition "a=bcdef" "$RFC" qp
+    expect "paused input, stringprep, SIGPIPE $disposition" 0 "$(printf 'abc\nSIGPIPE')" -- paused $disposition 'ABC\n' "$RFC" stringprep nodeprep
 done
 
 finish

@@ -2,8 +2,9 @@
 # Streaming: inputs of several times the tool's 1 MiB reads, fed through a
 # pipe in random pieces, give exactly the one-call library result (from
 # rfc_oneshot) for each codec and a spread of options; a 200 MB encode and
-# decode stay within a few MiB of memory (peak resident size of the child,
-# from getrusage).
+# decode, and 50 MB inputs built against each stream's holding rules, stay
+# within a few MiB of memory (peak resident size of the child, from
+# getrusage).
 . "$(dirname "$0")/lib.sh"
 
 # Copies standard input to standard output in random pieces of 1 byte to
@@ -106,6 +107,37 @@ elif [ -z "$RFC_SKIP_BIG" ]; then
     [ "$kib" -lt 16384 ] && [ "$(cat "$work/big.out")" = f ] && passed=$((passed + 1)) \
         || { failed=$((failed + 1)); echo "FAILED: open group and 200 MB of skipped bytes: peak $kib KiB"; }
     rm -f "$work/big" "$work/big.out"
+
+    # Hostile inputs of 50 MB, far beyond what each stream holds: the same
+    # output as the one-call function, in bounded memory.
+    bounded() {
+        local name=$1 input=$2 oneshot=$3
+        shift 3
+        local want kib
+        if ! $oneshot < "$input" > "$work/want"; then
+            failed=$((failed + 1))
+            echo "FAILED: $name: the one-call function refuses the input"
+        fi
+        want=$(md5sum < "$work/want")
+        kib=$("$ONESHOT" peak sh -c "$* < '$input' > '$work/big.out'")
+        if [ "$kib" -lt 16384 ] && [ "$(md5sum < "$work/big.out")" = "$want" ]; then
+            passed=$((passed + 1))
+        else
+            failed=$((failed + 1))
+            echo "FAILED: $name: peak $kib KiB, output $(md5sum < "$work/big.out") (want $want)"
+        fi
+    }
+    head -c 50000000 /dev/zero | tr '\0' ' ' > "$work/spaces"
+    head -c 50000000 /dev/zero | tr '\0' 'a' > "$work/letters"
+    (cat "$work/spaces"; printf '\nx') > "$work/input"
+    bounded "qp -d, a 50 MB line of white space" "$work/input" "$ONESHOT qp decode 5 1 -1 0" "$RFC" qp -d
+    (printf 'x'; cat "$work/spaces"; printf 'y\n') > "$work/input"
+    bounded "qp -d, 50 MB of white space that is data" "$work/input" "$ONESHOT qp decode 5 1 -1 0" "$RFC" qp -d
+    bounded "qp, a 50 MB line, line length 10^9" "$work/letters" "$ONESHOT qp encode 5 1 1000000000 0" "$RFC" qp -l 1000000000
+    bounded "qp, a 50 MB line of spaces, line length 10^9" "$work/spaces" "$ONESHOT qp encode 5 1 1000000000 0" "$RFC" qp -l 1000000000
+    (printf 'Zg'; tr ' ' '=' < "$work/spaces"; printf 'Zg==') > "$work/input"
+    bounded "base64 -d, 50 MB of padding in an open group" "$work/input" "$ONESHOT base 3 decode 164" "$RFC" base64 -d --ignore-padding --accept-invalid-padding
+    rm -f "$work/spaces" "$work/letters" "$work/input" "$work/big.out" "$work/want"
 fi
 
 finish

@@ -323,7 +323,11 @@ RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_B
 namespace {
 
 // Held text beyond which a stream without a cut compacts what it holds.
-constexpr PB_INT compactBound = PB_INT { 1 } << 18;
+// Compacted text is at most a few dozen bytes (fewer than a group of
+// alphabet characters, each run of padding cut to one more than a group),
+// so a run of any length inside an open group costs this much memory and
+// time linear in its length.
+constexpr PB_INT compactBound = PB_INT { 1 } << 12;
 
 // The offset in the whole text of position x of the text held.
 PB_INT originalOffset(const RFC_BASE_DECODE_STREAM *stream, PB_INT x)

@@ -134,13 +134,28 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind);
  * any size, output handed back as soon as it is final, the same bytes in all
  * as the one-call function gives for the whole input under the same options.
  * A stream keeps at most the input since the last point where the one-call
- * function starts afresh: for the encoder the last output line break (any
- * point without a line length); for the decoder a line break, and without a
- * line limit also a printable byte outside an escape and the bytes the flags
- * skip after it. So it holds about a line, but a line of unbounded length
- * under a line length or limit that large, or a run of white space that the
- * decoder may still have to strip, is held whole. A stream is used by one
- * thread at a time; Finish ends the input once, then Free.
+ * function starts afresh: for the encoder the last output line break, or a
+ * point inside a line still far from the line length (the column carried);
+ * for the decoder a line break, and without a line limit also a printable
+ * byte outside an escape and the bytes the flags skip after it. A long run of
+ * white space that the decoder may still have to strip (line breaks
+ * translated, no line limit) is held as the lengths of its stretches of
+ * spaces and tabs: constant memory for runs of one byte, at most a byte per
+ * stretch. So the encoder holds a few bytes or one short line; the decoder
+ * holds about a line, but a line of unbounded length under a line limit
+ * that large is held whole. A stream is used by one thread at a time;
+ * Finish ends the input once, then Free.
+ *
+ * A run of white space that turns out to be data becomes output all at
+ * once; the decoder hands it out in portions of 1 MiB: while it owes
+ * output, each Write hands out the next portion (the bytes given are taken
+ * in, decoded later), and Write with no bytes (null, 0) drains it. A caller
+ * that wants bounded memory calls Write with no bytes until it returns an
+ * empty buffer after each Write that returned bytes. Finish hands out all
+ * that is left at once, so a run that only the end of the input decides
+ * (one followed by no literal byte or upper-case escape before the last two
+ * bytes of the input, such as a soft line break at the very end) comes out
+ * of Finish whole.
  *
  * Decoding cannot take back what it handed out: on refused input the stream
  * hands out the bytes decoded before the line that holds the fault, or up to
@@ -161,7 +176,8 @@ RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream);
 
 RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt);
 /* Copies the text in; a new buffer with the bytes that are final (maybe
- * empty, and always empty once the stream has refused). */
+ * empty, and always empty once the stream has refused and handed out what
+ * it owed); at most a portion of an owed run of white space, see above. */
 RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
 /* Ends the text: a new buffer with the rest of the bytes. */
 RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream);
