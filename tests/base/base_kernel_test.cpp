@@ -178,6 +178,35 @@ TEST(BaseKernel, DecodeValidAndWrappedText)
     }
 }
 
+// Every text length from 0 to 300 bytes of data, so that each kernel's
+// steps (32 characters on one path, 64 on another) end at every offset of
+// a group and of a step: plain, wrapped with each newline kind in turn,
+// and with a stray byte (one each of padding, a newline, white space and
+// another byte) one character before the end of the last whole step.
+TEST(BaseKernel, DecodeEveryLengthTo300)
+{
+    const EncodeLayout wraps[] = { { 0, PB_NLF_FLAG_CRLF, 76 }, { 0, PB_NLF_FLAG_LF, 32 }, { 0, PB_NLF_FLAG_CR, 40 },
+        { 0, PB_NLF_FLAG_VT, 64 }, { 0, PB_NLF_FLAG_FF, 33 } };
+    const char strays[] = { '=', '\n', ' ', '.' };
+    for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
+        for (std::size_t size = 0; size <= 300; ++size) {
+            string data = rfctest::randomBytes(size, static_cast<unsigned>(size * 7 + encoding));
+            string what = "encoding " + std::to_string(encoding) + " size " + std::to_string(size);
+            string plain = encodeWith(data, encoding, { 0, 0, -1 });
+            string wrapped = encodeWith(data, encoding, wraps[size % 5]);
+            string broken = plain;
+            if (plain.size() >= 33)
+                broken.insert(plain.size() / 32 * 32 - 1, 1, strays[size % 4]);
+            for (PB_INT flags : { PB_INT { 0 }, NLF | WS, ALL }) {
+                sameOnEveryKernel<Answer>([&] { return decodeWith(plain, encoding, flags, false); }, what);
+                sameOnEveryKernel<Answer>([&] { return decodeWith(wrapped, encoding, flags, false); }, what + " wrapped");
+                sameOnEveryKernel<Answer>([&] { return decodeWith(broken, encoding, flags, flags == 0); }, what + " broken");
+            }
+            ASSERT_EQ(decodeWith(wrapped, encoding, NLF, false).bytes, data) << what << " round trip";
+        }
+    }
+}
+
 TEST(BaseKernel, DecodeLargeWrappedText)
 {
     string data = rfctest::randomBytes(100000, 3);

@@ -140,24 +140,29 @@ using Bytes = std::unique_ptr<std::uint8_t[], MemFree>;
 // byte.
 constexpr PB_INT storeSlack = rfc::base::decodeSlack > 8 ? PB_INT { rfc::base::decodeSlack } : 8;
 
-// Where the bytes are written: one allocation with room for at most
-// `capacity` of them, which the result buffer takes over. It is freed on
-// every path that does not hand it over.
+// Where the bytes are written: room for at most `capacity` of them (and
+// the slack), on the stack when that is small, so that the result is then
+// one allocation made from it with one copy; otherwise one allocation,
+// which the result buffer takes over and which is freed on every path that
+// does not hand it over.
 class Output {
 public:
     explicit Output(PB_INT capacity)
-        : allocated_(capacity + storeSlack), bytes_(static_cast<std::uint8_t *>(pbMemAlloc(allocated_)))
+        : allocated_(capacity + storeSlack),
+          bytes_(capacity > smallSize ? static_cast<std::uint8_t *>(pbMemAlloc(allocated_)) : nullptr)
     {
     }
     Output(const Output &) = delete;
     Output &operator=(const Output &) = delete;
 
-    std::uint8_t *data() { return bytes_.get(); }
+    std::uint8_t *data() { return bytes_ ? bytes_.get() : local_; }
 
     // A new buffer (owned by the caller) with the first count bytes; unused
     // room is given back when it is large.
     PB_BUFFER *finish(PB_INT count)
     {
+        if (!bytes_)
+            return pbBufferCreateFromBytesCopy(local_, count);
         std::uint8_t *bytes = bytes_.release();
         if (allocated_ - count > 64 && allocated_ - count > count / 8)
             bytes = static_cast<std::uint8_t *>(pbMemRealloc(bytes, count));
@@ -165,8 +170,11 @@ public:
     }
 
 private:
+    // Below this a copy costs less than a second allocation and its free.
+    static constexpr PB_INT smallSize = 768;
     PB_INT allocated_;
     Bytes bytes_;
+    std::uint8_t local_[smallSize + storeSlack];
 };
 
 // The vector kernels' table of an encoding: the value of each alphabet

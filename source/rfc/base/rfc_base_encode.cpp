@@ -222,26 +222,40 @@ NlfBytes nlfBytesOf(PB_INT nlf)
     }
 }
 
-// Where text for a buffer is written: one allocation of its exact size,
-// which the result buffer takes over (no copy). Text is always handed over,
-// so there is nothing to free on another path.
+// Where text for a buffer is written. Short text goes to the stack and the
+// buffer is made from it with one copy, so that the result is one
+// allocation (the object with its bytes); longer text is written into an
+// allocation of its exact size that the result buffer takes over, which
+// saves the copy. Text is always handed over, so there is nothing to free
+// on another path.
 class BufferOutput {
 public:
     using Result = PB_BUFFER;
     static PB_BUFFER *empty() { return pbBufferCreate(); }
 
-    explicit BufferOutput(PB_INT size) : size_(size), data_(static_cast<char *>(pbMemAlloc(size))) {}
+    explicit BufferOutput(PB_INT size)
+        : size_(size), heap_(size > smallSize ? static_cast<char *>(pbMemAlloc(size)) : nullptr)
+    {
+    }
     BufferOutput(const BufferOutput &) = delete;
     BufferOutput &operator=(const BufferOutput &) = delete;
 
-    char *data() { return data_; }
+    char *data() { return heap_ ? heap_ : local_; }
 
     // The new buffer, owned by the caller.
-    PB_BUFFER *finish() { return pbBufferCreateFromBytesUse(reinterpret_cast<PB_BYTE *>(data_), size_); }
+    PB_BUFFER *finish()
+    {
+        if (heap_)
+            return pbBufferCreateFromBytesUse(reinterpret_cast<PB_BYTE *>(heap_), size_);
+        return pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(local_), size_);
+    }
 
 private:
+    // Below this a copy costs less than a second allocation and its free.
+    static constexpr PB_INT smallSize = 1024;
     PB_INT size_;
-    char *data_;
+    char *heap_;
+    char local_[smallSize];
 };
 
 // Where text for a string is written: the stack when it is short, else an
@@ -373,26 +387,43 @@ typename Output::Result *encodeBytes(const std::uint8_t *src, PB_INT byteCount, 
     return output.finish();
 }
 
+// The default layout: the padded text on one line, with no newline. The
+// settings are known, so no newline or line length is looked at; short
+// text is written on the stack and copied into the one allocation of the
+// result.
+template <class Codec, class Output>
+typename Output::Result *encodePlain(const std::uint8_t *src, PB_INT byteCount)
+{
+    Output output(encodedLength(Codec::shape, byteCount, false));
+    encodeFlat<Codec>(src, byteCount, output.data(), false, rfc::base::kernel());
+    return output.finish();
+}
+
 // Checks the source and encoding and dispatches to the encoding's codec;
 // the text goes to a buffer or to a string as Output says.
+// Settings null means the defaults (encodePlain).
 template <class Output = BufferOutput>
-typename Output::Result *encodeWithSettings(PB_BUFFER *source, PB_INT encoding, const Settings &settings)
+typename Output::Result *encodeWithSettings(PB_BUFFER *source, PB_INT encoding, const Settings *settings)
 {
     PB_INT byteCount = pbBufferLength(source);
     const PB_BYTE *data = pbBufferBacking(source);
     PB_ASSERT( byteCount >= 0 );
     PB_ASSERT( data || byteCount == 0 );
+    auto encode = [&]<class Codec>() {
+        return settings ? encodeBytes<Codec, Output>(data, byteCount, *settings)
+                        : encodePlain<Codec, Output>(data, byteCount);
+    };
     switch (encoding) {
     case RFC_BASE_ENCODING_BASE16:
-        return encodeBytes<Base16Codec, Output>(data, byteCount, settings);
+        return encode.template operator()<Base16Codec>();
     case RFC_BASE_ENCODING_BASE32:
-        return encodeBytes<Base32Codec<rfc::base::alphabetBase32>, Output>(data, byteCount, settings);
+        return encode.template operator()<Base32Codec<rfc::base::alphabetBase32>>();
     case RFC_BASE_ENCODING_BASE32HEX:
-        return encodeBytes<Base32Codec<rfc::base::alphabetBase32Hex>, Output>(data, byteCount, settings);
+        return encode.template operator()<Base32Codec<rfc::base::alphabetBase32Hex>>();
     case RFC_BASE_ENCODING_BASE64:
-        return encodeBytes<Base64Codec<rfc::base::alphabetBase64>, Output>(data, byteCount, settings);
+        return encode.template operator()<Base64Codec<rfc::base::alphabetBase64>>();
     case RFC_BASE_ENCODING_BASE64URL:
-        return encodeBytes<Base64Codec<rfc::base::alphabetBase64Url>, Output>(data, byteCount, settings);
+        return encode.template operator()<Base64Codec<rfc::base::alphabetBase64Url>>();
     }
     PB_UNREACHABLE();
 }
@@ -409,7 +440,8 @@ RFC_API PB_BUFFER *rfcBaseEncodeWithOptions(PB_BUFFER *source, PB_INT encoding, 
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     PB_ASSERT( opt );
-    return encodeWithSettings(source, encoding, rfc::base::settingsOf(opt));
+    Settings settings = rfc::base::settingsOf(opt);
+    return encodeWithSettings(source, encoding, &settings);
 }
 
 // The default options: padded text, no line wrapping, no trailing newline.
@@ -417,7 +449,7 @@ RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding)
 {
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
-    return encodeWithSettings(source, encoding, Settings {});
+    return encodeWithSettings(source, encoding, nullptr);
 }
 
 // As rfcBaseEncodeWithOptions, as a new string of one code point per byte.
@@ -426,14 +458,15 @@ RFC_API PB_STRING *rfcBaseEncodeToStringWithOptions(PB_BUFFER *source, PB_INT en
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     PB_ASSERT( opt );
-    return encodeWithSettings<StringOutput>(source, encoding, rfc::base::settingsOf(opt));
+    Settings settings = rfc::base::settingsOf(opt);
+    return encodeWithSettings<StringOutput>(source, encoding, &settings);
 }
 
 RFC_API PB_STRING *rfcBaseEncodeToString(PB_BUFFER *source, PB_INT encoding)
 {
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
-    return encodeWithSettings<StringOutput>(source, encoding, Settings {});
+    return encodeWithSettings<StringOutput>(source, encoding, nullptr);
 }
 
 } // extern "C"

@@ -1,27 +1,32 @@
-// The AVX2 kernel for base64 and base64url, after the methods Muła and
-// Lemire published ("Faster Base64 Encoding and Decoding Using AVX2
-// Instructions", 2018): 24 bytes to 32 characters and back per step.
-//
-// Encoding: a byte shuffle (vpshufb) puts each group's bytes into a 32-bit
-// lane as b1 b0 b2 b1, two masked multiplies (vpmulhuw, vpmullw) move the
-// four 6-bit fields into the four bytes, and a 16-entry shuffle table of
-// offsets, indexed by a saturating subtraction, turns values into
+// The AVX2 kernel for all five encodings: 32 characters per step. base64
+// follows the methods Muła and Lemire published ("Faster Base64 Encoding
+// and Decoding Using AVX2 Instructions", 2018); base32 and base16 carry the
+// same nibble-table and multiply-add techniques over to their 5- and 4-bit
 // characters.
 //
-// Decoding: two 16-entry tables indexed by the low and the high nibble
-// flag every byte outside the alphabet; a third, indexed by the high
-// nibble (and by the alphabet's one character whose offset differs from
-// the rest of its nibble), adds the offset that turns characters into
-// values; multiply-adds (vpmaddubsw, vpmaddwd) join the bits and shuffles
-// gather the bytes. Text wrapped in lines of one length (32 or more) with
-// the same newline after each is decoded by its layout, learnt from its
-// first two line breaks: each step of 32 data characters is two loads
-// blended around the break its column predicts. Any other block holding
-// anything but alphabet characters is left to the scalar state machine,
-// which skips and refuses exactly.
+// Encoding: a byte shuffle (vpshufb) puts the bytes each character needs
+// into one 16- or 32-bit word, and multiplies move the characters' bit
+// fields into place (base64: masked vpmulhuw and vpmullw on the group's four
+// bytes; base32: one vpmulhuw per word, a shift right by the field's place;
+// base16: shifts of the zero-extended bytes). Values turn into characters by
+// offsets: base64 adds one from a 16-entry shuffle table indexed by a
+// saturating subtraction, base32 the offset of the run of its alphabet the
+// value falls in (chosen by a comparison), and base16 looks its 16 digits
+// up in a shuffle table.
 //
-// The tables are derived from the alphabets at compile time. base16 and
-// base32 have no AVX2 kernel: the scalar code serves them on this path.
+// Decoding: two 16-entry tables indexed by the low and the high nibble flag
+// every byte outside the alphabet; a third, indexed by the high nibble (and,
+// in base64, by the alphabet's one character whose offset differs from the
+// rest of its nibble), adds the offset that turns characters into values;
+// multiply-adds (vpmaddubsw, vpmaddwd) join the bits and shuffles gather
+// the bytes. Text wrapped in lines of one length (32 or more) with the same
+// newline after each is decoded by its layout, learnt from its first two
+// line breaks: each step of 32 data characters is two loads blended around
+// the break its column predicts. Any other block holding anything but
+// alphabet characters is left to the scalar state machine, which skips and
+// refuses exactly.
+//
+// All tables are derived from the alphabets at compile time.
 #include "rfc_base_kernel.h"
 
 #include <immintrin.h>
@@ -36,11 +41,15 @@ namespace {
 
 using Table16 = std::array<std::int8_t, 16>;
 
-// The encoding offsets: value + table[index] is the character, where index
-// is 13 for values 0..25, 0 for 26..51 and value - 51 above.
+// The characters one step writes.
+constexpr std::size_t stepChars = 32;
+
+// The base64 encoding offsets: value + table[index] is the character, where
+// index is 0 for values 0..25, 1 for 26..51 and value - 50 above (a
+// saturating subtraction of 51, less the -1 of a comparison with 25).
 constexpr int encodeIndex(int v)
 {
-    return v < 26 ? 13 : v <= 51 ? 0 : v - 51;
+    return v < 26 ? 0 : v <= 51 ? 1 : v - 50;
 }
 
 constexpr Table16 makeEncodeOffsets(const Alphabet64 &alphabet)
@@ -69,23 +78,32 @@ constexpr bool encodeOffsetsHold(const Alphabet64 &alphabet)
 // has an invalid byte among 0x00..0x0F, so bytes from 0x80 up are always
 // found. offsetByHigh[hi] turns a character of that high nibble into its
 // value; the one character whose offset differs from its nibble's (the
-// exception) uses offsetByHigh[hi + 8].
+// exception, base64's "/" or "_") uses offsetByHigh[hi + 8], and also
+// offsetByHigh[hi - 1] when that nibble holds no alphabet character
+// (exceptionBelow: the index is then the nibble plus the -1 of a
+// comparison, one operation fewer).
 struct DecodeTables {
     Table16 invalidByLow;
     Table16 bitOfHigh;
     Table16 offsetByHigh;
     char exception;
+    bool hasException;
+    bool exceptionBelow;
     bool hold; // one exception at most, and every nibble has an invalid low byte
 };
 
-constexpr DecodeTables makeDecodeTables(const Alphabet64 &alphabet)
+constexpr DecodeTables makeDecodeTables(std::string_view alphabet, bool bothCases)
 {
     DecodeTables t {};
     int value[128];
     for (int &v : value)
         v = -1;
-    for (int v = 0; v < 64; ++v)
-        value[static_cast<unsigned char>(alphabet[static_cast<std::size_t>(v)])] = v;
+    for (std::size_t v = 0; v < alphabet.size(); ++v) {
+        auto c = static_cast<unsigned char>(alphabet[v]);
+        value[c] = static_cast<int>(v);
+        if (bothCases && c >= 'A' && c <= 'Z')
+            value[c - 'A' + 'a'] = static_cast<int>(v);
+    }
     for (int c = 0; c < 128; ++c) {
         if (value[c] < 0)
             t.invalidByLow[static_cast<std::size_t>(c & 15)] = static_cast<std::int8_t>(t.invalidByLow[static_cast<std::size_t>(c & 15)] | (1 << (c >> 4)));
@@ -121,108 +139,279 @@ constexpr DecodeTables makeDecodeTables(const Alphabet64 &alphabet)
     for (int lo = 0; lo < 16; ++lo)
         t.hold = t.hold && (t.invalidByLow[static_cast<std::size_t>(lo)] & 1) != 0;
     t.hold = t.hold && exceptions <= 1;
+    t.hasException = exceptions == 1;
+    if (t.hasException) {
+        int below = (static_cast<unsigned char>(t.exception) >> 4) - 1;
+        bool empty = below >= 0;
+        for (int c = below * 16; empty && c < below * 16 + 16; ++c)
+            empty = value[c] < 0;
+        t.exceptionBelow = empty;
+        if (empty)
+            t.offsetByHigh[static_cast<std::size_t>(below)] = t.offsetByHigh[static_cast<std::size_t>(below + 9)];
+    }
     return t;
 }
 
-static_assert(encodeOffsetsHold(alphabet64<alphabetBase64>) && encodeOffsetsHold(alphabet64<alphabetBase64Url>));
-static_assert(makeDecodeTables(alphabet64<alphabetBase64>).hold && makeDecodeTables(alphabet64<alphabetBase64>).exception == '/');
-static_assert(makeDecodeTables(alphabet64<alphabetBase64Url>).hold && makeDecodeTables(alphabet64<alphabetBase64Url>).exception == '_');
-
-constexpr DecodeTables decodeTablesBase64 = makeDecodeTables(alphabet64<alphabetBase64>);
-constexpr DecodeTables decodeTablesBase64Url = makeDecodeTables(alphabet64<alphabetBase64Url>);
+constexpr DecodeTables decodeTablesBase64 = makeDecodeTables(alphabetBase64, false);
+constexpr DecodeTables decodeTablesBase64Url = makeDecodeTables(alphabetBase64Url, false);
+constexpr DecodeTables decodeTablesBase32 = makeDecodeTables(alphabetBase32, false);
+constexpr DecodeTables decodeTablesBase32Hex = makeDecodeTables(alphabetBase32Hex, false);
+constexpr DecodeTables decodeTablesBase16 = makeDecodeTables(alphabetBase16, true);
 constexpr Table16 encodeOffsetsBase64 = makeEncodeOffsets(alphabet64<alphabetBase64>);
 constexpr Table16 encodeOffsetsBase64Url = makeEncodeOffsets(alphabet64<alphabetBase64Url>);
 
-RFC_BASE_AVX2 inline __m256i broadcast16(const Table16 &table)
+static_assert(encodeOffsetsHold(alphabet64<alphabetBase64>) && encodeOffsetsHold(alphabet64<alphabetBase64Url>));
+static_assert(decodeTablesBase64.hold && decodeTablesBase64.hasException && decodeTablesBase64.exception == '/'
+    && decodeTablesBase64.exceptionBelow);
+static_assert(decodeTablesBase64Url.hold && decodeTablesBase64Url.hasException && decodeTablesBase64Url.exception == '_'
+    && !decodeTablesBase64Url.exceptionBelow);
+static_assert(decodeTablesBase32.hold && !decodeTablesBase32.hasException);
+static_assert(decodeTablesBase32Hex.hold && !decodeTablesBase32Hex.hasException);
+static_assert(decodeTablesBase16.hold && !decodeTablesBase16.hasException);
+// base16's lower-case letters are data: no bit of their high nibble 6.
+static_assert((decodeTablesBase16.invalidByLow[1] & (1 << 6)) == 0 && (decodeTablesBase16.invalidByLow[7] & (1 << 6)) != 0);
+
+RFC_BASE_AVX2 inline __m256i broadcast16(const void *table)
 {
-    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(table.data())));
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(static_cast<const __m128i *>(table)));
 }
 
-// One group of three bytes as four characters, for the groups a vector
-// step does not reach.
-inline void encodeGroup(const std::uint8_t *src, char *out, const Alphabet64 &alphabet)
+RFC_BASE_AVX2 inline __m128i load16(const std::uint8_t *at)
 {
-    std::uint32_t v = (std::uint32_t { src[0] } << 16) | (std::uint32_t { src[1] } << 8) | src[2];
-    out[0] = alphabet[v >> 18];
-    out[1] = alphabet[(v >> 12) & 63];
-    out[2] = alphabet[(v >> 6) & 63];
-    out[3] = alphabet[v & 63];
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
 }
 
-// The 32 characters of 24 bytes whose lanes are in place in the low 12
-// bytes of each lane of in, read from byte first of the lane on.
-template <int first>
-RFC_BASE_AVX2 inline __m256i encodeLanes(__m256i in, __m256i offsets)
+RFC_BASE_AVX2 inline void store32(void *at, __m256i value)
 {
-    const __m256i spread = _mm256_setr_epi8(first + 1, first, first + 2, first + 1, first + 4, first + 3, first + 5,
-        first + 4, first + 7, first + 6, first + 8, first + 7, first + 10, first + 9, first + 11, first + 10, 1, 0, 2, 1,
-        4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
-    in = _mm256_shuffle_epi8(in, spread);
-    // Words b0b1 and b1b2: the first and third characters by a high
-    // multiply, the second and fourth by a low one.
-    __m256i high = _mm256_mulhi_epu16(_mm256_and_si256(in, _mm256_set1_epi32(0x0FC0FC00)), _mm256_set1_epi32(0x04000040));
-    __m256i low = _mm256_mullo_epi16(_mm256_and_si256(in, _mm256_set1_epi32(0x003F03F0)), _mm256_set1_epi32(0x01000010));
-    __m256i values = _mm256_or_si256(high, low);
-    __m256i index = _mm256_subs_epu8(values, _mm256_set1_epi8(51));
-    __m256i upper = _mm256_cmpgt_epi8(_mm256_set1_epi8(26), values);
-    index = _mm256_or_si256(index, _mm256_and_si256(upper, _mm256_set1_epi8(13)));
-    return _mm256_add_epi8(values, _mm256_shuffle_epi8(offsets, index));
+    _mm256_storeu_si256(static_cast<__m256i *>(at), value);
 }
 
-// The 32 characters of the 24 bytes at src (reads 32 bytes): one load,
-// and a dword permute that gives the upper lane bytes 12 to 27.
-RFC_BASE_AVX2 inline __m256i encodeStep(const std::uint8_t *src, __m256i offsets)
+// ---------------------------------------------------------------- encoding
+
+// One step of an encoding: the 32 characters of `bytes` source bytes,
+// reading `reads` bytes from the source.
+template <Shape shape>
+struct EncodeStep;
+
+// base64: each 32-bit word takes a group's bytes as b1 b0 b2 b1. Words
+// b0b1 and b1b2 give the first and third characters by a high multiply,
+// the second and fourth by a low one. The constants are members, made once
+// per call, so that loops keep them in registers or read them from memory
+// instead of making them again in each step.
+template <>
+struct EncodeStep<Shape::base64> {
+    static constexpr GroupShape group = base64Shape;
+    static constexpr std::size_t bytes = 24;
+    static constexpr std::size_t reads = 32;
+    __m256i offsets;
+    __m256i spreadFrom0 = _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10, 1, 0, 2, 1, 4, 3, 5, 4, 7,
+        6, 8, 7, 10, 9, 11, 10);
+    __m256i spreadFrom4 = _mm256_setr_epi8(5, 4, 6, 5, 8, 7, 9, 8, 11, 10, 12, 11, 14, 13, 15, 14, 1, 0, 2, 1, 4, 3, 5,
+        4, 7, 6, 8, 7, 10, 9, 11, 10);
+    __m256i highFields = _mm256_set1_epi32(0x0FC0FC00);
+    __m256i highShifts = _mm256_set1_epi32(0x04000040);
+    __m256i lowFields = _mm256_set1_epi32(0x003F03F0);
+    __m256i lowShifts = _mm256_set1_epi32(0x01000010);
+    __m256i fiftyOne = _mm256_set1_epi8(51);
+    __m256i twentyFive = _mm256_set1_epi8(25);
+    __m256i toUpperLane = _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6);
+
+    RFC_BASE_AVX2 explicit EncodeStep(const Alphabet64 &alphabet)
+        : offsets(broadcast16((alphabet[62] == '+' ? encodeOffsetsBase64 : encodeOffsetsBase64Url).data()))
+    {
+    }
+
+    // The 32 characters of the groups whose bytes the spread puts in place.
+    RFC_BASE_AVX2 __m256i lanes(__m256i in, __m256i spread) const
+    {
+        in = _mm256_shuffle_epi8(in, spread);
+        __m256i high = _mm256_mulhi_epu16(_mm256_and_si256(in, highFields), highShifts);
+        __m256i low = _mm256_mullo_epi16(_mm256_and_si256(in, lowFields), lowShifts);
+        __m256i values = _mm256_or_si256(high, low);
+        __m256i index = _mm256_sub_epi8(_mm256_subs_epu8(values, fiftyOne), _mm256_cmpgt_epi8(values, twentyFive));
+        return _mm256_add_epi8(values, _mm256_shuffle_epi8(offsets, index));
+    }
+
+    // One load, and a dword permute that gives the upper lane bytes 12 to 27.
+    RFC_BASE_AVX2 __m256i operator()(const std::uint8_t *src) const
+    {
+        return lanes(_mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src)), toUpperLane),
+            spreadFrom0);
+    }
+
+    // The same for a step with 4 readable bytes before it (reads src - 4 to
+    // src + 28): one load puts bytes 12 to 27 in the upper lane and bytes 0
+    // to 11 at 4 in the lower, so no lane-crossing permute is needed.
+    RFC_BASE_AVX2 __m256i after(const std::uint8_t *src) const
+    {
+        return lanes(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src - 4)), spreadFrom4);
+    }
+};
+
+// A 32-character alphabet as two runs of consecutive characters: values
+// below split are value + first, the others value + second.
+struct TwoRuns {
+    int split;
+    int first;
+    int second;
+    bool hold;
+};
+
+constexpr TwoRuns twoRuns(std::string_view alphabet)
 {
-    __m256i in = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src)),
-        _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
-    return encodeLanes<0>(in, offsets);
+    int split = 1;
+    while (split < 32 && alphabet[static_cast<std::size_t>(split)] == alphabet[static_cast<std::size_t>(split - 1)] + 1)
+        ++split;
+    TwoRuns runs { split, alphabet[0], split < 32 ? alphabet[static_cast<std::size_t>(split)] - split : 0, alphabet.size() == 32 };
+    for (int v = 0; v < 32; ++v)
+        runs.hold = runs.hold && alphabet[static_cast<std::size_t>(v)] == v + (v < split ? runs.first : runs.second);
+    return runs;
 }
 
-// The same for a step with 4 readable bytes before it (reads src - 4 to
-// src + 28): one load puts bytes 12 to 27 in the upper lane and bytes 0 to
-// 11 at 4 in the lower, so no lane-crossing permute is needed.
-RFC_BASE_AVX2 inline __m256i encodeStepAfter(const std::uint8_t *src, __m256i offsets)
+constexpr TwoRuns runsBase32 = twoRuns(alphabetBase32);
+constexpr TwoRuns runsBase32Hex = twoRuns(alphabetBase32Hex);
+static_assert(runsBase32.hold && runsBase32.split == 26 && runsBase32Hex.hold && runsBase32Hex.split == 10);
+
+// base32: each lane takes two groups of five bytes. Word i of a group holds
+// the two bytes its character i starts in, first byte high; a high multiply
+// by 2^(16 - shift) shifts the character's five bits to the bottom.
+template <>
+struct EncodeStep<Shape::base32> {
+    static constexpr GroupShape group = base32Shape;
+    static constexpr std::size_t bytes = 20;
+    static constexpr std::size_t reads = 26;
+    // The alphabet's two runs: values above lastOfFirst add secondLessFirst
+    // more than the others.
+    __m256i lastOfFirst;
+    __m256i first;
+    __m256i secondLessFirst;
+
+    RFC_BASE_AVX2 explicit EncodeStep(const Alphabet64 &alphabet) : EncodeStep(alphabet[0] == 'A' ? runsBase32 : runsBase32Hex) {}
+    RFC_BASE_AVX2 explicit EncodeStep(const TwoRuns &runs)
+        : lastOfFirst(_mm256_set1_epi8(static_cast<char>(runs.split - 1))),
+          first(_mm256_set1_epi8(static_cast<char>(runs.first))),
+          secondLessFirst(_mm256_set1_epi8(static_cast<char>(runs.second - runs.first)))
+    {
+    }
+
+    // Character i of a group starts at bit 5i: in byte 5i / 8, and the word
+    // of that byte and the next is shifted right by 11 - 5i % 8.
+    template <int first>
+    RFC_BASE_AVX2 static __m256i fields(__m256i in)
+    {
+        const __m256i spread = _mm256_setr_epi8(first + 1, first, first + 1, first, first + 2, first + 1, first + 2,
+            first + 1, first + 3, first + 2, first + 4, first + 3, first + 4, first + 3, first + 5, first + 4, first + 1,
+            first, first + 1, first, first + 2, first + 1, first + 2, first + 1, first + 3, first + 2, first + 4,
+            first + 3, first + 4, first + 3, first + 5, first + 4);
+        const __m256i shift = _mm256_setr_epi16(1 << 5, 1 << 10, 1 << 7, 1 << 12, 1 << 9, 1 << 6, 1 << 11, 1 << 8,
+            1 << 5, 1 << 10, 1 << 7, 1 << 12, 1 << 9, 1 << 6, 1 << 11, 1 << 8);
+        __m256i words = _mm256_mulhi_epu16(_mm256_shuffle_epi8(in, spread), shift);
+        return _mm256_and_si256(words, _mm256_set1_epi16(0x1F));
+    }
+
+    // The lanes hold bytes 0..15 and 10..25: groups 0 and 2 start at 0 of
+    // theirs, groups 1 and 3 at 5, so packing the two gives the groups in
+    // order.
+    RFC_BASE_AVX2 __m256i operator()(const std::uint8_t *src) const
+    {
+        __m256i in = _mm256_inserti128_si256(_mm256_castsi128_si256(load16(src)), load16(src + 10), 1);
+        __m256i values = _mm256_packus_epi16(fields<0>(in), fields<5>(in));
+        __m256i second = _mm256_and_si256(_mm256_cmpgt_epi8(values, lastOfFirst), secondLessFirst);
+        return _mm256_add_epi8(_mm256_add_epi8(values, first), second);
+    }
+
+    // No cheaper form when bytes before src are readable.
+    RFC_BASE_AVX2 __m256i after(const std::uint8_t *src) const { return (*this)(src); }
+};
+
+// base16: 16 bytes zero-extended to words; each word becomes the digit of
+// the high nibble (low byte, written first) and of the low one.
+template <>
+struct EncodeStep<Shape::base16> {
+    static constexpr GroupShape group = base16Shape;
+    static constexpr std::size_t bytes = 16;
+    static constexpr std::size_t reads = 16;
+    __m256i digits;
+
+    RFC_BASE_AVX2 explicit EncodeStep(const Alphabet64 &alphabet) : digits(broadcast16(alphabet.data())) {}
+
+    RFC_BASE_AVX2 __m256i operator()(const std::uint8_t *src) const
+    {
+        __m256i words = _mm256_cvtepu8_epi16(load16(src));
+        __m256i nibbles = _mm256_or_si256(_mm256_srli_epi16(words, 4),
+            _mm256_slli_epi16(_mm256_and_si256(words, _mm256_set1_epi16(0x0F)), 8));
+        return _mm256_shuffle_epi8(digits, nibbles);
+    }
+
+    RFC_BASE_AVX2 __m256i after(const std::uint8_t *src) const { return (*this)(src); }
+};
+
+// Calls put(characters, count) for the last n bytes (whole groups) that a
+// step may not read in place: each step reads a zero-filled copy.
+template <Shape shape, class Put>
+RFC_BASE_AVX2 inline void encodeTail(const EncodeStep<shape> &step, const std::uint8_t *src, std::size_t n, Put put)
 {
-    return encodeLanes<4>(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src - 4)), offsets);
+    using Step = EncodeStep<shape>;
+    while (n > 0) {
+        std::size_t take = n < Step::bytes ? n : Step::bytes;
+        alignas(32) std::uint8_t in[32] = {};
+        std::memcpy(in, src, take);
+        alignas(32) char chars[stepChars];
+        _mm256_store_si256(reinterpret_cast<__m256i *>(chars), step(in));
+        put(chars, take / static_cast<std::size_t>(Step::group.bytesPerGroup) * static_cast<std::size_t>(Step::group.charsPerGroup));
+        src += take;
+        n -= take;
+    }
 }
 
-const Table16 &encodeOffsetsFor(const Alphabet64 &alphabet)
+template <Shape shape>
+RFC_BASE_AVX2 char *encode(const std::uint8_t *src, std::size_t groups, char *out, const Alphabet64 &alphabet)
 {
-    return alphabet[62] == '+' ? encodeOffsetsBase64 : encodeOffsetsBase64Url;
-}
-
-RFC_BASE_AVX2 char *encodeBase64(const std::uint8_t *src, std::size_t groups, char *out, const Alphabet64 &alphabet)
-{
-    const __m256i offsets = broadcast16(encodeOffsetsFor(alphabet));
-    std::size_t n = groups * 3;
-    if (n >= 32) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), encodeStep(src, offsets));
-        src += 24;
-        out += 32;
-        n -= 24;
-        // From here the 4 bytes before each step are readable.
-        while (n >= 4 * 24 + 4) {
-            __m256i c0 = encodeStepAfter(src, offsets);
-            __m256i c1 = encodeStepAfter(src + 24, offsets);
-            __m256i c2 = encodeStepAfter(src + 48, offsets);
-            __m256i c3 = encodeStepAfter(src + 72, offsets);
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), c0);
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 32), c1);
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 64), c2);
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 96), c3);
-            src += 96;
-            out += 128;
-            n -= 96;
+    using Step = EncodeStep<shape>;
+    const Step step(alphabet);
+    std::size_t n = groups * static_cast<std::size_t>(Step::group.bytesPerGroup);
+    if constexpr (shape == Shape::base64) {
+        if (n >= 4 * 24 + 4 + 32) {
+            store32(out, step(src));
+            src += 24;
+            out += 32;
+            n -= 24;
+            // From here the 4 bytes before each step are readable.
+            while (n >= 4 * 24 + 4) {
+                __m256i c0 = step.after(src);
+                __m256i c1 = step.after(src + 24);
+                __m256i c2 = step.after(src + 48);
+                __m256i c3 = step.after(src + 72);
+                store32(out, c0);
+                store32(out + 32, c1);
+                store32(out + 64, c2);
+                store32(out + 96, c3);
+                src += 96;
+                out += 128;
+                n -= 96;
+            }
+        }
+    } else {
+        while (n >= 2 * Step::bytes + Step::reads) {
+            __m256i c0 = step(src);
+            __m256i c1 = step(src + Step::bytes);
+            store32(out, c0);
+            store32(out + 32, c1);
+            src += 2 * Step::bytes;
+            out += 64;
+            n -= 2 * Step::bytes;
         }
     }
-    while (n >= 32) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), encodeStep(src, offsets));
-        src += 24;
-        out += 32;
-        n -= 24;
+    while (n >= Step::reads) {
+        store32(out, step(src));
+        src += Step::bytes;
+        out += stepChars;
+        n -= Step::bytes;
     }
-    for (; n > 0; n -= 3, src += 3, out += 4)
-        encodeGroup(src, out, alphabet);
+    encodeTail(step, src, n, [&](const char *chars, std::size_t count) {
+        std::memcpy(out, chars, count);
+        out += count;
+    });
     return out;
 }
 
@@ -233,63 +422,96 @@ RFC_BASE_AVX2 char *encodeBase64(const std::uint8_t *src, std::size_t groups, ch
 // or for other layouts, whole steps go straight into place while they fit
 // in the current line; a step that a line break cuts goes through the
 // line writer.
-RFC_BASE_AVX2 void encodeWrappedBase64(const std::uint8_t *src, std::size_t groups, LineWriter &lines,
+template <Shape shape>
+RFC_BASE_AVX2 void encodeWrapped(const std::uint8_t *src, std::size_t groups, LineWriter &lines,
     const Alphabet64 &alphabet)
 {
-    const __m256i offsets = broadcast16(encodeOffsetsFor(alphabet));
+    using Step = EncodeStep<shape>;
+    constexpr auto charsPerGroup = static_cast<std::size_t>(Step::group.charsPerGroup);
+    constexpr auto bytesPerGroup = static_cast<std::size_t>(Step::group.bytesPerGroup);
+    const Step step(alphabet);
     LineWriter local = lines;
-    std::size_t n = groups * 3;
-    if (local.column == 0 && local.lineLength != 0 && local.lineLength % 4 == 0) {
-        const std::size_t lineBytes = local.lineLength / 4 * 3;
-        const std::size_t steps = local.lineLength / 32;
-        const std::size_t restChars = local.lineLength % 32;
-        // A line's reads end at most 32 bytes after its last step, its
-        // writes 32 bytes after the rest starts.
-        const std::size_t reads = 24 * steps + 32;
-        while (n > lineBytes && n >= reads
-            && static_cast<std::size_t>(local.end - local.out) >= 32 * steps + 32) {
-            char *at = local.out;
-            for (std::size_t step = 0; step < steps; ++step)
-                _mm256_storeu_si256(reinterpret_cast<__m256i *>(at + 32 * step), encodeStep(src + 24 * step, offsets));
-            at += 32 * steps;
+    std::size_t n = groups * bytesPerGroup;
+    if (local.column == 0 && local.lineLength != 0 && local.lineLength % charsPerGroup == 0) {
+        const std::size_t lineBytes = local.lineLength / charsPerGroup * bytesPerGroup;
+        const std::size_t steps = local.lineLength / stepChars;
+        const std::size_t restChars = local.lineLength % stepChars;
+        // A line's reads end at most `reads` bytes after its last whole
+        // step, its writes 32 bytes after the rest starts; a newline
+        // follows it, so characters remain after it. The lines that meet
+        // all three are counted first.
+        const std::size_t reads = std::max(Step::bytes * steps + Step::reads, lineBytes + 1);
+        const std::size_t writes = stepChars * steps + stepChars;
+        const std::size_t stride = local.lineLength + local.nlfLength;
+        const auto room = static_cast<std::size_t>(local.end - local.out);
+        std::size_t lines = 0;
+        if (n >= reads && room >= writes)
+            lines = std::min((n - reads) / lineBytes, (room - writes) / stride) + 1;
+        // The newline as one 2-byte store: a 1-byte newline's second byte
+        // is overwritten by the next line.
+        const auto newline = static_cast<std::uint16_t>(static_cast<unsigned char>(local.nlf[0])
+            | (local.nlfLength == 2 ? static_cast<unsigned char>(local.nlf[1]) << 8 : 0));
+        char *out = local.out;
+        auto encodeLine = [&]<bool after>() RFC_BASE_AVX2 {
+            auto encodeAt = [&](const std::uint8_t *from) RFC_BASE_AVX2 { return after ? step.after(from) : step(from); };
+            char *at = out;
+            for (std::size_t i = 0; i < steps; ++i)
+                store32(at + stepChars * i, encodeAt(src + Step::bytes * i));
+            at += stepChars * steps;
             if (restChars != 0)
-                _mm256_storeu_si256(reinterpret_cast<__m256i *>(at), encodeStep(src + 24 * steps, offsets));
-            at[restChars] = local.nlf[0];
-            if (local.nlfLength == 2)
-                at[restChars + 1] = local.nlf[1];
-            local.out = at + restChars + local.nlfLength;
+                store32(at, encodeAt(src + Step::bytes * steps));
+            std::memcpy(at + restChars, &newline, 2);
+            out += stride;
             src += lineBytes;
-            n -= lineBytes;
+        };
+        if (lines > 0) {
+            encodeLine.template operator()<false>();
+            // After the first line the 4 bytes before each step are
+            // readable (a line holds at least 6), which base64's steps use.
+            if (shape == Shape::base64 && lineBytes >= 6) {
+                for (std::size_t line = 1; line < lines; ++line)
+                    encodeLine.template operator()<true>();
+            } else {
+                for (std::size_t line = 1; line < lines; ++line)
+                    encodeLine.template operator()<false>();
+            }
         }
+        local.out = out;
+        n -= lines * lineBytes;
     }
-    while (n >= 32) {
-        __m256i chars = encodeStep(src, offsets);
-        if (local.column + 32 <= local.lineLength) {
-            _mm256_storeu_si256(reinterpret_cast<__m256i *>(local.out), chars);
-            local.out += 32;
-            local.column += 32;
+    while (n >= Step::reads) {
+        __m256i chars = step(src);
+        if (local.column + stepChars <= local.lineLength) {
+            store32(local.out, chars);
+            local.out += stepChars;
+            local.column += stepChars;
         } else {
-            alignas(32) char step[32];
-            _mm256_store_si256(reinterpret_cast<__m256i *>(step), chars);
-            local.put(step, 32);
+            alignas(32) char buffered[stepChars];
+            _mm256_store_si256(reinterpret_cast<__m256i *>(buffered), chars);
+            local.put(buffered, stepChars);
         }
-        src += 24;
-        n -= 24;
+        src += Step::bytes;
+        n -= Step::bytes;
     }
-    for (; n > 0; n -= 3, src += 3) {
-        char group[4];
-        encodeGroup(src, group, alphabet);
-        local.put(group, 4);
-    }
+    encodeTail(step, src, n, [&](const char *chars, std::size_t count) { local.put(chars, count); });
     lines = local;
 }
 
-// The decoding step of one alphabet: 32 characters to 24 bytes.
-template <const DecodeTables &tables>
+// ---------------------------------------------------------------- decoding
+
+// The decoding step of one alphabet: 32 characters to the bytes of their
+// whole groups (24, 20 or 16).
+template <Shape shape, const DecodeTables &tables>
 struct Decoder {
-    __m256i invalidByLow = broadcast16(tables.invalidByLow);
-    __m256i bitOfHigh = broadcast16(tables.bitOfHigh);
-    __m256i offsetByHigh = broadcast16(tables.offsetByHigh);
+    static constexpr GroupShape group = shape == Shape::base64 ? base64Shape
+        : shape == Shape::base32                               ? base32Shape
+                                                               : base16Shape;
+    static constexpr std::size_t outPerStep = stepChars / static_cast<std::size_t>(group.charsPerGroup)
+        * static_cast<std::size_t>(group.bytesPerGroup);
+
+    __m256i invalidByLow = broadcast16(tables.invalidByLow.data());
+    __m256i bitOfHigh = broadcast16(tables.bitOfHigh.data());
+    __m256i offsetByHigh = broadcast16(tables.offsetByHigh.data());
     __m256i exception = _mm256_set1_epi8(tables.exception);
 
     RFC_BASE_AVX2 Decoder() = default;
@@ -319,41 +541,103 @@ struct Decoder {
         return mask;
     }
 
-    // The 24 bytes of 32 alphabet characters, in the first 24 bytes.
-    RFC_BASE_AVX2 __m256i bytes(__m256i in, __m256i high) const
+    // The values of 32 alphabet characters.
+    RFC_BASE_AVX2 __m256i values(__m256i in, __m256i high) const
     {
-        const __m256i gather = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6, 5,
-            4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-        __m256i isException = _mm256_and_si256(_mm256_cmpeq_epi8(in, exception), _mm256_set1_epi8(8));
-        __m256i values = _mm256_add_epi8(in, _mm256_shuffle_epi8(offsetByHigh, _mm256_or_si256(high, isException)));
-        __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
-        __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
-        return _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, gather), _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7));
+        __m256i index = high;
+        if constexpr (tables.exceptionBelow)
+            index = _mm256_add_epi8(index, _mm256_cmpeq_epi8(in, exception));
+        else if constexpr (tables.hasException)
+            index = _mm256_or_si256(index, _mm256_and_si256(_mm256_cmpeq_epi8(in, exception), _mm256_set1_epi8(8)));
+        return _mm256_add_epi8(in, _mm256_shuffle_epi8(offsetByHigh, index));
     }
 
-    // Decodes 32 characters to o with a whole store (masked stores are
-    // slow; its last 8 bytes fall in the room the caller leaves), or
-    // returns false, with nothing written, when any is no alphabet
-    // character.
+    // Writes the bytes of 32 values at o with whole stores (masked stores
+    // are slow; what they write beyond outPerStep falls in the room the
+    // caller leaves).
+    RFC_BASE_AVX2 static void store(__m256i values, std::uint8_t *o)
+    {
+        if constexpr (shape == Shape::base64) {
+            // Pairs to 12 bits, pairs of those to the group's 24 bits.
+            const __m256i gather = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6,
+                5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+            __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+            __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+            store32(o, _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, gather),
+                _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7)));
+        } else if constexpr (shape == Shape::base32) {
+            // Pairs to 10 bits, fours to 20, and the two of a qword to the
+            // group's 40, first character highest; each lane's two groups
+            // are its first 10 bytes, stored one lane after the other.
+            const __m256i gather = _mm256_setr_epi8(4, 3, 2, 1, 0, 12, 11, 10, 9, 8, -1, -1, -1, -1, -1, -1, 4, 3, 2,
+                1, 0, 12, 11, 10, 9, 8, -1, -1, -1, -1, -1, -1);
+            __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0120));
+            __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010400));
+            __m256i joined = _mm256_or_si256(_mm256_slli_epi64(fours, 20), _mm256_srli_epi64(fours, 32));
+            __m256i bytes = _mm256_shuffle_epi8(joined, gather);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm256_castsi256_si128(bytes));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 10), _mm256_extracti128_si256(bytes, 1));
+        } else {
+            // Pairs of digits to bytes, packed to the low 16 bytes.
+            __m256i bytes = _mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0110));
+            __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(bytes, bytes), 0x08);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm256_castsi256_si128(packed));
+        }
+    }
+
+    // 1 when all 32 bytes of in are alphabet characters, else 0 (the test
+    // ANDs the two look-ups itself).
+    RFC_BASE_AVX2 int valid(__m256i in, __m256i high) const
+    {
+        __m256i low = _mm256_and_si256(in, _mm256_set1_epi8(0x0F));
+        return _mm256_testz_si256(_mm256_shuffle_epi8(invalidByLow, low), _mm256_shuffle_epi8(bitOfHigh, high));
+    }
+
+    // Decodes 32 characters to o, or returns false, with nothing written,
+    // when any is no alphabet character.
     RFC_BASE_AVX2 bool step(__m256i in, std::uint8_t *o) const
     {
         __m256i high = highNibbles(in);
-        __m256i bad = invalid(in, high);
-        if (!_mm256_testz_si256(bad, bad))
+        if (!valid(in, high))
             return false;
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(o), bytes(in, high));
+        store(values(in, high), o);
+        return true;
+    }
+
+    // The same for 64 characters in two registers, both or neither.
+    RFC_BASE_AVX2 bool step2(__m256i in0, __m256i in1, std::uint8_t *o) const
+    {
+        __m256i high0 = highNibbles(in0);
+        __m256i high1 = highNibbles(in1);
+        if (!(valid(in0, high0) & valid(in1, high1)))
+            return false;
+        if constexpr (shape == Shape::base16) {
+            // The two steps' bytes packed together: one 32-byte store.
+            __m256i bytes0 = _mm256_maddubs_epi16(values(in0, high0), _mm256_set1_epi16(0x0110));
+            __m256i bytes1 = _mm256_maddubs_epi16(values(in1, high1), _mm256_set1_epi16(0x0110));
+            store32(o, _mm256_permute4x64_epi64(_mm256_packus_epi16(bytes0, bytes1), 0xD8));
+        } else {
+            store(values(in0, high0), o);
+            store(values(in1, high1), o + outPerStep);
+        }
         return true;
     }
 };
 
 // Decodes from q while whole steps of 32 are alphabet characters.
-template <const DecodeTables &tables>
-RFC_BASE_AVX2 void decodeInPlace(const Decoder<tables> &decoder, const std::uint8_t *&q, const std::uint8_t *end,
+template <class Decoder>
+RFC_BASE_AVX2 void decodeInPlace(const Decoder &decoder, const std::uint8_t *&q, const std::uint8_t *end,
     std::uint8_t *&o)
 {
+    while (end - q >= 64
+        && decoder.step2(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(q)),
+            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + 32)), o)) {
+        q += 64;
+        o += 2 * Decoder::outPerStep;
+    }
     while (end - q >= 32 && decoder.step(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(q)), o)) {
         q += 32;
-        o += 24;
+        o += Decoder::outPerStep;
     }
 }
 
@@ -372,8 +656,8 @@ alignas(64) constexpr std::array<std::uint8_t, 64> fromBreak = [] {
 // alphabet characters with the expected newline bytes at the break. Stops
 // before the first step that breaks the layout, or near the end, at a
 // group boundary.
-template <const DecodeTables &tables>
-RFC_BASE_AVX2 void decodeLines(const Decoder<tables> &decoder, const std::uint8_t *&q, const std::uint8_t *end,
+template <class Decoder>
+RFC_BASE_AVX2 void decodeLines(const Decoder &decoder, const std::uint8_t *&q, const std::uint8_t *end,
     std::uint8_t *&o, const Lines &lines)
 {
     std::size_t column = lines.column;
@@ -400,7 +684,7 @@ RFC_BASE_AVX2 void decodeLines(const Decoder<tables> &decoder, const std::uint8_
         if (!decoder.step(in, to))
             break;
         at += advance;
-        to += 24;
+        to += Decoder::outPerStep;
     }
     q = at;
     o = to;
@@ -410,11 +694,11 @@ RFC_BASE_AVX2 void decodeLines(const Decoder<tables> &decoder, const std::uint8_
 // else, regularly wrapped text is decoded by its line layout (under a
 // flag that skips its newlines), and everything else is left to the
 // scalar state machine.
-template <const DecodeTables &tables>
-RFC_BASE_AVX2 void decodeBase64(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
+template <Shape shape, const DecodeTables &tables>
+RFC_BASE_AVX2 void decodeWith(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
     const DecodeTable &table, DecodeSkip skip)
 {
-    const Decoder<tables> decoder;
+    const Decoder<shape, tables> decoder;
     const std::uint8_t *q = p;
     std::uint8_t *o = out;
     for (;;) {
@@ -431,14 +715,30 @@ RFC_BASE_AVX2 void decodeBase64(const std::uint8_t *&p, const std::uint8_t *end,
     out = o;
 }
 
-RFC_BASE_AVX2 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
+// The decode table tells the alphabets of a shape apart: '+' is data in
+// base64 only, '0' in base32hex only.
+RFC_BASE_AVX2 void decodeBase64(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
     const DecodeTable &table, DecodeSkip skip)
 {
-    // The decode table tells the two alphabets apart by the value of '+'.
     if (table.entries[static_cast<unsigned char>('+')] == 62)
-        decodeBase64<decodeTablesBase64>(p, end, out, table, skip);
+        decodeWith<Shape::base64, decodeTablesBase64>(p, end, out, table, skip);
     else
-        decodeBase64<decodeTablesBase64Url>(p, end, out, table, skip);
+        decodeWith<Shape::base64, decodeTablesBase64Url>(p, end, out, table, skip);
+}
+
+RFC_BASE_AVX2 void decodeBase32(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
+    const DecodeTable &table, DecodeSkip skip)
+{
+    if (table.entries[static_cast<unsigned char>('0')] == 0)
+        decodeWith<Shape::base32, decodeTablesBase32Hex>(p, end, out, table, skip);
+    else
+        decodeWith<Shape::base32, decodeTablesBase32>(p, end, out, table, skip);
+}
+
+RFC_BASE_AVX2 void decodeBase16(const std::uint8_t *&p, const std::uint8_t *end, std::uint8_t *&out,
+    const DecodeTable &table, DecodeSkip skip)
+{
+    decodeWith<Shape::base16, decodeTablesBase16>(p, end, out, table, skip);
 }
 
 } // namespace
@@ -450,9 +750,9 @@ bool avx2Supported() noexcept
 
 const Kernel avx2Kernel = {
     "avx2",
-    { nullptr, nullptr, encodeBase64 },
-    { nullptr, nullptr, encodeWrappedBase64 },
-    { nullptr, nullptr, decodeRun },
+    { encode<Shape::base16>, encode<Shape::base32>, encode<Shape::base64> },
+    { encodeWrapped<Shape::base16>, encodeWrapped<Shape::base32>, encodeWrapped<Shape::base64> },
+    { decodeBase16, decodeBase32, decodeBase64 },
 };
 
 } // namespace rfc::base
