@@ -84,6 +84,10 @@ static_assert(constants32C.fold16[0] == mirror(powerBitwise(poly32C, 191)));
 static_assert(constants32C.fold16[1] == mirror(powerBitwise(poly32C, 127)));
 static_assert(constants32C.fold256[0] == mirror(powerBitwise(poly32C, 2111)));
 static_assert(constants32C.fold256[1] == mirror(powerBitwise(poly32C, 2047)));
+static_assert(constants32C.fold512[0] == mirror(powerBitwise(poly32C, 4159)));
+static_assert(constants32C.fold512[1] == mirror(powerBitwise(poly32C, 4095)));
+static_assert(constants16.fold512[0] == powerBitwise(poly16, 4096));
+static_assert(constants16.fold512[1] == powerBitwise(poly16, 4160));
 static_assert(constants32C.reduce == mirror(powerBitwise(poly32C, 127)));
 static_assert(constants16.fold64[0] == powerBitwise(poly16, 512));
 static_assert(constants16.fold64[1] == powerBitwise(poly16, 576));
@@ -153,8 +157,9 @@ bool available(const Implementation *impl)
 #if defined(__x86_64__)
     if (impl == &rfc::crc::implementationAvx512)
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
-            && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("vpclmulqdq")
-            && __builtin_cpu_supports("pclmul");
+            && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
+            && __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("pclmul")
+            && __builtin_cpu_supports("bmi2");
     if (impl == &rfc::crc::implementationAvx)
         return __builtin_cpu_supports("avx") && __builtin_cpu_supports("pclmul");
 #endif
@@ -363,10 +368,16 @@ extern "C" {
 RFC_API RFC_CRC *rfcCrcCreateWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut,
     PB_BOOL reflectIn, PB_BOOL reflectOut)
 {
-    PB_ASSERT( width >= 8 && width <= 64 );
-    PB_ASSERT( pbIntBitHighest( poly ) < width );
-    PB_ASSERT( pbIntBitHighest( init ) < width );
-    PB_ASSERT( pbIntBitHighest( xorOut ) < width );
+    // The same conditions without calls first: a model in range, the
+    // common case, pays only this test.
+    const bool inRange = width >= 8 && width <= 64
+        && (std::uint64_t(poly | init | xorOut) >> (width - 1) >> 1) == 0;
+    if (!inRange) {
+        PB_ASSERT( width >= 8 && width <= 64 );
+        PB_ASSERT( pbIntBitHighest( poly ) < width );
+        PB_ASSERT( pbIntBitHighest( init ) < width );
+        PB_ASSERT( pbIntBitHighest( xorOut ) < width );
+    }
     return create(width, std::uint64_t(poly), std::uint64_t(init), std::uint64_t(xorOut), reflectIn, reflectOut,
         catalogueConstantsFor(width, std::uint64_t(poly), reflectIn != 0));
 }
