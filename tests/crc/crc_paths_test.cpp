@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -82,13 +85,15 @@ TEST(CrcPaths, ForcedImplementationIsInUse)
 }
 
 // Every width, both input reflections, random generators: lengths 0 to 300
-// (every tail and every lane count of the kernels) and a few long ones,
-// each from a misaligned start.
+// (every tail and every lane count of the kernels) and longer ones around
+// the 256- and 512-byte blocks of the AVX-512 kernel, with tails of 1, 63
+// and 64 bytes, each from a misaligned start.
 TEST(CrcPaths, EveryWidthAndLengthAgreesWithBitSerial)
 {
     std::mt19937_64 rng(2024);
     const std::string data = rfctest::randomBytes(70000, 3);
-    const std::size_t longLengths[] = { 1000, 4096 + 13, 65536 + 7 };
+    const std::size_t longLengths[] = { 319, 320, 321, 447, 511, 512, 513, 575, 576, 577, 767, 768, 769, 831, 1000,
+        1023, 1024, 1025, 1087, 1535, 1599, 4096 + 13, 65536 + 7 };
     for (PB_INT width = 8; width <= 64; ++width) {
         for (bool reflectIn : { false, true }) {
             const Model m = randomModel(rng, width, reflectIn);
@@ -103,14 +108,49 @@ TEST(CrcPaths, EveryWidthAndLengthAgreesWithBitSerial)
     }
 }
 
+// Messages that end where a readable page ends, or start where one starts,
+// next to a page the process may not touch: a kernel that reads one byte
+// outside its message (a whole-vector load of a short message or tail)
+// crashes here in every build, not only under AddressSanitizer.
+TEST(CrcPaths, ReadsNothingBesideTheMessageAtPageEdges)
+{
+    const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+    void *map = mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    auto *pages = static_cast<char *>(map);
+    ASSERT_EQ(mprotect(pages, page, PROT_NONE), 0);
+    ASSERT_EQ(mprotect(pages + 2 * page, page, PROT_NONE), 0);
+    char *const low = pages + page, *const high = pages + 2 * page;
+    const std::string data = rfctest::randomBytes(page, 31);
+    std::memcpy(low, data.data(), page);
+    std::mt19937_64 rng(41);
+    for (PB_INT width : { 8, 32, 64 }) {
+        for (bool reflectIn : { false, true }) {
+            const Model m = randomModel(rng, width, reflectIn);
+            for (std::size_t n = 1; n <= 600; ++n) {
+                const auto expectAt = [&](const char *p, const char *where) {
+                    auto crc = create(m);
+                    rfcCrcUpdateBytes(crc.get(), p, PB_INT(n));
+                    EXPECT_EQ(std::uint64_t(rfcCrcFinal(crc.get())), bitSerial(m, std::string_view(p, n)))
+                        << where << ", width " << width << " reflectIn " << reflectIn << " length " << n;
+                };
+                expectAt(high - n, "ending at a page end");
+                expectAt(low, "starting at a page start");
+            }
+        }
+    }
+    ASSERT_EQ(munmap(map, 3 * page), 0);
+}
+
 // A way of feeding a buffer; it returns the bytes it meant to feed.
 struct Feeding {
     const char *what;
     std::function<std::string(RFC_CRC *, PB_BUFFER *, const std::string &)> feed;
 };
 
-// Piece lengths around every kernel boundary (16, 64, 128, 256 bytes).
-const std::size_t pieces[] = { 1, 15, 16, 17, 0, 63, 64, 65, 3, 127, 128, 129, 8, 255, 256, 257, 9, 7 };
+// Piece lengths around every kernel boundary (16, 64, 128, 256, 512 bytes).
+const std::size_t pieces[] = { 1, 15, 16, 17, 0, 63, 64, 65, 3, 127, 128, 129, 8, 255, 256, 257, 9, 7, 511, 512, 513,
+    2 };
 
 const Feeding feedings[] = {
     { "rfcCrcUpdate, whole buffer",
@@ -167,7 +207,7 @@ const Feeding feedings[] = {
 TEST(CrcPaths, SplitsThroughEveryFeedingFunction)
 {
     std::mt19937_64 rng(77);
-    const std::string data = rfctest::randomBytes(777, 5);
+    const std::string data = rfctest::randomBytes(1777, 5);
     auto whole = rfctest::buffer(data);
     for (PB_INT width = 8; width <= 64; ++width) {
         for (bool reflectIn : { false, true }) {

@@ -1,6 +1,7 @@
 // The CRC engine: a computation over a register for any width from 8 to 64
 // bits. It builds no lookup table, so creating a computation costs one
-// allocation.
+// allocation, and the one-shot functions, which keep their computation on
+// the stack, none.
 //
 // The reference engine works bit by bit: eight conditional shift-and-XOR
 // steps per byte. Where the processor multiplies carry-less, every feed goes
@@ -21,8 +22,11 @@
 #include <cstdlib>
 #include <cstring>
 
-struct RFC_CRC {
-    PB___OBJ_HEADER header;
+namespace {
+
+// The state of a computation. An object carries one; the one-shot functions
+// keep theirs on the stack and create no object.
+struct Computation {
     PB_INT width;
     std::uint64_t poly;
     std::uint64_t xorOut;
@@ -33,7 +37,6 @@ struct RFC_CRC {
     // bits, otherwise shifted to the top of 64 bits.
     std::uint64_t value;
     std::uint64_t mask; // the low width bits
-    PB_BOOL final;
 
     // The kernel constants of the model: the catalogue's, cached ones, or
     // derived into own on the first feed through a kernel; null until then.
@@ -44,6 +47,14 @@ struct RFC_CRC {
     // eight at a time, or before any other feed or the finalisation.
     std::uint8_t pending[8];
     std::uint8_t pendingCount;
+};
+
+} // namespace
+
+struct RFC_CRC {
+    PB___OBJ_HEADER header;
+    Computation computation;
+    PB_BOOL final;
 };
 
 RFC___DEFINE_SORT(rfc___sort_RFC_CRC, "RFC_CRC", nullptr, nullptr);
@@ -84,6 +95,10 @@ static_assert(constants32C.fold16[0] == mirror(powerBitwise(poly32C, 191)));
 static_assert(constants32C.fold16[1] == mirror(powerBitwise(poly32C, 127)));
 static_assert(constants32C.fold256[0] == mirror(powerBitwise(poly32C, 2111)));
 static_assert(constants32C.fold256[1] == mirror(powerBitwise(poly32C, 2047)));
+static_assert(constants32C.fold512[0] == mirror(powerBitwise(poly32C, 4159)));
+static_assert(constants32C.fold512[1] == mirror(powerBitwise(poly32C, 4095)));
+static_assert(constants16.fold512[0] == powerBitwise(poly16, 4096));
+static_assert(constants16.fold512[1] == powerBitwise(poly16, 4160));
 static_assert(constants32C.reduce == mirror(powerBitwise(poly32C, 127)));
 static_assert(constants16.fold64[0] == powerBitwise(poly16, 512));
 static_assert(constants16.fold64[1] == powerBitwise(poly16, 576));
@@ -113,12 +128,12 @@ static_assert([] {
 
 // The non-reflected register below 2^width from the domain register and
 // back.
-std::uint64_t fromDomain(const RFC_CRC *crc, std::uint64_t reg)
+std::uint64_t fromDomain(const Computation *crc, std::uint64_t reg)
 {
     return crc->reflectIn ? mirror(reg, int(crc->width)) : reg >> (64 - crc->width);
 }
 
-std::uint64_t toDomain(const RFC_CRC *crc, std::uint64_t value)
+std::uint64_t toDomain(const Computation *crc, std::uint64_t value)
 {
     return crc->reflectIn ? mirror(value, int(crc->width)) : value << (64 - crc->width);
 }
@@ -126,7 +141,7 @@ std::uint64_t toDomain(const RFC_CRC *crc, std::uint64_t value)
 // Feeds count bytes into the register: each (mirrored when reflectIn) byte
 // enters at the top of the register, then eight steps shift it out, XORing
 // the polynomial in whenever the bit leaving the top is set.
-void feedBitwise(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
+void feedBitwise(Computation *crc, const std::uint8_t *data, PB_INT count)
 {
     const unsigned top = unsigned(crc->width) - 1;
     const unsigned shift = unsigned(crc->width) - 8;
@@ -153,8 +168,9 @@ bool available(const Implementation *impl)
 #if defined(__x86_64__)
     if (impl == &rfc::crc::implementationAvx512)
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
-            && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("vpclmulqdq")
-            && __builtin_cpu_supports("pclmul");
+            && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
+            && __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("pclmul")
+            && __builtin_cpu_supports("bmi2");
     if (impl == &rfc::crc::implementationAvx)
         return __builtin_cpu_supports("avx") && __builtin_cpu_supports("pclmul");
 #endif
@@ -204,7 +220,7 @@ CachedConstants cache[16];
 
 // Points crc->constants at the cached constants of its model, deriving and
 // caching them when no slot holds them yet.
-void findConstants(RFC_CRC *crc)
+void findConstants(Computation *crc)
 {
     const std::uint64_t poly64 = rfc::crc::scaledPoly(crc->poly, crc->width);
     const bool reflected = crc->reflectIn;
@@ -232,7 +248,7 @@ void findConstants(RFC_CRC *crc)
 }
 
 // Feeds through the active implementation's kernel for the model's domain.
-void feedNow(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
+void feedNow(Computation *crc, const std::uint8_t *data, PB_INT count)
 {
     const Implementation *impl = activeImplementation();
     if (!impl->normal) {
@@ -246,7 +262,7 @@ void feedNow(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
 }
 
 // Feeds the bytes rfcCrcUpdateByte has kept back.
-void flushPending(RFC_CRC *crc)
+void flushPending(Computation *crc)
 {
     if (crc->pendingCount) {
         const PB_INT count = crc->pendingCount;
@@ -256,7 +272,7 @@ void flushPending(RFC_CRC *crc)
 }
 
 // Feeds count bytes after any kept back.
-void feed(RFC_CRC *crc, const std::uint8_t *data, PB_INT count)
+void feed(Computation *crc, const std::uint8_t *data, PB_INT count)
 {
     flushPending(crc);
     feedNow(crc, data, count);
@@ -324,11 +340,10 @@ const rfc::crc::Constants *catalogueConstantsFor(PB_INT width, std::uint64_t pol
     return nullptr;
 }
 
-// A new object for a model whose parameters are in range.
-RFC_CRC *create(PB_INT width, std::uint64_t poly, std::uint64_t init, std::uint64_t xorOut, bool reflectIn,
-    bool reflectOut, const rfc::crc::Constants *constants)
+// The state of a new computation of a model whose parameters are in range.
+void initialise(Computation *crc, PB_INT width, std::uint64_t poly, std::uint64_t init, std::uint64_t xorOut,
+    bool reflectIn, bool reflectOut, const rfc::crc::Constants *constants)
 {
-    auto *crc = reinterpret_cast<RFC_CRC *>(pb___ObjCreate(sizeof(RFC_CRC), rfcCrcSort()));
     crc->width = width;
     crc->poly = poly;
     crc->xorOut = xorOut;
@@ -338,9 +353,71 @@ RFC_CRC *create(PB_INT width, std::uint64_t poly, std::uint64_t init, std::uint6
     crc->value = toDomain(crc, init);
     // 2^width - 1 without shifting by 64 for width 64.
     crc->mask = ((std::uint64_t(1) << (width - 1)) * 2 - 2) | 1;
-    crc->final = PB_FALSE;
     crc->pendingCount = 0;
+}
+
+// The check value: the register after the bytes kept back, reflected and
+// XORed out as the model says.
+PB_INT finalValue(Computation *crc)
+{
+    flushPending(crc);
+    // With both reflections the domain register is already the mirror.
+    std::uint64_t result = crc->reflectIn && crc->reflectOut ? crc->value : fromDomain(crc, crc->value);
+    if (crc->reflectOut && !crc->reflectIn)
+        result = mirror(result, int(crc->width));
+    return PB_INT(result ^ crc->xorOut);
+}
+
+// The checks of a model's parameters: calls only for a model out of range.
+void checkModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut)
+{
+    const bool inRange = width >= 8 && width <= 64
+        && (std::uint64_t(poly | init | xorOut) >> (width - 1) >> 1) == 0;
+    if (!inRange) {
+        PB_ASSERT( width >= 8 && width <= 64 );
+        PB_ASSERT( pbIntBitHighest( poly ) < width );
+        PB_ASSERT( pbIntBitHighest( init ) < width );
+        PB_ASSERT( pbIntBitHighest( xorOut ) < width );
+    }
+}
+
+// A new computation of a model given by its parameters, or of a catalogued
+// one, in a computation of the caller's.
+void initialiseModel(Computation *crc, PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut, PB_BOOL reflectIn,
+    PB_BOOL reflectOut)
+{
+    checkModel(width, poly, init, xorOut);
+    initialise(crc, width, std::uint64_t(poly), std::uint64_t(init), std::uint64_t(xorOut), reflectIn, reflectOut,
+        catalogueConstantsFor(width, std::uint64_t(poly), reflectIn != 0));
+}
+
+// The catalogue's parameters are in range (checked at compile time), so the
+// model goes straight to the computation with its compile-time constants.
+void initialiseAlgorithm(Computation *crc, PB_INT alg)
+{
+    if (!RFC_CRC_ALGORITHM_OK(alg))
+        PB_UNREACHABLE();
+    const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
+    initialise(crc, model.width, model.poly, model.init, model.xorOut, model.reflectIn, model.reflectOut,
+        &rfc::crc::catalogueConstants[std::size_t(alg)]);
+}
+
+RFC_CRC *createObject()
+{
+    auto *crc = reinterpret_cast<RFC_CRC *>(pb___ObjCreate(sizeof(RFC_CRC), rfcCrcSort()));
+    crc->final = PB_FALSE;
     return crc;
+}
+
+// The check value of a whole buffer in one call. The computation lives on
+// the stack: a one-shot call creates no object.
+PB_INT oneShot(Computation *crc, PB_BUFFER *data)
+{
+    PB_ASSERT( data );
+    const PB_INT length = pbBufferLength(data);
+    if (length)
+        feed(crc, pbBufferBacking(data), length);
+    return finalValue(crc);
 }
 
 // The argument checks of the two range-feeding functions; the sum is
@@ -363,23 +440,16 @@ extern "C" {
 RFC_API RFC_CRC *rfcCrcCreateWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut,
     PB_BOOL reflectIn, PB_BOOL reflectOut)
 {
-    PB_ASSERT( width >= 8 && width <= 64 );
-    PB_ASSERT( pbIntBitHighest( poly ) < width );
-    PB_ASSERT( pbIntBitHighest( init ) < width );
-    PB_ASSERT( pbIntBitHighest( xorOut ) < width );
-    return create(width, std::uint64_t(poly), std::uint64_t(init), std::uint64_t(xorOut), reflectIn, reflectOut,
-        catalogueConstantsFor(width, std::uint64_t(poly), reflectIn != 0));
+    RFC_CRC *crc = createObject();
+    initialiseModel(&crc->computation, width, poly, init, xorOut, reflectIn, reflectOut);
+    return crc;
 }
 
-// The catalogue's parameters are in range (checked at compile time), so the
-// model goes straight to the object with its compile-time constants.
 RFC_API RFC_CRC *rfcCrcCreate(PB_INT alg)
 {
-    if (!RFC_CRC_ALGORITHM_OK(alg))
-        PB_UNREACHABLE();
-    const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
-    return create(model.width, model.poly, model.init, model.xorOut, model.reflectIn, model.reflectOut,
-        &rfc::crc::catalogueConstants[std::size_t(alg)]);
+    RFC_CRC *crc = createObject();
+    initialiseAlgorithm(&crc->computation, alg);
+    return crc;
 }
 
 RFC_API void rfcCrcUpdateBytes(RFC_CRC *crc, const void *data, PB_INT byteCount)
@@ -389,7 +459,7 @@ RFC_API void rfcCrcUpdateBytes(RFC_CRC *crc, const void *data, PB_INT byteCount)
     PB_ASSERT( data || !byteCount );
     PB_ASSERT( byteCount >= 0 );
     if (byteCount)
-        feed(crc, static_cast<const std::uint8_t *>(data), byteCount);
+        feed(&crc->computation, static_cast<const std::uint8_t *>(data), byteCount);
 }
 
 RFC_API void rfcCrcUpdate(RFC_CRC *crc, PB_BUFFER *data)
@@ -436,37 +506,33 @@ RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, int32_t byte)
 {
     PB_ASSERT( crc );
     PB_ASSERT( !crc->final );
-    crc->pending[crc->pendingCount++] = std::uint8_t(byte & 0xFF);
-    if (crc->pendingCount == sizeof crc->pending)
-        flushPending(crc);
+    Computation &c = crc->computation;
+    c.pending[c.pendingCount++] = std::uint8_t(byte & 0xFF);
+    if (c.pendingCount == sizeof c.pending)
+        flushPending(&c);
 }
 
 RFC_API PB_INT rfcCrcFinal(RFC_CRC *crc)
 {
     PB_ASSERT( crc );
     PB_ASSERT( !crc->final );
-    flushPending(crc);
     crc->final = PB_TRUE;
-    // With both reflections the domain register is already the mirror.
-    std::uint64_t result = crc->reflectIn && crc->reflectOut ? crc->value : fromDomain(crc, crc->value);
-    if (crc->reflectOut && !crc->reflectIn)
-        result = mirror(result, int(crc->width));
-    return PB_INT(result ^ crc->xorOut);
+    return finalValue(&crc->computation);
 }
 
 RFC_API PB_INT rfcCrcWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut,
     PB_BOOL reflectIn, PB_BOOL reflectOut, PB_BUFFER *data)
 {
-    pb::Ref<RFC_CRC> crc(rfcCrcCreateWithModel(width, poly, init, xorOut, reflectIn, reflectOut));
-    rfcCrcUpdate(crc.get(), data);
-    return rfcCrcFinal(crc.get());
+    Computation crc;
+    initialiseModel(&crc, width, poly, init, xorOut, reflectIn, reflectOut);
+    return oneShot(&crc, data);
 }
 
 RFC_API PB_INT rfcCrc(PB_INT alg, PB_BUFFER *data)
 {
-    pb::Ref<RFC_CRC> crc(rfcCrcCreate(alg));
-    rfcCrcUpdate(crc.get(), data);
-    return rfcCrcFinal(crc.get());
+    Computation crc;
+    initialiseAlgorithm(&crc, alg);
+    return oneShot(&crc, data);
 }
 
 RFC_API const char *rfc___CrcImplementationName(void)

@@ -1,20 +1,26 @@
-// The CRC kernel for processors with AVX-512 and VPCLMULQDQ: four 512-bit
-// accumulators (sixteen 128-bit lanes) over blocks of 256 bytes, folded
-// forward by 256 bytes per block. Inputs of 64 to 255 bytes use one 512-bit
-// accumulator; shorter ones the 128-bit steps shared with the AVX kernel.
-// The compiler clears the upper register halves (vzeroupper) on return.
+// The CRC kernel for processors with AVX-512 (with VBMI) and VPCLMULQDQ:
+// eight 512-bit accumulators (thirty-two 128-bit lanes) over blocks of 512
+// bytes, folded forward by 512 bytes per block, so that enough products are
+// in flight to keep the multiplier busy; a remainder of 256 to 511 bytes
+// takes one more step of four accumulators, and what is left after that one
+// 64-byte fold at a time. Every length from 16 bytes on costs about what the
+// next multiple of 64 costs: a message shorter than 64 bytes is moved to the
+// end of one 512-bit window by a byte permutation, and the last 1 to 63
+// bytes of a longer one by a permutation of the accumulator and one more
+// fold (see foldTail512). Shorter messages take the Barrett steps shared
+// with the AVX kernel. The compiler clears the upper register halves
+// (vzeroupper) on return.
 #if defined(__x86_64__)
 
 #include "rfc_crc_clmul.h"
 
-#define RFC___CRC_TARGET_AVX512 __attribute__((target("avx512f,avx512bw,avx512vl,vpclmulqdq,avx2,avx,pclmul")))
+#define RFC___CRC_TARGET_AVX512 \
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,vpclmulqdq,avx2,avx,pclmul,bmi2")))
 
 namespace rfc::crc {
 namespace {
 
 using namespace clmul;
-
-constexpr std::size_t block = 256;
 
 template <bool R>
 RFC___CRC_TARGET_AVX512 inline __m512i load512(const std::uint8_t *p)
@@ -39,30 +45,120 @@ RFC___CRC_TARGET_AVX512 inline __m512i fold512(__m512i x, __m512i k, __m512i y)
         0x96);
 }
 
+alignas(64) constexpr std::uint8_t iota64[64] = { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18,
+    19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45, 46,
+    47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63 };
+
+// The place in a 64-byte window of the stream of each byte of a register
+// holding the window in the domain: byte b holds window byte b in the
+// reflected domain, byte b ^ 15 in the normal one (each 16-byte lane
+// reversed). As permutation indices only the low six bits count, so adding
+// to them counts modulo 64.
+template <bool R>
+RFC___CRC_TARGET_AVX512 inline __m512i windowPlaces()
+{
+    const __m512i iota = _mm512_load_si512(iota64);
+    return R ? iota : _mm512_xor_si512(iota, _mm512_set1_epi8(15));
+}
+
+// The register of the 512-bit window z: its four lanes moved to the last
+// one (the last by none, then added as it is), added, and reduced.
+template <bool R>
+RFC___CRC_TARGET_AVX512 inline std::uint64_t reduce512(__m512i z, const Constants &k)
+{
+    z = fold512(z, _mm512_loadu_si512(k.fold48), _mm512_maskz_mov_epi64(0xC0, z));
+    __m256i y = _mm256_xor_si256(_mm512_extracti64x4_epi64(z, 1), _mm512_castsi512_si256(z));
+    __m128i x = _mm_xor_si128(_mm256_extracti128_si256(y, 1), _mm256_castsi256_si128(y));
+    return reduce<R>(x, k);
+}
+
+// The register after n bytes (16 to 63) at p: the bytes, with the register
+// added to their first eight as everywhere, go to the end of a window whose
+// first 64 - n bytes are zero (zero terms add nothing). One masked load that
+// reads nothing outside the n bytes, one permutation that places them and,
+// in the normal domain, reverses each lane.
+template <bool R>
+RFC___CRC_TARGET_AVX512 inline std::uint64_t feedWindow(std::uint64_t reg, const std::uint8_t *p, std::size_t n,
+    const Constants &k)
+{
+    const std::uint64_t first = R ? reg : __builtin_bswap64(reg); // the register in message byte order
+    __m512i bytes = _mm512_maskz_loadu_epi8(_bzhi_u64(~std::uint64_t(0), unsigned(n)), p);
+    bytes = _mm512_xor_si512(bytes, _mm512_zextsi128_si512(_mm_cvtsi64_si128(std::int64_t(first))));
+    // Window byte w holds message byte w - (64 - n), that is w + n modulo
+    // 64, from w = 64 - n on.
+    const __m512i places = windowPlaces<R>();
+    const __mmask64 present = _mm512_cmpge_epu8_mask(places, _mm512_set1_epi8(char(64 - n)));
+    const __m512i z = _mm512_maskz_permutexvar_epi8(present, _mm512_add_epi8(places, _mm512_set1_epi8(char(n))),
+        bytes);
+    return reduce512<R>(z, k);
+}
+
+// The window z followed by the r bytes (1 to 63) before end, of which 64
+// may be read: the window moves r bytes on. Its bytes r to 63 move r places
+// back; its first r bytes stand 64 bytes before the places r bytes from its
+// end and fold forward by 64 bytes onto them; the new bytes fill those
+// places. One permutation rotates z by r bytes for both.
+template <bool R>
+RFC___CRC_TARGET_AVX512 inline __m512i foldTail512(__m512i z, const std::uint8_t *end, std::size_t r, __m512i k64)
+{
+    const __m512i places = windowPlaces<R>();
+    const __mmask64 kept = _mm512_cmplt_epu8_mask(places, _mm512_set1_epi8(char(64 - r)));
+    __m512i from = _mm512_add_epi8(places, _mm512_set1_epi8(char(r))); // window place of the source byte
+    if constexpr (!R)
+        from = _mm512_xor_si512(from, _mm512_set1_epi8(15)); // and the register byte that holds it
+    const __m512i rotated = _mm512_permutexvar_epi8(from, z);
+    const __m512i window = _mm512_mask_blend_epi8(kept, load512<R>(end - 64), rotated);
+    return fold512(_mm512_maskz_mov_epi8(_knot_mask64(kept), rotated), k64, window);
+}
+
 template <bool R>
 RFC___CRC_TARGET_AVX512 std::uint64_t feedAvx512(std::uint64_t reg, const std::uint8_t *p, std::size_t n,
     const Constants &k)
 {
-    if (n < 64) {
-        if (n < 16)
-            return feedShort<R>(reg, p, n, k);
-        __m128i x = _mm_xor_si128(load<R>(p), registerLane<R>(reg));
-        return finish<R>(x, p + 16, n - 16, k);
-    }
+    if (n < 64)
+        return n < 16 ? feedShort<R>(reg, p, n, k) : feedWindow<R>(reg, p, n, k);
     const __m512i first = _mm512_inserti32x4(_mm512_setzero_si512(), registerLane<R>(reg), 0);
     const __m512i k64 = pair512(k.fold64);
     __m512i z;
-    if (n >= block) {
-        __m512i a0 = _mm512_xor_si512(load512<R>(p), first);
-        __m512i a1 = load512<R>(p + 64), a2 = load512<R>(p + 128), a3 = load512<R>(p + 192);
-        p += block;
-        n -= block;
+    if (n >= 256) {
+        __m512i a0, a1, a2, a3;
         const __m512i k256 = pair512(k.fold256);
-        for (; n >= block; p += block, n -= block) {
+        if (n >= 512) {
+            a0 = _mm512_xor_si512(load512<R>(p), first);
+            a1 = load512<R>(p + 64), a2 = load512<R>(p + 128), a3 = load512<R>(p + 192);
+            __m512i a4 = load512<R>(p + 256), a5 = load512<R>(p + 320);
+            __m512i a6 = load512<R>(p + 384), a7 = load512<R>(p + 448);
+            p += 512;
+            n -= 512;
+            const __m512i k512 = pair512(k.fold512);
+            for (; n >= 512; p += 512, n -= 512) {
+                a0 = fold512(a0, k512, load512<R>(p));
+                a1 = fold512(a1, k512, load512<R>(p + 64));
+                a2 = fold512(a2, k512, load512<R>(p + 128));
+                a3 = fold512(a3, k512, load512<R>(p + 192));
+                a4 = fold512(a4, k512, load512<R>(p + 256));
+                a5 = fold512(a5, k512, load512<R>(p + 320));
+                a6 = fold512(a6, k512, load512<R>(p + 384));
+                a7 = fold512(a7, k512, load512<R>(p + 448));
+            }
+            // The first four stand 256 bytes before the last four.
+            a0 = fold512(a0, k256, a4);
+            a1 = fold512(a1, k256, a5);
+            a2 = fold512(a2, k256, a6);
+            a3 = fold512(a3, k256, a7);
+        } else {
+            a0 = _mm512_xor_si512(load512<R>(p), first);
+            a1 = load512<R>(p + 64), a2 = load512<R>(p + 128), a3 = load512<R>(p + 192);
+            p += 256;
+            n -= 256;
+        }
+        if (n >= 256) {
             a0 = fold512(a0, k256, load512<R>(p));
             a1 = fold512(a1, k256, load512<R>(p + 64));
             a2 = fold512(a2, k256, load512<R>(p + 128));
             a3 = fold512(a3, k256, load512<R>(p + 192));
+            p += 256;
+            n -= 256;
         }
         // Block j of the four stands 64 (3 - j) bytes before the end: all
         // three move there at once.
@@ -74,13 +170,9 @@ RFC___CRC_TARGET_AVX512 std::uint64_t feedAvx512(std::uint64_t reg, const std::u
     }
     for (; n >= 64; p += 64, n -= 64)
         z = fold512(z, k64, load512<R>(p));
-    // The four lanes stand 48, 32, 16 and 0 bytes before the end: each
-    // moves there by its own pair (the last by none, then added as it is),
-    // and the four are added.
-    z = fold512(z, _mm512_loadu_si512(k.fold48), _mm512_maskz_mov_epi64(0xC0, z));
-    __m256i y = _mm256_xor_si256(_mm512_extracti64x4_epi64(z, 1), _mm512_castsi512_si256(z));
-    __m128i x = _mm_xor_si128(_mm256_extracti128_si256(y, 1), _mm256_castsi256_si128(y));
-    return finish<R>(x, p, n, k);
+    if (n)
+        z = foldTail512<R>(z, p + n, n, k64);
+    return reduce512<R>(z, k);
 }
 
 } // namespace

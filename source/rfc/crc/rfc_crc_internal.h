@@ -77,6 +77,7 @@ struct Constants {
     std::uint64_t fold128[2];
     std::uint64_t fold192[2];
     std::uint64_t fold256[2];
+    std::uint64_t fold512[2];
     std::uint64_t reduce; // x^128 mod G (mirror of x^127 mod G reflected): H of the last eight bytes
     std::uint64_t mu;     // x^128 div G without its x^64 term, for Barrett reduction (mirrored reflected)
     std::uint64_t poly;   // G without its x^64 term (mirrored reflected)
@@ -152,7 +153,7 @@ static_assert(barrettMu(~0ull, clmulPortable) == barrettMuByDivision(~0ull));
 // The constants of the scaled generator x^64 + poly64 for one domain. The
 // powers are built as x^(e+s) with s = -1 reflected, 0 normal: by steps of
 // x^64 (one Barrett reduction) and by products of two powers (a product
-// and a reduction, then one more factor x for s = -1), about forty
+// and a reduction, then one more factor x for s = -1), about forty-five
 // carry-less products.
 template <class Mul>
 constexpr Constants deriveConstants(std::uint64_t poly64, bool reflected, Mul mul)
@@ -171,6 +172,7 @@ constexpr Constants deriveConstants(std::uint64_t poly64, bool reflected, Mul mu
     const std::uint64_t e1024 = doubled(e512), e1088 = g.shift64(e1024);
     const std::uint64_t e1536 = times(e1024, e512), e1600 = g.shift64(e1536);
     const std::uint64_t e2048 = doubled(e1024), e2112 = g.shift64(e2048);
+    const std::uint64_t e4096 = doubled(e2048), e4160 = g.shift64(e4096);
 
     Constants k {};
     auto pair = [&](std::uint64_t (&slot)[2], std::uint64_t low, std::uint64_t high) {
@@ -184,6 +186,7 @@ constexpr Constants deriveConstants(std::uint64_t poly64, bool reflected, Mul mu
     pair(k.fold128, e1024, e1088);
     pair(k.fold192, e1536, e1600);
     pair(k.fold256, e2048, e2112);
+    pair(k.fold512, e4096, e4160);
     k.reduce = reflected ? mirror(e128) : e128;
     k.mu = reflected ? mirror(g.mu) : g.mu;
     k.poly = reflected ? mirror(poly64) : poly64;
