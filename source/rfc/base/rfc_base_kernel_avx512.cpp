@@ -273,7 +273,44 @@ RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, 
     constexpr std::size_t blockBytes = Layout<shape>::blockBytes;
     constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
     constexpr auto bytesPerGroup = static_cast<std::size_t>(group.bytesPerGroup);
-    if (local.column == 0 && local.lineLength % charsPerGroup == 0) {
+    if (local.lineLength >= 64) {
+        // Lines of a block or longer: the blocks are encoded one after the
+        // other, and a block that a line break cuts (at most once) is
+        // stored twice: whole, moved up by the newline's length, which puts
+        // the characters after the break in place; then, masked, the
+        // characters before the break over it; then the newline between.
+        const __m512i spread = loadIndex<shape>(spreadIndex<shape>);
+        const __m512i offsets = _mm512_set1_epi64(static_cast<long long>(Layout<shape>::fieldOffsets));
+        const __m512i table = _mm512_loadu_si512(alphabet.data());
+        const std::size_t lineLength = local.lineLength;
+        const std::size_t nlfLength = local.nlfLength;
+        std::size_t n = groups * bytesPerGroup;
+        std::size_t column = local.column;
+        char *out = local.out;
+        // Whole loads, and room for a block and a newline behind out.
+        while (n >= 64 && local.end - out >= 64 + 2) {
+            __m512i chars = encodeBlock<shape>(_mm512_loadu_si512(src), spread, offsets, table);
+            std::size_t before = lineLength - column; // characters before the break
+            if (before >= 64) {
+                _mm512_storeu_si512(out, chars);
+                out += 64;
+                column += 64;
+            } else {
+                _mm512_storeu_si512(out + nlfLength, chars);
+                _mm512_mask_storeu_epi8(out, lowBits(before), chars);
+                out[before] = local.nlf[0];
+                if (nlfLength == 2)
+                    out[before + 1] = local.nlf[1];
+                out += 64 + nlfLength;
+                column = 64 - before;
+            }
+            src += blockBytes;
+            n -= blockBytes;
+        }
+        local.out = out;
+        local.column = column;
+        groups = n / bytesPerGroup;
+    } else if (local.column == 0 && local.lineLength % charsPerGroup == 0) {
         // Lines of whole groups: each line that a newline follows is
         // encoded from its own bytes, its blocks stored in place and the
         // newline after them, with no state carried from block to block.
