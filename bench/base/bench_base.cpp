@@ -6,7 +6,12 @@
 // 64 KiB, and one whole rfcBaseEncode call on 64 bytes. The peers are
 // simdutf (from the shared peers folder, when present) and OpenSSL's
 // EVP_EncodeBlock/EVP_DecodeBlock and EVP_Encode/Decode streams (when
-// libssl-dev is installed). Ratios are printed at the end.
+// libssl-dev is installed). Ratios are printed at the end; with
+// --benchmark_repetitions they pair the medians, and
+// --benchmark_enable_random_interleaving=true runs the repetitions of all
+// cases in turn, so that a change in the machine's load falls on both sides
+// of a ratio alike. Both sides allocate their output per call (ours with
+// its buffer object), uninitialised, so first touches cost both the same.
 #include <rfc/base/rfc_base.h>
 #include <rfc/base/rfc_base_kernel.h>
 

@@ -163,10 +163,42 @@ RFC_BASE_AVX512 inline void encodeBlocks(const std::uint8_t *src, std::size_t gr
     }
 }
 
+// Stores go to whole cache lines: a short first block brings out to a
+// 64-byte boundary when a whole number of groups reaches it (a store that
+// straddles two lines costs two), then two blocks per step.
 template <Shape shape>
 RFC_BASE_AVX512 char *encode(const std::uint8_t *src, std::size_t groups, char *out, const Alphabet64 &alphabet)
 {
-    encodeBlocks<shape>(src, groups, alphabet, [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 {
+    constexpr GroupShape group = Layout<shape>::group;
+    constexpr std::size_t blockBytes = Layout<shape>::blockBytes;
+    constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
+    constexpr auto bytesPerGroup = static_cast<std::size_t>(group.bytesPerGroup);
+    std::size_t n = groups * bytesPerGroup;
+    if (n >= 4 * blockBytes) {
+        const __m512i spread = loadIndex<shape>(spreadIndex<shape>);
+        const __m512i offsets = _mm512_set1_epi64(static_cast<long long>(Layout<shape>::fieldOffsets));
+        const __m512i table = _mm512_loadu_si512(alphabet.data());
+        std::size_t toBoundary = (64 - (reinterpret_cast<std::uintptr_t>(out) & 63)) & 63;
+        if (toBoundary % charsPerGroup == 0 && toBoundary != 0) {
+            std::size_t take = toBoundary / charsPerGroup * bytesPerGroup;
+            __m512i in = _mm512_maskz_loadu_epi8(lowBits(take), src);
+            _mm512_mask_storeu_epi8(out, lowBits(toBoundary), encodeBlock<shape>(in, spread, offsets, table));
+            src += take;
+            out += toBoundary;
+            n -= take;
+        }
+        // The second block's load reads 64 bytes from blockBytes on.
+        while (n >= blockBytes + 64) {
+            __m512i a = encodeBlock<shape>(_mm512_loadu_si512(src), spread, offsets, table);
+            __m512i b = encodeBlock<shape>(_mm512_loadu_si512(src + blockBytes), spread, offsets, table);
+            _mm512_storeu_si512(out, a);
+            _mm512_storeu_si512(out + 64, b);
+            src += 2 * blockBytes;
+            out += 128;
+            n -= 2 * blockBytes;
+        }
+    }
+    encodeBlocks<shape>(src, n / bytesPerGroup, alphabet, [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 {
         // Masked stores cost more than plain ones: whole blocks are plain.
         if (count == 64)
             _mm512_storeu_si512(out, chars);
@@ -241,7 +273,44 @@ RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, 
     constexpr std::size_t blockBytes = Layout<shape>::blockBytes;
     constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
     constexpr auto bytesPerGroup = static_cast<std::size_t>(group.bytesPerGroup);
-    if (local.column == 0 && local.lineLength % charsPerGroup == 0) {
+    if (local.lineLength >= 64) {
+        // Lines of a block or longer: the blocks are encoded one after the
+        // other, and a block that a line break cuts (at most once) is
+        // stored twice: whole, moved up by the newline's length, which puts
+        // the characters after the break in place; then, masked, the
+        // characters before the break over it; then the newline between.
+        const __m512i spread = loadIndex<shape>(spreadIndex<shape>);
+        const __m512i offsets = _mm512_set1_epi64(static_cast<long long>(Layout<shape>::fieldOffsets));
+        const __m512i table = _mm512_loadu_si512(alphabet.data());
+        const std::size_t lineLength = local.lineLength;
+        const std::size_t nlfLength = local.nlfLength;
+        std::size_t n = groups * bytesPerGroup;
+        std::size_t column = local.column;
+        char *out = local.out;
+        // Whole loads, and room for a block and a newline behind out.
+        while (n >= 64 && local.end - out >= 64 + 2) {
+            __m512i chars = encodeBlock<shape>(_mm512_loadu_si512(src), spread, offsets, table);
+            std::size_t before = lineLength - column; // characters before the break
+            if (before >= 64) {
+                _mm512_storeu_si512(out, chars);
+                out += 64;
+                column += 64;
+            } else {
+                _mm512_storeu_si512(out + nlfLength, chars);
+                _mm512_mask_storeu_epi8(out, lowBits(before), chars);
+                out[before] = local.nlf[0];
+                if (nlfLength == 2)
+                    out[before + 1] = local.nlf[1];
+                out += 64 + nlfLength;
+                column = 64 - before;
+            }
+            src += blockBytes;
+            n -= blockBytes;
+        }
+        local.out = out;
+        local.column = column;
+        groups = n / bytesPerGroup;
+    } else if (local.column == 0 && local.lineLength % charsPerGroup == 0) {
         // Lines of whole groups: each line that a newline follows is
         // encoded from its own bytes, its blocks stored in place and the
         // newline after them, with no state carried from block to block.
@@ -391,6 +460,22 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
     bool tryLines = true; // whether to look for a regular line layout
     const std::uint8_t *q = p;
     std::uint8_t *o = out;
+    // Loads that straddle two cache lines cost two: when a whole number of
+    // groups reaches the next 64-byte boundary and they are all alphabet
+    // characters, they are decoded first, so that the blocks after are
+    // read from whole lines.
+    if (std::size_t toBoundary = (64 - (reinterpret_cast<std::uintptr_t>(q) & 63)) & 63;
+        toBoundary % charsPerGroup == 0 && toBoundary != 0 && static_cast<std::size_t>(end - q) >= toBoundary + 128) {
+        __mmask64 head = lowBits(toBoundary);
+        __m512i in = _mm512_maskz_loadu_epi8(head, q);
+        __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+        if ((_mm512_movepi8_mask(_mm512_or_si512(in, values)) & head) == 0) {
+            std::size_t produced = toBoundary / charsPerGroup * bytesPerGroup;
+            _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(values, gather));
+            q += toBoundary;
+            o += produced;
+        }
+    }
     for (;;) {
         // In place, two blocks at a time while they are all alphabet
         // characters (neither the byte nor its entry has the top bit).
