@@ -33,6 +33,9 @@ using namespace rfc::quop;
 // Bytes of a run of white space handed out per call at most.
 constexpr PB_INT owedPortion = PB_INT { 1 } << 20;
 
+// The largest output area a stream keeps for its next pieces.
+constexpr std::size_t scratchKept = std::size_t { 4 } << 20;
+
 // The most text the decoding loop leaves undone at the end of a piece.
 constexpr std::size_t maxCarry = 2;
 
@@ -164,6 +167,8 @@ struct RFC_QUOP_DECODE_STREAM {
     PB_BUFFER *owedTail = nullptr;
     bool owing = false;
     PB_BUFFER *pending = nullptr; // text given while output was owed
+    PB_BYTE *scratch = nullptr;   // the output area kept between pieces
+    std::size_t scratchSize = 0;
     bool finished = false;        // the text has ended
     bool ended = false;           // and its end is decoded
     bool refused = false;
@@ -199,8 +204,16 @@ PB_BUFFER *decodeText(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *src, std::s
     const PB_INT srcAt = stream->given;
     stream->given += PB_INT(n);
 
+    // The output area of a piece of usual size is kept from call to call:
+    // new memory costs a page fault per page, more than copying the output
+    // out of it.
     const std::size_t bound = settings.outputBound(stream->carryLength + n);
-    auto *out = static_cast<PB_BYTE *>(pbMemAlloc(PB_INT(bound)));
+    const bool kept = bound <= scratchKept;
+    if (kept && bound > stream->scratchSize) {
+        stream->scratch = static_cast<PB_BYTE *>(pbMemRealloc(stream->scratch, PB_INT(bound)));
+        stream->scratchSize = bound;
+    }
+    PB_BYTE *out = kept ? stream->scratch : static_cast<PB_BYTE *>(pbMemAlloc(PB_INT(bound)));
     PB_BYTE *w = out;
     // White space to remove may reach back into the run held.
     auto dropTrailing = [&](PB_BYTE *&at, std::size_t trailing) {
@@ -287,7 +300,9 @@ PB_BUFFER *decodeText(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *src, std::s
         written -= trailing;
     }
     PB_BUFFER *result;
-    if (written == 0) {
+    if (kept) {
+        result = written == 0 ? pbBufferCreate() : pbBufferCreateFromBytesCopy(out, PB_INT(written));
+    } else if (written == 0) {
         pbMemFree(out);
         result = pbBufferCreate();
     } else {
@@ -377,6 +392,7 @@ RFC_API void rfcQuopDecodeStreamFree(RFC_QUOP_DECODE_STREAM *stream)
         pbObjRelease(pb::obj(stream->owedTail));
     if (stream->pending)
         pbObjRelease(pb::obj(stream->pending));
+    pbMemFree(stream->scratch);
     stream->~RFC_QUOP_DECODE_STREAM();
     pbMemFree(stream);
 }

@@ -24,7 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <new>
+#include <utility>
 
 namespace {
 
@@ -80,6 +80,17 @@ private:
 void appendBuffer(PB_BUFFER **target, PB_BUFFER *source)
 {
     pbBufferAppendBytes(target, pbBufferBacking(source), pbBufferLength(source));
+}
+
+// Appends piece to *result, or, while the result is empty, makes piece the
+// result: a piece is most often all there is, and copying it would be an
+// extra pass over the output.
+void appendPiece(pb::Ref<PB_BUFFER> &result, pb::Ref<PB_BUFFER> piece)
+{
+    if (pbBufferLength(result.get()) == 0)
+        result = std::move(piece);
+    else
+        appendBuffer(result.addr(), piece.get());
 }
 
 // A new buffer with the bytes of source from skip on.
@@ -327,7 +338,7 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, cons
             tail.append();
             pbBufferDelTrailing(text.addr(), pbBufferLength(text.get()) - outputEnd);
             pb::Ref<PB_BUFFER> piece(handOut(stream, std::move(text)));
-            appendBuffer(result.addr(), piece.get());
+            appendPiece(result, std::move(piece));
             stream->afterSoftBreak = soft;
             stream->column = 0;
             stream->nextTry = 0;
@@ -358,8 +369,8 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, cons
             pbBufferDelTrailing(text.addr(), 3);
             pbBufferAppendByte(text.addr(), around[0]);
         }
-        appendBuffer(result.addr(), text.get());
         stream->column += pbBufferLength(text.get());
+        appendPiece(result, std::move(text));
         stream->afterSoftBreak = false;
         stream->nextTry = 0;
         return result.take();
@@ -394,7 +405,7 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamFinish(RFC_QUOP_ENCODE_STREAM *stream)
     pb::Ref<PB_BUFFER> text(rfcQuopEncodeWithOptions(stream->pending, stream->lastOpt));
     pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
     pb::Ref<PB_BUFFER> rest(handOut(stream, std::move(text)));
-    appendBuffer(result.addr(), rest.get());
+    appendPiece(result, std::move(rest));
     stream->afterSoftBreak = false;
     return result.take();
 }
