@@ -255,8 +255,13 @@ int runQuop(const std::vector<std::string> &args)
         },
         error);
     if (read && !rfcQuopDecodeStreamRefusal(stream, &refusal)) {
+        // The end of the text may show a long run of white space to be
+        // data: it comes in portions too.
         rfccli::Held<PB_BUFFER> out(rfcQuopDecodeStreamFinish(stream));
-        rfccli::writeOut(out.get());
+        while (pbBufferLength(out.get()) > 0) {
+            rfccli::writeOut(out.get());
+            out = rfccli::Held<PB_BUFFER>(rfcQuopDecodeStreamWrite(stream, nullptr, 0));
+        }
     }
     const bool refused = rfcQuopDecodeStreamRefusal(stream, &refusal);
     rfcQuopDecodeStreamFree(stream);

@@ -150,6 +150,9 @@ void quop(Reader &r, const std::string &input)
     RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
     std::string got = feed(input, sizes, [&](const PB_BYTE *b, PB_INT n) { return rfcQuopDecodeStreamWrite(stream, b, n); });
     got += *bytesOf(rfcQuopDecodeStreamFinish(stream));
+    // What Finish still owes comes from writes of nothing.
+    for (std::string more; !(more = *bytesOf(rfcQuopDecodeStreamWrite(stream, nullptr, 0))).empty();)
+        got += more;
     RFC_QUOP_DECODE_REFUSAL streamed { -1, -1 };
     const bool refused = rfcQuopDecodeStreamRefusal(stream, &streamed);
     rfcQuopDecodeStreamFree(stream);

@@ -37,9 +37,12 @@ expect "control byte" 1 "a" -- sh -c "printf 'a\001=G1' | '$RFC' qp -d"
 expect_stderr "the first reason" 'offset 1: a control byte.*--ignore-control'
 expect "invalid escape" 1 "a" -- sh -c "printf 'a=G1' | '$RFC' qp -d"
 expect_stderr "invalid escape named" 'offset 1: an "=" that starts neither.*--accept-invalid'
-expect "line too long" 1 "" -- sh -c "printf abcdefgh | '$RFC' qp -d --max-line-length 4"
+# A line too long is written up to the byte that takes it past the limit.
+expect "line too long" 1 "abcd" -- sh -c "printf abcdefgh | '$RFC' qp -d --max-line-length 4"
 expect_stderr "limit named" 'offset 4: an input line longer than --max-line-length'
-expect "lines before the long one are written" 1 "ab" -- sh -c "printf 'ab\nabcdefgh' | '$RFC' qp -d --max-line-length 4"
+expect "lines before the long one are written" 1 "ab
+abcd" -- sh -c "printf 'ab\nabcdefgh' | '$RFC' qp -d --max-line-length 4"
+expect "white space before the refused byte is not" 1 "ab" -- sh -c "printf 'ab  cdefgh' | '$RFC' qp -d --max-line-length 4"
 expect "non-ASCII skipped" 0 "ab" -- sh -c "printf 'a\377b' | '$RFC' qp -d --ignore-non-ascii"
 
 expect "decoder option without -d" 2 "" -- "$RFC" qp --accept-invalid "$work/small"

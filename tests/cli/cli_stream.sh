@@ -137,7 +137,24 @@ elif [ -z "$RFC_SKIP_BIG" ]; then
     bounded "qp, a 50 MB line of spaces, line length 10^9" "$work/spaces" "$ONESHOT qp encode 5 1 1000000000 0" "$RFC" qp -l 1000000000
     (printf 'Zg'; tr ' ' '=' < "$work/spaces"; printf 'Zg==') > "$work/input"
     bounded "base64 -d, 50 MB of padding in an open group" "$work/input" "$ONESHOT base 3 decode 164" "$RFC" base64 -d --ignore-padding --accept-invalid-padding
-    rm -f "$work/spaces" "$work/letters" "$work/input" "$work/big.out" "$work/want"
+    bounded "qp -d, a 50 MB line under --max-line-length 10^9" "$work/letters" "$ONESHOT qp decode 5 1 1000000000 0" "$RFC" qp -d --max-line-length 1000000000
+    (printf x; cat "$work/spaces"; printf '=\n') > "$work/input"
+    bounded "qp -d, 50 MB of white space that a soft line break at the very end keeps" "$work/input" "$ONESHOT qp decode 5 1 -1 0" "$RFC" qp -d
+    (printf x; cat "$work/spaces"; printf '=') > "$work/input"
+    bounded "qp -d --accept-invalid, 50 MB of white space that a last = keeps" "$work/input" "$ONESHOT qp decode 5 1 -1 4" "$RFC" qp -d --accept-invalid
+    sed 's/  /= /g' "$work/spaces" > "$work/input"
+    bounded "qp -d --accept-invalid, 50 MB of '= '" "$work/input" "$ONESHOT qp decode 5 1 -1 4" "$RFC" qp -d --accept-invalid
+    # A line that passes the limit: its bytes up to the limit, then the
+    # refusal at the byte after them, in bounded memory.
+    kib=$("$ONESHOT" peak sh -c "'$RFC' qp -d --max-line-length 30000000 < '$work/letters' > '$work/big.out' 2> '$work/err'")
+    if [ "$kib" -lt 16384 ] && cmp -s "$work/big.out" <(head -c 30000000 "$work/letters") \
+        && grep -q "offset 30000000: an input line longer than --max-line-length" "$work/err"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAILED: qp -d, a 50 MB line past --max-line-length: peak $kib KiB, $(wc -c < "$work/big.out") bytes, $(cat "$work/err")"
+    fi
+    rm -f "$work/spaces" "$work/letters" "$work/input" "$work/big.out" "$work/want" "$work/err"
 fi
 
 finish

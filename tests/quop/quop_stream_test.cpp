@@ -193,12 +193,87 @@ TEST(QuopStream, DecodeMatchesOneCallForEveryFlagCombination)
     EXPECT_GT(acceptances, 1000u);
 }
 
+// A decode through a stream fed in pieces and drained by writes of nothing
+// after every call that handed out bytes, Finish included, as the tool does.
+struct Drained {
+    std::string bytes;
+    std::size_t beforeFinish; // bytes handed out before Finish
+    std::size_t largest;      // the most one call handed out
+    bool refused;
+    RFC_QUOP_DECODE_REFUSAL refusal;
+};
+
+Drained decodeDrained(const std::string &text, RFC_QUOP_OPTIONS *opt, const std::vector<std::size_t> &sizes)
+{
+    RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt);
+    Drained result { {}, 0, 0, false, { -1, -1 } };
+    auto collect = [&](PB_BUFFER *buffer) {
+        pb::Ref<PB_BUFFER> out(buffer);
+        result.largest = std::max(result.largest, std::size_t(pbBufferLength(out.get())));
+        result.bytes += rfctest::bytes(out.get());
+        return pbBufferLength(out.get()) > 0;
+    };
+    auto drain = [&](PB_BUFFER *first) {
+        if (collect(first))
+            while (collect(rfcQuopDecodeStreamWrite(stream, nullptr, 0))) {
+            }
+    };
+    std::size_t at = 0;
+    for (std::size_t n : sizes) {
+        drain(rfcQuopDecodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(text.data()) + at, PB_INT(n)));
+        at += n;
+    }
+    result.beforeFinish = result.bytes.size();
+    drain(rfcQuopDecodeStreamFinish(stream));
+    result.refused = rfcQuopDecodeStreamRefusal(stream, &result.refusal);
+    rfcQuopDecodeStreamFree(stream);
+    return result;
+}
+
+// The one-call result of text: its bytes, or on refusal what the text before
+// the refused byte gives, with the refusal.
+struct OneCall {
+    std::string bytes;
+    bool refused;
+    RFC_QUOP_DECODE_REFUSAL refusal;
+};
+
+OneCall decodeOneCall(const std::string &text, RFC_QUOP_OPTIONS *opt)
+{
+    RFC_QUOP_DECODE_REFUSAL refusal { -1, -1 };
+    if (std::optional<std::string> bytes = take(rfcQuopTryDecodeWithRefusal(rfctest::buffer(text).get(), opt, &refusal)))
+        return { *bytes, false, refusal };
+    std::optional<std::string> before =
+        take(rfcQuopTryDecodeWithOptions(rfctest::buffer(text.substr(0, std::size_t(refusal.offset))).get(), opt));
+    EXPECT_TRUE(before);
+    return { before.value_or(""), true, refusal };
+}
+
+// The stream gives the one-call bytes, or refuses as the one-call decoder
+// does, having handed out a prefix of what the text before the refusal
+// gives.
+void expectSameAsOneCall(const Drained &got, const OneCall &want)
+{
+    ASSERT_EQ(got.refused, want.refused);
+    if (!want.refused) {
+        EXPECT_TRUE(got.bytes == want.bytes) << got.bytes.size() << " bytes, want " << want.bytes.size();
+        return;
+    }
+    EXPECT_EQ(got.refusal.kind, want.refusal.kind);
+    EXPECT_EQ(got.refusal.offset, want.refusal.offset);
+    EXPECT_EQ(want.bytes.compare(0, got.bytes.size(), got.bytes), 0);
+}
+
+constexpr std::size_t portion = std::size_t { 1 } << 20;
+
 // Long runs of white space, which the decoder holds as a summary until what
 // follows decides them: dropped in front of a line break or at the end, data
 // otherwise, refused with the byte after them. Fed in pieces and drained by
-// writes of nothing, as the tool does: the output is the one-call output (or,
-// refused, a prefix of what the text before the refusal gives, at the
-// one-call offset), and no single call hands out more than a portion.
+// writes of nothing: the output is the one-call output (or, refused, a
+// prefix of what the text before the refusal gives, at the one-call
+// offset), and no single call, Finish included, hands out more than a
+// portion; runs longer than a portion that only the last bytes decide come
+// out of Finish and the writes of nothing after it.
 TEST(QuopStream, DecodeLongRunsOfWhiteSpace)
 {
     std::mt19937 random(7);
@@ -207,6 +282,7 @@ TEST(QuopStream, DecodeLongRunsOfWhiteSpace)
     while (mixed.size() < 300000)
         mixed += random() % 3 ? " " : "\t";
     const std::string skipped = " \x01 \t\xff ";
+    const std::string longRun = std::string(1500000, ' ') + mixed + std::string(1000000, '\t');
     const struct {
         const char *rule;
         std::string text;
@@ -223,6 +299,12 @@ TEST(QuopStream, DecodeLongRunsOfWhiteSpace)
         { "then a control byte", "a" + spaces + "\x01b" },
         { "then an invalid escape", "a" + mixed + "=xy" },
         { "runs one after another", "a" + spaces + "b" + mixed + "\n" + spaces + "c" + spaces },
+        { "a long run, then a soft line break at the very end", "x" + longRun + "=\n" },
+        { "a long run, then a lone = at the end", "x" + longRun + "=" },
+        { "a long run, then = and a digit at the end", "x" + longRun + "=4" },
+        { "a long run, then an escape at the end", longRun + "=7E" },
+        { "a long run, then a lone CR at the end", "x" + longRun + "\r" },
+        { "a long run at the end", "x" + longRun },
     };
     const Settings settings[] = {
         { LF | CRLF, LF, noLimit, 0 },
@@ -230,47 +312,74 @@ TEST(QuopStream, DecodeLongRunsOfWhiteSpace)
         { LF | CRLF, LF, noLimit, RFC_QUOP_FLAG_DECODE_ACCEPT_INVALID_ENCODING | RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL | RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII },
         { CRLF, LF, noLimit, RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL | RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII },
     };
-    constexpr std::size_t portion = std::size_t { 1 } << 20;
     constexpr std::size_t maxPiece = 65536;
     for (const auto &row : rows) {
         for (const Settings &set : settings) {
             SCOPED_TRACE(testing::Message() << row.rule << ", flags " << set.flags << ", output " << set.outputNlf);
             pb::Ref<RFC_QUOP_OPTIONS> opt = options(set, true);
-            RFC_QUOP_DECODE_REFUSAL refusal { -1, -1 };
-            const std::optional<std::string> expected =
-                take(rfcQuopTryDecodeWithRefusal(rfctest::buffer(row.text).get(), opt.get(), &refusal));
-            RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
-            std::string got;
-            std::size_t largest = 0;
-            auto collect = [&](PB_BUFFER *buffer) {
-                pb::Ref<PB_BUFFER> out(buffer);
-                largest = std::max(largest, std::size_t(pbBufferLength(out.get())));
-                got += rfctest::bytes(out.get());
-                return pbBufferLength(out.get()) > 0;
-            };
-            std::size_t at = 0;
-            for (std::size_t n : pieces(row.text.size(), random, maxPiece)) {
-                if (collect(rfcQuopDecodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(row.text.data()) + at, PB_INT(n))))
-                    while (collect(rfcQuopDecodeStreamWrite(stream, nullptr, 0))) {
-                    }
-                at += n;
-            }
-            EXPECT_LE(largest, portion + 2 * maxPiece);
-            collect(rfcQuopDecodeStreamFinish(stream));
-            RFC_QUOP_DECODE_REFUSAL streamed { -1, -1 };
-            const bool refused = rfcQuopDecodeStreamRefusal(stream, &streamed);
-            rfcQuopDecodeStreamFree(stream);
-            ASSERT_EQ(refused, !expected);
-            if (expected) {
-                EXPECT_TRUE(got == *expected);
-            } else {
-                EXPECT_EQ(streamed.kind, refusal.kind);
-                EXPECT_EQ(streamed.offset, refusal.offset);
-                const std::optional<std::string> before = take(rfcQuopTryDecodeWithOptions(
-                    rfctest::buffer(row.text.substr(0, std::size_t(refusal.offset))).get(), opt.get()));
-                ASSERT_TRUE(before);
-                EXPECT_EQ(before->compare(0, got.size(), got), 0);
-            }
+            const OneCall want = decodeOneCall(row.text, opt.get());
+            const Drained got = decodeDrained(row.text, opt.get(), pieces(row.text.size(), random, maxPiece));
+            EXPECT_LE(got.largest, portion + 2 * maxPiece);
+            expectSameAsOneCall(got, want);
+            // In one write too, larger than the output area a stream keeps.
+            expectSameAsOneCall(decodeDrained(row.text, opt.get(), { row.text.size() }), want);
+        }
+    }
+}
+
+// Text in which the decoder never starts afresh: a line far longer than a
+// piece under a line limit larger still (or one it passes), and junk made
+// of "=" and white space under the lenient flag. In random pieces, the
+// stream hands out its output as it goes, holding back no more than the
+// white space at its end, and gives the one-call result.
+TEST(QuopStream, DecodeHoldsLittleWhereNothingStartsAfresh)
+{
+    std::mt19937 random(8);
+    const auto build = [&](std::initializer_list<const char *> parts, std::size_t length) {
+        const std::vector<std::string> pool(parts.begin(), parts.end());
+        std::string text;
+        while (text.size() < length)
+            text += pool[random() % pool.size()];
+        return text;
+    };
+    const std::string line = build({ "abc", "=3D", "=41", " ", "\t", "x y", "~" }, 600000);
+    const std::string lineSmall = build({ "abc", "=3d", "=e9", " ", "xyz" }, 600000);
+    const std::string junk = build({ "= ", "=\t", "==", " =", "=  " }, 600000);
+    const std::string junkSkipped = build({ "= ", "=\x01", "\xff=", "= \t" }, 600000);
+    const PB_INT lenient = RFC_QUOP_FLAG_DECODE_ACCEPT_INVALID_ENCODING;
+    const PB_INT skip = RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL | RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII;
+    const struct {
+        const char *rule;
+        const std::string &text;
+        Settings settings;
+        bool refused;
+    } rows[] = {
+        { "a line under a limit larger than it", line, { LF | CRLF, LF, PB_INT { 1 } << 30, 0 }, false },
+        { "a line under a limit larger than it, CR LF", line, { CRLF, CRLF, 700000, RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF }, false },
+        { "a line under a limit, not translated", line, { CRLF, 0, PB_INT { 1 } << 30, 0 }, false },
+        { "a line with small digits under a limit", lineSmall, { LF, LF, 600100, RFC_QUOP_FLAG_DECODE_ACCEPT_SMALL_HEX_DIGITS }, false },
+        { "a line that passes its limit", line, { LF | CRLF, LF, 450000, 0 }, true },
+        { "a line with small digits that passes its limit", lineSmall, { LF, LF, 300001, RFC_QUOP_FLAG_DECODE_ACCEPT_SMALL_HEX_DIGITS }, true },
+        { "= and white space", junk, { LF | CRLF, LF, noLimit, lenient }, false },
+        { "= and white space, CR LF written", junk, { LF | CRLF, CRLF, noLimit, lenient | RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF }, false },
+        { "= and white space, not translated", junk, { LF | CRLF, 0, noLimit, lenient }, false },
+        { "= and white space under a limit", junk, { LF | CRLF, LF, PB_INT { 1 } << 30, lenient }, false },
+        { "= and white space that passes a limit", junk, { LF | CRLF, LF, 250000, lenient }, true },
+        { "= with white space and skipped bytes", junkSkipped, { LF | CRLF, LF, noLimit, lenient | skip }, false },
+    };
+    // White space at the end of the output (the pools' runs are short) and
+    // the bytes carried.
+    constexpr std::size_t heldBack = 16;
+    for (const auto &row : rows) {
+        for (std::size_t maxPiece : { std::size_t { 7 }, std::size_t { 65536 } }) {
+            SCOPED_TRACE(testing::Message() << row.rule << ", pieces up to " << maxPiece);
+            pb::Ref<RFC_QUOP_OPTIONS> opt = options(row.settings, true);
+            const OneCall want = decodeOneCall(row.text, opt.get());
+            EXPECT_EQ(want.refused, row.refused);
+            const Drained got = decodeDrained(row.text, opt.get(), pieces(row.text.size(), random, maxPiece));
+            expectSameAsOneCall(got, want);
+            EXPECT_GE(got.beforeFinish + heldBack, want.bytes.size());
+            EXPECT_LE(got.largest, 2 * maxPiece + heldBack);
         }
     }
 }

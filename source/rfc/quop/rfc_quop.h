@@ -133,35 +133,36 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind);
 /* Streaming (an extension beside the one-call functions): input in pieces of
  * any size, output handed back as soon as it is final, the same bytes in all
  * as the one-call function gives for the whole input under the same options.
- * A stream keeps at most the input since the last point where the one-call
- * function starts afresh: for the encoder the last output line break, or a
- * point inside a line still far from the line length (the column carried);
- * for the decoder a line break, and without a line limit also a printable
- * byte outside an escape and the bytes the flags skip after it. A long run of
- * white space that the decoder may still have to strip (line breaks
- * translated, no line limit) is held as the lengths of its stretches of
- * spaces and tabs: constant memory for runs of one byte, at most a byte per
- * stretch. So the encoder holds a few bytes or one short line; the decoder
- * holds about a line, but a line of unbounded length under a line limit
- * that large is held whole. A stream is used by one thread at a time;
- * Finish ends the input once, then Free.
+ * The encoder keeps at most the input since the last point where the
+ * one-call encoder starts afresh: the last output line break, or a point
+ * inside a line still far from the line length (the column carried); so it
+ * holds a few bytes or one short line. The decoder runs the one-call
+ * decoder's own loop over each piece and keeps its state: the length of the
+ * input line so far, how the text so far ends, at most two bytes it cannot
+ * decide yet, and the white space at the end of its output, which a line
+ * break or the end of the text may still remove (when line breaks are
+ * translated). That white space is held as the lengths of its stretches of
+ * spaces and tabs: constant memory for a run of one byte, at most a byte per
+ * stretch. A line of any length under any line limit, and text that never
+ * starts afresh (such as "=" and white space under the lenient flag), cost
+ * the decoder no more. A stream is used by one thread at a time; Finish ends
+ * the input once, then Free.
  *
  * A run of white space that turns out to be data becomes output all at
  * once; the decoder hands it out in portions of 1 MiB: while it owes
  * output, each Write hands out the next portion (the bytes given are taken
- * in, decoded later), and Write with no bytes (null, 0) drains it. A caller
- * that wants bounded memory calls Write with no bytes until it returns an
- * empty buffer after each Write that returned bytes. Finish hands out all
- * that is left at once, so a run that only the end of the input decides
- * (one followed by no literal byte or upper-case escape before the last two
- * bytes of the input, such as a soft line break at the very end) comes out
- * of Finish whole.
+ * in, decoded later), and Write with no bytes (null, 0) drains it. This
+ * holds after Finish too, when the end of the input decides the run (one
+ * followed by a soft line break or a lone "=" at the very end): Finish hands
+ * out the first portion, and Write with no bytes the rest. A caller calls
+ * Write with no bytes until it returns an empty buffer after each Write or
+ * Finish that returned bytes.
  *
  * Decoding cannot take back what it handed out: on refused input the stream
- * hands out the bytes decoded before the line that holds the fault, or up to
- * the last point before it where it could cut, then takes no more input;
- * rfcQuopDecodeStreamRefusal then says why and where, as an offset in the
- * whole input. */
+ * hands out what the input before the refused byte decodes to (with no
+ * trailing line break added, and without white space at its end that a line
+ * break would remove), then takes no more input; rfcQuopDecodeStreamRefusal then says why and where, as an offset
+ * in the whole input. */
 typedef struct RFC_QUOP_ENCODE_STREAM RFC_QUOP_ENCODE_STREAM;
 typedef struct RFC_QUOP_DECODE_STREAM RFC_QUOP_DECODE_STREAM;
 
@@ -177,9 +178,11 @@ RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream);
 RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt);
 /* Copies the text in; a new buffer with the bytes that are final (maybe
  * empty, and always empty once the stream has refused and handed out what
- * it owed); at most a portion of an owed run of white space, see above. */
+ * it owed); at most a portion of an owed run of white space, see above.
+ * After Finish only with no bytes. */
 RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
-/* Ends the text: a new buffer with the rest of the bytes. */
+/* Ends the text: a new buffer with the rest of the bytes, or the first
+ * portion of them (then Write with no bytes hands out the rest). */
 RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream);
 /* True once the stream has refused; then *refusal (not null) holds the
  * reason, its offset counted in the whole input. */

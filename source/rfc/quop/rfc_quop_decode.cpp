@@ -4,8 +4,7 @@
 // chosen output line break and white space at the end of a line is removed.
 // Strict by default, lenient by flags; refused input gives null.
 #include "rfc_quop.h"
-#include "rfc_quop_nlf.h"
-#include "rfc_quop_scan.h"
+#include "rfc_quop_decode_core.h"
 
 #include "../rfc_frame.h"
 
@@ -17,8 +16,6 @@
 namespace {
 
 using namespace rfc::quop;
-
-constexpr PB_INT noLimit = -1;
 
 // The digits of an escape; lower-case letters are their small forms.
 constexpr std::string_view hexDigits = "0123456789ABCDEF";
@@ -55,13 +52,20 @@ constexpr std::array<signed char, 256> hexBoth = hexTable(PB_TRUE);
 static_assert(hexUpper['F'] == 15 && hexUpper['f'] == -1 && hexBoth['f'] == 15 && hexBoth['G'] == -1);
 static_assert(hexUpper['0'] == 0 && hexUpper['9'] == 9 && hexUpper['/'] == -1 && hexUpper[':'] == -1);
 
+} // namespace
+
+namespace rfc::quop {
+
+const std::array<signed char, 256> decodeHexUpper = hexUpper;
+const std::array<signed char, 256> decodeHexBoth = hexBoth;
+
+} // namespace rfc::quop
+
+namespace {
+
 // The bytes a 1-byte line break of the input may grow to (CR LF for a CR)
 // bound the output at twice the input, plus a trailing line break.
 constexpr PB_INT maxDecodableLength = (PB_INT_MAX - 2 - PB_INT(copySlack)) / 2;
-
-} // namespace
-
-namespace {
 
 // Decodes the quoted-printable text in source under the settings of opt
 // (both borrowed). Returns a new buffer owned by the caller, or null when the
@@ -73,154 +77,21 @@ namespace {
 template <bool withRefusal>
 PB_BUFFER *decode(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt, RFC_QUOP_DECODE_REFUSAL *refusal)
 {
-
-    const PB_INT inputNlf = rfcQuopOptionsDecodeInputNlf(opt);
-    const PB_INT outputNlf = rfcQuopOptionsDecodeOutputNlf(opt);
-    const PB_INT maxLine = rfcQuopOptionsDecodeMaxInputLineLength(opt);
-    const PB_INT flags = rfcQuopOptionsFlags(opt);
-    const bool translate = inputNlf != 0 && outputNlf != 0;
-    const bool limited = maxLine != noLimit;
-    const bool ignoreControl = flags & RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL;
-    const bool ignoreNonAscii = flags & RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII;
-    const bool acceptInvalid = flags & RFC_QUOP_FLAG_DECODE_ACCEPT_INVALID_ENCODING;
-    const bool ensureTrailingNlf = flags & RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF;
-    const std::array<signed char, 256> &hex =
-        (flags & RFC_QUOP_FLAG_DECODE_ACCEPT_SMALL_HEX_DIGITS) ? hexBoth : hexUpper;
-    const NlfBytes nl = nlfBytes(outputNlf);
-
+    const DecodeSettings settings(opt);
     const PB_INT length = pbBufferLength(source);
     PB_ASSERT( length <= maxDecodableLength );
-    const PB_BYTE *src = pbBufferBacking(source);
     const std::size_t n = static_cast<std::size_t>(length);
-
-    // Each input byte yields at most one output byte, except a one-byte
-    // input line break written as two.
-    const bool mayGrow = translate && nl.length > 1 && nlfHasSingleByteKind(inputNlf);
-    const std::size_t bound = (mayGrow ? 2 * n : n) + nl.length;
-    auto *out = static_cast<PB_BYTE *>(pbMemAlloc(static_cast<PB_INT>(bound + copySlack)));
+    const std::size_t bound = settings.outputBound(n);
+    auto *out = static_cast<PB_BYTE *>(pbMemAlloc(static_cast<PB_INT>(bound)));
     PB_BYTE *w = out;
+    const auto dropTrailing = [](PB_BYTE *&at, std::size_t trailing) { at -= trailing; };
 
-    PB_INT lineCount = 0;      // input bytes of the current line, as counted for the limit
-    std::size_t trailing = 0;  // white space copied at the end of the output
-    enum class End { data, hardBreak, softBreak } end = End::data;
-
-    // Both bytes are stored whatever the length; the slack covers the
-    // second.
-    auto writeNl = [&]() {
-        w[0] = nl.bytes[0];
-        w[1] = nl.bytes[1];
-        w += nl.length;
-    };
-    auto refuse = [&](PB_INT kind, std::size_t offset) -> PB_BUFFER * {
-        if constexpr (withRefusal) {
-            refusal->kind = kind;
-            refusal->offset = static_cast<PB_INT>(offset);
-        }
+    DecodeState state;
+    if (decodeSpan<withRefusal>(settings, state, pbBufferBacking(source), n, n, true, w, dropTrailing, refusal).refused) {
         pbMemFree(out);
         return nullptr;
-    };
-
-    std::size_t i = 0;
-    while (i < n) {
-        // A run of literal bytes and white space, copied as it is.
-        // With a limit, a run is copied no further than the byte that takes
-        // the line past it, so an over-long line is refused there.
-        const std::size_t runMax = limited ? std::min(n - i, static_cast<std::size_t>(maxLine - lineCount) + 1) : n - i;
-        if (std::size_t run = copyPlainRun(src + i, runMax, w)) {
-            w += run;
-            std::size_t ws = 0;
-            while (ws < run && isWhiteSpace(src[i + run - 1 - ws]))
-                ++ws;
-            trailing = ws == run ? trailing + run : ws;
-            lineCount += static_cast<PB_INT>(run);
-            i += run;
-            end = End::data;
-            if (limited && lineCount > maxLine)
-                return refuse(RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG, i - 1);
-            if (i == n)
-                break;
-        }
-
-        const PB_BYTE v = src[i];
-        if (v == byteEquals) {
-            // Escapes first, and one after another: a hexadecimal digit never
-            // starts a line break, so this order decides as the rules do.
-            if (i + 2 < n && (hex[src[i + 1]] | hex[src[i + 2]]) >= 0) {
-                do {
-                    *w++ = static_cast<PB_BYTE>(hex[src[i + 1]] << 4 | hex[src[i + 2]]);
-                    lineCount += 3;
-                    i += 3;
-                    if (limited && lineCount > maxLine)
-                        return refuse(RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG, i - 3);
-                } while (i + 2 < n && src[i] == byteEquals && (hex[src[i + 1]] | hex[src[i + 2]]) >= 0);
-                trailing = 0;
-                end = End::data;
-                continue;
-            }
-            // Soft line breaks are recognised under the input set even when
-            // line breaks are not translated.
-            if (std::size_t k = nlfLength(src, i + 1, n, inputNlf)) {
-                if (limited && lineCount >= maxLine)
-                    return refuse(RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG, i);
-                i += 1 + k;
-                lineCount = 0;
-                trailing = 0;
-                end = End::softBreak;
-                continue;
-            }
-            if (!acceptInvalid) {
-                // Lower-case digits that the small-digit flag would take
-                // are told apart from other faults.
-                const bool small = i + 2 < n && (hexBoth[src[i + 1]] | hexBoth[src[i + 2]]) >= 0;
-                return refuse(small ? RFC_QUOP_DECODE_REFUSAL_SMALL_HEX_DIGITS : RFC_QUOP_DECODE_REFUSAL_INVALID_ENCODING, i);
-            }
-            // The "=" stands for itself; what follows is decoded anew.
-            *w++ = byteEquals;
-            lineCount += 1;
-            trailing = 0;
-            i += 1;
-        } else if (std::size_t k = translate ? nlfLength(src, i, n, inputNlf) : 0) {
-            // A hard line break ends the line and its trailing white space.
-            w -= trailing;
-            writeNl();
-            i += k;
-            lineCount = 0;
-            trailing = 0;
-            end = End::hardBreak;
-            continue;
-        } else if (v > byteTilde) {
-            // DEL and every byte above it; the control flag does not reach
-            // them.
-            if (!ignoreNonAscii)
-                return refuse(RFC_QUOP_DECODE_REFUSAL_NON_ASCII, i);
-            ++i;
-        } else {
-            // A control byte that is not a recognised line break.
-            if (!ignoreControl)
-                return refuse(RFC_QUOP_DECODE_REFUSAL_CONTROL, i);
-            ++i;
-        }
-        end = End::data;
-        if (limited && lineCount > maxLine)
-            return refuse(RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG, i - 1);
     }
-
-    switch (end) {
-    case End::data:
-        if (translate) {
-            w -= trailing;
-            if (ensureTrailingNlf)
-                writeNl();
-        }
-        break;
-    case End::softBreak:
-        // White space in front of the "=" is data and stays.
-        if (translate && ensureTrailingNlf)
-            writeNl();
-        break;
-    case End::hardBreak:
-        break;
-    }
+    decodeEnd(settings, state, w, dropTrailing);
 
     const auto written = static_cast<PB_INT>(w - out);
     if (written == 0) {
@@ -229,7 +100,7 @@ PB_BUFFER *decode(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt, RFC_QUOP_DECODE_REFU
     }
     // The bound is close unless line breaks could have grown; only a wide
     // miss is worth giving back.
-    if (static_cast<std::size_t>(written) < bound / 2)
+    if (static_cast<std::size_t>(written) < (bound - copySlack) / 2)
         out = static_cast<PB_BYTE *>(pbMemRealloc(out, written));
     return pbBufferCreateFromBytesUse(out, written);
 }

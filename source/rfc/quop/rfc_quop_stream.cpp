@@ -1,30 +1,20 @@
-// Streaming quoted-printable encoding and decoding: input in pieces of any
-// size, output handed back as soon as it is final, byte for byte what the
-// one-call functions give for the whole input.
+// Streaming quoted-printable encoding: input in pieces of any size, output
+// handed back as soon as it is final, byte for byte what the one-call
+// encoder gives for the whole input.
 //
-// Both streams keep the input they cannot pass on yet and hand the rest to
-// the one-call function, cut where that function, given the input up to the
+// The stream keeps the input it cannot pass on yet and hands the rest to
+// the one-call encoder, cut where that encoder, given the input up to the
 // cut alone, writes exactly what it writes for that part of the whole input
-// and then starts afresh:
-// - encoding: after an output line break, hard or soft, which sets the
-//   column to 0 (found in the output, mapped back to the input); without a
-//   line length the column does not matter and any byte boundary serves;
-//   inside a line that is still far from its length too, carrying the
-//   column: the encoder's choices depend on the column only through the room
-//   left on the line, so the next piece is encoded with the line length
-//   less the column, and only up to its first line break;
-// - decoding: after a recognised line break, hard or soft, which sets the
-//   line count and the trailing white space to 0; without a line limit also
-//   after a printable byte outside an escape.
-// Cuts keep two bytes of look-ahead, the most either function reads past a
-// byte to decide it (CR LF, white space in front of a line break, "=" and
-// two digits). The trailing line-break flags act on the last piece only.
-//
-// A long run of white space (with bytes the flags skip in it) has no cut
-// when line breaks are translated: it is data, or trailing white space that
-// goes, depending on what follows it. The decoder holds such a run as the
-// lengths of its stretches of spaces and tabs, with one space standing for
-// it in the text held; once decided, the run is handed out in portions.
+// and then starts afresh: after an output line break, hard or soft, which
+// sets the column to 0 (found in the output, mapped back to the input);
+// without a line length the column does not matter and any byte boundary
+// serves; inside a line that is still far from its length too, carrying the
+// column: the encoder's choices depend on the column only through the room
+// left on the line, so the next piece is encoded with the line length less
+// the column, and only up to its first line break. Cuts keep two bytes of
+// look-ahead, the most the encoder reads past a byte to decide it (CR LF,
+// white space in front of a line break). The trailing line-break flag acts
+// on the last piece only.
 #include "rfc_quop.h"
 #include "rfc_quop_nlf.h"
 #include "rfc_quop_scan.h"
@@ -34,7 +24,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <new>
+#include <utility>
 
 namespace {
 
@@ -92,6 +82,17 @@ void appendBuffer(PB_BUFFER **target, PB_BUFFER *source)
     pbBufferAppendBytes(target, pbBufferBacking(source), pbBufferLength(source));
 }
 
+// Appends piece to *result, or, while the result is empty, makes piece the
+// result: a piece is most often all there is, and copying it would be an
+// extra pass over the output.
+void appendPiece(pb::Ref<PB_BUFFER> &result, pb::Ref<PB_BUFFER> piece)
+{
+    if (pbBufferLength(result.get()) == 0)
+        result = std::move(piece);
+    else
+        appendBuffer(result.addr(), piece.get());
+}
+
 // A new buffer with the bytes of source from skip on.
 PB_BUFFER *withoutLeading(PB_BUFFER *source, PB_INT skip)
 {
@@ -118,140 +119,9 @@ struct RFC_QUOP_ENCODE_STREAM {
     PB_INT nextTry; // held input below which no cut is looked for again
 };
 
-// A run of white space as the lengths of its stretches of one byte (space
-// or tab, taking turns), written as LEB128 numbers; the stretch being
-// counted is not written yet. Read back by a cursor in portions.
-class RunSummary {
-public:
-    RunSummary() = default;
-    RunSummary(const RunSummary &) = delete;
-    RunSummary &operator=(const RunSummary &) = delete;
-    ~RunSummary() { pbMemFree(data_); }
-
-    void add(PB_BYTE v)
-    {
-        if (count_ > 0 && v == byte_) {
-            ++count_;
-            return;
-        }
-        if (count_ > 0)
-            put(count_);
-        else
-            first_ = v;
-        byte_ = v;
-        count_ = 1;
-    }
-
-    bool empty() const { return count_ == 0 && size_ == 0; }
-
-    // Ends the run and starts reading it from its start.
-    void close()
-    {
-        if (count_ > 0)
-            put(count_);
-        count_ = 0;
-        read_ = 0;
-        left_ = 0;
-        byte_ = first_;
-        reading_ = true;
-    }
-
-    bool reading() const { return reading_ && (left_ > 0 || read_ < size_); }
-
-    // Appends up to limit bytes of the run to *out; returns how many.
-    PB_INT readInto(PB_BUFFER **out, PB_INT limit)
-    {
-        static constexpr PB_INT block = 4096;
-        static const auto spaces = [] { std::array<PB_BYTE, block> a {}; a.fill(byteSpace); return a; }();
-        static const auto tabs = [] { std::array<PB_BYTE, block> a {}; a.fill(byteTab); return a; }();
-        PB_INT done = 0;
-        while (done < limit && reading()) {
-            if (left_ == 0) {
-                if (started_)
-                    byte_ = byte_ == byteSpace ? byteTab : byteSpace;
-                started_ = true;
-                left_ = get();
-            }
-            const PB_INT n = std::min({ left_, limit - done, block });
-            pbBufferAppendBytes(out, (byte_ == byteSpace ? spaces : tabs).data(), n);
-            left_ -= n;
-            done += n;
-        }
-        if (!reading())
-            clear();
-        return done;
-    }
-
-    void clear()
-    {
-        pbMemFree(data_);
-        data_ = nullptr;
-        size_ = capacity_ = read_ = left_ = count_ = 0;
-        reading_ = started_ = false;
-    }
-
-private:
-    void put(PB_INT n)
-    {
-        if (size_ + 10 > capacity_) {
-            capacity_ = std::max<PB_INT>(64, 2 * capacity_);
-            data_ = static_cast<PB_BYTE *>(pbMemRealloc(data_, capacity_));
-        }
-        for (; n >= 0x80; n >>= 7)
-            data_[size_++] = static_cast<PB_BYTE>(n | 0x80);
-        data_[size_++] = static_cast<PB_BYTE>(n);
-    }
-
-    PB_INT get()
-    {
-        PB_INT n = 0;
-        for (int shift = 0;; shift += 7) {
-            const PB_BYTE b = data_[read_++];
-            n |= PB_INT(b & 0x7F) << shift;
-            if (b < 0x80)
-                return n;
-        }
-    }
-
-    PB_BYTE *data_ = nullptr;
-    PB_INT size_ = 0, capacity_ = 0;
-    PB_BYTE first_ = 0, byte_ = 0;
-    PB_INT count_ = 0; // the stretch being counted
-    PB_INT read_ = 0, left_ = 0;
-    bool reading_ = false, started_ = false;
-};
-
-// The state of a streaming decoder: its options as for the encoder, the
-// settings the cut depends on, the text not yet decoded, how much text went
-// into pieces, and the refusal once there is one.
-struct RFC_QUOP_DECODE_STREAM {
-    RFC_QUOP_OPTIONS *pieceOpt;
-    RFC_QUOP_OPTIONS *lastOpt;
-    PB_INT inputNlf;
-    bool translate;
-    bool skipControl;  // the flags that skip bytes
-    bool skipNonAscii;
-    PB_INT maxLine; // -1: no limit
-    PB_INT nextTrial; // held text below which an over-long line is not tried again
-    PB_INT checked;   // positions of the text held up to here are no cuts
-    PB_INT runStart;  // start of the run of skipped bytes that ends at checked, or -1
-    PB_BUFFER *pending;
-    PB_INT consumed;
-    bool refused;
-    RFC_QUOP_DECODE_REFUSAL refusal;
-    // A long run of white space: while inRun, pending's first byte is a
-    // space standing for the run, which spans runExtra more bytes of the
-    // text; once the run is data, it and owedTail are handed out (owing).
-    bool inRun;
-    PB_INT runExtra;
-    RunSummary run;
-    bool owing;
-    PB_BUFFER *owedTail;
-};
-
 namespace {
 
-// Frees a stream of either kind: its options, the input it holds, itself.
+// Frees a stream: its options, the input it holds, itself.
 template <class Stream>
 void freeStream(Stream *stream)
 {
@@ -468,7 +338,7 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, cons
             tail.append();
             pbBufferDelTrailing(text.addr(), pbBufferLength(text.get()) - outputEnd);
             pb::Ref<PB_BUFFER> piece(handOut(stream, std::move(text)));
-            appendBuffer(result.addr(), piece.get());
+            appendPiece(result, std::move(piece));
             stream->afterSoftBreak = soft;
             stream->column = 0;
             stream->nextTry = 0;
@@ -499,8 +369,8 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, cons
             pbBufferDelTrailing(text.addr(), 3);
             pbBufferAppendByte(text.addr(), around[0]);
         }
-        appendBuffer(result.addr(), text.get());
         stream->column += pbBufferLength(text.get());
+        appendPiece(result, std::move(text));
         stream->afterSoftBreak = false;
         stream->nextTry = 0;
         return result.take();
@@ -535,7 +405,7 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamFinish(RFC_QUOP_ENCODE_STREAM *stream)
     pb::Ref<PB_BUFFER> text(rfcQuopEncodeWithOptions(stream->pending, stream->lastOpt));
     pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
     pb::Ref<PB_BUFFER> rest(handOut(stream, std::move(text)));
-    appendBuffer(result.addr(), rest.get());
+    appendPiece(result, std::move(rest));
     stream->afterSoftBreak = false;
     return result.take();
 }
@@ -547,387 +417,3 @@ RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream)
 
 } // extern "C"
 
-namespace {
-
-// Whether the decoder skips byte v under the stream's flags, when v is no
-// recognised line break: a control byte or a byte above 126.
-bool skippedByDecoder(const RFC_QUOP_DECODE_STREAM *stream, PB_BYTE v)
-{
-    if (v > byteTilde)
-        return stream->skipNonAscii;
-    return v < byteSpace && v != byteTab && stream->skipControl;
-}
-
-// Whether the byte at j of the n bytes at in is one the decoder skips (and
-// no line break).
-bool skippedAt(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT j, PB_INT n)
-{
-    return skippedByDecoder(stream, in[j]) && nlfLength(in, std::size_t(j), std::size_t(n), stream->inputNlf) == 0;
-}
-
-// The last position before c whose byte is not skipped, or -1; the run
-// remembered up to checked is stepped over at once.
-PB_INT lastUnskipped(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT c, PB_INT n)
-{
-    PB_INT j = c - 1;
-    while (j >= 0 && skippedAt(stream, in, j, n)) {
-        if (stream->runStart >= 0 && j < stream->checked && j >= stream->runStart)
-            j = stream->runStart;
-        --j;
-    }
-    return j;
-}
-
-// Whether input position c (at least 1, with two bytes after it in the n
-// bytes at in) is a cut for the decoder: the one-call function, ending its
-// input there, is in the state it starts in for everything that follows.
-bool isDecodeCut(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT c, PB_INT n)
-{
-    const PB_BYTE v = in[c - 1];
-    const PB_BYTE before = c >= 2 ? in[c - 2] : 0;
-    const PB_INT nlf = stream->inputNlf;
-    // The end of a line break recognised in the input, and where it starts.
-    PB_INT breakStart = -1;
-    if (v == byteLf && (nlf & PB_NLF_FLAG_CRLF) && before == byteCr)
-        breakStart = c - 2;
-    else if (nlfLength(in, std::size_t(c - 1), std::size_t(n), nlf) == 1)
-        breakStart = c - 1;
-    if (breakStart >= 0) {
-        // Hard when line breaks are translated; soft after "=" always.
-        if (stream->translate || (breakStart >= 1 && in[breakStart - 1] == byteEquals))
-            return true;
-    }
-    if (stream->maxLine != noLimit)
-        return false;
-    // Without a limit the line count does not matter; outside an escape
-    // (no "=" in the two bytes before the cut) a printable byte leaves no
-    // trailing white space, and without translation nothing else is kept.
-    if (v == byteEquals || before == byteEquals)
-        return false;
-    if (isLiteral(v) || !stream->translate)
-        return true;
-    // A run of skipped bytes leaves the trailing white space as it was:
-    // none after a printable byte, none at the start of the text held (which
-    // starts at a cut).
-    const PB_INT j = lastUnskipped(stream, in, c, n);
-    return j < c - 1 && (j < 0 || (isLiteral(in[j]) && !(j >= 1 && in[j - 1] == byteEquals)));
-}
-
-// The largest cut at or below limit and above floor (positions up to floor
-// are known not to be cuts) that keeps the look-ahead in the n bytes at in;
-// 0 when there is none.
-PB_INT decodeCut(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT limit, PB_INT n, PB_INT floor = 0)
-{
-    PB_INT c = limit < n - lookAhead ? limit : n - lookAhead;
-    for (; c > floor && c >= 1; --c) {
-        if (isDecodeCut(stream, in, c, n))
-            return c;
-        // Inside a run of skipped bytes every position has the answer of the
-        // run's end: go on in front of the run (checking the position after
-        // its first byte, which may end a CR LF).
-        const PB_INT j = lastUnskipped(stream, in, c, n);
-        if (j + 3 < c)
-            c = j + 3;
-    }
-    return 0;
-}
-
-// The offset in the whole text of position x of the text held.
-PB_INT textOffset(const RFC_QUOP_DECODE_STREAM *stream, PB_INT x)
-{
-    return stream->consumed + x + (stream->inRun && x >= 1 ? stream->runExtra : 0);
-}
-
-// Decodes the pending text up to cut with opt and keeps the rest. On
-// refusal, hands out what decodes before the fault, records the refusal and
-// drops the input.
-PB_BUFFER *decodePiece(RFC_QUOP_DECODE_STREAM *stream, PB_INT cut, RFC_QUOP_OPTIONS *opt)
-{
-    Tail tail(&stream->pending, cut);
-    RFC_QUOP_DECODE_REFUSAL refusal {};
-    PB_BUFFER *bytes = rfcQuopTryDecodeWithRefusal(stream->pending, opt, &refusal);
-    if (bytes) {
-        stream->consumed = textOffset(stream, cut);
-        stream->runExtra = 0;
-        tail.restore();
-        return bytes;
-    }
-    // Everything up to the last cut before the fault decodes as in the
-    // whole input.
-    tail.append();
-    const PB_INT good = decodeCut(stream, pbBufferBacking(stream->pending), refusal.offset,
-        pbBufferLength(stream->pending));
-    PB_BUFFER *before = pbBufferCreate();
-    if (good > 0) {
-        Tail rest(&stream->pending, good);
-        pbObjRelease(pb::obj(before));
-        before = rfcQuopTryDecodeWithOptions(stream->pending, stream->pieceOpt);
-        PB_ASSERT( before );
-    }
-    stream->refused = true;
-    stream->refusal = { refusal.kind, textOffset(stream, refusal.offset) };
-    pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
-    return before;
-}
-
-// Bytes of the output a decoding stream hands out per call while it owes a
-// long run of white space.
-constexpr PB_INT owedPortion = PB_INT { 1 } << 20;
-
-// Held text from which a decoding stream without a cut looks for a long run
-// of white space to hold as a summary.
-constexpr PB_INT runThreshold = PB_INT { 1 } << 16;
-
-// The next portion of the output owed: the run, then the tail.
-PB_BUFFER *takeOwed(RFC_QUOP_DECODE_STREAM *stream, PB_INT limit)
-{
-    PB_BUFFER *out = pbBufferCreate();
-    stream->run.readInto(&out, limit);
-    if (!stream->run.reading()) {
-        appendBuffer(&out, stream->owedTail);
-        pbObjRelease(pb::obj(stream->owedTail));
-        stream->owedTail = nullptr;
-        stream->owing = false;
-    }
-    return out;
-}
-
-// Decodes a piece of the text held, as decodePiece; when the piece started
-// with the space standing for a run, the run goes (trailing white space,
-// the output does not start with the space) or becomes output owed (in
-// place of the space), of which the first portion is returned.
-PB_BUFFER *decodeHeldPiece(RFC_QUOP_DECODE_STREAM *stream, PB_INT cut, RFC_QUOP_OPTIONS *opt)
-{
-    pb::Ref<PB_BUFFER> out(decodePiece(stream, cut, opt));
-    if (!stream->inRun)
-        return out.take();
-    stream->inRun = false;
-    const PB_INT length = pbBufferLength(out.get());
-    if (length == 0 || pbBufferBacking(out.get())[0] != byteSpace) {
-        stream->run.clear();
-        return out.take();
-    }
-    stream->run.close();
-    stream->owedTail = withoutLeading(out.get(), 1);
-    stream->owing = true;
-    return takeOwed(stream, owedPortion);
-}
-
-// Whether byte j of the n bytes at in belongs to a run of white space: white
-// space or a byte the decoder skips.
-bool inWhiteSpaceRun(const RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *in, PB_INT j, PB_INT n)
-{
-    return isWhiteSpace(in[j]) || skippedAt(stream, in, j, n);
-}
-
-// Where the byte after the standing space decides the run as data with no
-// look-ahead: after a literal byte, or after an escape of two upper-case
-// hexadecimal digits (which every flag accepts); 0 otherwise.
-PB_INT runDecidedAt(const RFC_QUOP_DECODE_STREAM *stream)
-{
-    const PB_BYTE *in = pbBufferBacking(stream->pending);
-    const PB_INT n = pbBufferLength(stream->pending);
-    const auto upperHex = [](PB_BYTE v) { return (v >= '0' && v <= '9') || (v >= 'A' && v <= 'F'); };
-    if (n >= 2 && isLiteral(in[1]))
-        return 2;
-    if (n >= 4 && in[1] == byteEquals && upperHex(in[2]) && upperHex(in[3]))
-        return 4;
-    return 0;
-}
-
-// Takes the run bytes that follow the standing space into the summary,
-// up to the look-ahead.
-void absorbRun(RFC_QUOP_DECODE_STREAM *stream)
-{
-    const PB_BYTE *in = pbBufferBacking(stream->pending);
-    const PB_INT n = pbBufferLength(stream->pending);
-    PB_INT j = 1;
-    for (; j < n - lookAhead && inWhiteSpaceRun(stream, in, j, n); ++j)
-        if (isWhiteSpace(in[j]))
-            stream->run.add(in[j]);
-    if (j == 1)
-        return;
-    stream->runExtra += j - 1;
-    stream->checked = 0;
-    stream->runStart = -1;
-    PB_BUFFER *rest = pbBufferCreate();
-    pbBufferAppendByte(&rest, byteSpace);
-    pbBufferAppendBytes(&rest, in + j, n - j);
-    pbObjRelease(pb::obj(stream->pending));
-    stream->pending = rest;
-}
-
-// With no cut in much text held: when it ends with a long run of white
-// space, decodes what lies in front of the run (which the run leaves in the
-// starting state, as it does not end with white space or a skipped byte)
-// and holds the run as a summary. Returns the bytes decoded.
-PB_BUFFER *holdRun(RFC_QUOP_DECODE_STREAM *stream)
-{
-    const PB_BYTE *in = pbBufferBacking(stream->pending);
-    const PB_INT n = pbBufferLength(stream->pending);
-    const PB_INT end = n - lookAhead;
-    PB_INT start = end;
-    while (start > 0 && inWhiteSpaceRun(stream, in, start - 1, n))
-        --start;
-    if (end - start < runThreshold / 2)
-        return pbBufferCreate();
-    pb::Ref<PB_BUFFER> before(pbBufferCreate());
-    if (start > 0) {
-        before.reset(decodePiece(stream, start, stream->pieceOpt));
-        if (stream->refused)
-            return before.take();
-    }
-    // The run starts the text held now: a standing space in front, then
-    // the run taken in.
-    PB_BUFFER *held = pbBufferCreate();
-    pbBufferAppendByte(&held, byteSpace);
-    pbBufferAppendBytes(&held, pbBufferBacking(stream->pending), pbBufferLength(stream->pending));
-    pbObjRelease(pb::obj(stream->pending));
-    stream->pending = held;
-    stream->inRun = true;
-    stream->runExtra = -1;
-    absorbRun(stream);
-    if (stream->run.empty()) {
-        // Only skipped bytes: they change nothing, the stream starts afresh.
-        stream->consumed += stream->runExtra + 1;
-        stream->runExtra = 0;
-        stream->inRun = false;
-        PB_BUFFER *rest = withoutLeading(stream->pending, 1);
-        pbObjRelease(pb::obj(stream->pending));
-        stream->pending = rest;
-    }
-    stream->checked = 0;
-    stream->runStart = -1;
-    return before.take();
-}
-
-} // namespace
-
-extern "C" {
-
-RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt)
-{
-    PB_ASSERT( opt );
-    auto *stream = new (pbMemAlloc(sizeof(RFC_QUOP_DECODE_STREAM))) RFC_QUOP_DECODE_STREAM {};
-    stream->lastOpt = rfcQuopOptionsRetain(opt);
-    stream->pieceOpt = rfcQuopOptionsCreateFrom(opt);
-    rfcQuopOptionsSetFlags(&stream->pieceOpt, rfcQuopOptionsFlags(opt) & ~PB_INT { RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF });
-    stream->inputNlf = rfcQuopOptionsDecodeInputNlf(opt);
-    stream->translate = stream->inputNlf != 0 && rfcQuopOptionsDecodeOutputNlf(opt) != 0;
-    stream->skipControl = rfcQuopOptionsFlags(opt) & RFC_QUOP_FLAG_DECODE_IGNORE_CONTROL;
-    stream->skipNonAscii = rfcQuopOptionsFlags(opt) & RFC_QUOP_FLAG_DECODE_IGNORE_NON_ASCII;
-    stream->maxLine = rfcQuopOptionsDecodeMaxInputLineLength(opt);
-    stream->nextTrial = 0;
-    stream->checked = 0;
-    stream->runStart = -1;
-    stream->pending = pbBufferCreate();
-    stream->consumed = 0;
-    stream->refused = false;
-    stream->refusal = { 0, 0 };
-    stream->inRun = false;
-    stream->runExtra = 0;
-    stream->owing = false;
-    stream->owedTail = nullptr;
-    return stream;
-}
-
-// Copies the text in and returns a new buffer, owned by the caller, with the
-// bytes that are final so far (possibly empty).
-RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount)
-{
-    PB_ASSERT( stream );
-    PB_ASSERT( byteCount >= 0 );
-    PB_ASSERT( bytes || byteCount == 0 );
-    if (!stream->refused)
-        pbBufferAppendBytes(&stream->pending, bytes, byteCount);
-    if (stream->owing)
-        return takeOwed(stream, owedPortion);
-    if (stream->refused)
-        return pbBufferCreate();
-    if (stream->inRun) {
-        absorbRun(stream);
-        // A literal byte or an escape of upper-case digits right after the
-        // run makes it data without look-ahead: decide it in this call, not
-        // in Finish, which hands out all it owes at once.
-        if (const PB_INT cut = runDecidedAt(stream)) {
-            stream->nextTrial = 0;
-            stream->checked = 0;
-            stream->runStart = -1;
-            return decodeHeldPiece(stream, cut, stream->pieceOpt);
-        }
-    }
-    const PB_INT length = pbBufferLength(stream->pending);
-    const PB_INT cut = decodeCut(stream, pbBufferBacking(stream->pending), length, length, stream->checked);
-    if (cut > 0) {
-        stream->nextTrial = 0;
-        stream->checked = 0;
-        stream->runStart = -1;
-        return decodeHeldPiece(stream, cut, stream->pieceOpt);
-    }
-    // Remember how far the text held is known to hold no cut, and the run of
-    // skipped bytes it ends with.
-    const PB_INT checked = length - lookAhead > 0 ? length - lookAhead : 0;
-    const PB_BYTE *in = pbBufferBacking(stream->pending);
-    for (PB_INT j = stream->checked; j < checked; ++j) {
-        if (!skippedAt(stream, in, j, length))
-            stream->runStart = -1;
-        else if (stream->runStart < 0)
-            stream->runStart = j;
-    }
-    stream->checked = checked;
-    // A line longer than the limit has no cut; try it so that the refusal
-    // comes as soon as the line is too long (bytes the flags skip do not
-    // count, so it may still be accepted).
-    // A trial that the flags let through waits until the text held has
-    // doubled, so that a long line costs linear time.
-    if (stream->maxLine != noLimit && length - 1 - lookAhead > stream->maxLine && length >= stream->nextTrial) {
-        stream->nextTrial = 2 * length;
-        RFC_QUOP_DECODE_REFUSAL refusal {};
-        pb::Ref<PB_BUFFER> trial(rfcQuopTryDecodeWithRefusal(stream->pending, stream->pieceOpt, &refusal));
-        // A refusal that the look-ahead cannot change is final.
-        if (!trial && refusal.offset < length - lookAhead) {
-            stream->refused = true;
-            stream->refusal = { refusal.kind, stream->consumed + refusal.offset };
-            pbBufferDelTrailing(&stream->pending, pbBufferLength(stream->pending));
-        }
-    }
-    // Without a line limit, much text without a cut ends with a long run of
-    // white space (or with what the run follows): hold the run as a summary.
-    if (!stream->inRun && stream->maxLine == noLimit && stream->translate && length >= runThreshold)
-        return holdRun(stream);
-    return pbBufferCreate();
-}
-
-RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream)
-{
-    PB_ASSERT( stream );
-    pb::Ref<PB_BUFFER> out(stream->owing ? takeOwed(stream, PB_INT_MAX) : pbBufferCreate());
-    if (stream->refused)
-        return out.take();
-    pb::Ref<PB_BUFFER> rest(decodeHeldPiece(stream, pbBufferLength(stream->pending), stream->lastOpt));
-    appendBuffer(out.addr(), rest.get());
-    if (stream->owing) {
-        pb::Ref<PB_BUFFER> owed(takeOwed(stream, PB_INT_MAX));
-        appendBuffer(out.addr(), owed.get());
-    }
-    return out.take();
-}
-
-RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream, RFC_QUOP_DECODE_REFUSAL *refusal)
-{
-    PB_ASSERT( stream );
-    PB_ASSERT( refusal );
-    if (!stream->refused)
-        return PB_FALSE;
-    *refusal = stream->refusal;
-    return PB_TRUE;
-}
-
-RFC_API void rfcQuopDecodeStreamFree(RFC_QUOP_DECODE_STREAM *stream)
-{
-    if (stream && stream->owedTail)
-        pbObjRelease(pb::obj(stream->owedTail));
-    freeStream(stream);
-}
-
-} // extern "C"
