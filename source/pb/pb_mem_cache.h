@@ -63,11 +63,14 @@ constexpr PB_INT blockBytes(PB_INT blockClass) noexcept
 // Bytes of freed blocks a thread keeps at most: enough for the objects of a
 // few thousand tokens or short strings, little beside a thread's stack.
 constexpr PB_INT keptBytesBound = 256 * 1024;
-// Bytes of freed blocks all threads together keep at most: the bound of
-// sixteen threads. Room is taken from it and returned a quantum at a time,
-// one locked instruction per hundred blocks or more; a thread whose cache is
-// empty holds at most one quantum, so that hundreds of threads find room.
-constexpr PB_INT processKeptBytesBound = 16 * keptBytesBound;
+// Bytes of freed blocks all threads together keep at most: the bound of two
+// threads. Many threads sitting idle after their bursts then keep little
+// beside what the C library itself keeps of freed memory, while a thread at
+// work on ordinary input needs a quantum or two, so that dozens of threads
+// find room. Room is taken from it and returned a quantum at a time, one
+// locked instruction per hundred blocks or more; a thread whose cache is
+// empty holds at most one quantum.
+constexpr PB_INT processKeptBytesBound = 2 * keptBytesBound;
 constexpr PB_INT keptBytesQuantum = 16 * 1024;
 static_assert(keptBytesBound % keptBytesQuantum == 0 && processKeptBytesBound % keptBytesQuantum == 0);
 
