@@ -157,13 +157,21 @@ public:
 
     // The scanner has established the type, and the characters form a valid
     // token of it, so the token is made without classifying again.
+    //
+    // The token joins the vector before its raw value is made: the vector's
+    // reference is a locked instruction, which waits for every store before
+    // it, and the token's header alone is fewer stores than the header and
+    // the string together. Until its raw value is set the token is seen by
+    // nobody, and its free function passes over a null raw value.
     void token(PB_INT type, PB_INT start, PB_INT end)
     {
-        add(tokenCreateUse(type, pbStringCreateFromCharsCopy(text_ + start, end - start)));
+        RFC_MAIL_SHF_TOKEN *tok = add(type);
+        tok->rawValue = pbStringCreateFromCharsCopy(text_ + start, end - start);
     }
 
     void special(PB_CHAR ch)
     {
+        RFC_MAIL_SHF_TOKEN *tok = add(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL);
         PB_STRING *&raw = specials_[static_cast<std::size_t>(ch - specialMaskBase)];
         if (!raw) [[unlikely]]
             raw = pbStringCreateFromCharsCopy(&ch, 1);
@@ -172,20 +180,24 @@ public:
         // added by a plain atomic store, not a locked instruction.
         std::atomic_ref<PB_INT> count(reinterpret_cast<PB___OBJ_HEADER *>(raw)->refCount);
         count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-        add(tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, raw));
+        tok->rawValue = raw;
     }
 
     PB_VECTOR *take() { return vec_.take(); }
 
 private:
-    void add(RFC_MAIL_SHF_TOKEN *tok)
+    // A new token of the given type, its raw value not yet set, in the
+    // vector, which holds its only reference.
+    RFC_MAIL_SHF_TOKEN *add(PB_INT type)
     {
+        RFC_MAIL_SHF_TOKEN *tok = tokenCreateUse(type, nullptr);
         pbVectorAppendObj(vec_.addr(), pb::obj(tok));
         // Nobody else can reach the new token yet: only this sink's
         // reference and that of its own unshared vector exist, so the count
         // drops from 2 to 1 by a plain atomic store, not a second locked
         // instruction, and the token cannot be freed here.
         std::atomic_ref<PB_INT>(tok->header.refCount).store(1, std::memory_order_relaxed);
+        return tok;
     }
 
     const PB_CHAR *text_;
