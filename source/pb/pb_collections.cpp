@@ -286,15 +286,6 @@ PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj) noexcept
     target->items[target->length++] = obj;
 }
 
-PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj) noexcept
-{
-    PB_ASSERT( v && *v );
-    PB_ASSERT( obj );
-    PB_VECTOR *target = pb::internal::writable(v, vectorCopy);
-    reserveItems(target, 1);
-    target->items[target->length++] = obj;
-}
-
 // Moves the shorter side of the vector over the gap: deleting near either
 // end costs a constant time, so a vector emptied from the front is linear.
 PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index) noexcept

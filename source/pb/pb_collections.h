@@ -15,8 +15,6 @@ PB_API PB_INT pbVectorLength(PB_VECTOR *v) PB___NOEXCEPT;
 PB_API PB_OBJ *pbVectorObjAt(PB_VECTOR *v, PB_INT index) PB___NOEXCEPT;
 /* Appends a reference to obj (not null). */
 PB_API void pbVectorAppendObj(PB_VECTOR **v, PB_OBJ *obj) PB___NOEXCEPT;
-/* Appends obj (not null), taking over the caller's reference to it. */
-PB_API void pbVectorAppendObjUse(PB_VECTOR **v, PB_OBJ *obj) PB___NOEXCEPT;
 PB_API void pbVectorDelAt(PB_VECTOR **v, PB_INT index) PB___NOEXCEPT;
 /* True when every element has the given sort (also for an empty vector). */
 PB_API PB_BOOL pbVectorContainsOnly(PB_VECTOR *v, const PB_SORT *sort) PB___NOEXCEPT;

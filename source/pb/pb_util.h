@@ -27,7 +27,7 @@ PB_API void *pbMemRealloc(void *p, PB_INT size) PB___NOEXCEPT;
 PB_API void pbMemFree(void *p) PB___NOEXCEPT;
 /* Object blocks kept for reuse. Each thread keeps the blocks of objects it
  * frees (up to 504 bytes each, 256 KiB in all per thread) for the next
- * objects it makes, and all threads together keep at most 4 MiB: a thread
+ * objects it makes, and all threads together keep at most 512 KiB: a thread
  * takes room for its blocks from that budget as its cache grows and returns
  * it as its cache empties. A block freed beyond either bound goes back to
  * the C library, and so do a thread's blocks when it ends. pbMemTrim gives

@@ -96,9 +96,6 @@ TEST(PbVector, SettersCopyASharedVectorFirst)
     pbtest::expectCopyOnWrite<PB_VECTOR>(
         make, [](PB_VECTOR **v) { pbVectorAppendObj(v, pbStringObj(rfctest::string("c").get())); }, vectorText, "[a, b, c]");
     pbtest::expectCopyOnWrite<PB_VECTOR>(make, [](PB_VECTOR **v) { pbVectorDelAt(v, 0); }, vectorText, "[b]");
-    pbtest::expectCopyOnWrite<PB_VECTOR>(
-        make, [](PB_VECTOR **v) { pbVectorAppendObjUse(v, pbStringObj(rfctest::string("c").take())); }, vectorText,
-        "[a, b, c]");
 }
 
 TEST(PbVector, GrowthAndContainsOnly)

@@ -14,7 +14,7 @@
 struct RFC_MAIL_SHF_TOKEN {
     PB___OBJ_HEADER header;
     PB_INT type;
-    PB_STRING *rawValue; // owned; never null while the token lives
+    PB_STRING *rawValue; // owned; never null once anyone but its maker sees the token
 };
 
 namespace rfc::mail {
@@ -95,7 +95,8 @@ inline CharClass charClass(PB_CHAR ch) noexcept
 
 // A new token of the given type that takes over the caller's reference to
 // rawValue. The caller vouches that rawValue is a valid token of that type;
-// nothing is checked.
+// nothing is checked. The decoder passes null and sets the raw value before
+// anyone else sees the token.
 RFC_MAIL_SHF_TOKEN *tokenCreateUse(PB_INT type, PB_STRING *rawValue);
 
 } // namespace rfc::mail

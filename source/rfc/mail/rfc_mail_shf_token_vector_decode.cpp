@@ -4,9 +4,9 @@
 // malformed token makes the whole decode fail.
 //
 // The scanner is one loop over the code points with an explicit depth
-// counter for nested comments, so no input can exhaust the stack. Each token,
-// a special one too, costs one string (its characters copied once from the
-// input) and one token object; the tokens join the vector in batches.
+// counter for nested comments, so no input can exhaust the stack. Each token
+// costs one token object and, unless it repeats a special, one string of
+// its characters copied once from the input.
 #include "rfc_mail_internal.h"
 
 #include <atomic>
@@ -132,43 +132,79 @@ bool scan(const PB_CHAR *text, PB_INT length, Sink &sink, Failure &failure)
 }
 
 // Builds the token vector: each new token joins the vector at once, which
-// takes a reference of its own, and the sink then lets go of its reference. The vector is
-// released on every path, and only a complete vector is handed out.
+// takes a reference of its own, and the sink then lets go of its reference.
+// The vector is released on every path, and only a complete vector is
+// handed out.
+//
+// Every token is an object of its own (tokens compare equal only when they
+// are one object), but the raw values of repeated specials need not be:
+// strings are compared by their characters, and a string shared with the
+// caller is copied before any change. So the first special of each kind
+// gets a new string, which the sink holds, and later ones of that kind take
+// a reference to it.
 class VectorSink {
 public:
     explicit VectorSink(const PB_CHAR *text) : text_(text), vec_(pbVectorCreate()) {}
     VectorSink(const VectorSink &) = delete;
     VectorSink &operator=(const VectorSink &) = delete;
 
-    // Every token, a special one too, is an object of its own with a new
-    // string of its characters. The scanner has established the type, and
-    // the characters form a valid token of it, so the token is made without
-    // classifying again.
+    ~VectorSink()
+    {
+        for (PB_STRING *special : specials_)
+            if (special)
+                pbObjRelease(pb::obj(special));
+    }
+
+    // The scanner has established the type, and the characters form a valid
+    // token of it, so the token is made without classifying again.
+    //
+    // The token joins the vector before its raw value is made: the vector's
+    // reference is a locked instruction, which waits for every store before
+    // it, and the token's header alone is fewer stores than the header and
+    // the string together. Until its raw value is set the token is seen by
+    // nobody, and its free function passes over a null raw value.
     void token(PB_INT type, PB_INT start, PB_INT end)
     {
-        add(tokenCreateUse(type, pbStringCreateFromCharsCopy(text_ + start, end - start)));
+        RFC_MAIL_SHF_TOKEN *tok = add(type);
+        tok->rawValue = pbStringCreateFromCharsCopy(text_ + start, end - start);
     }
 
     void special(PB_CHAR ch)
     {
-        add(tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, pbStringCreateFromCharsCopy(&ch, 1)));
+        RFC_MAIL_SHF_TOKEN *tok = add(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL);
+        PB_STRING *&raw = specials_[static_cast<std::size_t>(ch - specialMaskBase)];
+        if (!raw) [[unlikely]]
+            raw = pbStringCreateFromCharsCopy(&ch, 1);
+        // Nobody else can reach the string: it is held by this sink and by
+        // tokens in its own unshared vector. So the token's reference is
+        // added by a plain atomic store, not a locked instruction.
+        std::atomic_ref<PB_INT> count(reinterpret_cast<PB___OBJ_HEADER *>(raw)->refCount);
+        count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+        tok->rawValue = raw;
     }
 
     PB_VECTOR *take() { return vec_.take(); }
 
 private:
-    void add(RFC_MAIL_SHF_TOKEN *tok)
+    // A new token of the given type, its raw value not yet set, in the
+    // vector, which holds its only reference.
+    RFC_MAIL_SHF_TOKEN *add(PB_INT type)
     {
+        RFC_MAIL_SHF_TOKEN *tok = tokenCreateUse(type, nullptr);
         pbVectorAppendObj(vec_.addr(), pb::obj(tok));
         // Nobody else can reach the new token yet: only this sink's
         // reference and that of its own unshared vector exist, so the count
         // drops from 2 to 1 by a plain atomic store, not a second locked
         // instruction, and the token cannot be freed here.
         std::atomic_ref<PB_INT>(tok->header.refCount).store(1, std::memory_order_relaxed);
+        return tok;
     }
 
     const PB_CHAR *text_;
     pb::Ref<PB_VECTOR> vec_;
+    // The raw value of the specials met so far, by code point from
+    // specialMaskBase on.
+    std::array<PB_STRING *, specialMaskLast - specialMaskBase + 1> specials_ {};
 };
 
 } // namespace
