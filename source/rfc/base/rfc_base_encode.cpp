@@ -8,6 +8,7 @@
 // characters at a time through tables derived from the alphabets at compile
 // time.
 #include "rfc_base_kernel.h"
+#include "rfc_base_result.h"
 
 #include <array>
 #include <bit>
@@ -222,72 +223,20 @@ NlfBytes nlfBytesOf(PB_INT nlf)
     }
 }
 
-// Where text for a buffer is written. Short text goes to the stack and the
-// buffer is made from it with one copy, so that the result is one
-// allocation (the object with its bytes); longer text is written into an
-// allocation of its exact size that the result buffer takes over, which
-// saves the copy. Text is always handed over, so there is nothing to free
-// on another path.
-class BufferOutput {
-public:
+// Where the text is written: room of its exact size, which becomes the
+// result buffer or string.
+struct BufferOutput : rfc::base::ResultBytes<1024> {
     using Result = PB_BUFFER;
+    using ResultBytes::ResultBytes;
     static PB_BUFFER *empty() { return pbBufferCreate(); }
-
-    explicit BufferOutput(PB_INT size)
-        : size_(size), heap_(size > smallSize ? static_cast<char *>(pbMemAlloc(size)) : nullptr)
-    {
-    }
-    BufferOutput(const BufferOutput &) = delete;
-    BufferOutput &operator=(const BufferOutput &) = delete;
-
-    char *data() { return heap_ ? heap_ : local_; }
-
-    // The new buffer, owned by the caller.
-    PB_BUFFER *finish()
-    {
-        if (heap_)
-            return pbBufferCreateFromBytesUse(reinterpret_cast<PB_BYTE *>(heap_), size_);
-        return pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(local_), size_);
-    }
-
-private:
-    // Below this a copy costs less than a second allocation and its free.
-    static constexpr PB_INT smallSize = 1024;
-    PB_INT size_;
-    char *heap_;
-    char local_[smallSize];
+    PB_BUFFER *finish() { return finishBuffer(capacity()); }
 };
 
-// Where text for a string is written: the stack when it is short, else an
-// allocation freed on every path; the string is made from it directly, with
-// no buffer object in between.
-class StringOutput {
-public:
+struct StringOutput : rfc::base::ResultBytes<256> {
     using Result = PB_STRING;
+    using ResultBytes::ResultBytes;
     static PB_STRING *empty() { return pbStringCreate(); }
-
-    explicit StringOutput(PB_INT size)
-        : size_(size), heap_(size > smallSize ? static_cast<char *>(pbMemAlloc(size)) : nullptr)
-    {
-    }
-    ~StringOutput()
-    {
-        if (heap_)
-            pbMemFree(heap_);
-    }
-    StringOutput(const StringOutput &) = delete;
-    StringOutput &operator=(const StringOutput &) = delete;
-
-    char *data() { return heap_ ? heap_ : local_; }
-
-    // The new string, owned by the caller.
-    PB_STRING *finish() { return pbStringCreateFromAscii(reinterpret_cast<const PB_BYTE *>(data()), size_); }
-
-private:
-    static constexpr PB_INT smallSize = 256;
-    PB_INT size_;
-    char *heap_;
-    char local_[smallSize];
+    PB_STRING *finish() { return finishString(capacity()); }
 };
 
 // Writes the text of byteCount bytes at out: whole groups through the
@@ -321,7 +270,7 @@ typename Output::Result *encodeBytes(const std::uint8_t *src, PB_INT byteCount, 
         if (encodedLength == 0)
             return Output::empty();
         Output output(encodedLength);
-        encodeFlat<Codec>(src, byteCount, output.data(), omitPadding, kernel);
+        encodeFlat<Codec>(src, byteCount, output.chars(), omitPadding, kernel);
         return output.finish();
     }
 
@@ -337,7 +286,7 @@ typename Output::Result *encodeBytes(const std::uint8_t *src, PB_INT byteCount, 
     if (total == 0)
         return Output::empty();
     Output output(total);
-    char *out = output.data();
+    char *out = output.chars();
 
     auto encodeWrapped = kernel.encodeWrapped[static_cast<int>(Codec::kernelShape)];
     if (!wrap) {
@@ -395,7 +344,7 @@ template <class Codec, class Output>
 typename Output::Result *encodePlain(const std::uint8_t *src, PB_INT byteCount)
 {
     Output output(encodedLength(Codec::shape, byteCount, false));
-    encodeFlat<Codec>(src, byteCount, output.data(), false, rfc::base::kernel());
+    encodeFlat<Codec>(src, byteCount, output.chars(), false, rfc::base::kernel());
     return output.finish();
 }
 
