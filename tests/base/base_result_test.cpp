@@ -2,8 +2,9 @@
 // source length from 0 to 1100 bytes, so that the text of each encoding
 // is written once on the stack and copied into its result and once into
 // an allocation the result takes over (the cut lies at 1024 characters),
-// by the plain, the options and the string forms; and every such text
-// decoded back by the plain decoder.
+// by the plain, the options and the string forms, padded and unpadded (the
+// last group is written whole, its padding beyond the text); and every such
+// text decoded back by the plain decoder.
 #include "base_test_util.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +55,7 @@ string modelEncode(const string &bytes, const Model &model)
 TEST(BaseResult, EveryLengthTo1100MatchesTheModelAndDecodesBack)
 {
     pb::Ref<RFC_BASE_OPTIONS> defaults(rfcBaseOptionsCreate());
+    pb::Ref<RFC_BASE_OPTIONS> unpadded = options(OMIT, 0);
     string data = rfctest::randomBytes(1100, 1024);
     for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
         for (std::size_t size = 0; size <= data.size(); ++size) {
@@ -63,6 +65,7 @@ TEST(BaseResult, EveryLengthTo1100MatchesTheModelAndDecodesBack)
             // encode() also checks the string form against the buffer.
             ASSERT_EQ(encode(bytes, encoding), expected);
             ASSERT_EQ(encode(bytes, encoding, defaults.get()), expected);
+            ASSERT_EQ(encode(bytes, encoding, unpadded.get()), expected.substr(0, expected.find('=')));
             pb::Ref<PB_BUFFER> text(rfctest::buffer(expected));
             pb::Ref<PB_BUFFER> back(rfcBaseTryDecode(text.get(), encoding));
             ASSERT_TRUE(back);

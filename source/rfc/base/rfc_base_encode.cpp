@@ -94,6 +94,18 @@ struct Base64Codec {
     static constexpr rfc::base::Shape kernelShape = rfc::base::Shape::base64;
     static constexpr const rfc::base::Alphabet64 &alphabet64 = rfc::base::alphabet64<alphabet>;
 
+    // The padded group of the last one or two bytes, filled with zero bits:
+    // four characters at out, of which the text keeps the returned count.
+    static int encodeLast(const std::uint8_t *src, int byteCount, char *out, bool omitPadding)
+    {
+        std::uint32_t v = (std::uint32_t { src[0] } << 16) | (byteCount == 2 ? std::uint32_t { src[1] } << 8 : 0);
+        out[0] = alphabet[v >> 18];
+        out[1] = alphabet[(v >> 12) & 0x3F];
+        out[2] = byteCount == 2 ? alphabet[(v >> 6) & 0x3F] : rfc::base::padCharacter;
+        out[3] = rfc::base::padCharacter;
+        return omitPadding ? shape.tailChars(byteCount) : shape.charsPerGroup;
+    }
+
     static char *encode(const std::uint8_t *src, PB_INT byteCount, char *out, bool omitPadding)
     {
         constexpr const auto &pairs = pairTable<alphabet, 6>;
@@ -119,16 +131,10 @@ struct Base64Codec {
             byteCount -= 3;
         }
         if (byteCount > 0) {
-            // The last one or two bytes, filled with zero bits.
-            std::uint32_t v = (std::uint32_t { src[0] } << 16) | (byteCount == 2 ? std::uint32_t { src[1] } << 8 : 0);
-            *out++ = alphabet[v >> 18];
-            *out++ = alphabet[(v >> 12) & 0x3F];
-            if (byteCount == 2)
-                *out++ = alphabet[(v >> 6) & 0x3F];
-            if (!omitPadding) {
-                for (int i = shape.tailChars(static_cast<int>(byteCount)); i < shape.charsPerGroup; ++i)
-                    *out++ = rfc::base::padCharacter;
-            }
+            char group[shape.charsPerGroup];
+            int kept = encodeLast(src, static_cast<int>(byteCount), group, omitPadding);
+            std::memcpy(out, group, static_cast<std::size_t>(kept));
+            out += kept;
         }
         return out;
     }
@@ -146,6 +152,21 @@ struct Base32Codec {
         constexpr const auto &pairs = pairTable<alphabet, 5>;
         storeFourPairs(out, pairs[(v >> 30) & 0x3FF], pairs[(v >> 20) & 0x3FF], pairs[(v >> 10) & 0x3FF],
             pairs[v & 0x3FF]);
+    }
+
+    // The padded group of the last one to four bytes, filled with zero
+    // bits: eight characters at out, of which the text keeps the returned
+    // count.
+    static int encodeLast(const std::uint8_t *src, int byteCount, char *out, bool omitPadding)
+    {
+        std::uint64_t v = 0;
+        for (int i = 0; i < shape.bytesPerGroup; ++i)
+            v = (v << 8) | (i < byteCount ? src[i] : 0);
+        encodeGroup(v, out);
+        int chars = shape.tailChars(byteCount);
+        for (int i = chars; i < shape.charsPerGroup; ++i)
+            out[i] = rfc::base::padCharacter;
+        return omitPadding ? chars : shape.charsPerGroup;
     }
 
     static char *encode(const std::uint8_t *src, PB_INT byteCount, char *out, bool omitPadding)
@@ -166,19 +187,10 @@ struct Base32Codec {
             byteCount -= 5;
         }
         if (byteCount > 0) {
-            // The last one to four bytes, filled with zero bits.
-            std::uint64_t v = 0;
-            for (int i = 0; i < 5; ++i)
-                v = (v << 8) | (i < byteCount ? src[i] : 0);
-            char group[8];
-            encodeGroup(v, group);
-            PB_INT chars = shape.tailChars(static_cast<int>(byteCount));
-            std::memcpy(out, group, static_cast<std::size_t>(chars));
-            out += chars;
-            if (!omitPadding) {
-                std::memset(out, rfc::base::padCharacter, static_cast<std::size_t>(8 - chars));
-                out += 8 - chars;
-            }
+            char group[shape.charsPerGroup];
+            int kept = encodeLast(src, static_cast<int>(byteCount), group, omitPadding);
+            std::memcpy(out, group, static_cast<std::size_t>(kept));
+            out += kept;
         }
         return out;
     }
@@ -223,16 +235,19 @@ NlfBytes nlfBytesOf(PB_INT nlf)
     }
 }
 
-// Where the text is written: room of its exact size, which becomes the
-// result buffer or string.
-struct BufferOutput : rfc::base::ResultBytes<1024> {
+// The most bytes written beyond the text: a last group written whole.
+inline constexpr PB_INT lastGroupSlack = rfc::base::base32Shape.charsPerGroup;
+
+// Where the text is written: room of its exact size (and the slack), which
+// becomes the result buffer or string.
+struct BufferOutput : rfc::base::ResultBytes<1024, lastGroupSlack> {
     using Result = PB_BUFFER;
     using ResultBytes::ResultBytes;
     static PB_BUFFER *empty() { return pbBufferCreate(); }
     PB_BUFFER *finish() { return finishBuffer(capacity()); }
 };
 
-struct StringOutput : rfc::base::ResultBytes<256> {
+struct StringOutput : rfc::base::ResultBytes<256, lastGroupSlack> {
     using Result = PB_STRING;
     using ResultBytes::ResultBytes;
     static PB_STRING *empty() { return pbStringCreate(); }
@@ -240,19 +255,28 @@ struct StringOutput : rfc::base::ResultBytes<256> {
 };
 
 // Writes the text of byteCount bytes at out: whole groups through the
-// kernel when there is one, the rest by the scalar code.
+// kernel when there is one, else by the scalar code, and the last group
+// whole (padded) even when its padding is omitted, which may write up to
+// lastGroupSlack bytes beyond the text.
 template <class Codec>
 char *encodeFlat(const std::uint8_t *src, PB_INT byteCount, char *out, bool omitPadding,
     const rfc::base::Kernel &kernel)
 {
+    constexpr GroupShape shape = Codec::shape;
+    static_assert(shape.charsPerGroup <= lastGroupSlack);
+    PB_INT groups = byteCount / shape.bytesPerGroup;
     auto encodeGroups = kernel.encode[static_cast<int>(Codec::kernelShape)];
-    if (encodeGroups) {
-        auto groups = static_cast<std::size_t>(byteCount / Codec::shape.bytesPerGroup);
-        out = encodeGroups(src, groups, out, Codec::alphabet64);
-        src += groups * static_cast<std::size_t>(Codec::shape.bytesPerGroup);
-        byteCount %= Codec::shape.bytesPerGroup;
+    if (groups != 0) {
+        if (encodeGroups)
+            out = encodeGroups(src, static_cast<std::size_t>(groups), out, Codec::alphabet64);
+        else
+            out = Codec::encode(src, groups * shape.bytesPerGroup, out, omitPadding);
     }
-    return Codec::encode(src, byteCount, out, omitPadding);
+    if constexpr (shape.bytesPerGroup > 1) {
+        if (auto rest = static_cast<int>(byteCount % shape.bytesPerGroup))
+            out += Codec::encodeLast(src + groups * shape.bytesPerGroup, rest, out, omitPadding);
+    }
+    return out;
 }
 
 // Encodes byteCount bytes at src under the settings into a new buffer owned
