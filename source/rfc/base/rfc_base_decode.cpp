@@ -141,6 +141,11 @@ using Bytes = std::unique_ptr<std::uint8_t[], MemFree>;
 // byte.
 constexpr PB_INT storeSlack = rfc::base::decodeSlack > 8 ? PB_INT { rfc::base::decodeSlack } : 8;
 
+// Text shorter than this (one vector step) goes to the scalar loops: a
+// kernel's set-up costs more than it saves there, and the state machine
+// would otherwise call it again at every group boundary of a short tail.
+constexpr std::ptrdiff_t kernelMinRun = 32;
+
 // Where the bytes are written: room for the most the text can give and the
 // store slack; the decoders finish it with the count they wrote.
 using Output = rfc::base::ResultBytes<768, storeSlack>;
@@ -224,7 +229,7 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags,
         // At a group boundary, a data character may start a run of whole
         // groups; newlines and other bytes go straight to the checks below.
         if (n == 0 && pads == 0 && values[*p] < padValue) {
-            if (kernelRun)
+            if (kernelRun && end - p >= kernelMinRun)
                 kernelRun(p, end, out, Codec::table(), skip);
             else
                 Codec::decodeRun(p, end, out);
@@ -388,7 +393,7 @@ PB_BUFFER *decodeBase16(const std::uint8_t *src, PB_INT byteCount, PB_INT flags,
     const std::uint8_t *end = src + byteCount;
     int pending = -1; // the first digit of an incomplete pair
     while (p < end) {
-        if (pending < 0 && kernelRun) {
+        if (pending < 0 && kernelRun && end - p >= kernelMinRun) {
             kernelRun(p, end, out, decodeTable<rfc::base::alphabetBase16, false, true>(), skip);
             if (p == end)
                 break;
