@@ -11,6 +11,7 @@
 // which the fast paths only ever enter and leave at a group boundary. So
 // the state machine alone decides every refusal and its offset.
 #include "rfc_base_kernel.h"
+#include "rfc_base_result.h"
 
 #include <array>
 #include <bit>
@@ -140,42 +141,14 @@ using Bytes = std::unique_ptr<std::uint8_t[], MemFree>;
 // byte.
 constexpr PB_INT storeSlack = rfc::base::decodeSlack > 8 ? PB_INT { rfc::base::decodeSlack } : 8;
 
-// Where the bytes are written: room for at most `capacity` of them (and
-// the slack), on the stack when that is small, so that the result is then
-// one allocation made from it with one copy; otherwise one allocation,
-// which the result buffer takes over and which is freed on every path that
-// does not hand it over.
-class Output {
-public:
-    explicit Output(PB_INT capacity)
-        : allocated_(capacity + storeSlack),
-          bytes_(capacity > smallSize ? static_cast<std::uint8_t *>(pbMemAlloc(allocated_)) : nullptr)
-    {
-    }
-    Output(const Output &) = delete;
-    Output &operator=(const Output &) = delete;
+// Text shorter than this (one vector step) goes to the scalar loops: a
+// kernel's set-up costs more than it saves there, and the state machine
+// would otherwise call it again at every group boundary of a short tail.
+constexpr std::ptrdiff_t kernelMinRun = 32;
 
-    std::uint8_t *data() { return bytes_ ? bytes_.get() : local_; }
-
-    // A new buffer (owned by the caller) with the first count bytes; unused
-    // room is given back when it is large.
-    PB_BUFFER *finish(PB_INT count)
-    {
-        if (!bytes_)
-            return pbBufferCreateFromBytesCopy(local_, count);
-        std::uint8_t *bytes = bytes_.release();
-        if (allocated_ - count > 64 && allocated_ - count > count / 8)
-            bytes = static_cast<std::uint8_t *>(pbMemRealloc(bytes, count));
-        return pbBufferCreateFromBytesUse(bytes, count);
-    }
-
-private:
-    // Below this a copy costs less than a second allocation and its free.
-    static constexpr PB_INT smallSize = 768;
-    PB_INT allocated_;
-    Bytes bytes_;
-    std::uint8_t local_[smallSize + storeSlack];
-};
+// Where the bytes are written: room for the most the text can give and the
+// store slack; the decoders finish it with the count they wrote.
+using Output = rfc::base::ResultBytes<768, storeSlack>;
 
 // The vector kernels' table of an encoding: the value of each alphabet
 // character below 0x80, and the class of every other byte by the same
@@ -256,7 +229,7 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags,
         // At a group boundary, a data character may start a run of whole
         // groups; newlines and other bytes go straight to the checks below.
         if (n == 0 && pads == 0 && values[*p] < padValue) {
-            if (kernelRun)
+            if (kernelRun && end - p >= kernelMinRun)
                 kernelRun(p, end, out, Codec::table(), skip);
             else
                 Codec::decodeRun(p, end, out);
@@ -299,7 +272,7 @@ PB_BUFFER *decodeGroups(const std::uint8_t *src, PB_INT byteCount, PB_INT flags,
             out += shape.tailBytes(n);
         }
     }
-    return output.finish(out - output.data());
+    return output.finishBuffer(out - output.data());
 }
 
 template <const std::string_view &alphabet>
@@ -420,7 +393,7 @@ PB_BUFFER *decodeBase16(const std::uint8_t *src, PB_INT byteCount, PB_INT flags,
     const std::uint8_t *end = src + byteCount;
     int pending = -1; // the first digit of an incomplete pair
     while (p < end) {
-        if (pending < 0 && kernelRun) {
+        if (pending < 0 && kernelRun && end - p >= kernelMinRun) {
             kernelRun(p, end, out, decodeTable<rfc::base::alphabetBase16, false, true>(), skip);
             if (p == end)
                 break;
@@ -456,7 +429,7 @@ PB_BUFFER *decodeBase16(const std::uint8_t *src, PB_INT byteCount, PB_INT flags,
             *refusedAt = byteCount;
         return nullptr;
     }
-    return output.finish(out - output.data());
+    return output.finishBuffer(out - output.data());
 }
 
 // Decodes byteCount bytes of text at src in the encoding under the flags:

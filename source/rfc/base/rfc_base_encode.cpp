@@ -8,6 +8,7 @@
 // characters at a time through tables derived from the alphabets at compile
 // time.
 #include "rfc_base_kernel.h"
+#include "rfc_base_result.h"
 
 #include <array>
 #include <bit>
@@ -93,6 +94,18 @@ struct Base64Codec {
     static constexpr rfc::base::Shape kernelShape = rfc::base::Shape::base64;
     static constexpr const rfc::base::Alphabet64 &alphabet64 = rfc::base::alphabet64<alphabet>;
 
+    // The padded group of the last one or two bytes, filled with zero bits:
+    // four characters at out, of which the text keeps the returned count.
+    static int encodeLast(const std::uint8_t *src, int byteCount, char *out, bool omitPadding)
+    {
+        std::uint32_t v = (std::uint32_t { src[0] } << 16) | (byteCount == 2 ? std::uint32_t { src[1] } << 8 : 0);
+        out[0] = alphabet[v >> 18];
+        out[1] = alphabet[(v >> 12) & 0x3F];
+        out[2] = byteCount == 2 ? alphabet[(v >> 6) & 0x3F] : rfc::base::padCharacter;
+        out[3] = rfc::base::padCharacter;
+        return omitPadding ? shape.tailChars(byteCount) : shape.charsPerGroup;
+    }
+
     static char *encode(const std::uint8_t *src, PB_INT byteCount, char *out, bool omitPadding)
     {
         constexpr const auto &pairs = pairTable<alphabet, 6>;
@@ -118,16 +131,10 @@ struct Base64Codec {
             byteCount -= 3;
         }
         if (byteCount > 0) {
-            // The last one or two bytes, filled with zero bits.
-            std::uint32_t v = (std::uint32_t { src[0] } << 16) | (byteCount == 2 ? std::uint32_t { src[1] } << 8 : 0);
-            *out++ = alphabet[v >> 18];
-            *out++ = alphabet[(v >> 12) & 0x3F];
-            if (byteCount == 2)
-                *out++ = alphabet[(v >> 6) & 0x3F];
-            if (!omitPadding) {
-                for (int i = shape.tailChars(static_cast<int>(byteCount)); i < shape.charsPerGroup; ++i)
-                    *out++ = rfc::base::padCharacter;
-            }
+            char group[shape.charsPerGroup];
+            int kept = encodeLast(src, static_cast<int>(byteCount), group, omitPadding);
+            std::memcpy(out, group, static_cast<std::size_t>(kept));
+            out += kept;
         }
         return out;
     }
@@ -145,6 +152,21 @@ struct Base32Codec {
         constexpr const auto &pairs = pairTable<alphabet, 5>;
         storeFourPairs(out, pairs[(v >> 30) & 0x3FF], pairs[(v >> 20) & 0x3FF], pairs[(v >> 10) & 0x3FF],
             pairs[v & 0x3FF]);
+    }
+
+    // The padded group of the last one to four bytes, filled with zero
+    // bits: eight characters at out, of which the text keeps the returned
+    // count.
+    static int encodeLast(const std::uint8_t *src, int byteCount, char *out, bool omitPadding)
+    {
+        std::uint64_t v = 0;
+        for (int i = 0; i < shape.bytesPerGroup; ++i)
+            v = (v << 8) | (i < byteCount ? src[i] : 0);
+        encodeGroup(v, out);
+        int chars = shape.tailChars(byteCount);
+        for (int i = chars; i < shape.charsPerGroup; ++i)
+            out[i] = rfc::base::padCharacter;
+        return omitPadding ? chars : shape.charsPerGroup;
     }
 
     static char *encode(const std::uint8_t *src, PB_INT byteCount, char *out, bool omitPadding)
@@ -165,19 +187,10 @@ struct Base32Codec {
             byteCount -= 5;
         }
         if (byteCount > 0) {
-            // The last one to four bytes, filled with zero bits.
-            std::uint64_t v = 0;
-            for (int i = 0; i < 5; ++i)
-                v = (v << 8) | (i < byteCount ? src[i] : 0);
-            char group[8];
-            encodeGroup(v, group);
-            PB_INT chars = shape.tailChars(static_cast<int>(byteCount));
-            std::memcpy(out, group, static_cast<std::size_t>(chars));
-            out += chars;
-            if (!omitPadding) {
-                std::memset(out, rfc::base::padCharacter, static_cast<std::size_t>(8 - chars));
-                out += 8 - chars;
-            }
+            char group[shape.charsPerGroup];
+            int kept = encodeLast(src, static_cast<int>(byteCount), group, omitPadding);
+            std::memcpy(out, group, static_cast<std::size_t>(kept));
+            out += kept;
         }
         return out;
     }
@@ -222,88 +235,48 @@ NlfBytes nlfBytesOf(PB_INT nlf)
     }
 }
 
-// Where text for a buffer is written. Short text goes to the stack and the
-// buffer is made from it with one copy, so that the result is one
-// allocation (the object with its bytes); longer text is written into an
-// allocation of its exact size that the result buffer takes over, which
-// saves the copy. Text is always handed over, so there is nothing to free
-// on another path.
-class BufferOutput {
-public:
+// The most bytes written beyond the text: a last group written whole.
+inline constexpr PB_INT lastGroupSlack = rfc::base::base32Shape.charsPerGroup;
+
+// Where the text is written: room of its exact size (and the slack), which
+// becomes the result buffer or string.
+struct BufferOutput : rfc::base::ResultBytes<1024, lastGroupSlack> {
     using Result = PB_BUFFER;
+    using ResultBytes::ResultBytes;
     static PB_BUFFER *empty() { return pbBufferCreate(); }
-
-    explicit BufferOutput(PB_INT size)
-        : size_(size), heap_(size > smallSize ? static_cast<char *>(pbMemAlloc(size)) : nullptr)
-    {
-    }
-    BufferOutput(const BufferOutput &) = delete;
-    BufferOutput &operator=(const BufferOutput &) = delete;
-
-    char *data() { return heap_ ? heap_ : local_; }
-
-    // The new buffer, owned by the caller.
-    PB_BUFFER *finish()
-    {
-        if (heap_)
-            return pbBufferCreateFromBytesUse(reinterpret_cast<PB_BYTE *>(heap_), size_);
-        return pbBufferCreateFromBytesCopy(reinterpret_cast<const PB_BYTE *>(local_), size_);
-    }
-
-private:
-    // Below this a copy costs less than a second allocation and its free.
-    static constexpr PB_INT smallSize = 1024;
-    PB_INT size_;
-    char *heap_;
-    char local_[smallSize];
+    PB_BUFFER *finish() { return finishBuffer(capacity()); }
 };
 
-// Where text for a string is written: the stack when it is short, else an
-// allocation freed on every path; the string is made from it directly, with
-// no buffer object in between.
-class StringOutput {
-public:
+struct StringOutput : rfc::base::ResultBytes<256, lastGroupSlack> {
     using Result = PB_STRING;
+    using ResultBytes::ResultBytes;
     static PB_STRING *empty() { return pbStringCreate(); }
-
-    explicit StringOutput(PB_INT size)
-        : size_(size), heap_(size > smallSize ? static_cast<char *>(pbMemAlloc(size)) : nullptr)
-    {
-    }
-    ~StringOutput()
-    {
-        if (heap_)
-            pbMemFree(heap_);
-    }
-    StringOutput(const StringOutput &) = delete;
-    StringOutput &operator=(const StringOutput &) = delete;
-
-    char *data() { return heap_ ? heap_ : local_; }
-
-    // The new string, owned by the caller.
-    PB_STRING *finish() { return pbStringCreateFromAscii(reinterpret_cast<const PB_BYTE *>(data()), size_); }
-
-private:
-    static constexpr PB_INT smallSize = 256;
-    PB_INT size_;
-    char *heap_;
-    char local_[smallSize];
+    PB_STRING *finish() { return finishString(capacity()); }
 };
 
 // Writes the text of byteCount bytes at out: whole groups through the
-// kernel when there is one, the rest by the scalar code.
+// kernel when there is one, else by the scalar code, and the last group
+// whole (padded) even when its padding is omitted, which may write up to
+// lastGroupSlack bytes beyond the text.
 template <class Codec>
 char *encodeFlat(const std::uint8_t *src, PB_INT byteCount, char *out, bool omitPadding,
     const rfc::base::Kernel &kernel)
 {
+    constexpr GroupShape shape = Codec::shape;
+    static_assert(shape.charsPerGroup <= lastGroupSlack);
+    PB_INT groups = byteCount / shape.bytesPerGroup;
     auto encodeGroups = kernel.encode[static_cast<int>(Codec::kernelShape)];
-    if (encodeGroups) {
-        auto groups = static_cast<std::size_t>(byteCount / Codec::shape.bytesPerGroup);
-        out = encodeGroups(src, groups, out, Codec::alphabet64);
-        src += groups * static_cast<std::size_t>(Codec::shape.bytesPerGroup);
-        byteCount %= Codec::shape.bytesPerGroup;
+    if (groups != 0) {
+        if (encodeGroups)
+            out = encodeGroups(src, static_cast<std::size_t>(groups), out, Codec::alphabet64);
+        else
+            out = Codec::encode(src, groups * shape.bytesPerGroup, out, omitPadding);
     }
-    return Codec::encode(src, byteCount, out, omitPadding);
+    if constexpr (shape.bytesPerGroup > 1) {
+        if (auto rest = static_cast<int>(byteCount % shape.bytesPerGroup))
+            out += Codec::encodeLast(src + groups * shape.bytesPerGroup, rest, out, omitPadding);
+    }
+    return out;
 }
 
 // Encodes byteCount bytes at src under the settings into a new buffer owned
@@ -321,7 +294,7 @@ typename Output::Result *encodeBytes(const std::uint8_t *src, PB_INT byteCount, 
         if (encodedLength == 0)
             return Output::empty();
         Output output(encodedLength);
-        encodeFlat<Codec>(src, byteCount, output.data(), omitPadding, kernel);
+        encodeFlat<Codec>(src, byteCount, output.chars(), omitPadding, kernel);
         return output.finish();
     }
 
@@ -337,7 +310,7 @@ typename Output::Result *encodeBytes(const std::uint8_t *src, PB_INT byteCount, 
     if (total == 0)
         return Output::empty();
     Output output(total);
-    char *out = output.data();
+    char *out = output.chars();
 
     auto encodeWrapped = kernel.encodeWrapped[static_cast<int>(Codec::kernelShape)];
     if (!wrap) {
@@ -395,7 +368,7 @@ template <class Codec, class Output>
 typename Output::Result *encodePlain(const std::uint8_t *src, PB_INT byteCount)
 {
     Output output(encodedLength(Codec::shape, byteCount, false));
-    encodeFlat<Codec>(src, byteCount, output.data(), false, rfc::base::kernel());
+    encodeFlat<Codec>(src, byteCount, output.chars(), false, rfc::base::kernel());
     return output.finish();
 }
 

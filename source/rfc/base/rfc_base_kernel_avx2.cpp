@@ -203,6 +203,7 @@ struct EncodeStep<Shape::base64> {
     static constexpr GroupShape group = base64Shape;
     static constexpr std::size_t bytes = 24;
     static constexpr std::size_t reads = 32;
+    static constexpr std::size_t before = 4;
     __m256i offsets;
     __m256i spreadFrom0 = _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10, 1, 0, 2, 1, 4, 3, 5, 4, 7,
         6, 8, 7, 10, 9, 11, 10);
@@ -239,6 +240,16 @@ struct EncodeStep<Shape::base64> {
             spreadFrom0);
     }
 
+    // The last step of a run of at least 32 bytes that ends at end: one
+    // load of the 32 bytes before end, the step's 24 at 8 of them.
+    static constexpr std::size_t endReads = 32;
+    RFC_BASE_AVX2 __m256i ending(const std::uint8_t *end) const
+    {
+        return lanes(_mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(end - 32)),
+                         _mm256_setr_epi32(2, 3, 4, 5, 5, 6, 7, 7)),
+            spreadFrom0);
+    }
+
     // The same for a step with 4 readable bytes before it (reads src - 4 to
     // src + 28): one load puts bytes 12 to 27 in the upper lane and bytes 0
     // to 11 at 4 in the lower, so no lane-crossing permute is needed.
@@ -272,19 +283,36 @@ constexpr TwoRuns runsBase32 = twoRuns(alphabetBase32);
 constexpr TwoRuns runsBase32Hex = twoRuns(alphabetBase32Hex);
 static_assert(runsBase32.hold && runsBase32.split == 26 && runsBase32Hex.hold && runsBase32Hex.split == 10);
 
-// base32: each lane takes two groups of five bytes. Word i of a group holds
-// the two bytes its character i starts in, first byte high; a high multiply
-// by 2^(16 - shift) shifts the character's five bits to the bottom.
+// base32: each lane takes two groups of five bytes b0..b4, and each 32-bit
+// word four characters, as base64's do: the word holds b1 b0 b2 b1 for
+// characters 0 to 3 (bits 0 to 19 of the group) and b3 b2 b4 b3 for 4 to 7
+// (bits 20 to 39), so that its two 16-bit halves hold the bytes the
+// characters start in, first byte high. A masked high multiply moves the
+// fields of the first and third characters to the bottom of the halves, a
+// masked low one those of the second and fourth to the top byte. The
+// constants alternate between the two kinds of word.
 template <>
 struct EncodeStep<Shape::base32> {
     static constexpr GroupShape group = base32Shape;
     static constexpr std::size_t bytes = 20;
     static constexpr std::size_t reads = 26;
+    static constexpr std::size_t before = 6;
     // The alphabet's two runs: values above lastOfFirst add secondLessFirst
     // more than the others.
     __m256i lastOfFirst;
     __m256i first;
     __m256i secondLessFirst;
+    __m256i spreadFrom0 = spread<0>();
+    __m256i spreadFrom6 = spread<6>();
+    __m256i spreadEnding = spread<0, 6>();
+    __m256i highFields = _mm256_setr_epi32(0x3E00F800, 0x03E00F80, 0x3E00F800, 0x03E00F80, 0x3E00F800, 0x03E00F80,
+        0x3E00F800, 0x03E00F80);
+    __m256i highShifts = _mm256_setr_epi32(0x00800020, 0x08000200, 0x00800020, 0x08000200, 0x00800020, 0x08000200,
+        0x00800020, 0x08000200);
+    __m256i lowFields = _mm256_setr_epi32(0x01F007C0, 0x001F007C, 0x01F007C0, 0x001F007C, 0x01F007C0, 0x001F007C,
+        0x01F007C0, 0x001F007C);
+    __m256i lowShifts = _mm256_setr_epi32(0x00100004, 0x01000040, 0x00100004, 0x01000040, 0x00100004, 0x01000040,
+        0x00100004, 0x01000040);
 
     RFC_BASE_AVX2 explicit EncodeStep(const Alphabet64 &alphabet) : EncodeStep(alphabet[0] == 'A' ? runsBase32 : runsBase32Hex) {}
     RFC_BASE_AVX2 explicit EncodeStep(const TwoRuns &runs)
@@ -294,34 +322,48 @@ struct EncodeStep<Shape::base32> {
     {
     }
 
-    // Character i of a group starts at bit 5i: in byte 5i / 8, and the word
-    // of that byte and the next is shifted right by 11 - 5i % 8.
-    template <int first>
-    RFC_BASE_AVX2 static __m256i fields(__m256i in)
+    // The words of the lanes' two groups, the lower lane's first group at
+    // byte `lower` of its lane, the upper lane's at `upper`.
+    template <int lower, int upper = 0>
+    RFC_BASE_AVX2 static __m256i spread()
     {
-        const __m256i spread = _mm256_setr_epi8(first + 1, first, first + 1, first, first + 2, first + 1, first + 2,
-            first + 1, first + 3, first + 2, first + 4, first + 3, first + 4, first + 3, first + 5, first + 4, first + 1,
-            first, first + 1, first, first + 2, first + 1, first + 2, first + 1, first + 3, first + 2, first + 4,
-            first + 3, first + 4, first + 3, first + 5, first + 4);
-        const __m256i shift = _mm256_setr_epi16(1 << 5, 1 << 10, 1 << 7, 1 << 12, 1 << 9, 1 << 6, 1 << 11, 1 << 8,
-            1 << 5, 1 << 10, 1 << 7, 1 << 12, 1 << 9, 1 << 6, 1 << 11, 1 << 8);
-        __m256i words = _mm256_mulhi_epu16(_mm256_shuffle_epi8(in, spread), shift);
-        return _mm256_and_si256(words, _mm256_set1_epi16(0x1F));
+        constexpr int l = lower, u = upper;
+        return _mm256_setr_epi8(l + 1, l, l + 2, l + 1, l + 3, l + 2, l + 4, l + 3, l + 6, l + 5, l + 7, l + 6, l + 8,
+            l + 7, l + 9, l + 8, u + 1, u, u + 2, u + 1, u + 3, u + 2, u + 4, u + 3, u + 6, u + 5, u + 7, u + 6, u + 8,
+            u + 7, u + 9, u + 8);
     }
 
-    // The lanes hold bytes 0..15 and 10..25: groups 0 and 2 start at 0 of
-    // theirs, groups 1 and 3 at 5, so packing the two gives the groups in
-    // order.
-    RFC_BASE_AVX2 __m256i operator()(const std::uint8_t *src) const
+    RFC_BASE_AVX2 __m256i lanes(__m256i in, __m256i spread) const
     {
-        __m256i in = _mm256_inserti128_si256(_mm256_castsi128_si256(load16(src)), load16(src + 10), 1);
-        __m256i values = _mm256_packus_epi16(fields<0>(in), fields<5>(in));
+        in = _mm256_shuffle_epi8(in, spread);
+        __m256i high = _mm256_mulhi_epu16(_mm256_and_si256(in, highFields), highShifts);
+        __m256i low = _mm256_mullo_epi16(_mm256_and_si256(in, lowFields), lowShifts);
+        __m256i values = _mm256_or_si256(high, low);
         __m256i second = _mm256_and_si256(_mm256_cmpgt_epi8(values, lastOfFirst), secondLessFirst);
         return _mm256_add_epi8(_mm256_add_epi8(values, first), second);
     }
 
-    // No cheaper form when bytes before src are readable.
-    RFC_BASE_AVX2 __m256i after(const std::uint8_t *src) const { return (*this)(src); }
+    // The lanes hold bytes 0..15 and 10..25.
+    RFC_BASE_AVX2 __m256i operator()(const std::uint8_t *src) const
+    {
+        return lanes(_mm256_inserti128_si256(_mm256_castsi128_si256(load16(src)), load16(src + 10), 1), spreadFrom0);
+    }
+
+    // The last step of a run that ends at end: the lanes hold its bytes
+    // 0..15 and 4..19.
+    static constexpr std::size_t endReads = 20;
+    RFC_BASE_AVX2 __m256i ending(const std::uint8_t *end) const
+    {
+        return lanes(_mm256_inserti128_si256(_mm256_castsi128_si256(load16(end - 20)), load16(end - 16), 1),
+            spreadEnding);
+    }
+
+    // The same for a step with 6 readable bytes before it: one load puts
+    // bytes -6..9 in the lower lane and 10..25 in the upper.
+    RFC_BASE_AVX2 __m256i after(const std::uint8_t *src) const
+    {
+        return lanes(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src - before)), spreadFrom6);
+    }
 };
 
 // base16: 16 bytes zero-extended to words; each word becomes the digit of
@@ -331,6 +373,7 @@ struct EncodeStep<Shape::base16> {
     static constexpr GroupShape group = base16Shape;
     static constexpr std::size_t bytes = 16;
     static constexpr std::size_t reads = 16;
+    static constexpr std::size_t before = 0;
     __m256i digits;
 
     RFC_BASE_AVX2 explicit EncodeStep(const Alphabet64 &alphabet) : digits(broadcast16(alphabet.data())) {}
@@ -344,6 +387,9 @@ struct EncodeStep<Shape::base16> {
     }
 
     RFC_BASE_AVX2 __m256i after(const std::uint8_t *src) const { return (*this)(src); }
+
+    static constexpr std::size_t endReads = 16;
+    RFC_BASE_AVX2 __m256i ending(const std::uint8_t *end) const { return (*this)(end - 16); }
 };
 
 // Calls put(characters, count) for the last n bytes (whole groups) that a
@@ -370,25 +416,28 @@ RFC_BASE_AVX2 char *encode(const std::uint8_t *src, std::size_t groups, char *ou
     using Step = EncodeStep<shape>;
     const Step step(alphabet);
     std::size_t n = groups * static_cast<std::size_t>(Step::group.bytesPerGroup);
-    if constexpr (shape == Shape::base64) {
-        if (n >= 4 * 24 + 4 + 32) {
+    if constexpr (Step::before > 0) {
+        // A step reading `before` bytes before its own reads 32 bytes from
+        // there; four such steps in a round.
+        constexpr std::size_t roundReads = 3 * Step::bytes + 32 - Step::before;
+        if (n >= Step::bytes + roundReads) {
             store32(out, step(src));
-            src += 24;
-            out += 32;
-            n -= 24;
-            // From here the 4 bytes before each step are readable.
-            while (n >= 4 * 24 + 4) {
+            src += Step::bytes;
+            out += stepChars;
+            n -= Step::bytes;
+            // From here the bytes before each step are readable.
+            while (n >= roundReads) {
                 __m256i c0 = step.after(src);
-                __m256i c1 = step.after(src + 24);
-                __m256i c2 = step.after(src + 48);
-                __m256i c3 = step.after(src + 72);
+                __m256i c1 = step.after(src + Step::bytes);
+                __m256i c2 = step.after(src + 2 * Step::bytes);
+                __m256i c3 = step.after(src + 3 * Step::bytes);
                 store32(out, c0);
                 store32(out + 32, c1);
                 store32(out + 64, c2);
                 store32(out + 96, c3);
-                src += 96;
-                out += 128;
-                n -= 96;
+                src += 4 * Step::bytes;
+                out += 4 * stepChars;
+                n -= 4 * Step::bytes;
             }
         }
     } else {
@@ -407,6 +456,20 @@ RFC_BASE_AVX2 char *encode(const std::uint8_t *src, std::size_t groups, char *ou
         src += Step::bytes;
         out += stepChars;
         n -= Step::bytes;
+    }
+    // The rest (less than `reads` bytes, so at most two steps) as steps
+    // that end at its end, and before that at its first step's end, when
+    // the bytes they read lie in the run: a step's characters that were
+    // written already are written again, the same, as the steps cover whole
+    // groups.
+    const std::size_t done = groups * static_cast<std::size_t>(Step::group.bytesPerGroup) - n;
+    if (n != 0 && done + n >= std::max(Step::endReads, Step::bytes)
+        && (n <= Step::bytes || done + Step::bytes >= Step::endReads)) {
+        char *end = out + n / static_cast<std::size_t>(Step::group.bytesPerGroup) * static_cast<std::size_t>(Step::group.charsPerGroup);
+        if (n > Step::bytes)
+            store32(out, step.ending(src + Step::bytes));
+        store32(end - stepChars, step.ending(src + n));
+        return end;
     }
     encodeTail(step, src, n, [&](const char *chars, std::size_t count) {
         std::memcpy(out, chars, count);
@@ -466,9 +529,10 @@ RFC_BASE_AVX2 void encodeWrapped(const std::uint8_t *src, std::size_t groups, Li
         };
         if (lines > 0) {
             encodeLine.template operator()<false>();
-            // After the first line the 4 bytes before each step are
-            // readable (a line holds at least 6), which base64's steps use.
-            if (shape == Shape::base64 && lineBytes >= 6) {
+            // After the first line the bytes before each step are
+            // readable when a line holds that many, which base64's and
+            // base32's steps use.
+            if (Step::before > 0 && lineBytes >= Step::before) {
                 for (std::size_t line = 1; line < lines; ++line)
                     encodeLine.template operator()<true>();
             } else {
