@@ -500,6 +500,30 @@ RFC_BASE_AVX512 void decodeRun(const std::uint8_t *&p, const std::uint8_t *end, 
                 o += blockOut;
             }
         }
+        // A last short block, or one cut by padding or another byte that
+        // is not skipped, with nothing held: its whole groups before that
+        // byte are decoded in place and the state machine takes the rest
+        // (a partial group, the padding), with no closing up and no
+        // stepping back over the text.
+        if (held == 0) {
+            __mmask64 inRange = lowBits(static_cast<std::size_t>(end - q));
+            __m512i in = _mm512_maskz_loadu_epi8(inRange, q);
+            __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            __mmask64 high = _mm512_movepi8_mask(in);
+            __mmask64 cut = _mm512_movepi8_mask(_mm512_or_si512(in, values)) | ~inRange;
+            __mmask64 first = cut & (~cut + 1);
+            __mmask64 skipped = _mm512_mask_test_epi8_mask(~high, values, skipClasses) | (high & skipHigh);
+            if (first != 0 && (first & inRange & skipped) == 0) {
+                std::size_t count = _tzcnt_u64(cut);
+                std::size_t whole = count - count % charsPerGroup;
+                std::size_t produced = whole / charsPerGroup * bytesPerGroup;
+                if (produced != 0)
+                    _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(values, gather));
+                q += whole;
+                o += produced;
+                break;
+            }
+        }
         // Regularly wrapped text goes block by block with no compress and
         // no values held, once its line layout is known; the blocks it
         // leaves come back here.
