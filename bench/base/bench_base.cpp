@@ -3,7 +3,7 @@
 // in the same run: base64 encode and decode over 64 KiB and 1 MiB of random
 // bytes, 76-character lines (ours CR LF, simdutf's LF, OpenSSL's 64-character
 // LF lines) and their decoding with newlines skipped, base16 and base32 at
-// 64 KiB, and one whole rfcBaseEncode call on 64 bytes. The peers are
+// 64 KiB, and one whole rfcBaseEncode and rfcBaseTryDecode call on 64 bytes. The peers are
 // simdutf (from the shared peers folder, when present) and OpenSSL's
 // EVP_EncodeBlock/EVP_DecodeBlock and EVP_Encode/Decode streams (when
 // libssl-dev is installed). Ratios are printed at the end; with
@@ -203,6 +203,25 @@ void simdutfEncodeCall64(benchmark::State &state)
     }
     state.SetBytesProcessed(PB_INT(state.iterations() * 64));
 }
+
+// One decode of the 88 characters of 64 bytes into an output allocated per
+// call, the counterpart of rfcDecodeCall64.
+void simdutfDecodeCall64(benchmark::State &state)
+{
+    auto data = randomData(64);
+    std::string text(simdutf::base64_length_from_binary(64), '\0');
+    simdutf::binary_to_base64(reinterpret_cast<const char *>(data.data()), 64, text.data());
+    for (auto _ : state) {
+        std::unique_ptr<char[]> out(new char[simdutf::maximal_binary_length_from_base64(text.data(), text.size())]);
+        simdutf::result r = simdutf::base64_to_binary(text.data(), text.size(), out.get());
+        if (r.error != simdutf::error_code::SUCCESS || r.count != 64) {
+            state.SkipWithError("decoding failed");
+            break;
+        }
+        benchmark::DoNotOptimize(out.get());
+    }
+    state.SetBytesProcessed(PB_INT(state.iterations() * 64));
+}
 #endif
 
 #ifdef RFC_BENCH_HAVE_OPENSSL
@@ -359,6 +378,7 @@ void registerAll()
     RegisterBenchmark("base64 decode 64B call rfc", rfcDecodeCall64);
 #ifdef RFC_BENCH_HAVE_SIMDUTF
     RegisterBenchmark("base64 encode 64B call simdutf", simdutfEncodeCall64);
+    RegisterBenchmark("base64 decode 64B call simdutf", simdutfDecodeCall64);
 #endif
 #ifdef RFC_BENCH_HAVE_OPENSSL
     RegisterBenchmark("base64 encode 64B call openssl", opensslEncodeCall64);
