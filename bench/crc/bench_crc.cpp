@@ -1,6 +1,8 @@
 // CRC throughput of one-shot rfcCrc / rfcCrcWithModel calls (which keep
 // their computation on the stack) against Intel ISA-L's fixed-polynomial kernels
-// and zlib's crc32, on the same data in the same run: CRC-32, CRC-32C,
+// and zlib's crc32, on the same bytes at the same address in the same run
+// (rfc's buffer, whose backing the peers read), so that alignment and cache
+// placement are alike for all: CRC-32, CRC-32C,
 // CRC-32/BZIP2, CRC-16/T10-DIF and CRC-64/XZ at 63, 64, 65 bytes, 4 KiB and
 // 1 MiB, plus a random width-40 model that no peer has. For CRC-64/XZ it
 // also runs ISA-L's 128-bit PCLMULQDQ kernel, the peer of rfc's avx path
@@ -16,7 +18,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,7 +32,9 @@
 
 namespace {
 
-using PeerFunction = std::function<std::uint64_t(const PB_BYTE *, std::size_t)>;
+// A plain function pointer, so that a peer's call costs no more than a call
+// into a shared library, as rfc's does.
+using PeerFunction = std::uint64_t (*)(const PB_BYTE *, std::size_t);
 
 struct Case {
     const char *name;
@@ -93,15 +96,19 @@ std::string caseName(const char *who, const Case &c, std::size_t size)
 
 std::vector<PB_BYTE> data = rfcbench::randomData(1 << 20, 42);
 
-// Registers rfc and each peer for every case and size; a peer whose value
-// differs from rfc's is reported and left out.
+// Registers rfc and each peer for every case and size, all reading the one
+// buffer of each size; a peer whose value differs from rfc's is reported
+// and left out.
 bool registerAll(const std::vector<Case> &all, std::vector<PB_BUFFER *> &buffers)
 {
+    for (std::size_t size : sizes)
+        buffers.push_back(pbBufferCreateFromBytesCopy(data.data(), PB_INT(size)));
     bool agree = true;
     for (const Case &c : all) {
-        for (std::size_t size : sizes) {
-            PB_BUFFER *buffer = pbBufferCreateFromBytesCopy(data.data(), PB_INT(size));
-            buffers.push_back(buffer);
+        for (std::size_t i = 0; i < std::size(sizes); ++i) {
+            const std::size_t size = sizes[i];
+            PB_BUFFER *buffer = buffers[i];
+            const PB_BYTE *bytes = pbBufferBacking(buffer);
             const std::uint64_t value = std::uint64_t(ours(c, buffer));
             benchmark::RegisterBenchmark(caseName("rfc", c, size).c_str(), [&c, buffer, size](benchmark::State &state) {
                 for (auto _ : state)
@@ -112,16 +119,16 @@ bool registerAll(const std::vector<Case> &all, std::vector<PB_BUFFER *> &buffers
                 { std::pair { "isal", &c.isal }, std::pair { "zlib", &c.zlib }, std::pair { "isal128", &c.isal128 } }) {
                 if (!*peer)
                     continue;
-                if ((*peer)(data.data(), size) != value) {
+                if ((*peer)(bytes, size) != value) {
                     std::printf("%s %s over %zu bytes gives %016" PRIx64 ", rfc %016" PRIx64 ": not measured\n",
-                        who, c.name, size, (*peer)(data.data(), size), value);
+                        who, c.name, size, (*peer)(bytes, size), value);
                     agree = false;
                     continue;
                 }
-                const PeerFunction *f = peer;
-                benchmark::RegisterBenchmark(caseName(who, c, size).c_str(), [f, size](benchmark::State &state) {
+                const PeerFunction f = *peer;
+                benchmark::RegisterBenchmark(caseName(who, c, size).c_str(), [f, bytes, size](benchmark::State &state) {
                     for (auto _ : state)
-                        benchmark::DoNotOptimize((*f)(data.data(), size));
+                        benchmark::DoNotOptimize(f(bytes, size));
                     state.SetBytesProcessed(PB_INT(state.iterations() * size));
                 });
             }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -67,29 +68,49 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
     return pbModuleStartup(rfcModule()) ? 0 : 1;
 }
 
-// Input: width (1 byte), reflections (1), poly, init and xorOut (8 each,
-// cut to the width), four split lengths (1 each); the rest is the message.
+// The length a short message is repeated to when the input asks for it:
+// past the length from which CRC-32C runs crc32 instruction streams beside
+// the AVX-512 kernel (16 KiB).
+constexpr std::size_t longMessage = 20000;
+
+// Input: width (1 byte), flags (1), poly, init and xorOut (8 each, cut to
+// the width), four split lengths (1 each); the rest is the message. Flag
+// bits: 1 reflectIn, 2 reflectOut, 4 CRC-32C's width and generator in
+// place of the fuzzer's, 8 the message repeated to longMessage bytes or
+// more, so that long-message paths run on inputs of fuzzer size.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (size < header)
         return 0;
-    const PB_INT width = 8 + data[0] % 57;
+    const bool crc32c = data[1] & 4;
+    const PB_INT width = crc32c ? 32 : 8 + data[0] % 57;
     const std::uint64_t mask = width == 64 ? ~0ull : (1ull << width) - 1;
     const bool reflectIn = data[1] & 1, reflectOut = data[1] & 2;
-    const PB_INT poly = PB_INT(word(data + 2) & mask), init = PB_INT(word(data + 10) & mask);
+    const PB_INT poly = crc32c ? 0x1EDC6F41 : PB_INT(word(data + 2) & mask);
+    const PB_INT init = PB_INT(word(data + 10) & mask);
     const PB_INT xorOut = PB_INT(word(data + 18) & mask);
+    std::size_t length = size - header;
+    std::unique_ptr<std::uint8_t[]> repeated;
+    if ((data[1] & 8) && length) {
+        const std::size_t copies = (longMessage + length - 1) / length;
+        repeated.reset(new std::uint8_t[copies * length]); // exactly sized, as libFuzzer's copy is
+        for (std::size_t i = 0; i < copies; ++i)
+            std::memcpy(repeated.get() + i * length, data + header, length);
+        length *= copies;
+    }
+    const std::uint8_t *raw = repeated ? repeated.get() : data + header;
     const PB_INT liveBefore = pbObjLiveCount();
     {
-        pb::Ref<PB_BUFFER> message(pbBufferCreateFromBytesCopy(data + header, PB_INT(size - header)));
+        pb::Ref<PB_BUFFER> message(pbBufferCreateFromBytesCopy(raw, PB_INT(length)));
         check(rfc___CrcImplementationSelect("portable"));
         const PB_INT expected = rfcCrcWithModel(width, poly, init, xorOut, reflectIn, reflectOut, message.get());
-        check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get(), data + header)
+        check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get(), raw)
             == expected);
         for (const char *name : { "avx", "avx512" }) {
             if (!rfc___CrcImplementationSelect(name))
                 continue;
             check(rfcCrcWithModel(width, poly, init, xorOut, reflectIn, reflectOut, message.get()) == expected);
-            check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get(), data + header)
+            check(fedInPieces(width, poly, init, xorOut, reflectIn, reflectOut, data + 26, message.get(), raw)
             == expected);
         }
     }

@@ -13,6 +13,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -261,6 +262,51 @@ TEST(CrcPaths, CatalogueModelsAgreeWithBitSerial)
                                                                              << " length " << length;
             ASSERT_EQ(oneCall(row.model, data.data() + 3, length), expected) << "model of " << row.alg;
         }
+    }
+}
+
+// CRC-32C runs streams of crc32 instructions beside the AVX-512 kernel from
+// 16 KiB on, joined to the vector part by multiplication. Lengths around
+// that point, one whose vector part leaves a remainder of more than 512
+// bytes, one 2^20 bytes, exactly one cut (4095 rounds of 704 bytes plus 512)
+// and two cuts and a part, from odd starts; the same models fed in uneven
+// pieces; and generators that share CRC-32C's only in part, which must not
+// take the streams: the width-33 one scales to the same 64-bit generator.
+TEST(CrcPaths, LongCrc32cAgreesWithBitSerial)
+{
+    const Model crc32c { 32, 0x1EDC6F41, 0xFFFFFFFF, 0xFFFFFFFF, true, true };
+    constexpr PB_INT none = -1; // a model outside the catalogue: fed by its parameters only
+    const struct Row {
+        PB_INT alg;
+        Model model;
+        std::size_t length, start;
+    } rows[] = {
+        { RFC_CRC_ALGORITHM_CRC32_C, crc32c, 16383, 1 },
+        { RFC_CRC_ALGORITHM_CRC32_C, crc32c, 16384, 0 },
+        { RFC_CRC_ALGORITHM_CRC32_C, crc32c, 16385, 5 },
+        { RFC_CRC_ALGORITHM_CRC32_C, crc32c, 16384 + 3 * 704 + 600, 3 },
+        { RFC_CRC_ALGORITHM_CRC32_C, crc32c, 1 << 20, 7 },
+        { RFC_CRC_ALGORITHM_CRC32_C, crc32c, 4095 * 704 + 512, 0 },
+        { RFC_CRC_ALGORITHM_CRC32_C, crc32c, 2 * (4095 * 704 + 512) + 30000 + 11, 2 },
+        { none, { 32, 0x1EDC6F41, 0, 0, true, false }, 100000, 9 },                    // another init and xorOut
+        { none, { 33, 0x3DB8DE82, 0x1F0F0F0F0, 0x5, true, true }, 100000, 4 },         // x G: the same scaled generator
+        { none, { 32, 0x1EDC6F41, 0xFFFFFFFF, 0xFFFFFFFF, false, false }, 100000, 6 }, // normal domain
+    };
+    const std::string data = rfctest::randomBytes(2 * (4095 * 704 + 512) + 30000 + 32, 21);
+    for (const Row &row : rows) {
+        const std::string_view message = std::string_view(data).substr(row.start, row.length);
+        const std::uint64_t expected = bitSerial(row.model, message);
+        EXPECT_EQ(oneCall(row.model, message.data(), message.size()), expected) << "length " << row.length;
+        if (row.alg != none) {
+            auto bytes = rfctest::buffer(message);
+            EXPECT_EQ(std::uint64_t(rfcCrc(row.alg, bytes.get())), expected) << "length " << row.length;
+        }
+        // Pieces of 16385 bytes and a last one: each starts at another
+        // alignment, and the register carries between them.
+        auto crc = create(row.model);
+        for (std::size_t at = 0; at < message.size(); at += 16385)
+            rfcCrcUpdateBytes(crc.get(), message.data() + at, PB_INT(std::min<std::size_t>(16385, message.size() - at)));
+        EXPECT_EQ(std::uint64_t(rfcCrcFinal(crc.get())), expected) << "in pieces, length " << row.length;
     }
 }
 

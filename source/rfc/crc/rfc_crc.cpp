@@ -170,7 +170,7 @@ bool available(const Implementation *impl)
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
             && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")
             && __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("pclmul")
-            && __builtin_cpu_supports("bmi2");
+            && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("sse4.2");
     if (impl == &rfc::crc::implementationAvx)
         return __builtin_cpu_supports("avx") && __builtin_cpu_supports("pclmul");
 #endif
