@@ -57,8 +57,11 @@ string modelEncode(const string &bytes, const Model &model)
 string inLines(const string &text, std::size_t lineLength)
 {
     string lines;
-    for (std::size_t at = 0; at < text.size(); at += lineLength)
-        lines += (at == 0 ? "" : "\n") + text.substr(at, lineLength);
+    for (std::size_t at = 0; at < text.size(); at += lineLength) {
+        if (at != 0)
+            lines += '\n';
+        lines.append(text, at, lineLength);
+    }
     return lines;
 }
 
