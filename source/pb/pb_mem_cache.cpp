@@ -15,6 +15,10 @@ namespace pb::internal::cache {
 
 constinit thread_local ThreadState threadState __attribute__((tls_model("initial-exec")));
 std::atomic<int> freezing { 0 };
+// Writers that met a raised `freezing` and have not yet counted their
+// change. A reader lets them all through before it freezes again, so that a
+// thread asking for the count in a loop cannot starve the others.
+std::atomic<PB_INT> frozenWriters { 0 };
 // Room in the process's budget that no thread has taken.
 std::atomic<PB_INT> processRoom { processKeptBytesBound };
 
@@ -108,6 +112,7 @@ void threadRegister() noexcept
 
 [[gnu::cold, gnu::noinline]] void countLiveFrozen(LiveNode *node, PB_INT delta) noexcept
 {
+    frozenWriters.fetch_add(1, std::memory_order_relaxed);
     for (;;) {
         node->busy.store(0, std::memory_order_release);
         while (freezing.load(std::memory_order_acquire))
@@ -122,6 +127,7 @@ void threadRegister() noexcept
     }
     node->live.store(node->live.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
     node->busy.store(0, std::memory_order_release);
+    frozenWriters.fetch_sub(1, std::memory_order_release);
 }
 
 void orphanAdd(PB_INT delta) noexcept
@@ -184,6 +190,9 @@ PB_API PB_INT pbMemKeptBytes(void) noexcept
 PB_API PB_INT pbObjLiveCount(void) noexcept
 {
     std::lock_guard<std::mutex> hold(nodesLock());
+    // Writers held back by the previous reader count first.
+    while (frozenWriters.load(std::memory_order_acquire))
+        sched_yield();
     freezing.store(1, std::memory_order_relaxed);
     barrierEverywhere();
     PB_INT total = orphans;

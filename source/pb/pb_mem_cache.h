@@ -24,8 +24,10 @@
 // needs a moment at which no node is changing: it raises `freezing`, forces
 // every thread of the process through a memory barrier (membarrier), waits
 // for the nodes that were in the middle of a change, adds up the words and
-// lowers `freezing`. A writer marks its node busy before it looks at
-// `freezing` and backs off while it is raised, so the sum is the count of
+// lowers `freezing`; before it raises `freezing` again it waits for the
+// writers it held back to count, so that a reader in a loop starves nobody.
+// A writer marks its node busy before it looks at `freezing` and backs off
+// while it is raised, so the sum is the count of
 // one moment: never negative, and between the objects live throughout the
 // call and those live at some moment of it.
 #ifndef PB_MEM_CACHE_H
