@@ -5,8 +5,8 @@
 //
 // The scanner is one loop over the code points with an explicit depth
 // counter for nested comments, so no input can exhaust the stack. Each token
-// costs one token object and, unless it repeats a special, one string of
-// its characters copied once from the input.
+// costs one token object and one string of its characters copied once from
+// the input.
 #include "rfc_mail_internal.h"
 
 #include <atomic>
@@ -136,24 +136,14 @@ bool scan(const PB_CHAR *text, PB_INT length, Sink &sink, Failure &failure)
 // The vector is released on every path, and only a complete vector is
 // handed out.
 //
-// Every token is an object of its own (tokens compare equal only when they
-// are one object), but the raw values of repeated specials need not be:
-// strings are compared by their characters, and a string shared with the
-// caller is copied before any change. So the first special of each kind
-// gets a new string, which the sink holds, and later ones of that kind take
-// a reference to it.
+// Every token and its raw value are objects of their own: a shared raw
+// value would need a locked reference per token, which costs more than a
+// new one-character string.
 class VectorSink {
 public:
     explicit VectorSink(const PB_CHAR *text) : text_(text), vec_(pbVectorCreate()) {}
     VectorSink(const VectorSink &) = delete;
     VectorSink &operator=(const VectorSink &) = delete;
-
-    ~VectorSink()
-    {
-        for (PB_STRING *special : specials_)
-            if (special)
-                pbObjRelease(pb::obj(special));
-    }
 
     // The scanner has established the type, and the characters form a valid
     // token of it, so the token is made without classifying again.
@@ -172,15 +162,7 @@ public:
     void special(PB_CHAR ch)
     {
         RFC_MAIL_SHF_TOKEN *tok = add(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL);
-        PB_STRING *&raw = specials_[static_cast<std::size_t>(ch - specialMaskBase)];
-        if (!raw) [[unlikely]]
-            raw = pbStringCreateFromCharsCopy(&ch, 1);
-        // Nobody else can reach the string: it is held by this sink and by
-        // tokens in its own unshared vector. So the token's reference is
-        // added by a plain atomic store, not a locked instruction.
-        std::atomic_ref<PB_INT> count(reinterpret_cast<PB___OBJ_HEADER *>(raw)->refCount);
-        count.store(count.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-        tok->rawValue = raw;
+        tok->rawValue = pbStringCreateFromCharsCopy(&ch, 1);
     }
 
     PB_VECTOR *take() { return vec_.take(); }
@@ -202,9 +184,6 @@ private:
 
     const PB_CHAR *text_;
     pb::Ref<PB_VECTOR> vec_;
-    // The raw value of the specials met so far, by code point from
-    // specialMaskBase on.
-    std::array<PB_STRING *, specialMaskLast - specialMaskBase + 1> specials_ {};
 };
 
 } // namespace
