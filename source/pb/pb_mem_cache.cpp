@@ -14,8 +14,8 @@
 namespace pb::internal::cache {
 
 constinit thread_local ThreadState threadState __attribute__((tls_model("initial-exec")));
-std::atomic<int> freezing { 0 };
-// Writers that met a raised `freezing` and have not yet counted their
+std::atomic<int> countState { 0 };
+// Writers that met the freezing bit raised and have not yet counted their
 // change. A reader lets them all through before it freezes again, so that a
 // thread asking for the count in a loop cannot starve the others.
 std::atomic<PB_INT> frozenWriters { 0 };
@@ -33,6 +33,14 @@ bool registerMembarrier() noexcept
         return false;
     return syscall(__NR_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
 }
+
+// True when the process can force a barrier on its other threads.
+const bool asymmetricBarrier = [] {
+    bool registered = registerMembarrier();
+    if (!registered)
+        countState.fetch_or(countFencing, std::memory_order_relaxed);
+    return registered;
+}();
 
 // Forces a full memory barrier on every thread of the process, or on this
 // one alone when every writer fences by itself.
@@ -83,8 +91,6 @@ struct ThreadTeardown {
 
 } // namespace
 
-bool asymmetricBarrier = registerMembarrier();
-
 void threadRegister() noexcept
 {
     LiveNode *node;
@@ -110,24 +116,29 @@ void threadRegister() noexcept
     threadState.stage = ThreadStage::registered;
 }
 
-[[gnu::cold, gnu::noinline]] void countLiveFrozen(LiveNode *node, PB_INT delta) noexcept
+[[gnu::cold, gnu::noinline]] void countLiveHeeding(LiveNode *node, PB_INT count, PB_INT delta) noexcept
 {
-    frozenWriters.fetch_add(1, std::memory_order_relaxed);
-    for (;;) {
-        node->busy.store(0, std::memory_order_release);
-        while (freezing.load(std::memory_order_acquire))
-            sched_yield();
-        node->busy.store(1, std::memory_order_relaxed);
-        if (asymmetricBarrier)
-            std::atomic_signal_fence(std::memory_order_seq_cst);
-        else
-            std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (!freezing.load(std::memory_order_relaxed))
-            break;
+    // The word is busy: its store came before the fence below, or before
+    // the barrier a reader forces on this thread.
+    if (!asymmetricBarrier)
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (countState.load(std::memory_order_relaxed) & countFreezing) {
+        frozenWriters.fetch_add(1, std::memory_order_relaxed);
+        do {
+            node->word.store(count, std::memory_order_release);
+            while (countState.load(std::memory_order_acquire) & countFreezing)
+                sched_yield();
+            node->word.store(count | 1, std::memory_order_relaxed);
+            if (asymmetricBarrier)
+                std::atomic_signal_fence(std::memory_order_seq_cst);
+            else
+                std::atomic_thread_fence(std::memory_order_seq_cst);
+        } while (countState.load(std::memory_order_relaxed) & countFreezing);
+        node->word.store(count + 2 * delta, std::memory_order_release);
+        frozenWriters.fetch_sub(1, std::memory_order_release);
+        return;
     }
-    node->live.store(node->live.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
-    node->busy.store(0, std::memory_order_release);
-    frozenWriters.fetch_sub(1, std::memory_order_release);
+    node->word.store(count + 2 * delta, std::memory_order_release);
 }
 
 void orphanAdd(PB_INT delta) noexcept
@@ -193,16 +204,17 @@ PB_API PB_INT pbObjLiveCount(void) noexcept
     // Writers held back by the previous reader count first.
     while (frozenWriters.load(std::memory_order_acquire))
         sched_yield();
-    freezing.store(1, std::memory_order_relaxed);
+    countState.fetch_or(countFreezing, std::memory_order_relaxed);
     barrierEverywhere();
+    // A word no longer busy stays as it is until the bit is lowered.
     PB_INT total = orphans;
     for (LiveNode *node = nodes; node; node = node->next) {
-        while (node->busy.load(std::memory_order_acquire))
+        PB_INT word;
+        while ((word = node->word.load(std::memory_order_acquire)) & 1)
             sched_yield();
+        total += word >> 1;
     }
-    for (LiveNode *node = nodes; node; node = node->next)
-        total += node->live.load(std::memory_order_relaxed);
-    freezing.store(0, std::memory_order_release);
+    countState.fetch_and(~countFreezing, std::memory_order_release);
     return total;
 }
 

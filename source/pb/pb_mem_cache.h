@@ -18,18 +18,19 @@
 // cache out, so that every block goes back to the C library and a use after
 // free is still caught.
 //
-// Live count. Creating and freeing an object changes a word of the calling
-// thread's node, which only that thread writes, with plain stores: no
-// locked instruction on the hot path. A reader of the count (pbObjLiveCount)
-// needs a moment at which no node is changing: it raises `freezing`, forces
-// every thread of the process through a memory barrier (membarrier), waits
-// for the nodes that were in the middle of a change, adds up the words and
-// lowers `freezing`; before it raises `freezing` again it waits for the
-// writers it held back to count, so that a reader in a loop starves nobody.
-// A writer marks its node busy before it looks at `freezing` and backs off
-// while it is raised, so the sum is the count of
-// one moment: never negative, and between the objects live throughout the
-// call and those live at some moment of it.
+// Live count. Creating and freeing an object changes the word of the calling
+// thread's node, which only that thread writes, with plain stores: no locked
+// instruction on the hot path. The word holds twice the node's count, plus 1
+// while the owner changes it (busy). A reader of the count (pbObjLiveCount)
+// needs a moment at which no node is changing: it raises the freezing bit of
+// `countState`, forces every thread of the process through a memory barrier
+// (membarrier), waits for each node to be no longer busy, adds up the counts
+// and lowers the bit; before it raises the bit again it waits for the writers
+// it held back to count, so that a reader in a loop starves nobody. A writer
+// marks its word busy before it looks at `countState` and backs off while the
+// bit is raised, so the sum is the count of one moment: never negative, and
+// between the objects live throughout the call and those live at some moment
+// of it.
 #ifndef PB_MEM_CACHE_H
 #define PB_MEM_CACHE_H
 
@@ -77,13 +78,14 @@ constexpr PB_INT keptBytesQuantum = 16 * 1024;
 static_assert(keptBytesBound % keptBytesQuantum == 0 && processKeptBytesBound % keptBytesQuantum == 0);
 
 // A thread's share of the live count and of the kept blocks. Only the
-// owning thread writes it (under `busy`); nodes are never freed, and a node
+// owning thread writes it (marking it busy); nodes are never freed, and a node
 // whose thread has ended serves the next thread that starts.
 struct ThreadState;
 
 struct alignas(64) LiveNode {
-    std::atomic<PB_INT> live { 0 };    // objects made less objects freed by this node's threads
-    std::atomic<int> busy { 0 };       // 1 while the owner changes `live`
+    // Twice the objects made less objects freed by this node's threads,
+    // plus 1 while the owner changes it.
+    std::atomic<PB_INT> word { 0 };
     ThreadState *owner = nullptr;      // the thread using the node, null when none
     LiveNode *next = nullptr;
 };
@@ -107,11 +109,13 @@ struct ThreadState {
 // Zero-initialised, so that reaching it needs no guard; initial-exec keeps
 // each access a single offset from the thread pointer.
 extern constinit thread_local ThreadState threadState __attribute__((tls_model("initial-exec")));
-// Raised while a reader adds up the nodes.
-extern std::atomic<int> freezing;
-// True when the process can force a barrier on its other threads
-// (membarrier); otherwise every writer pays for a full fence itself.
-extern bool asymmetricBarrier;
+// What a writer of the live count must heed: countFreezing while a reader
+// adds up the nodes; countFencing when the process cannot force a barrier
+// on its other threads (no membarrier), so that every writer pays for a
+// full fence itself. 0 in the common case, which one test decides.
+constexpr int countFreezing = 1;
+constexpr int countFencing = 2;
+extern std::atomic<int> countState;
 
 void threadRegister() noexcept;
 // Counts an object made (1) or freed (-1) by a thread that has no node
@@ -135,13 +139,14 @@ inline ThreadState *thread() noexcept
     return t.stage == ThreadStage::registered ? &t : nullptr;
 }
 
-// Changes the live word of node by delta once no reader is adding up the
-// nodes. Cold: only while a reader runs.
-void countLiveFrozen(LiveNode *node, PB_INT delta) noexcept;
+// Changes the count of node, whose word was count (not busy), by delta once
+// no reader is adding up the nodes, fencing where the process cannot force
+// a barrier. Cold.
+void countLiveHeeding(LiveNode *node, PB_INT count, PB_INT delta) noexcept;
 
 // Counts an object made (delta 1) or freed (delta -1) by the calling thread
 // so that a reader sees the change whole or not at all. The common case
-// needs no stack frame and no locked instruction.
+// needs no stack frame and no locked instruction: two stores and a load.
 inline void countLive(ThreadState *t, PB_INT delta) noexcept
 {
     if (!t) [[unlikely]] {
@@ -149,19 +154,17 @@ inline void countLive(ThreadState *t, PB_INT delta) noexcept
         return;
     }
     LiveNode *node = t->node;
-    node->busy.store(1, std::memory_order_relaxed);
-    // Orders the store above before the load below: a compiler barrier
-    // when readers force the fence on this thread, a fence otherwise.
-    if (asymmetricBarrier) [[likely]]
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-    else
-        std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (freezing.load(std::memory_order_relaxed)) [[unlikely]] {
-        countLiveFrozen(node, delta);
+    const PB_INT count = node->word.load(std::memory_order_relaxed);
+    node->word.store(count | 1, std::memory_order_relaxed);
+    // Orders the store above before the load below where readers force the
+    // barrier on this thread; otherwise countFencing sends the writer to
+    // the fence.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    if (countState.load(std::memory_order_relaxed)) [[unlikely]] {
+        countLiveHeeding(node, count, delta);
         return;
     }
-    node->live.store(node->live.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
-    node->busy.store(0, std::memory_order_release);
+    node->word.store(count + 2 * delta, std::memory_order_release);
 }
 
 // The size class of a block for an object of size bytes: 1 to blockClasses

@@ -22,12 +22,24 @@ inline PB_OBJ *initHeader(void *memory, const PB_SORT *sort, PB_INT blockClass)
 }
 
 // An object of size bytes in a block from the C library of the given class
-// (0 for a block that is not kept), counted as live. Apart from the common
-// case, so that an object in a kept block needs no stack frame.
-[[gnu::noinline]] PB_OBJ *createInNewBlock(PB_INT size, const PB_SORT *sort, PB_INT blockClass) noexcept
+// (0 for a block that is not kept), counted as live.
+PB_OBJ *createInNewBlock(PB_INT size, const PB_SORT *sort, PB_INT blockClass) noexcept
 {
     countLive(thread(), 1);
     return initHeader(pbMemAlloc(blockClass ? blockBytes(blockClass) : size), sort, blockClass);
+}
+
+// Every case of creation: a kept block when the thread has one, else a new
+// block; the live count and the thread's room heeded as they require.
+[[gnu::noinline]] PB_OBJ *createAnyhow(PB_INT size, const PB_SORT *sort) noexcept
+{
+    PB_INT blockClass = blockClassOf(size);
+    ThreadState &t = threadState;
+    void *memory = blockClass && t.stage == ThreadStage::registered ? takeKeptBlock(t, blockClass) : nullptr;
+    if (!memory)
+        return createInNewBlock(size, sort, blockClass);
+    countLive(&t, 1);
+    return initHeader(memory, sort, blockClass);
 }
 
 // Keeps the block of a freed object for reuse or gives it back; either way
@@ -93,17 +105,37 @@ extern "C" {
     std::abort();
 }
 
+// The common case, an object in a block the thread keeps, goes without a
+// stack frame: takeKeptBlock and countLive done inline, every check made
+// before anything changes, so that any other case (no kept block, room to
+// give back, a reader of the live count at work) hands over to createAnyhow
+// with the busy mark undone.
 PB_API PB_OBJ *pb___ObjCreate(PB_INT size, const PB_SORT *sort) noexcept
 {
     PB_ASSERT( size >= PB_INT( sizeof( PB___OBJ_HEADER ) ) );
     PB_ASSERT( sort );
-    PB_INT blockClass = blockClassOf(size);
+    const PB_INT blockClass = blockClassOf(size);
     ThreadState &t = threadState;
-    void *memory = blockClass && t.stage == ThreadStage::registered ? takeKeptBlock(t, blockClass) : nullptr;
-    if (!memory) [[unlikely]]
-        return createInNewBlock(size, sort, blockClass);
-    countLive(&t, 1);
-    return initHeader(memory, sort, blockClass);
+    if (blockClass && t.stage == ThreadStage::registered) [[likely]] {
+        FreeBlock *block = t.blocks[blockClass - 1];
+        const PB_INT kept = t.keptBytes.load(std::memory_order_relaxed) - blockClass * blockGranule;
+        // Taking the block leaves the thread less than two quanta of unused
+        // room, so that none goes back to the process.
+        if (block && t.room - kept < 2 * keptBytesQuantum) [[likely]] {
+            LiveNode *node = t.node;
+            const PB_INT count = node->word.load(std::memory_order_relaxed);
+            node->word.store(count | 1, std::memory_order_relaxed);
+            std::atomic_signal_fence(std::memory_order_seq_cst);
+            if (!countState.load(std::memory_order_relaxed)) [[likely]] {
+                t.blocks[blockClass - 1] = block->next;
+                t.keptBytes.store(kept, std::memory_order_relaxed);
+                node->word.store(count + 2, std::memory_order_release);
+                return initHeader(block, sort, blockClass);
+            }
+            node->word.store(count, std::memory_order_relaxed);
+        }
+    }
+    return createAnyhow(size, sort);
 }
 
 PB_API void pb___ObjFree(PB_OBJ *obj) noexcept
