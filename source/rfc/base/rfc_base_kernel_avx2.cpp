@@ -679,14 +679,19 @@ struct Decoder {
             store32(o, _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, gather),
                 _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7)));
         } else if constexpr (shape == Shape::base32) {
-            // Pairs to 10 bits, fours to 20, and the two of a qword to the
-            // group's 40, first character highest; each lane's two groups
-            // are its first 10 bytes, stored one lane after the other.
-            const __m256i gather = _mm256_setr_epi8(4, 3, 2, 1, 0, 12, 11, 10, 9, 8, -1, -1, -1, -1, -1, -1, 4, 3, 2,
-                1, 0, 12, 11, 10, 9, 8, -1, -1, -1, -1, -1, -1);
+            // Pairs to 10 bits, fours to 20 by factors that differ between
+            // the dwords: the first four characters' bits 4 places up in
+            // the low dword of a qword (bits 4 to 23), the last four's in
+            // the high dword (bits 32 to 51). The high
+            // dword's top 4 bits shifted down fill the low one's empty
+            // bottom nibble, and the group's five bytes are then bytes 2,
+            // 1, 0, 5 and 4 of the qword; each lane's two groups are its
+            // first 10 bytes, stored one lane after the other.
+            const __m256i gather = _mm256_setr_epi8(2, 1, 0, 5, 4, 10, 9, 8, 13, 12, -1, -1, -1, -1, -1, -1, 2, 1, 0,
+                5, 4, 10, 9, 8, 13, 12, -1, -1, -1, -1, -1, -1);
             __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0120));
-            __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010400));
-            __m256i joined = _mm256_or_si256(_mm256_slli_epi64(fours, 20), _mm256_srli_epi64(fours, 32));
+            __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi64x(0x0001040000104000));
+            __m256i joined = _mm256_or_si256(fours, _mm256_srli_epi64(fours, 48));
             __m256i bytes = _mm256_shuffle_epi8(joined, gather);
             _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm256_castsi256_si128(bytes));
             _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 10), _mm256_extracti128_si256(bytes, 1));
