@@ -127,6 +127,65 @@ TEST(BaseKernel, EncodeEveryLayoutAtBlockEdgesAndLarge)
     }
 }
 
+// Wrapped encoding whose lines end in half a vector step or less (16
+// characters), which the kernels encode two lines at a time, their rests
+// in one step: line lengths with rests at and around that half and with
+// no whole step at all, at line counts odd and even and with a short last
+// line, in each newline kind. Beside the kernels agreeing, the text must be
+// the plain text cut into lines of the asked length.
+TEST(BaseKernel, EncodeLinesWhoseRestsShareAStep)
+{
+    struct Row {
+        PB_INT encoding;
+        PB_INT lineLength;
+        const char *why;
+    };
+    const Row rows[] = {
+        { B64, 76, "the MIME line: two steps and a rest of 12" },
+        { B64U, 76, "the same in the URL alphabet" },
+        { B64, 4, "a rest of one group, no whole step" },
+        { B64, 16, "a rest of exactly half a step" },
+        { B64, 20, "a rest beyond half a step: one line at a time" },
+        { B64, 36, "one step and a rest of one group" },
+        { B64, 48, "one step and a rest of half a step" },
+        { B64, 52, "one step and a rest beyond half" },
+        { B64, 64, "no rest" },
+        { B64, 108, "three steps and a rest of 12" },
+        { B32, 8, "a rest of one group, no whole step" },
+        { B32, 16, "a rest of exactly half a step" },
+        { B32, 24, "a rest beyond half a step" },
+        { B32H, 40, "one step and a rest of one group" },
+        { B32, 48, "one step and a rest of half a step" },
+        { B32, 72, "two steps and a rest of one group" },
+        { B16, 12, "base16 has no pairing: lines one at a time" },
+        { B16, 76, "the same at the MIME length" },
+    };
+    const PB_INT nlfs[] = { PB_NLF_FLAG_CRLF, PB_NLF_FLAG_LF, PB_NLF_FLAG_CR };
+    for (const Row &row : rows) {
+        const std::size_t charsPerGroup = row.encoding == B16 ? 2 : row.encoding == B64 || row.encoding == B64U ? 4 : 8;
+        const std::size_t bytesPerGroup = row.encoding == B16 ? 1 : row.encoding == B64 || row.encoding == B64U ? 3 : 5;
+        const std::size_t lineBytes = static_cast<std::size_t>(row.lineLength) / charsPerGroup * bytesPerGroup;
+        for (std::size_t lines = 1; lines <= 7; ++lines) {
+            for (std::size_t extra : { std::size_t { 0 }, std::size_t { 1 }, bytesPerGroup, lineBytes - 1 }) {
+                std::size_t size = lines * lineBytes + extra;
+                string data = rfctest::randomBytes(size, static_cast<unsigned>(size * 5 + lines));
+                string plain = encodeWith(data, row.encoding, { 0, 0, -1 });
+                for (PB_INT nlf : nlfs) {
+                    const EncodeLayout layout { 0, nlf, row.lineLength };
+                    string what = string(row.why) + ": encoding " + std::to_string(row.encoding) + " line "
+                        + std::to_string(row.lineLength) + " size " + std::to_string(size) + " nlf " + std::to_string(nlf);
+                    sameOnEveryKernel<string>([&] { return encodeWith(data, row.encoding, layout); }, what);
+                    const string newline = nlf == PB_NLF_FLAG_CRLF ? "\r\n" : nlf == PB_NLF_FLAG_LF ? "\n" : "\r";
+                    string expected;
+                    for (std::size_t at = 0; at < plain.size(); at += static_cast<std::size_t>(row.lineLength))
+                        expected += (at == 0 ? "" : newline) + plain.substr(at, static_cast<std::size_t>(row.lineLength));
+                    ASSERT_EQ(encodeWith(data, row.encoding, layout), expected) << what;
+                }
+            }
+        }
+    }
+}
+
 // A decoding's answer: the bytes or none, and the refusal offset.
 struct Answer {
     std::optional<string> bytes;

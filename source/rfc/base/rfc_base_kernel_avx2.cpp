@@ -257,6 +257,15 @@ struct EncodeStep<Shape::base64> {
     {
         return lanes(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src - 4)), spreadFrom4);
     }
+
+    // Two half steps from two places: the 16 characters of the 12 bytes at
+    // low in the lower lane, those of the 12 at high in the upper (reads 16
+    // bytes at each).
+    static constexpr std::size_t pairReads = 16;
+    RFC_BASE_AVX2 __m256i pair(const std::uint8_t *low, const std::uint8_t *high) const
+    {
+        return lanes(_mm256_inserti128_si256(_mm256_castsi128_si256(load16(low)), load16(high), 1), spreadFrom0);
+    }
 };
 
 // A 32-character alphabet as two runs of consecutive characters: values
@@ -363,6 +372,14 @@ struct EncodeStep<Shape::base32> {
     RFC_BASE_AVX2 __m256i after(const std::uint8_t *src) const
     {
         return lanes(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(src - before)), spreadFrom6);
+    }
+
+    // Two half steps from two places: the 16 characters of the 10 bytes at
+    // low in the lower lane, those of the 10 at high in the upper.
+    static constexpr std::size_t pairReads = 16;
+    RFC_BASE_AVX2 __m256i pair(const std::uint8_t *low, const std::uint8_t *high) const
+    {
+        return lanes(_mm256_inserti128_si256(_mm256_castsi128_si256(load16(low)), load16(high), 1), spreadFrom0);
     }
 };
 
@@ -527,13 +544,45 @@ RFC_BASE_AVX2 void encodeWrapped(const std::uint8_t *src, std::size_t groups, Li
             out += stride;
             src += lineBytes;
         };
+        // Two lines whose rests fill half a step each: their whole steps,
+        // and one step that encodes both rests, each lane stored on its own
+        // (the store of a lane reaches at most 16 characters past its rest,
+        // which the newline and the next line overwrite). A line of 76
+        // base64 characters costs two and a half steps instead of three.
+        // (Generic, so that it exists only for the steps that pair.)
+        auto encodeTwoLines = [&](const auto &pairing) RFC_BASE_AVX2 {
+            const std::uint8_t *second = src + lineBytes;
+            char *secondOut = out + stride;
+            for (std::size_t i = 0; i < steps; ++i)
+                store32(out + stepChars * i, step.after(src + Step::bytes * i));
+            __m256i rests = pairing.pair(src + Step::bytes * steps, second + Step::bytes * steps);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + stepChars * steps), _mm256_castsi256_si128(rests));
+            std::memcpy(out + local.lineLength, &newline, 2);
+            for (std::size_t i = 0; i < steps; ++i)
+                store32(secondOut + stepChars * i, step.after(second + Step::bytes * i));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(secondOut + stepChars * steps),
+                _mm256_extracti128_si256(rests, 1));
+            std::memcpy(secondOut + local.lineLength, &newline, 2);
+            out += 2 * stride;
+            src += 2 * lineBytes;
+        };
         if (lines > 0) {
             encodeLine.template operator()<false>();
             // After the first line the bytes before each step are
             // readable when a line holds that many, which base64's and
             // base32's steps use.
             if (Step::before > 0 && lineBytes >= Step::before) {
-                for (std::size_t line = 1; line < lines; ++line)
+                std::size_t line = 1;
+                if constexpr (requires { step.pair(src, src); }) {
+                    // The rest's reads (pairReads from its start) lie within
+                    // those of a whole step there, which the count allows.
+                    static_assert(Step::pairReads <= Step::reads);
+                    if (restChars != 0 && restChars <= stepChars / 2) {
+                        for (; line + 2 <= lines; line += 2)
+                            encodeTwoLines(step);
+                    }
+                }
+                for (; line < lines; ++line)
                     encodeLine.template operator()<true>();
             } else {
                 for (std::size_t line = 1; line < lines; ++line)
@@ -630,14 +679,19 @@ struct Decoder {
             store32(o, _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(groups, gather),
                 _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7)));
         } else if constexpr (shape == Shape::base32) {
-            // Pairs to 10 bits, fours to 20, and the two of a qword to the
-            // group's 40, first character highest; each lane's two groups
-            // are its first 10 bytes, stored one lane after the other.
-            const __m256i gather = _mm256_setr_epi8(4, 3, 2, 1, 0, 12, 11, 10, 9, 8, -1, -1, -1, -1, -1, -1, 4, 3, 2,
-                1, 0, 12, 11, 10, 9, 8, -1, -1, -1, -1, -1, -1);
+            // Pairs to 10 bits, fours to 20 by factors that differ between
+            // the dwords: the first four characters' bits 4 places up in
+            // the low dword of a qword (bits 4 to 23), the last four's in
+            // the high dword (bits 32 to 51). The high
+            // dword's top 4 bits shifted down fill the low one's empty
+            // bottom nibble, and the group's five bytes are then bytes 2,
+            // 1, 0, 5 and 4 of the qword; each lane's two groups are its
+            // first 10 bytes, stored one lane after the other.
+            const __m256i gather = _mm256_setr_epi8(2, 1, 0, 5, 4, 10, 9, 8, 13, 12, -1, -1, -1, -1, -1, -1, 2, 1, 0,
+                5, 4, 10, 9, 8, 13, 12, -1, -1, -1, -1, -1, -1);
             __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi16(0x0120));
-            __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010400));
-            __m256i joined = _mm256_or_si256(_mm256_slli_epi64(fours, 20), _mm256_srli_epi64(fours, 32));
+            __m256i fours = _mm256_madd_epi16(pairs, _mm256_set1_epi64x(0x0001040000104000));
+            __m256i joined = _mm256_or_si256(fours, _mm256_srli_epi64(fours, 48));
             __m256i bytes = _mm256_shuffle_epi8(joined, gather);
             _mm_storeu_si128(reinterpret_cast<__m128i *>(o), _mm256_castsi256_si128(bytes));
             _mm_storeu_si128(reinterpret_cast<__m128i *>(o + 10), _mm256_extracti128_si256(bytes, 1));
