@@ -148,10 +148,10 @@ elif [ -z "$RFC_SKIP_BIG" ]; then
     # leaves it (holding the summary in memory would take 14 MiB).
     sed 's/  / \t/g' "$work/spaces" > "$work/alternating"
     (printf x; cat "$work/alternating"; printf '=\r\n') > "$work/input"
-    peak_limit=12288 bounded "qp -d, 50 MB of alternating white space that a soft line break at the end keeps" \
+    peak_limit=10240 bounded "qp -d, 50 MB of alternating white space that a soft line break at the end keeps" \
         "$work/input" "$ONESHOT qp decode 5 1 -1 0" "$RFC" qp -d
     (printf x; cat "$work/alternating"; printf '\r\ny') > "$work/input"
-    peak_limit=12288 bounded "qp -d, 50 MB of alternating white space that a line break removes" \
+    peak_limit=10240 bounded "qp -d, 50 MB of alternating white space that a line break removes" \
         "$work/input" "$ONESHOT qp decode 5 1 -1 0" "$RFC" qp -d
     rm -f "$work/alternating"
     sed 's/  /= /g' "$work/spaces" > "$work/input"

@@ -37,6 +37,10 @@ using namespace rfc::quop;
 // Bytes of a run of white space handed out per call at most.
 constexpr PB_INT owedPortion = PB_INT { 1 } << 20;
 
+// The most output after a run of white space joined to the run's last
+// portion; more comes on its own.
+constexpr PB_INT tailJoined = PB_INT { 64 } << 10;
+
 // The largest output area a stream keeps for its next pieces.
 constexpr std::size_t scratchKept = std::size_t { 4 } << 20;
 
@@ -431,13 +435,23 @@ PB_BUFFER *takeOwed(RFC_QUOP_DECODE_STREAM *stream)
         stream->refusal = { RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE, stream->given };
         return out;
     }
-    if (!stream->owed.reading()) {
-        stream->owed.clear();
-        pbBufferAppendBytes(&out, pbBufferBacking(stream->owedTail), pbBufferLength(stream->owedTail));
+    if (stream->owed.reading())
+        return out;
+    stream->owed.clear();
+    // The output after the run: joined to the run's last bytes when short,
+    // else handed out as it is by this call or the next, never copied.
+    const PB_INT tail = pbBufferLength(stream->owedTail);
+    if (pbBufferLength(out) > 0 && tail > tailJoined)
+        return out;
+    if (pbBufferLength(out) == 0) {
+        pbObjRelease(pb::obj(out));
+        out = stream->owedTail;
+    } else {
+        pbBufferAppendBytes(&out, pbBufferBacking(stream->owedTail), tail);
         pbObjRelease(pb::obj(stream->owedTail));
-        stream->owedTail = nullptr;
-        stream->owing = false;
     }
+    stream->owedTail = nullptr;
+    stream->owing = false;
     return out;
 }
 
