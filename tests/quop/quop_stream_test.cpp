@@ -459,6 +459,58 @@ TEST(QuopStream, DecodeRunsHeldInMemoryOrSpilled)
     EXPECT_EQ(openDeletedFiles(), filesBefore);
 }
 
+// A spilled run whose file cannot be read back (its descriptor replaced,
+// behind the stream's back, by one open for writing only): the stream hands
+// out no byte it did not read, refuses with its own kind at the input taken
+// in, and takes no more input.
+TEST(QuopStream, DecodeRefusesARunItCannotReadBack)
+{
+    std::string run;
+    while (run.size() < 400000)
+        run += " \t";
+    const std::string text = "x" + run;
+    pb::Ref<RFC_QUOP_OPTIONS> opt = options({ LF | CRLF, LF, noLimit, 0 }, true);
+    RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
+    rfcQuopDecodeStreamSetSpillLimit(stream, 1);
+    std::string got;
+    const auto write = [&](const std::string &bytes) {
+        pb::Ref<PB_BUFFER> out(rfcQuopDecodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(bytes.data()), PB_INT(bytes.size())));
+        got += rfctest::bytes(out.get());
+        return pbBufferLength(out.get()) > 0;
+    };
+    write(text);
+    // The stream's file, its descriptor now writing to /dev/null.
+    std::vector<int> files;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error).string().ends_with(" (deleted)"))
+            files.push_back(std::stoi(entry.path().filename().string()));
+    }
+    ASSERT_EQ(files.size(), 1u);
+    const int sink = open("/dev/null", O_WRONLY);
+    ASSERT_GE(sink, 0);
+    ASSERT_EQ(dup2(sink, files[0]), files[0]);
+    close(sink);
+    // Data after the run shows the run to be data: it cannot be read back.
+    while (write(got.size() == 1 ? "y" : ""))
+        ;
+    RFC_QUOP_DECODE_REFUSAL refusal { -1, -1 };
+    EXPECT_TRUE(rfcQuopDecodeStreamRefusal(stream, &refusal));
+    EXPECT_EQ(refusal.kind, RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE);
+    EXPECT_EQ(refusal.offset, PB_INT(text.size() + 1));
+    EXPECT_STREQ(rfcQuopDecodeRefusalKindToString(refusal.kind), "RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE");
+    // What came out is the start of the run's decoding, short of its end.
+    const std::string want = "x" + run + "y";
+    EXPECT_LT(got.size(), want.size() - 1);
+    EXPECT_EQ(want.compare(0, got.size(), got), 0);
+    // No more input is taken, and Finish gives nothing.
+    EXPECT_FALSE(write("z"));
+    pb::Ref<PB_BUFFER> rest(rfcQuopDecodeStreamFinish(stream));
+    EXPECT_EQ(pbBufferLength(rest.get()), 0);
+    rfcQuopDecodeStreamFree(stream);
+    EXPECT_EQ(openDeletedFiles(), 0u);
+}
+
 // Text in which the decoder never starts afresh: a line far longer than a
 // piece under a line limit larger still (or one it passes), and junk made
 // of "=" and white space under the lenient flag. In random pieces, the
