@@ -144,9 +144,9 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind);
  * translated). That white space is held as a summary: per block of a few
  * KiB, the lengths of its stretches of spaces and tabs or one bit per byte,
  * whichever is smaller; a few bytes for a run of one byte, at most about an
- * eighth of a byte per byte of any run. A line of any length under any line limit, and text that never
- * starts afresh (such as "=" and white space under the lenient flag), cost
- * the decoder no more. A stream is used by one thread at a time; Finish ends
+ * eighth of a byte per byte of any run. A line of any length under any line
+ * limit, and text that never starts afresh (such as "=" and white space
+ * under the lenient flag), cost the decoder no more. A stream is used by one thread at a time; Finish ends
  * the input once, then Free.
  *
  * A run of white space that turns out to be data becomes output all at
@@ -203,8 +203,8 @@ RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream);
  * reason, its offset counted in the whole input. */
 RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream, RFC_QUOP_DECODE_REFUSAL *refusal);
 /* Sets the size past which held white space moves to a temporary file, in
- * bytes of its summary (0: never, the default); at any time, for the
- * white space held from then on. */
+ * bytes of its summary (0: never, the default; see above). May be called at
+ * any time; it applies as held white space grows from then on. */
 RFC_API void rfcQuopDecodeStreamSetSpillLimit(RFC_QUOP_DECODE_STREAM *stream, PB_INT byteCount);
 RFC_API void rfcQuopDecodeStreamFree(RFC_QUOP_DECODE_STREAM *stream);
 
