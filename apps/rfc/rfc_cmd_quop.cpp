@@ -77,6 +77,8 @@ constexpr RefusalText refusalTexts[] = {
     { RFC_QUOP_DECODE_REFUSAL_SMALL_HEX_DIGITS, "an escape with lower-case hexadecimal digits", "--accept-small-hex" },
     { RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG, "an input line longer than --max-line-length",
         "a larger --max-line-length or --no-max-line-length" },
+    { RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE, "the temporary file holding back white space could not be read back",
+        nullptr },
 };
 
 // The tool's sentence for the library's refusal.
@@ -85,9 +87,13 @@ std::string explain(const RFC_QUOP_DECODE_REFUSAL &refusal)
     for (const RefusalText &text : refusalTexts)
         if (text.kind == refusal.kind)
             return std::string("input refused at offset ") + std::to_string(refusal.offset) + ": " + text.reason
-                + " (" + text.option + " accepts it)";
+                + (text.option ? std::string(" (") + text.option + " accepts it)" : std::string());
     return "input refused at offset " + std::to_string(refusal.offset);
 }
+
+// White space that a decode holds back, until what follows shows whether it
+// is data, moves to a temporary file past this size of its summary.
+constexpr PB_INT spillLimit = PB_INT { 256 } << 10;
 
 constexpr const char *help =
     "Encodes FILE (standard input when none is named or for -) as quoted-printable\n"
@@ -111,7 +117,9 @@ constexpr const char *help =
     "      --ignore-control       skip control bytes\n"
     "      --ignore-non-ascii     skip bytes above 126\n"
     "Decoding writes the bytes decoded before refused input, then refuses (exit 1)\n"
-    "with the reason and its offset.\n";
+    "with the reason and its offset. White space that ends the output so far is held\n"
+    "back until what follows shows it to be data; past 256 KiB of its summary (2 MB\n"
+    "of it or more) it is held in an unnamed temporary file, as tmpfile(3) makes.\n";
 
 int runQuop(const std::vector<std::string> &args)
 {
@@ -240,6 +248,7 @@ int runQuop(const std::vector<std::string> &args)
         rfcQuopOptionsDelDecodeMaxInputLineLength(opt.addr());
     rfcQuopOptionsSetFlags(opt.addr(), decodeFlags | (trailing ? RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF : 0));
     RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
+    rfcQuopDecodeStreamSetSpillLimit(stream, spillLimit);
     RFC_QUOP_DECODE_REFUSAL refusal {};
     bool read = rfccli::readChunks(
         path,

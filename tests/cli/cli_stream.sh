@@ -113,14 +113,14 @@ elif [ -z "$RFC_SKIP_BIG" ]; then
     bounded() {
         local name=$1 input=$2 oneshot=$3
         shift 3
-        local want kib
+        local want kib limit=${peak_limit:-16384}
         if ! $oneshot < "$input" > "$work/want"; then
             failed=$((failed + 1))
             echo "FAILED: $name: the one-call function refuses the input"
         fi
         want=$(md5sum < "$work/want")
         kib=$("$ONESHOT" peak sh -c "$* < '$input' > '$work/big.out'")
-        if [ "$kib" -lt 16384 ] && [ "$(md5sum < "$work/big.out")" = "$want" ]; then
+        if [ "$kib" -lt "$limit" ] && [ "$(md5sum < "$work/big.out")" = "$want" ]; then
             passed=$((passed + 1))
         else
             failed=$((failed + 1))
@@ -142,6 +142,18 @@ elif [ -z "$RFC_SKIP_BIG" ]; then
     bounded "qp -d, 50 MB of white space that a soft line break at the very end keeps" "$work/input" "$ONESHOT qp decode 5 1 -1 0" "$RFC" qp -d
     (printf x; cat "$work/spaces"; printf '=') > "$work/input"
     bounded "qp -d --accept-invalid, 50 MB of white space that a last = keeps" "$work/input" "$ONESHOT qp decode 5 1 -1 4" "$RFC" qp -d --accept-invalid
+    # 50 MB of alternating spaces and tabs, held until the end shows them to
+    # be data (or not): their summary, an eighth of their size, goes to a
+    # temporary file past 256 KiB, so the peak stays where a run of one byte
+    # leaves it (holding the summary in memory would take 14 MiB).
+    sed 's/  / \t/g' "$work/spaces" > "$work/alternating"
+    (printf x; cat "$work/alternating"; printf '=\r\n') > "$work/input"
+    peak_limit=10240 bounded "qp -d, 50 MB of alternating white space that a soft line break at the end keeps" \
+        "$work/input" "$ONESHOT qp decode 5 1 -1 0" "$RFC" qp -d
+    (printf x; cat "$work/alternating"; printf '\r\ny') > "$work/input"
+    peak_limit=10240 bounded "qp -d, 50 MB of alternating white space that a line break removes" \
+        "$work/input" "$ONESHOT qp decode 5 1 -1 0" "$RFC" qp -d
+    rm -f "$work/alternating"
     sed 's/  /= /g' "$work/spaces" > "$work/input"
     bounded "qp -d --accept-invalid, 50 MB of '= '" "$work/input" "$ONESHOT qp decode 5 1 -1 4" "$RFC" qp -d --accept-invalid
     # A line that passes the limit: its bytes up to the limit, then the

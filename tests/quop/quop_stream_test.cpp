@@ -12,7 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
 #include <random>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace quoptest;
 
@@ -203,9 +208,24 @@ struct Drained {
     RFC_QUOP_DECODE_REFUSAL refusal;
 };
 
-Drained decodeDrained(const std::string &text, RFC_QUOP_OPTIONS *opt, const std::vector<std::size_t> &sizes)
+// The files this process has open that are deleted, as the temporary files
+// of a spilling stream are.
+std::size_t openDeletedFiles()
+{
+    std::size_t n = 0;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        n += !error && target.ends_with(" (deleted)");
+    }
+    return n;
+}
+
+Drained decodeDrained(const std::string &text, RFC_QUOP_OPTIONS *opt, const std::vector<std::size_t> &sizes,
+    PB_INT spillLimit = 0, std::size_t *filesSeen = nullptr)
 {
     RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt);
+    rfcQuopDecodeStreamSetSpillLimit(stream, spillLimit);
     Drained result { {}, 0, 0, false, { -1, -1 } };
     auto collect = [&](PB_BUFFER *buffer) {
         pb::Ref<PB_BUFFER> out(buffer);
@@ -222,6 +242,8 @@ Drained decodeDrained(const std::string &text, RFC_QUOP_OPTIONS *opt, const std:
     for (std::size_t n : sizes) {
         drain(rfcQuopDecodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(text.data()) + at, PB_INT(n)));
         at += n;
+        if (filesSeen)
+            *filesSeen = std::max(*filesSeen, openDeletedFiles());
     }
     result.beforeFinish = result.bytes.size();
     drain(rfcQuopDecodeStreamFinish(stream));
@@ -325,6 +347,168 @@ TEST(QuopStream, DecodeLongRunsOfWhiteSpace)
             expectSameAsOneCall(decodeDrained(row.text, opt.get(), { row.text.size() }), want);
         }
     }
+}
+
+// Runs of white space whose summaries pass a spill limit, held in memory or
+// in a temporary file: alternating spaces and tabs (a bit per byte), uneven
+// stretches (short ones and ones longer than a block), and one byte. Each
+// is followed by what keeps it (a soft line break, data) or removes it (a
+// line break, the end of the text), fed in random pieces: the output is the
+// one-call output whether the run was held in memory, spilled from the
+// first byte, spilled partway, or could not be spilled. A stream makes a
+// file only when allowed to, and none is left open after Free.
+TEST(QuopStream, DecodeRunsHeldInMemoryOrSpilled)
+{
+    std::mt19937 random(9);
+    std::string alternating;
+    while (alternating.size() < 250000)
+        alternating += " \t";
+    std::string uneven;
+    const std::size_t stretches[] = { 1, 1, 2, 3, 1, 7, 2, 1, 5000 };
+    for (bool tab = false; uneven.size() < 250000; tab = !tab)
+        uneven.append(stretches[random() % std::size(stretches)], tab ? '\t' : ' ');
+    const std::string oneByte(250000, '\t');
+    const struct {
+        const char *rule;
+        const std::string &run;
+        bool summaryGrows; // past one byte before the run is closed
+    } runs[] = {
+        { "alternating spaces and tabs", alternating, true },
+        { "uneven stretches", uneven, true },
+        { "one byte", oneByte, false },
+    };
+    const struct {
+        const char *rule;
+        std::string before, after;
+    } contexts[] = {
+        { "kept by a soft line break", "x", "=\r\nb\r\n" },
+        { "kept by a soft line break at the end", "x", "=\r\n" },
+        { "kept by data", "x", "y" },
+        { "removed by a line break", "x", "\r\nb" },
+        { "removed by the end of the text", "x", "" },
+        { "first in the text, kept by an escape", "", "=41" },
+    };
+    const Settings settings[] = {
+        { LF | CRLF, LF, noLimit, 0 },
+        { CRLF, CRLF, noLimit, RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF },
+    };
+    // Spill limits: never, from the first byte, partway through a run.
+    const PB_INT limits[] = { 0, 1, 20000 };
+    constexpr std::size_t maxPiece = 65536;
+    const std::size_t filesBefore = openDeletedFiles();
+    for (const auto &run : runs) {
+        for (const auto &context : contexts) {
+            const std::string text = context.before + run.run + context.after;
+            for (const Settings &set : settings) {
+                pb::Ref<RFC_QUOP_OPTIONS> opt = options(set, true);
+                const OneCall want = decodeOneCall(text, opt.get());
+                ASSERT_FALSE(want.refused);
+                for (PB_INT limit : limits) {
+                    SCOPED_TRACE(testing::Message() << run.rule << ", " << context.rule << ", output "
+                                                    << set.outputNlf << ", spill limit " << limit);
+                    std::size_t files = 0;
+                    const Drained got =
+                        decodeDrained(text, opt.get(), pieces(text.size(), random, maxPiece), limit, &files);
+                    expectSameAsOneCall(got, want);
+                    if (limit == 0) {
+                        EXPECT_EQ(files, filesBefore);
+                    } else if (limit == 1 && run.summaryGrows) {
+                        EXPECT_GT(files, filesBefore);
+                    }
+                    EXPECT_EQ(openDeletedFiles(), filesBefore);
+                }
+            }
+        }
+    }
+
+    // No file can be made (no descriptor left) or written (a file size
+    // limit that the summary passes): the run stays in memory, or comes back
+    // to it, and nothing is lost.
+    std::string longAlternating;
+    while (longAlternating.size() < 2000000)
+        longAlternating += " \t";
+    const std::string text = "x" + longAlternating + "=\r\n";
+    pb::Ref<RFC_QUOP_OPTIONS> opt = options(settings[0], true);
+    const OneCall want = decodeOneCall(text, opt.get());
+    const auto underLimit = [&](int resource, rlim_t value) {
+        struct rlimit saved;
+        ASSERT_EQ(getrlimit(resource, &saved), 0);
+        struct rlimit lowered = saved;
+        lowered.rlim_cur = value;
+        ASSERT_EQ(setrlimit(resource, &lowered), 0);
+        const Drained got = decodeDrained(text, opt.get(), pieces(text.size(), random, maxPiece), 1);
+        ASSERT_EQ(setrlimit(resource, &saved), 0);
+        expectSameAsOneCall(got, want);
+    };
+    {
+        SCOPED_TRACE("no descriptor left");
+        // The lowest free descriptor, which the next file would get.
+        const int lowest = open("/dev/null", O_RDONLY);
+        ASSERT_GE(lowest, 0);
+        close(lowest);
+        underLimit(RLIMIT_NOFILE, rlim_t(lowest));
+    }
+    {
+        SCOPED_TRACE("a file size limit");
+        // Past the limit a write fails (with SIGXFSZ ignored) instead of
+        // ending the process.
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        underLimit(RLIMIT_FSIZE, 100000);
+        std::signal(SIGXFSZ, previous);
+    }
+    EXPECT_EQ(openDeletedFiles(), filesBefore);
+}
+
+// A spilled run whose file cannot be read back (its descriptor replaced,
+// behind the stream's back, by one open for writing only): the stream hands
+// out no byte it did not read, refuses with its own kind at the input taken
+// in, and takes no more input.
+TEST(QuopStream, DecodeRefusesARunItCannotReadBack)
+{
+    std::string run;
+    while (run.size() < 400000)
+        run += " \t";
+    const std::string text = "x" + run;
+    pb::Ref<RFC_QUOP_OPTIONS> opt = options({ LF | CRLF, LF, noLimit, 0 }, true);
+    RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
+    rfcQuopDecodeStreamSetSpillLimit(stream, 1);
+    std::string got;
+    const auto write = [&](const std::string &bytes) {
+        pb::Ref<PB_BUFFER> out(rfcQuopDecodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(bytes.data()), PB_INT(bytes.size())));
+        got += rfctest::bytes(out.get());
+        return pbBufferLength(out.get()) > 0;
+    };
+    write(text);
+    // The stream's file, its descriptor now writing to /dev/null.
+    std::vector<int> files;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error).string().ends_with(" (deleted)"))
+            files.push_back(std::stoi(entry.path().filename().string()));
+    }
+    ASSERT_EQ(files.size(), 1u);
+    const int sink = open("/dev/null", O_WRONLY);
+    ASSERT_GE(sink, 0);
+    ASSERT_EQ(dup2(sink, files[0]), files[0]);
+    close(sink);
+    // Data after the run shows the run to be data: it cannot be read back.
+    while (write(got.size() == 1 ? "y" : ""))
+        ;
+    RFC_QUOP_DECODE_REFUSAL refusal { -1, -1 };
+    EXPECT_TRUE(rfcQuopDecodeStreamRefusal(stream, &refusal));
+    EXPECT_EQ(refusal.kind, RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE);
+    EXPECT_EQ(refusal.offset, PB_INT(text.size() + 1));
+    EXPECT_STREQ(rfcQuopDecodeRefusalKindToString(refusal.kind), "RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE");
+    // What came out is the start of the run's decoding, short of its end.
+    const std::string want = "x" + run + "y";
+    EXPECT_LT(got.size(), want.size() - 1);
+    EXPECT_EQ(want.compare(0, got.size(), got), 0);
+    // No more input is taken, and Finish gives nothing.
+    EXPECT_FALSE(write("z"));
+    pb::Ref<PB_BUFFER> rest(rfcQuopDecodeStreamFinish(stream));
+    EXPECT_EQ(pbBufferLength(rest.get()), 0);
+    rfcQuopDecodeStreamFree(stream);
+    EXPECT_EQ(openDeletedFiles(), 0u);
 }
 
 // Text in which the decoder never starts afresh: a line far longer than a

@@ -141,11 +141,12 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind);
  * input line so far, how the text so far ends, at most two bytes it cannot
  * decide yet, and the white space at the end of its output, which a line
  * break or the end of the text may still remove (when line breaks are
- * translated). That white space is held as the lengths of its stretches of
- * spaces and tabs: constant memory for a run of one byte, at most a byte per
- * stretch. A line of any length under any line limit, and text that never
- * starts afresh (such as "=" and white space under the lenient flag), cost
- * the decoder no more. A stream is used by one thread at a time; Finish ends
+ * translated). That white space is held as a summary: per block of a few
+ * KiB, the lengths of its stretches of spaces and tabs or one bit per byte,
+ * whichever is smaller; a few bytes for a run of one byte, at most about an
+ * eighth of a byte per byte of any run. A line of any length under any line
+ * limit, and text that never starts afresh (such as "=" and white space
+ * under the lenient flag), cost the decoder no more. A stream is used by one thread at a time; Finish ends
  * the input once, then Free.
  *
  * A run of white space that turns out to be data becomes output all at
@@ -162,7 +163,21 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind);
  * hands out what the input before the refused byte decodes to (with no
  * trailing line break added, and without white space at its end that a line
  * break would remove), then takes no more input; rfcQuopDecodeStreamRefusal then says why and where, as an offset
- * in the whole input. */
+ * in the whole input.
+ *
+ * Held white space can still grow with the input (50 MB of alternating
+ * spaces and tabs before a soft line break are held in about 6 MiB).
+ * rfcQuopDecodeStreamSetSpillLimit lets the owner bound that: once the
+ * summary held takes more than byteCount bytes, it moves to an unnamed
+ * temporary file (std::tmpfile, deleted when the stream no longer needs
+ * it) and only a buffer of 64 KiB of it stays in memory. byteCount 0, the
+ * default, keeps it in memory: the library makes no file unless asked. If
+ * no file can be made or written, the summary stays (or comes back) in
+ * memory and the stream goes on. If the file cannot be read back when the
+ * run turns out to be data, the stream hands out what it read, then
+ * refuses with RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE, its offset the
+ * input taken in so far, and takes no more input. */
+#define RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE 6 /* held white space could not be read back from its file */
 typedef struct RFC_QUOP_ENCODE_STREAM RFC_QUOP_ENCODE_STREAM;
 typedef struct RFC_QUOP_DECODE_STREAM RFC_QUOP_DECODE_STREAM;
 
@@ -187,6 +202,10 @@ RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream);
 /* True once the stream has refused; then *refusal (not null) holds the
  * reason, its offset counted in the whole input. */
 RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream, RFC_QUOP_DECODE_REFUSAL *refusal);
+/* Sets the size past which held white space moves to a temporary file, in
+ * bytes of its summary (0: never, the default; see above). May be called at
+ * any time; it applies as held white space grows from then on. */
+RFC_API void rfcQuopDecodeStreamSetSpillLimit(RFC_QUOP_DECODE_STREAM *stream, PB_INT byteCount);
 RFC_API void rfcQuopDecodeStreamFree(RFC_QUOP_DECODE_STREAM *stream);
 
 RFC_API void rfc___QuopFlagsStartup(void);

@@ -144,6 +144,8 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind)
         return "RFC_QUOP_DECODE_REFUSAL_SMALL_HEX_DIGITS";
     case RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG:
         return "RFC_QUOP_DECODE_REFUSAL_LINE_TOO_LONG";
+    case RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE:
+        return "RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE";
     default:
         return "unknown";
     }

@@ -11,10 +11,13 @@
 //
 // White space at the end of the output is data or goes, depending on what
 // follows it (a line break or the end of the text removes it when line
-// breaks are translated), so it is held back, as the lengths of its
-// stretches of spaces and tabs: a run of any length of one byte costs a few
-// bytes. Once something shows it to be data, the run is handed out in
-// portions, then the output that followed it.
+// breaks are translated), so it is held back as a summary: per stretch of
+// one byte its length, or per block of a few KiB one bit per byte, whichever
+// is smaller, so that a run of one byte costs a few bytes and any run at
+// most an eighth of its length. When the stream's owner allows it, a summary
+// past a set size moves to an unnamed temporary file. Once something shows
+// the run to be data, it is handed out in portions, then the output that
+// followed it.
 #include "rfc_quop.h"
 #include "rfc_quop_decode_core.h"
 
@@ -22,6 +25,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -33,41 +37,197 @@ using namespace rfc::quop;
 // Bytes of a run of white space handed out per call at most.
 constexpr PB_INT owedPortion = PB_INT { 1 } << 20;
 
+// The most output after a run of white space joined to the run's last
+// portion; more comes on its own.
+constexpr PB_INT tailJoined = PB_INT { 64 } << 10;
+
 // The largest output area a stream keeps for its next pieces.
 constexpr std::size_t scratchKept = std::size_t { 4 } << 20;
 
 // The most text the decoding loop leaves undone at the end of a piece.
 constexpr std::size_t maxCarry = 2;
 
-// A run of white space as the lengths of its stretches of one byte (space
-// or tab, taking turns), written as LEB128 numbers; the stretch being
-// counted is not written yet. Read back from its start in portions once
-// closed.
+// The bytes of a summary, appended, then read back once from the start. They
+// stay in memory unless a spill limit is set: then, once they take more
+// than the limit, they move to an unnamed temporary file (deleted when
+// closed) and only a buffer of them stays in memory. If no file can be
+// made or written, they stay (or come back) in memory: nothing is lost.
+// Only reading the file back can fail; the store then reads no more and
+// says so.
+class SummaryStore {
+public:
+    SummaryStore() = default;
+    SummaryStore(const SummaryStore &) = delete;
+    SummaryStore &operator=(const SummaryStore &) = delete;
+    ~SummaryStore() { clear(); }
+
+    void swap(SummaryStore &other) noexcept { std::swap(s_, other.s_); }
+
+    // 0 keeps the bytes in memory whatever their size.
+    void setSpillLimit(PB_INT limit) { s_.limit = limit; }
+    PB_INT spillLimit() const { return s_.limit; }
+
+    void append(const PB_BYTE *bytes, std::size_t n)
+    {
+        // Spilled, the buffer goes to the file when full.
+        if (s_.file && s_.size + PB_INT(n) > s_.capacity)
+            spill();
+        if (s_.size + PB_INT(n) > s_.capacity) {
+            s_.capacity = std::max<PB_INT>({ 64, 2 * s_.capacity, s_.size + PB_INT(n) });
+            s_.data = static_cast<PB_BYTE *>(pbMemRealloc(s_.data, s_.capacity));
+        }
+        std::memcpy(s_.data + s_.size, bytes, n);
+        s_.size += PB_INT(n);
+        if (!s_.file && s_.limit > 0 && !s_.stayInMemory && s_.size > s_.limit)
+            spill();
+    }
+
+    // Ends the appending and starts reading from the start.
+    void startReading()
+    {
+        s_.read = 0;
+        if (!s_.file)
+            return;
+        spill();
+        if (s_.file) {
+            s_.size = 0;
+            s_.fileLeft = s_.fileSize;
+            std::rewind(s_.file);
+        }
+    }
+
+    bool more() const { return !s_.failed && (s_.read < s_.size || s_.fileLeft > 0); }
+
+    // The next byte; 0 once reading has failed (then failed() is true).
+    PB_BYTE next()
+    {
+        if (s_.read == s_.size && !refill())
+            return 0;
+        return s_.data[s_.read++];
+    }
+
+    bool failed() const { return s_.failed; }
+
+    void clear()
+    {
+        if (s_.file)
+            std::fclose(s_.file);
+        pbMemFree(s_.data);
+        s_ = State { .limit = s_.limit };
+    }
+
+private:
+    // The buffer of a spilled store: the bytes written to the file at a
+    // time (at most), and read back at a time.
+    static constexpr PB_INT fileBlock = PB_INT { 64 } << 10;
+
+    // Moves the bytes in memory to the file, making it first; on any
+    // failure the bytes stay in memory, those of the file brought back.
+    void spill()
+    {
+        if (!s_.file) {
+            s_.file = std::tmpfile();
+            if (!s_.file) {
+                s_.stayInMemory = true;
+                return;
+            }
+            // Unbuffered: a write that returns has handed the bytes over.
+            std::setvbuf(s_.file, nullptr, _IONBF, 0);
+        }
+        if (s_.size > 0 && std::fwrite(s_.data, 1, std::size_t(s_.size), s_.file) != std::size_t(s_.size)) {
+            unspill();
+            return;
+        }
+        s_.fileSize += s_.size;
+        s_.size = 0;
+        if (s_.capacity != fileBlock) {
+            s_.capacity = fileBlock;
+            s_.data = static_cast<PB_BYTE *>(pbMemRealloc(s_.data, s_.capacity));
+        }
+    }
+
+    // Brings the file's bytes back in front of those in memory and keeps all
+    // in memory from now on.
+    void unspill()
+    {
+        PB_BYTE *all = static_cast<PB_BYTE *>(pbMemAlloc(std::max<PB_INT>(64, s_.fileSize + s_.size)));
+        std::rewind(s_.file);
+        if (std::fread(all, 1, std::size_t(s_.fileSize), s_.file) != std::size_t(s_.fileSize))
+            s_.failed = true;
+        std::memcpy(all + s_.fileSize, s_.data, std::size_t(s_.size));
+        std::fclose(s_.file);
+        pbMemFree(s_.data);
+        s_.file = nullptr;
+        s_.data = all;
+        s_.size += s_.fileSize;
+        s_.capacity = std::max<PB_INT>(64, s_.size);
+        s_.fileSize = 0;
+        s_.stayInMemory = true;
+    }
+
+    // The next block of the file into memory; false when there is none or
+    // it cannot be read.
+    bool refill()
+    {
+        if (s_.fileLeft == 0 || s_.failed) {
+            s_.failed = true;
+            return false;
+        }
+        const PB_INT n = std::min(s_.fileLeft, s_.capacity);
+        if (std::fread(s_.data, 1, std::size_t(n), s_.file) != std::size_t(n)) {
+            s_.failed = true;
+            return false;
+        }
+        s_.fileLeft -= n;
+        s_.size = n;
+        s_.read = 0;
+        return true;
+    }
+
+    struct State {
+        PB_INT limit = 0;
+        PB_BYTE *data = nullptr; // all bytes, or those not yet in the file
+        PB_INT size = 0, capacity = 0, read = 0;
+        std::FILE *file = nullptr;
+        PB_INT fileSize = 0, fileLeft = 0;
+        bool stayInMemory = false; // spilling failed
+        bool failed = false;       // reading back failed
+    } s_;
+};
+
+// A run of white space (spaces and tabs), summarised as records, each a
+// LEB128 number: n << 2 | t << 1 for a stretch of n bytes, tabs when t is 1,
+// spaces otherwise; n << 1 | 1 for a block of n bytes, followed by n bits,
+// LSB first, 1 for a tab. The bytes come in blocks of stageSize, each
+// summarised the smaller way; the stretch at the end of a block stays open
+// to go on into the next, so a run of one byte costs a few bytes however
+// long it is. Read back from its start in portions once closed.
 class RunSummary {
 public:
     RunSummary() = default;
     RunSummary(const RunSummary &) = delete;
     RunSummary &operator=(const RunSummary &) = delete;
-    ~RunSummary() { pbMemFree(s_.data); }
 
-    void swap(RunSummary &other) noexcept { std::swap(s_, other.s_); }
+    void swap(RunSummary &other) noexcept
+    {
+        store_.swap(other.store_);
+        std::swap(s_, other.s_);
+    }
+
+    void setSpillLimit(PB_INT limit) { store_.setSpillLimit(limit); }
 
     void add(const PB_BYTE *bytes, std::size_t n)
     {
-        for (std::size_t i = 0; i < n; ++i) {
-            const PB_BYTE v = bytes[i];
-            if (s_.count > 0 && v == s_.byte) {
-                ++s_.count;
-                continue;
-            }
-            if (s_.count > 0)
-                put(s_.count);
-            else
-                s_.first = v;
-            s_.byte = v;
-            s_.count = 1;
-        }
         s_.total += n;
+        while (n > 0) {
+            const std::size_t k = std::min(n, stageSize - s_.staged);
+            std::memcpy(s_.stage + s_.staged, bytes, k);
+            s_.staged += k;
+            bytes += k;
+            n -= k;
+            if (s_.staged == stageSize)
+                summarise();
+        }
     }
 
     // The bytes of the run.
@@ -76,16 +236,16 @@ public:
     // Ends the run and starts reading it from its start.
     void close()
     {
-        if (s_.count > 0)
-            put(s_.count);
-        s_.count = 0;
-        s_.read = 0;
+        summarise();
+        putStretch();
+        store_.startReading();
         s_.left = 0;
-        s_.byte = s_.first;
-        s_.started = false;
     }
 
-    bool reading() const { return s_.left > 0 || s_.read < s_.size; }
+    bool reading() const { return s_.left > 0 || store_.more(); }
+
+    // True once the run could not be read back; it then reads no more.
+    bool failed() const { return store_.failed(); }
 
     // Appends up to limit bytes of the closed run to *out.
     void readInto(PB_BUFFER **out, PB_INT limit)
@@ -96,13 +256,28 @@ public:
         PB_INT done = 0;
         while (done < limit && reading()) {
             if (s_.left == 0) {
-                if (s_.started)
-                    s_.byte = s_.byte == byteSpace ? byteTab : byteSpace;
-                s_.started = true;
-                s_.left = get();
+                const PB_INT v = get();
+                if (store_.failed())
+                    return;
+                s_.bits = v & 1;
+                s_.left = s_.bits ? v >> 1 : v >> 2;
+                s_.byte = !s_.bits && (v & 2) ? byteTab : byteSpace;
+                s_.bit = 0;
             }
             const PB_INT n = std::min({ s_.left, limit - done, block });
-            pbBufferAppendBytes(out, (s_.byte == byteSpace ? spaces : tabs).data(), n);
+            if (!s_.bits) {
+                pbBufferAppendBytes(out, (s_.byte == byteSpace ? spaces : tabs).data(), n);
+            } else {
+                PB_BYTE bytes[block];
+                for (PB_INT i = 0; i < n; ++i) {
+                    if (s_.bit % 8 == 0)
+                        s_.bitByte = store_.next();
+                    bytes[i] = (s_.bitByte >> (s_.bit++ % 8)) & 1 ? byteTab : byteSpace;
+                }
+                if (store_.failed())
+                    return;
+                pbBufferAppendBytes(out, bytes, n);
+            }
             s_.left -= n;
             done += n;
         }
@@ -110,41 +285,108 @@ public:
 
     void clear()
     {
-        pbMemFree(s_.data);
-        s_ = State {};
+        store_.clear();
+        s_.total = 0;
+        s_.staged = 0;
+        s_.open = 0;
+        s_.left = 0;
     }
 
 private:
-    void put(PB_INT n)
+    // The bytes summarised together, the stretches or the bits whichever is
+    // smaller: a block in bits costs an eighth of its length and a few bytes.
+    static constexpr std::size_t stageSize = 4096;
+
+    static constexpr int lebSize(std::size_t v)
     {
-        if (s_.size + 10 > s_.capacity) {
-            s_.capacity = std::max<PB_INT>(64, 2 * s_.capacity);
-            s_.data = static_cast<PB_BYTE *>(pbMemRealloc(s_.data, s_.capacity));
+        int n = 1;
+        for (; v >= 0x80; v >>= 7)
+            ++n;
+        return n;
+    }
+
+    // Summarises the bytes staged: their stretches, the open one before
+    // them joined and the last one left open; or the open one and the
+    // bits.
+    void summarise()
+    {
+        const std::size_t m = s_.staged;
+        if (m == 0)
+            return;
+        const PB_BYTE *b = s_.stage;
+        // The cost of the stretches this block ends.
+        std::size_t asStretches = 0;
+        std::size_t length = s_.open > 0 && s_.openByte == b[0] ? s_.open : 0;
+        if (s_.open > 0 && length == 0)
+            asStretches += std::size_t(lebSize(s_.open << 2));
+        for (std::size_t i = 0; i < m; ++i) {
+            ++length;
+            if (i + 1 < m && b[i + 1] != b[i]) {
+                asStretches += std::size_t(lebSize(length << 2));
+                length = 0;
+            }
         }
-        for (; n >= 0x80; n >>= 7)
-            s_.data[s_.size++] = static_cast<PB_BYTE>(n | 0x80);
-        s_.data[s_.size++] = static_cast<PB_BYTE>(n);
+        const std::size_t asBits = std::size_t(lebSize(m << 1 | 1)) + (m + 7) / 8
+            + (s_.open > 0 ? std::size_t(lebSize(s_.open << 2)) : 0);
+        if (asStretches <= asBits) {
+            for (std::size_t i = 0; i < m; ++i) {
+                if (s_.open > 0 && b[i] != s_.openByte)
+                    putStretch();
+                s_.openByte = b[i];
+                ++s_.open;
+            }
+        } else {
+            putStretch();
+            PB_BYTE record[lebSize(stageSize << 1 | 1) + stageSize / 8] = {};
+            std::size_t r = putLeb(record, m << 1 | 1);
+            for (std::size_t i = 0; i < m; ++i)
+                record[r + i / 8] |= PB_BYTE((b[i] == byteTab) << (i % 8));
+            store_.append(record, r + (m + 7) / 8);
+        }
+        s_.staged = 0;
+    }
+
+    void putStretch()
+    {
+        if (s_.open == 0)
+            return;
+        PB_BYTE record[10];
+        store_.append(record, putLeb(record, s_.open << 2 | std::size_t(s_.openByte == byteTab) << 1));
+        s_.open = 0;
+    }
+
+    static std::size_t putLeb(PB_BYTE *at, std::size_t v)
+    {
+        std::size_t n = 0;
+        for (; v >= 0x80; v >>= 7)
+            at[n++] = static_cast<PB_BYTE>(v | 0x80);
+        at[n++] = static_cast<PB_BYTE>(v);
+        return n;
     }
 
     PB_INT get()
     {
         PB_INT n = 0;
         for (int shift = 0;; shift += 7) {
-            const PB_BYTE b = s_.data[s_.read++];
+            const PB_BYTE b = store_.next();
             n |= PB_INT(b & 0x7F) << shift;
             if (b < 0x80)
                 return n;
         }
     }
 
+    SummaryStore store_;
     struct State {
-        PB_BYTE *data = nullptr;
-        PB_INT size = 0, capacity = 0;
         std::size_t total = 0;
-        PB_BYTE first = 0, byte = 0;
-        PB_INT count = 0; // the stretch being counted
-        PB_INT read = 0, left = 0;
-        bool started = false;
+        PB_BYTE stage[stageSize];
+        std::size_t staged = 0;
+        std::size_t open = 0; // the stretch at the end, not written yet
+        PB_BYTE openByte = 0;
+        // Reading: the record being handed out.
+        PB_INT left = 0;
+        bool bits = false;
+        PB_BYTE byte = 0, bitByte = 0;
+        PB_INT bit = 0;
     } s_;
 };
 
@@ -182,13 +424,34 @@ PB_BUFFER *takeOwed(RFC_QUOP_DECODE_STREAM *stream)
 {
     PB_BUFFER *out = pbBufferCreate();
     stream->owed.readInto(&out, owedPortion);
-    if (!stream->owed.reading()) {
+    if (stream->owed.failed()) {
+        // The run's file could not be read back: what was read goes out,
+        // and the stream refuses, the rest of the run lost.
         stream->owed.clear();
-        pbBufferAppendBytes(&out, pbBufferBacking(stream->owedTail), pbBufferLength(stream->owedTail));
         pbObjRelease(pb::obj(stream->owedTail));
         stream->owedTail = nullptr;
         stream->owing = false;
+        stream->refused = true;
+        stream->refusal = { RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE, stream->given };
+        return out;
     }
+    if (stream->owed.reading())
+        return out;
+    stream->owed.clear();
+    // The output after the run: joined to the run's last bytes when short,
+    // else handed out as it is by this call or the next, never copied.
+    const PB_INT tail = pbBufferLength(stream->owedTail);
+    if (pbBufferLength(out) > 0 && tail > tailJoined)
+        return out;
+    if (pbBufferLength(out) == 0) {
+        pbObjRelease(pb::obj(out));
+        out = stream->owedTail;
+    } else {
+        pbBufferAppendBytes(&out, pbBufferBacking(stream->owedTail), tail);
+        pbObjRelease(pb::obj(stream->owedTail));
+    }
+    stream->owedTail = nullptr;
+    stream->owing = false;
     return out;
 }
 
@@ -372,6 +635,16 @@ RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream)
     PB_ASSERT( !stream->finished );
     stream->finished = true;
     return advance(stream);
+}
+
+// Lets the stream move a long run of white space it holds back to a
+// temporary file; byteCount 0 keeps it in memory.
+RFC_API void rfcQuopDecodeStreamSetSpillLimit(RFC_QUOP_DECODE_STREAM *stream, PB_INT byteCount)
+{
+    PB_ASSERT( stream );
+    PB_ASSERT( byteCount >= 0 );
+    stream->held.setSpillLimit(byteCount);
+    stream->owed.setSpillLimit(byteCount);
 }
 
 RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream, RFC_QUOP_DECODE_REFUSAL *refusal)
