@@ -148,6 +148,9 @@ void quop(Reader &r, const std::string &input)
     RFC_QUOP_DECODE_REFUSAL refusal { -1, -1 };
     const auto expected = bytesOf(rfcQuopTryDecodeWithRefusal(source.get(), opt.get(), &refusal));
     RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
+    // White space held back may stay in memory or go to a file.
+    const PB_INT spillLimits[] = { 0, 1, 4096 };
+    rfcQuopDecodeStreamSetSpillLimit(stream, spillLimits[r.next() % 3]);
     std::string got = feed(input, sizes, [&](const PB_BYTE *b, PB_INT n) { return rfcQuopDecodeStreamWrite(stream, b, n); });
     got += *bytesOf(rfcQuopDecodeStreamFinish(stream));
     // What Finish still owes comes from writes of nothing.
