@@ -43,6 +43,11 @@ struct Computation {
     const rfc::crc::Constants *constants;
     rfc::crc::Constants own;
 
+    // The strip length of periodic folding (rfc_crc_internal.h): 0 when the
+    // model has none, stripUnknown until the first feed long enough to use
+    // it asks.
+    std::size_t strip;
+
     // Bytes from rfcCrcUpdateByte not yet in the register: they go in
     // eight at a time, or before any other feed or the finalisation.
     std::uint8_t pending[8];
@@ -157,7 +162,7 @@ void feedBitwise(Computation *crc, const std::uint8_t *data, PB_INT count)
     crc->value = toDomain(crc, value);
 }
 
-const Implementation implementationPortable { "portable", nullptr, nullptr };
+const Implementation implementationPortable { "portable", nullptr, nullptr, nullptr, nullptr };
 
 // Every implementation, fastest first.
 const Implementation *const implementations[] = { &rfc::crc::implementationAvx512, &rfc::crc::implementationAvx,
@@ -247,7 +252,54 @@ void findConstants(Computation *crc)
     }
 }
 
-// Feeds through the active implementation's kernel for the model's domain.
+constexpr std::size_t stripUnknown = 1; // no strip is this short
+
+// Periodic folding pays off from this many strips on: below it the XOR of
+// the strips and the register's move over the head cost more than the
+// fold they save.
+constexpr std::size_t periodicMinimumStrips = 4;
+
+// Strips found for models outside the catalogue, for the life of the
+// process: each slot one word, 0 while empty, otherwise a mark bit, the
+// width, the generator and the strip (0: none), so that it is written and
+// read whole without a lock. A model that finds them all taken looks its
+// strip up for each long feed.
+std::atomic<std::uint64_t> stripCache[16];
+
+constexpr std::uint64_t stripKey(PB_INT width, std::uint64_t poly)
+{
+    return std::uint64_t(1) << 40 | std::uint64_t(width) << 32 | poly << 16;
+}
+
+static_assert(rfc::crc::periodicWidthMax <= 16, "generator field of 16 bits");
+static_assert(rfc::crc::periodicStripMin + 255 <= 0xFFFF, "strip field of 16 bits");
+
+std::size_t findStrip(const Computation *crc)
+{
+    const std::uint64_t key = stripKey(crc->width, crc->poly);
+    for (std::atomic<std::uint64_t> &slot : stripCache) {
+        const std::uint64_t word = slot.load(std::memory_order_relaxed);
+        if (!word)
+            break;
+        if ((word & ~std::uint64_t(0xFFFF)) == key)
+            return std::size_t(word & 0xFFFF);
+    }
+    const std::size_t strip = rfc::crc::periodicStrip(crc->poly, crc->width, rfc::crc::clmulInstruction);
+    for (std::atomic<std::uint64_t> &slot : stripCache) {
+        std::uint64_t expected = 0;
+        if (slot.compare_exchange_strong(expected, key | strip, std::memory_order_relaxed))
+            break;
+        if ((expected & ~std::uint64_t(0xFFFF)) == key)
+            break;
+    }
+    return strip;
+}
+
+// Feeds counted by the periodic kernels, for the tests.
+std::atomic<PB_INT> periodicFeeds { 0 };
+
+// Feeds through the active implementation's kernel for the model's domain:
+// the periodic one for a model with a strip and a message long enough.
 void feedNow(Computation *crc, const std::uint8_t *data, PB_INT count)
 {
     const Implementation *impl = activeImplementation();
@@ -257,8 +309,19 @@ void feedNow(Computation *crc, const std::uint8_t *data, PB_INT count)
     }
     if (!crc->constants)
         findConstants(crc);
+    const std::size_t n = std::size_t(count);
+    if (crc->strip && n >= periodicMinimumStrips * rfc::crc::periodicStripMin && impl->normalPeriodic) {
+        if (crc->strip == stripUnknown)
+            crc->strip = findStrip(crc);
+        if (crc->strip && n >= periodicMinimumStrips * crc->strip) {
+            const rfc::crc::PeriodicKernel kernel = crc->reflectIn ? impl->reflectedPeriodic : impl->normalPeriodic;
+            crc->value = kernel(crc->value, data, n, crc->strip, *crc->constants);
+            periodicFeeds.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+    }
     const rfc::crc::Kernel kernel = crc->reflectIn ? impl->reflected : impl->normal;
-    crc->value = kernel(crc->value, data, std::size_t(count), *crc->constants);
+    crc->value = kernel(crc->value, data, n, *crc->constants);
 }
 
 // Feeds the bytes rfcCrcUpdateByte has kept back.
@@ -350,6 +413,11 @@ void initialise(Computation *crc, PB_INT width, std::uint64_t poly, std::uint64_
     crc->reflectIn = reflectIn ? PB_TRUE : PB_FALSE;
     crc->reflectOut = reflectOut ? PB_TRUE : PB_FALSE;
     crc->constants = constants;
+    if (constants >= rfc::crc::catalogueConstants.data()
+        && constants < rfc::crc::catalogueConstants.data() + rfc::crc::catalogueConstants.size())
+        crc->strip = rfc::crc::catalogueStrips[std::size_t(constants - rfc::crc::catalogueConstants.data())];
+    else
+        crc->strip = width <= rfc::crc::periodicWidthMax && (poly & 1) ? stripUnknown : 0;
     crc->value = toDomain(crc, init);
     // 2^width - 1 without shifting by 64 for width 64.
     crc->mask = ((std::uint64_t(1) << (width - 1)) * 2 - 2) | 1;
@@ -538,6 +606,11 @@ RFC_API PB_INT rfcCrc(PB_INT alg, PB_BUFFER *data)
 RFC_API const char *rfc___CrcImplementationName(void)
 {
     return activeImplementation()->name;
+}
+
+RFC_API PB_INT rfc___CrcPeriodicFeeds(void)
+{
+    return periodicFeeds.load(std::memory_order_relaxed);
 }
 
 RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name)
