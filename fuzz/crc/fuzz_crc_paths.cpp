@@ -73,8 +73,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 // the AVX-512 kernel (16 KiB).
 constexpr std::size_t longMessage = 20000;
 // The length for flag 16: past four strips of the longest period a model of
-// width 16 or less folds by (65535 bytes), from which the engine folds by
-// strips.
+// width 16 or less folds by (65535 bytes), so past the point from which the
+// engine folds by strips.
 constexpr std::size_t periodicMessage = 4 * 65535 + 1000;
 
 // Input: width (1 byte), flags (1), poly, init and xorOut (8 each, cut to

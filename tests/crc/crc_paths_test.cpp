@@ -470,8 +470,8 @@ TEST(CrcPeriodic, StripsAreMultiplesOfThePeriod)
     EXPECT_EQ(rfc::crc::periodicStrip(0x04C11DB7, 32, rfc::crc::clmulPortable), 0u);
 }
 
-// Long messages of narrow models: lengths around one, two, four and four
-// and a half strips and the point from which the engine folds by strips,
+// Long messages of narrow models: lengths around one, two and four and a
+// half strips and the point from which the engine folds by strips,
 // from odd starts, in one call, one shot, and split through every feeding
 // function so that pieces above and below that point meet.
 TEST(CrcPeriodic, LongMessagesAgreeWithBitSerial)
@@ -481,8 +481,9 @@ TEST(CrcPeriodic, LongMessagesAgreeWithBitSerial)
     for (const PeriodicRow &row : periodicRows()) {
         const Model &m = row.model;
         const std::size_t strip = rfc::crc::periodicStrip(std::uint64_t(m.poly), m.width, rfc::crc::clmulPortable);
-        const std::size_t lengths[] = { strip + 1, 2 * strip, 4 * strip - 1, 4 * strip, 4 * strip + 63,
-            4 * strip + strip / 2 + 7, 5 * strip };
+        const std::size_t from = rfc::crc::periodicMinimumStrips * strip;
+        const std::size_t lengths[] = { strip + 1, 2 * strip, from - 1, from, from + 63, 4 * strip + strip / 2 + 7,
+            5 * strip };
         for (std::size_t i = 0; i < std::size(lengths); ++i) {
             const std::size_t start = 1 + 2 * i, n = lengths[i];
             const std::string_view message = std::string_view(data).substr(start, n);
@@ -550,15 +551,17 @@ TEST(CrcPeriodic, LongMessagesAgreeWithBitSerial)
 }
 
 // The periodic path runs for T10-DIF on the implementation that has it
-// (AVX-512), and only from four strips on; no other implementation counts.
-TEST(CrcPeriodic, RunsForT10DifFromFourStrips)
+// (AVX-512), and only from its minimum of strips on; no other
+// implementation counts.
+TEST(CrcPeriodic, RunsForT10DifFromItsMinimum)
 {
     const Model t10dif { 16, 0x8BB7, 0, 0, false, false };
-    const std::string data = rfctest::randomBytes(4 * 65535 + 1, 62);
+    const std::size_t from = rfc::crc::periodicMinimumStrips * 65535;
+    const std::string data = rfctest::randomBytes(from + 1, 62);
     const bool hasPath = std::string(rfc___CrcImplementationName()) == "avx512";
     const PB_INT before = rfc___CrcPeriodicFeeds();
-    EXPECT_EQ(oneCall(t10dif, data.data(), 4 * 65535 - 1), bitSerial(t10dif, std::string_view(data).substr(0, 4 * 65535 - 1)));
-    EXPECT_EQ(rfc___CrcPeriodicFeeds(), before) << "below four strips";
+    EXPECT_EQ(oneCall(t10dif, data.data(), from - 1), bitSerial(t10dif, std::string_view(data).substr(0, from - 1)));
+    EXPECT_EQ(rfc___CrcPeriodicFeeds(), before) << "below the minimum";
     EXPECT_EQ(oneCall(t10dif, data.data(), data.size()), bitSerial(t10dif, data));
     EXPECT_EQ(rfc___CrcPeriodicFeeds(), before + (hasPath ? 1 : 0)) << rfc___CrcImplementationName();
     // A width-17 model and an even generator never take it.

@@ -254,11 +254,6 @@ void findConstants(Computation *crc)
 
 constexpr std::size_t stripUnknown = 1; // no strip is this short
 
-// Periodic folding pays off from this many strips on: below it the XOR of
-// the strips and the register's move over the head cost more than the
-// fold they save.
-constexpr std::size_t periodicMinimumStrips = 4;
-
 // Strips found for models outside the catalogue, for the life of the
 // process: each slot one word, 0 while empty, otherwise a mark bit, the
 // width, the generator and the strip (0: none), so that it is written and
@@ -310,10 +305,10 @@ void feedNow(Computation *crc, const std::uint8_t *data, PB_INT count)
     if (!crc->constants)
         findConstants(crc);
     const std::size_t n = std::size_t(count);
-    if (crc->strip && n >= periodicMinimumStrips * rfc::crc::periodicStripMin && impl->normalPeriodic) {
+    if (crc->strip && n >= rfc::crc::periodicMinimumStrips * rfc::crc::periodicStripMin && impl->normalPeriodic) {
         if (crc->strip == stripUnknown)
             crc->strip = findStrip(crc);
-        if (crc->strip && n >= periodicMinimumStrips * crc->strip) {
+        if (crc->strip && n >= rfc::crc::periodicMinimumStrips * crc->strip) {
             const rfc::crc::PeriodicKernel kernel = crc->reflectIn ? impl->reflectedPeriodic : impl->normalPeriodic;
             crc->value = kernel(crc->value, data, n, crc->strip, *crc->constants);
             periodicFeeds.fetch_add(1, std::memory_order_relaxed);

@@ -226,6 +226,11 @@ inline constexpr PB_INT periodicWidthMax = 16;
 // the strips has few columns per strip (the order of x modulo an 8-bit
 // generator is at most 255).
 inline constexpr std::size_t periodicStripMin = 16384;
+// Periodic folding pays off from this many strips on: with fewer, the XOR
+// of the strips and the register's move over the head save less than a
+// quarter of the fold (measured against the plain fold at two and three
+// strips).
+inline constexpr std::size_t periodicMinimumStrips = 3;
 
 // The strip length in bytes for the generator poly (normal form without its
 // top term x^width), or 0 when it has no short period. About twenty
