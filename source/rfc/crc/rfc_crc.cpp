@@ -138,9 +138,14 @@ std::uint64_t fromDomain(const Computation *crc, std::uint64_t reg)
     return crc->reflectIn ? mirror(reg, int(crc->width)) : reg >> (64 - crc->width);
 }
 
+constexpr std::uint64_t domainOf(PB_INT width, bool reflectIn, std::uint64_t value)
+{
+    return reflectIn ? mirror(value, int(width)) : value << (64 - width);
+}
+
 std::uint64_t toDomain(const Computation *crc, std::uint64_t value)
 {
-    return crc->reflectIn ? mirror(value, int(crc->width)) : value << (64 - crc->width);
+    return domainOf(crc->width, crc->reflectIn, value);
 }
 
 // Feeds count bytes into the register: each (mirrored when reflectIn) byte
@@ -223,6 +228,8 @@ struct CachedConstants {
 constexpr int cacheEmpty = 0, cacheFilling = 1, cacheReady = 2;
 CachedConstants cache[16];
 
+void deriveConstants(Computation *crc, std::uint64_t poly64, bool reflected);
+
 // Points crc->constants at the cached constants of its model, deriving and
 // caching them when no slot holds them yet.
 void findConstants(Computation *crc)
@@ -238,6 +245,15 @@ void findConstants(Computation *crc)
             return;
         }
     }
+    deriveConstants(crc, poly64, reflected);
+}
+
+// Derives the constants of a model no slot holds into its computation and
+// caches them in the first empty slot. Apart from findConstants, whose
+// cache hits every one-shot computation of a model outside the catalogue
+// takes, so that those keep a small stack frame.
+[[gnu::noinline]] void deriveConstants(Computation *crc, std::uint64_t poly64, bool reflected)
+{
     crc->own = rfc::crc::deriveConstantsClmul(poly64, reflected);
     crc->constants = &crc->own;
     for (CachedConstants &slot : cache) {
@@ -269,7 +285,7 @@ constexpr std::uint64_t stripKey(PB_INT width, std::uint64_t poly)
 static_assert(rfc::crc::periodicWidthMax <= 16, "generator field of 16 bits");
 static_assert(rfc::crc::periodicStripMin + 255 <= 0xFFFF, "strip field of 16 bits");
 
-std::size_t findStrip(const Computation *crc)
+[[gnu::noinline]] std::size_t findStrip(const Computation *crc)
 {
     const std::uint64_t key = stripKey(crc->width, crc->poly);
     for (std::atomic<std::uint64_t> &slot : stripCache) {
@@ -398,8 +414,20 @@ const rfc::crc::Constants *catalogueConstantsFor(PB_INT width, std::uint64_t pol
     return nullptr;
 }
 
-// The state of a new computation of a model whose parameters are in range.
-void initialise(Computation *crc, PB_INT width, std::uint64_t poly, std::uint64_t init, std::uint64_t xorOut,
+// The domain register of each catalogued model's init, so that a one-shot
+// computation of one starts without mirroring it.
+constexpr std::array<std::uint64_t, RFC_CRC_ALGORITHM_COUNT> catalogueDomainInit = [] {
+    std::array<std::uint64_t, RFC_CRC_ALGORITHM_COUNT> all {};
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const rfc::crc::Model &m = rfc::crc::catalogue[i];
+        all[i] = domainOf(m.width, m.reflectIn, m.init);
+    }
+    return all;
+}();
+
+// The state of a new computation of a model whose parameters are in range;
+// init is already in the model's domain.
+void initialise(Computation *crc, PB_INT width, std::uint64_t poly, std::uint64_t domainInit, std::uint64_t xorOut,
     bool reflectIn, bool reflectOut, const rfc::crc::Constants *constants)
 {
     crc->width = width;
@@ -413,7 +441,7 @@ void initialise(Computation *crc, PB_INT width, std::uint64_t poly, std::uint64_
         crc->strip = rfc::crc::catalogueStrips[std::size_t(constants - rfc::crc::catalogueConstants.data())];
     else
         crc->strip = width <= rfc::crc::periodicWidthMax && (poly & 1) ? stripUnknown : 0;
-    crc->value = toDomain(crc, init);
+    crc->value = domainInit;
     // 2^width - 1 without shifting by 64 for width 64.
     crc->mask = ((std::uint64_t(1) << (width - 1)) * 2 - 2) | 1;
     crc->pendingCount = 0;
@@ -450,7 +478,7 @@ void initialiseModel(Computation *crc, PB_INT width, PB_INT poly, PB_INT init, P
     PB_BOOL reflectOut)
 {
     checkModel(width, poly, init, xorOut);
-    initialise(crc, width, std::uint64_t(poly), std::uint64_t(init), std::uint64_t(xorOut), reflectIn, reflectOut,
+    initialise(crc, width, std::uint64_t(poly), domainOf(width, reflectIn, std::uint64_t(init)), std::uint64_t(xorOut), reflectIn, reflectOut,
         catalogueConstantsFor(width, std::uint64_t(poly), reflectIn != 0));
 }
 
@@ -461,9 +489,10 @@ void initialiseAlgorithm(Computation *crc, PB_INT alg)
     if (!RFC_CRC_ALGORITHM_OK(alg))
         PB_UNREACHABLE();
     const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
-    initialise(crc, model.width, model.poly, model.init, model.xorOut, model.reflectIn, model.reflectOut,
-        &rfc::crc::catalogueConstants[std::size_t(alg)]);
+    initialise(crc, model.width, model.poly, catalogueDomainInit[std::size_t(alg)], model.xorOut, model.reflectIn,
+        model.reflectOut, &rfc::crc::catalogueConstants[std::size_t(alg)]);
 }
+
 
 RFC_CRC *createObject()
 {
