@@ -222,7 +222,7 @@ struct CachedConstants {
     std::atomic<int> state; // 0 empty, 1 being filled, 2 ready
     std::uint64_t poly64;
     bool reflected;
-    rfc::crc::Constants constants;
+    alignas(64) rfc::crc::Constants constants; // see Constants::padding
 };
 
 constexpr int cacheEmpty = 0, cacheFilling = 1, cacheReady = 2;

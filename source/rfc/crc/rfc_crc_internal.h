@@ -81,7 +81,14 @@ struct Constants {
     std::uint64_t reduce; // x^128 mod G (mirror of x^127 mod G reflected): H of the last eight bytes
     std::uint64_t mu;     // x^128 div G without its x^64 term, for Barrett reduction (mirrored reflected)
     std::uint64_t poly;   // G without its x^64 term (mirrored reflected)
+    // Up to 192 bytes, so that in an array aligned to 64 bytes the first
+    // four pairs, which the AVX-512 kernel reads in one 64-byte load, never
+    // straddle two cache lines (a straddling load made a 63-byte CRC-32
+    // cost half as much again as a 64-byte one).
+    std::uint64_t padding[3];
 };
+
+static_assert(sizeof(Constants) == 192);
 
 // Arithmetic modulo G for G = x^64 + poly, with the
 // carry-less multiplication mul (the instruction, or the portable loop at
@@ -200,7 +207,7 @@ constexpr std::uint64_t scaledPoly(std::uint64_t poly, PB_INT width)
 }
 
 // The constants of the nineteen catalogued models, computed at compile time.
-inline constexpr std::array<Constants, RFC_CRC_ALGORITHM_COUNT> catalogueConstants = [] {
+alignas(64) inline constexpr std::array<Constants, RFC_CRC_ALGORITHM_COUNT> catalogueConstants = [] {
     std::array<Constants, RFC_CRC_ALGORITHM_COUNT> all {};
     for (std::size_t i = 0; i < all.size(); ++i)
         all[i] = deriveConstants(scaledPoly(catalogue[i].poly, catalogue[i].width), catalogue[i].reflectIn,
