@@ -72,27 +72,35 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 // past the length from which CRC-32C runs crc32 instruction streams beside
 // the AVX-512 kernel (16 KiB).
 constexpr std::size_t longMessage = 20000;
+// The length for flag 16: past four strips of the longest period a model of
+// width 16 or less folds by (65535 bytes), so past the point from which the
+// engine folds by strips.
+constexpr std::size_t periodicMessage = 4 * 65535 + 1000;
 
 // Input: width (1 byte), flags (1), poly, init and xorOut (8 each, cut to
 // the width), four split lengths (1 each); the rest is the message. Flag
 // bits: 1 reflectIn, 2 reflectOut, 4 CRC-32C's width and generator in
 // place of the fuzzer's, 8 the message repeated to longMessage bytes or
-// more, so that long-message paths run on inputs of fuzzer size.
+// more, so that long-message paths run on inputs of fuzzer size; 16 a
+// width of 8 to 16, a generator with the term x^0 and the message repeated
+// to periodicMessage bytes or more, which takes periodic folding whenever
+// the generator has a short period.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (size < header)
         return 0;
-    const bool crc32c = data[1] & 4;
-    const PB_INT width = crc32c ? 32 : 8 + data[0] % 57;
+    const bool crc32c = data[1] & 4, periodic = !crc32c && (data[1] & 16);
+    const PB_INT width = crc32c ? 32 : periodic ? 8 + data[0] % 9 : 8 + data[0] % 57;
     const std::uint64_t mask = width == 64 ? ~0ull : (1ull << width) - 1;
     const bool reflectIn = data[1] & 1, reflectOut = data[1] & 2;
-    const PB_INT poly = crc32c ? 0x1EDC6F41 : PB_INT(word(data + 2) & mask);
+    const PB_INT poly = crc32c ? 0x1EDC6F41 : PB_INT(word(data + 2) & mask) | (periodic ? 1 : 0);
     const PB_INT init = PB_INT(word(data + 10) & mask);
     const PB_INT xorOut = PB_INT(word(data + 18) & mask);
     std::size_t length = size - header;
     std::unique_ptr<std::uint8_t[]> repeated;
-    if ((data[1] & 8) && length) {
-        const std::size_t copies = (longMessage + length - 1) / length;
+    if ((data[1] & 8 || periodic) && length) {
+        const std::size_t target = periodic ? periodicMessage : longMessage;
+        const std::size_t copies = (target + length - 1) / length;
         repeated.reset(new std::uint8_t[copies * length]); // exactly sized, as libFuzzer's copy is
         for (std::size_t i = 0; i < copies; ++i)
             std::memcpy(repeated.get() + i * length, data + header, length);

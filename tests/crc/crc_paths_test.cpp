@@ -390,3 +390,185 @@ TEST(CrcPaths, ThreadsDeriveConstantsTogether)
 }
 
 } // namespace
+
+namespace {
+
+// x^(8 strip) = 1 modulo the generator, stepped one bit at a time apart
+// from the engine's squarings.
+bool periodHoldsBitwise(PB_INT width, std::uint64_t poly, std::size_t strip)
+{
+    const std::uint64_t top = 1ull << (width - 1), mask = top * 2 - 1;
+    std::uint64_t r = 1;
+    for (std::size_t i = 0; i < 8 * strip; ++i)
+        r = ((r << 1) & mask) ^ (r & top ? poly : 0);
+    return r == 1;
+}
+
+// A model for periodic folding: a catalogued one (alg) or one given by its
+// parameters only (alg none).
+constexpr PB_INT noAlgorithm = -1;
+
+struct PeriodicRow {
+    const char *what;
+    PB_INT alg;
+    Model model;
+};
+
+// Catalogued generators of widths 8 and 16 (every one has a short period),
+// the T10-DIF generator, and random ones of widths 8 to 16 that have one;
+// init and xorOut nonzero where the catalogue has them, random otherwise.
+std::vector<PeriodicRow> periodicRows()
+{
+    std::vector<PeriodicRow> rows {
+        { "CRC-8", RFC_CRC_ALGORITHM_CRC8, { 8, 0x07, 0x00, 0x00, false, false } },
+        { "CRC-8/DARC", RFC_CRC_ALGORITHM_CRC8_DARC, { 8, 0x39, 0x00, 0x00, true, true } },
+        { "CRC-8/I-CODE", RFC_CRC_ALGORITHM_CRC8_ICODE, { 8, 0x1D, 0xFD, 0x00, false, false } },
+        { "CRC-8/ROHC", RFC_CRC_ALGORITHM_CRC8_ROHC, { 8, 0x07, 0xFF, 0x00, true, true } },
+        { "CRC-16/ARC", RFC_CRC_ALGORITHM_CRC16_IBM, { 16, 0x8005, 0x0000, 0x0000, true, true } },
+        { "CRC-16/GENIBUS", RFC_CRC_ALGORITHM_CRC16_DARC, { 16, 0x1021, 0xFFFF, 0xFFFF, false, false } },
+        { "CRC-16/DECT-R", RFC_CRC_ALGORITHM_CRC16_DECT_R, { 16, 0x0589, 0x0000, 0x0001, false, false } },
+        { "CRC-16/IBM-SDLC", RFC_CRC_ALGORITHM_CRC16_X25, { 16, 0x1021, 0xFFFF, 0xFFFF, true, true } },
+        { "CRC-16/T10-DIF", noAlgorithm, { 16, 0x8BB7, 0x0000, 0x0000, false, false } },
+        { "T10-DIF generator reflected, init and xorOut", noAlgorithm, { 16, 0x8BB7, 0x1234, 0xA5A5, true, false } },
+    };
+    std::mt19937_64 rng(808);
+    for (PB_INT width = 8; width <= 16; ++width) {
+        for (int found = 0; found < 2;) {
+            Model m = randomModel(rng, width, found == 1);
+            m.poly |= 1;
+            if (rfc::crc::periodicStrip(std::uint64_t(m.poly), width, rfc::crc::clmulPortable)) {
+                rows.push_back({ "random", noAlgorithm, m });
+                ++found;
+            }
+        }
+    }
+    return rows;
+}
+
+// The strip the engine uses for every row repeats the generator's powers,
+// checked bit by bit; a generator without the factor x^0 has none.
+TEST(CrcPeriodic, StripsAreMultiplesOfThePeriod)
+{
+    for (const PeriodicRow &row : periodicRows()) {
+        const std::size_t strip = rfc::crc::periodicStrip(std::uint64_t(row.model.poly), row.model.width,
+            rfc::crc::clmulPortable);
+        EXPECT_GE(strip, rfc::crc::periodicStripMin) << row.what << " poly " << std::hex << row.model.poly;
+        EXPECT_TRUE(periodHoldsBitwise(row.model.width, std::uint64_t(row.model.poly), strip))
+            << row.what << " poly " << std::hex << row.model.poly << std::dec << " strip " << strip;
+        if (row.alg != noAlgorithm) {
+            EXPECT_EQ(rfc::crc::catalogueStrips[std::size_t(row.alg)], strip) << row.what;
+        }
+    }
+    // The smallest strips: CRC-8's period of 127 bytes rounded up, and the
+    // full periods of CRC-16/ARC and T10-DIF.
+    EXPECT_EQ(rfc::crc::periodicStrip(0x07, 8, rfc::crc::clmulPortable), 127u * 130u);
+    EXPECT_FALSE(periodHoldsBitwise(8, 0x07, 126));
+    EXPECT_EQ(rfc::crc::periodicStrip(0x8005, 16, rfc::crc::clmulPortable), 32767u);
+    EXPECT_EQ(rfc::crc::periodicStrip(0x8BB7, 16, rfc::crc::clmulPortable), 65535u);
+    EXPECT_FALSE(periodHoldsBitwise(16, 0x8BB7, 65535 / 3));
+    EXPECT_EQ(rfc::crc::periodicStrip(0x8BB6, 16, rfc::crc::clmulPortable), 0u);
+    EXPECT_EQ(rfc::crc::periodicStrip(0x04C11DB7, 32, rfc::crc::clmulPortable), 0u);
+}
+
+// Long messages of narrow models: lengths around one, two and four and a
+// half strips and the point from which the engine folds by strips,
+// from odd starts, in one call, one shot, and split through every feeding
+// function so that pieces above and below that point meet.
+TEST(CrcPeriodic, LongMessagesAgreeWithBitSerial)
+{
+    const std::string data = rfctest::randomBytes(5 * 65535 + 64, 61);
+    auto whole = rfctest::buffer(data);
+    for (const PeriodicRow &row : periodicRows()) {
+        const Model &m = row.model;
+        const std::size_t strip = rfc::crc::periodicStrip(std::uint64_t(m.poly), m.width, rfc::crc::clmulPortable);
+        const std::size_t from = rfc::crc::periodicMinimumStrips * strip;
+        const std::size_t lengths[] = { strip + 1, 2 * strip, from - 1, from, from + 63, 4 * strip + strip / 2 + 7,
+            5 * strip };
+        for (std::size_t i = 0; i < std::size(lengths); ++i) {
+            const std::size_t start = 1 + 2 * i, n = lengths[i];
+            const std::string_view message = std::string_view(data).substr(start, n);
+            const std::uint64_t expected = bitSerial(m, message);
+            ASSERT_EQ(oneCall(m, message.data(), n), expected) << row.what << " length " << n;
+            auto bytes = rfctest::buffer(message);
+            EXPECT_EQ(std::uint64_t(rfcCrcWithModel(m.width, m.poly, m.init, m.xorOut, m.reflectIn, m.reflectOut,
+                          bytes.get())),
+                expected)
+                << row.what << " one shot, length " << n;
+            if (row.alg != noAlgorithm) {
+                EXPECT_EQ(std::uint64_t(rfcCrc(row.alg, bytes.get())), expected) << row.what << " length " << n;
+            }
+        }
+        // Splits of a message of 4.5 strips and a little, fed from start 3.
+        const std::size_t n = 4 * strip + strip / 2 + 11, start = 3, end = start + n;
+        const std::uint64_t expected = bitSerial(m, std::string_view(data).substr(start, n));
+        const struct Split {
+            const char *what;
+            std::function<void(RFC_CRC *)> feed;
+        } splits[] = {
+            { "bytes: a short piece, four strips, the rest",
+                [&](RFC_CRC *crc) {
+                    rfcCrcUpdateBytes(crc, data.data() + start, 17);
+                    rfcCrcUpdateBytes(crc, data.data() + start + 17, PB_INT(4 * strip));
+                    rfcCrcUpdateBytes(crc, data.data() + start + 17 + 4 * strip, PB_INT(n - 17 - 4 * strip));
+                } },
+            { "single bytes kept back, then the rest in one piece",
+                [&](RFC_CRC *crc) {
+                    for (std::size_t i = start; i < start + 5; ++i)
+                        rfcCrcUpdateByte(crc, static_cast<unsigned char>(data[i]));
+                    rfcCrcUpdateBytes(crc, data.data() + start + 5, PB_INT(n - 5));
+                } },
+            { "Leading, Inner, Trailing",
+                [&](RFC_CRC *crc) {
+                    auto buffer = rfctest::buffer(std::string_view(data).substr(0, end));
+                    rfcCrcUpdateInner(crc, buffer.get(), PB_INT(start), PB_INT(n - 100));
+                    rfcCrcUpdateTrailing(crc, buffer.get(), 100);
+                } },
+            { "Leading of a buffer that starts at the message",
+                [&](RFC_CRC *crc) {
+                    auto buffer = rfctest::buffer(std::string_view(data).substr(start, n + 50));
+                    rfcCrcUpdateLeading(crc, buffer.get(), PB_INT(n));
+                } },
+            { "Outer around a cut in the middle",
+                [&](RFC_CRC *crc) {
+                    // The buffer holds the message with 1000 foreign bytes at its middle.
+                    const std::size_t half = n / 2;
+                    std::string withCut = data.substr(start, half) + std::string(1000, 'x') + data.substr(start + half, n - half);
+                    auto buffer = rfctest::buffer(withCut);
+                    rfcCrcUpdateOuter(crc, buffer.get(), PB_INT(half), 1000);
+                } },
+            { "rfcCrcUpdate of the whole message",
+                [&](RFC_CRC *crc) {
+                    auto buffer = rfctest::buffer(std::string_view(data).substr(start, n));
+                    rfcCrcUpdate(crc, buffer.get());
+                } },
+        };
+        for (const Split &split : splits) {
+            auto crc = create(m);
+            split.feed(crc.get());
+            EXPECT_EQ(std::uint64_t(rfcCrcFinal(crc.get())), expected) << row.what << ", " << split.what;
+        }
+    }
+}
+
+// The periodic path runs for T10-DIF on the implementation that has it
+// (AVX-512), and only from its minimum of strips on; no other
+// implementation counts.
+TEST(CrcPeriodic, RunsForT10DifFromItsMinimum)
+{
+    const Model t10dif { 16, 0x8BB7, 0, 0, false, false };
+    const std::size_t from = rfc::crc::periodicMinimumStrips * 65535;
+    const std::string data = rfctest::randomBytes(from + 1, 62);
+    const bool hasPath = std::string(rfc___CrcImplementationName()) == "avx512";
+    const PB_INT before = rfc___CrcPeriodicFeeds();
+    EXPECT_EQ(oneCall(t10dif, data.data(), from - 1), bitSerial(t10dif, std::string_view(data).substr(0, from - 1)));
+    EXPECT_EQ(rfc___CrcPeriodicFeeds(), before) << "below the minimum";
+    EXPECT_EQ(oneCall(t10dif, data.data(), data.size()), bitSerial(t10dif, data));
+    EXPECT_EQ(rfc___CrcPeriodicFeeds(), before + (hasPath ? 1 : 0)) << rfc___CrcImplementationName();
+    // A width-17 model and an even generator never take it.
+    const Model wide { 17, 0x18BB7, 0, 0, false, false }, even { 16, 0x8BB6, 0, 0, false, false };
+    EXPECT_EQ(oneCall(wide, data.data(), data.size()), bitSerial(wide, data));
+    EXPECT_EQ(oneCall(even, data.data(), data.size()), bitSerial(even, data));
+    EXPECT_EQ(rfc___CrcPeriodicFeeds(), before + (hasPath ? 1 : 0));
+}
+
+} // namespace

@@ -43,6 +43,11 @@ struct Computation {
     const rfc::crc::Constants *constants;
     rfc::crc::Constants own;
 
+    // The strip length of periodic folding (rfc_crc_internal.h): 0 when the
+    // model has none, stripUnknown until the first feed long enough to use
+    // it asks.
+    std::size_t strip;
+
     // Bytes from rfcCrcUpdateByte not yet in the register: they go in
     // eight at a time, or before any other feed or the finalisation.
     std::uint8_t pending[8];
@@ -133,9 +138,14 @@ std::uint64_t fromDomain(const Computation *crc, std::uint64_t reg)
     return crc->reflectIn ? mirror(reg, int(crc->width)) : reg >> (64 - crc->width);
 }
 
+constexpr std::uint64_t domainOf(PB_INT width, bool reflectIn, std::uint64_t value)
+{
+    return reflectIn ? mirror(value, int(width)) : value << (64 - width);
+}
+
 std::uint64_t toDomain(const Computation *crc, std::uint64_t value)
 {
-    return crc->reflectIn ? mirror(value, int(crc->width)) : value << (64 - crc->width);
+    return domainOf(crc->width, crc->reflectIn, value);
 }
 
 // Feeds count bytes into the register: each (mirrored when reflectIn) byte
@@ -157,7 +167,7 @@ void feedBitwise(Computation *crc, const std::uint8_t *data, PB_INT count)
     crc->value = toDomain(crc, value);
 }
 
-const Implementation implementationPortable { "portable", nullptr, nullptr };
+const Implementation implementationPortable { "portable", nullptr, nullptr, nullptr, nullptr };
 
 // Every implementation, fastest first.
 const Implementation *const implementations[] = { &rfc::crc::implementationAvx512, &rfc::crc::implementationAvx,
@@ -212,11 +222,13 @@ struct CachedConstants {
     std::atomic<int> state; // 0 empty, 1 being filled, 2 ready
     std::uint64_t poly64;
     bool reflected;
-    rfc::crc::Constants constants;
+    alignas(64) rfc::crc::Constants constants; // see Constants::padding
 };
 
 constexpr int cacheEmpty = 0, cacheFilling = 1, cacheReady = 2;
 CachedConstants cache[16];
+
+void deriveConstants(Computation *crc, std::uint64_t poly64, bool reflected);
 
 // Points crc->constants at the cached constants of its model, deriving and
 // caching them when no slot holds them yet.
@@ -233,6 +245,15 @@ void findConstants(Computation *crc)
             return;
         }
     }
+    deriveConstants(crc, poly64, reflected);
+}
+
+// Derives the constants of a model no slot holds into its computation and
+// caches them in the first empty slot. Apart from findConstants, whose
+// cache hits every one-shot computation of a model outside the catalogue
+// takes, so that those keep a small stack frame.
+[[gnu::noinline]] void deriveConstants(Computation *crc, std::uint64_t poly64, bool reflected)
+{
     crc->own = rfc::crc::deriveConstantsClmul(poly64, reflected);
     crc->constants = &crc->own;
     for (CachedConstants &slot : cache) {
@@ -247,7 +268,49 @@ void findConstants(Computation *crc)
     }
 }
 
-// Feeds through the active implementation's kernel for the model's domain.
+constexpr std::size_t stripUnknown = 1; // no strip is this short
+
+// Strips found for models outside the catalogue, for the life of the
+// process: each slot one word, 0 while empty, otherwise a mark bit, the
+// width, the generator and the strip (0: none), so that it is written and
+// read whole without a lock. A model that finds them all taken looks its
+// strip up for each long feed.
+std::atomic<std::uint64_t> stripCache[16];
+
+constexpr std::uint64_t stripKey(PB_INT width, std::uint64_t poly)
+{
+    return std::uint64_t(1) << 40 | std::uint64_t(width) << 32 | poly << 16;
+}
+
+static_assert(rfc::crc::periodicWidthMax <= 16, "generator field of 16 bits");
+static_assert(rfc::crc::periodicStripMin + 255 <= 0xFFFF, "strip field of 16 bits");
+
+[[gnu::noinline]] std::size_t findStrip(const Computation *crc)
+{
+    const std::uint64_t key = stripKey(crc->width, crc->poly);
+    for (std::atomic<std::uint64_t> &slot : stripCache) {
+        const std::uint64_t word = slot.load(std::memory_order_relaxed);
+        if (!word)
+            break;
+        if ((word & ~std::uint64_t(0xFFFF)) == key)
+            return std::size_t(word & 0xFFFF);
+    }
+    const std::size_t strip = rfc::crc::periodicStrip(crc->poly, crc->width, rfc::crc::clmulInstruction);
+    for (std::atomic<std::uint64_t> &slot : stripCache) {
+        std::uint64_t expected = 0;
+        if (slot.compare_exchange_strong(expected, key | strip, std::memory_order_relaxed))
+            break;
+        if ((expected & ~std::uint64_t(0xFFFF)) == key)
+            break;
+    }
+    return strip;
+}
+
+// Feeds counted by the periodic kernels, for the tests.
+std::atomic<PB_INT> periodicFeeds { 0 };
+
+// Feeds through the active implementation's kernel for the model's domain:
+// the periodic one for a model with a strip and a message long enough.
 void feedNow(Computation *crc, const std::uint8_t *data, PB_INT count)
 {
     const Implementation *impl = activeImplementation();
@@ -257,8 +320,19 @@ void feedNow(Computation *crc, const std::uint8_t *data, PB_INT count)
     }
     if (!crc->constants)
         findConstants(crc);
+    const std::size_t n = std::size_t(count);
+    if (crc->strip && n >= rfc::crc::periodicMinimumStrips * rfc::crc::periodicStripMin && impl->normalPeriodic) {
+        if (crc->strip == stripUnknown)
+            crc->strip = findStrip(crc);
+        if (crc->strip && n >= rfc::crc::periodicMinimumStrips * crc->strip) {
+            const rfc::crc::PeriodicKernel kernel = crc->reflectIn ? impl->reflectedPeriodic : impl->normalPeriodic;
+            crc->value = kernel(crc->value, data, n, crc->strip, *crc->constants);
+            periodicFeeds.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+    }
     const rfc::crc::Kernel kernel = crc->reflectIn ? impl->reflected : impl->normal;
-    crc->value = kernel(crc->value, data, std::size_t(count), *crc->constants);
+    crc->value = kernel(crc->value, data, n, *crc->constants);
 }
 
 // Feeds the bytes rfcCrcUpdateByte has kept back.
@@ -340,8 +414,20 @@ const rfc::crc::Constants *catalogueConstantsFor(PB_INT width, std::uint64_t pol
     return nullptr;
 }
 
-// The state of a new computation of a model whose parameters are in range.
-void initialise(Computation *crc, PB_INT width, std::uint64_t poly, std::uint64_t init, std::uint64_t xorOut,
+// The domain register of each catalogued model's init, so that a one-shot
+// computation of one starts without mirroring it.
+constexpr std::array<std::uint64_t, RFC_CRC_ALGORITHM_COUNT> catalogueDomainInit = [] {
+    std::array<std::uint64_t, RFC_CRC_ALGORITHM_COUNT> all {};
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const rfc::crc::Model &m = rfc::crc::catalogue[i];
+        all[i] = domainOf(m.width, m.reflectIn, m.init);
+    }
+    return all;
+}();
+
+// The state of a new computation of a model whose parameters are in range;
+// init is already in the model's domain.
+void initialise(Computation *crc, PB_INT width, std::uint64_t poly, std::uint64_t domainInit, std::uint64_t xorOut,
     bool reflectIn, bool reflectOut, const rfc::crc::Constants *constants)
 {
     crc->width = width;
@@ -350,7 +436,12 @@ void initialise(Computation *crc, PB_INT width, std::uint64_t poly, std::uint64_
     crc->reflectIn = reflectIn ? PB_TRUE : PB_FALSE;
     crc->reflectOut = reflectOut ? PB_TRUE : PB_FALSE;
     crc->constants = constants;
-    crc->value = toDomain(crc, init);
+    if (constants >= rfc::crc::catalogueConstants.data()
+        && constants < rfc::crc::catalogueConstants.data() + rfc::crc::catalogueConstants.size())
+        crc->strip = rfc::crc::catalogueStrips[std::size_t(constants - rfc::crc::catalogueConstants.data())];
+    else
+        crc->strip = width <= rfc::crc::periodicWidthMax && (poly & 1) ? stripUnknown : 0;
+    crc->value = domainInit;
     // 2^width - 1 without shifting by 64 for width 64.
     crc->mask = ((std::uint64_t(1) << (width - 1)) * 2 - 2) | 1;
     crc->pendingCount = 0;
@@ -387,7 +478,7 @@ void initialiseModel(Computation *crc, PB_INT width, PB_INT poly, PB_INT init, P
     PB_BOOL reflectOut)
 {
     checkModel(width, poly, init, xorOut);
-    initialise(crc, width, std::uint64_t(poly), std::uint64_t(init), std::uint64_t(xorOut), reflectIn, reflectOut,
+    initialise(crc, width, std::uint64_t(poly), domainOf(width, reflectIn, std::uint64_t(init)), std::uint64_t(xorOut), reflectIn, reflectOut,
         catalogueConstantsFor(width, std::uint64_t(poly), reflectIn != 0));
 }
 
@@ -398,9 +489,10 @@ void initialiseAlgorithm(Computation *crc, PB_INT alg)
     if (!RFC_CRC_ALGORITHM_OK(alg))
         PB_UNREACHABLE();
     const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
-    initialise(crc, model.width, model.poly, model.init, model.xorOut, model.reflectIn, model.reflectOut,
-        &rfc::crc::catalogueConstants[std::size_t(alg)]);
+    initialise(crc, model.width, model.poly, catalogueDomainInit[std::size_t(alg)], model.xorOut, model.reflectIn,
+        model.reflectOut, &rfc::crc::catalogueConstants[std::size_t(alg)]);
 }
+
 
 RFC_CRC *createObject()
 {
@@ -538,6 +630,11 @@ RFC_API PB_INT rfcCrc(PB_INT alg, PB_BUFFER *data)
 RFC_API const char *rfc___CrcImplementationName(void)
 {
     return activeImplementation()->name;
+}
+
+RFC_API PB_INT rfc___CrcPeriodicFeeds(void)
+{
+    return periodicFeeds.load(std::memory_order_relaxed);
 }
 
 RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name)

@@ -40,6 +40,27 @@ RFC___CRC_TARGET_AVX inline std::uint64_t barrett(std::uint64_t a, const Constan
     }
 }
 
+// The register moved over count zero bytes: reg x^(8 count) mod G. The
+// power comes from square-and-multiply on the normal form, where each
+// multiplication is by x alone (a shift); about twenty squarings.
+template <bool R>
+RFC___CRC_TARGET_AVX inline std::uint64_t shiftBytes(std::uint64_t reg, std::size_t count, const Constants &k)
+{
+    if (!count)
+        return reg;
+    const Modulus<Product (*)(std::uint64_t, std::uint64_t)> g { R ? mirror(k.poly) : k.poly,
+        R ? mirror(k.mu) : k.mu, mul };
+    const std::uint64_t e = 8 * std::uint64_t(count);
+    std::uint64_t power = 1;
+    for (int bit = 63 - __builtin_clzll(e); bit >= 0; --bit) {
+        power = g.times(power, power);
+        if ((e >> bit) & 1)
+            power = g.timesX(power);
+    }
+    const std::uint64_t moved = g.times(R ? mirror(reg) : reg, power);
+    return R ? mirror(moved) : moved;
+}
+
 // n bytes (1 to 8) from p as a little-endian integer, without reading
 // outside them: two overlapping loads of the same bytes.
 inline std::uint64_t loadPartial(const std::uint8_t *p, std::size_t n)

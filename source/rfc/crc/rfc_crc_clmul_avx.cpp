@@ -52,11 +52,16 @@ RFC___CRC_TARGET_AVX std::uint64_t feedAvx(std::uint64_t reg, const std::uint8_t
 
 } // namespace
 
-const Implementation implementationAvx { "avx", feedAvx<false>, feedAvx<true> };
+const Implementation implementationAvx { "avx", feedAvx<false>, feedAvx<true>, nullptr, nullptr };
 
 RFC___CRC_TARGET_AVX Constants deriveConstantsClmul(std::uint64_t poly64, bool reflected)
 {
     return deriveConstants(poly64, reflected, mul);
+}
+
+RFC___CRC_TARGET_AVX Product clmulInstruction(std::uint64_t a, std::uint64_t b)
+{
+    return mul(a, b);
 }
 
 } // namespace rfc::crc
@@ -67,11 +72,16 @@ RFC___CRC_TARGET_AVX Constants deriveConstantsClmul(std::uint64_t poly64, bool r
 
 namespace rfc::crc {
 
-const Implementation implementationAvx { "avx", nullptr, nullptr };
+const Implementation implementationAvx { "avx", nullptr, nullptr, nullptr, nullptr };
 
 Constants deriveConstantsClmul(std::uint64_t poly64, bool reflected)
 {
     return deriveConstants(poly64, reflected, clmulPortable);
+}
+
+Product clmulInstruction(std::uint64_t a, std::uint64_t b)
+{
+    return clmulPortable(a, b);
 }
 
 } // namespace rfc::crc

@@ -81,7 +81,14 @@ struct Constants {
     std::uint64_t reduce; // x^128 mod G (mirror of x^127 mod G reflected): H of the last eight bytes
     std::uint64_t mu;     // x^128 div G without its x^64 term, for Barrett reduction (mirrored reflected)
     std::uint64_t poly;   // G without its x^64 term (mirrored reflected)
+    // Up to 192 bytes, so that in an array aligned to 64 bytes the first
+    // four pairs, which the AVX-512 kernel reads in one 64-byte load, never
+    // straddle two cache lines (a straddling load made a 63-byte CRC-32
+    // cost half as much again as a 64-byte one).
+    std::uint64_t padding[3];
 };
+
+static_assert(sizeof(Constants) == 192);
 
 // Arithmetic modulo G for G = x^64 + poly, with the
 // carry-less multiplication mul (the instruction, or the portable loop at
@@ -200,13 +207,96 @@ constexpr std::uint64_t scaledPoly(std::uint64_t poly, PB_INT width)
 }
 
 // The constants of the nineteen catalogued models, computed at compile time.
-inline constexpr std::array<Constants, RFC_CRC_ALGORITHM_COUNT> catalogueConstants = [] {
+alignas(64) inline constexpr std::array<Constants, RFC_CRC_ALGORITHM_COUNT> catalogueConstants = [] {
     std::array<Constants, RFC_CRC_ALGORITHM_COUNT> all {};
     for (std::size_t i = 0; i < all.size(); ++i)
         all[i] = deriveConstants(scaledPoly(catalogue[i].poly, catalogue[i].width), catalogue[i].reflectIn,
             clmulPortable);
     return all;
 }();
+
+// Periodic folding. For a generator P of width w with P(0) = 1, x has a
+// finite order modulo P: x^N = 1 mod P. With 8B a multiple of N, bytes
+// whose distances from the end of a message differ by a multiple of B
+// bytes contribute alike, so a message M of any length has the CRC
+// contribution (M x^w mod P) of the XOR A of its B-byte strips, cut from
+// its end (the first strip padded with zero bytes in front): only B bytes
+// go through the carry-less fold, the rest costs one XOR a byte. Orders of
+// the form 2^j (2^k - 1) come out of one chain of squarings,
+// s_i = x^(2^i) mod P: x^(2^j (2^k - 1)) = 1 exactly when s_(j+k) = s_j,
+// since x is invertible modulo P. Only w <= 16 and k <= 16 are tried, which
+// keeps the period at 65535 bytes or less; generators with another order
+// keep the plain fold.
+inline constexpr PB_INT periodicWidthMax = 16;
+// A strip is the period or the smallest multiple of it from this length on,
+// so that the fold over A is not lost in the per-call cost, and the XOR of
+// the strips has few columns per strip (the order of x modulo an 8-bit
+// generator is at most 255).
+inline constexpr std::size_t periodicStripMin = 16384;
+// Periodic folding pays off from this many strips on: with fewer, the XOR
+// of the strips and the register's move over the head save less than a
+// quarter of the fold (measured against the plain fold at two and three
+// strips).
+inline constexpr std::size_t periodicMinimumStrips = 3;
+
+// The strip length in bytes for the generator poly (normal form without its
+// top term x^width), or 0 when it has no short period. About twenty
+// squarings modulo P, each one carry-less square and a Barrett reduction
+// on the generator scaled to 64 bits.
+template <class Mul>
+constexpr std::size_t periodicStrip(std::uint64_t poly, PB_INT width, Mul mul)
+{
+    if (width > periodicWidthMax || !(poly & 1))
+        return 0;
+    constexpr int maxK = 16, maxJ = 3;
+    const unsigned w = unsigned(width);
+    const std::uint64_t poly64 = poly << (64 - w);
+    const Modulus<Mul> g { poly64, barrettMu(poly64, mul), mul };
+    // a^2 mod P for a below x^w: the square has fewer than 2w <= 32 terms;
+    // scaled by x^(64-w) it splits at x^64 into halves that the 64-bit
+    // reduction takes, and the remainder scales back.
+    auto square = [&](std::uint64_t a) {
+        const std::uint64_t t = mul(a, a).low;
+        return (t << (64 - w) ^ g.shift64(t >> w)) >> (64 - w);
+    };
+    std::uint64_t s[maxK + maxJ + 1] {};
+    s[0] = 2; // x, below x^w for every w >= 2
+    for (int i = 1; i <= maxK + maxJ; ++i)
+        s[i] = square(s[i - 1]);
+    std::size_t best = 0;
+    for (int j = 0; j <= maxJ; ++j) {
+        for (int k = 1; k <= maxK; ++k) {
+            if (s[j + k] != s[j])
+                continue;
+            const std::size_t order = (std::size_t(1) << j) * ((std::size_t(1) << k) - 1); // a multiple of N
+            const std::size_t bytes = order / (order % 8 == 0 ? 8 : order % 4 == 0 ? 4 : order % 2 == 0 ? 2 : 1);
+            if (!best || bytes < best)
+                best = bytes;
+        }
+    }
+    if (!best)
+        return 0;
+    return best * ((periodicStripMin + best - 1) / best > 1 ? (periodicStripMin + best - 1) / best : 1);
+}
+
+// The strips of the catalogued models, computed at compile time (0: none).
+inline constexpr std::array<std::size_t, RFC_CRC_ALGORITHM_COUNT> catalogueStrips = [] {
+    std::array<std::size_t, RFC_CRC_ALGORITHM_COUNT> all {};
+    for (std::size_t i = 0; i < all.size(); ++i)
+        all[i] = periodicStrip(catalogue[i].poly, catalogue[i].width, clmulPortable);
+    return all;
+}();
+
+// The orders of x modulo the catalogued generators: 127 bits for CRC-8
+// (x + 1 times a degree-7 irreducible), 32767 for 0x1021 and 0x8005 (x + 1
+// times a primitive degree-15 factor); the T10-DIF generator 0x8BB7 is
+// primitive, order 65535.
+static_assert(catalogueStrips[RFC_CRC_ALGORITHM_CRC8] == 127 * 130);
+static_assert(catalogueStrips[RFC_CRC_ALGORITHM_CRC16_CCITT] == 32767);
+static_assert(catalogueStrips[RFC_CRC_ALGORITHM_CRC16_IBM] == 32767);
+static_assert(catalogueStrips[RFC_CRC_ALGORITHM_CRC32_ADCCP] == 0);
+static_assert(periodicStrip(0x8BB7, 16, clmulPortable) == 65535);
+static_assert(periodicStrip(0x8BB6, 17, clmulPortable) == 0 && periodicStrip(0x8BB6, 16, clmulPortable) == 0);
 
 // One implementation of the engine: a name and a kernel per domain. A
 // kernel takes the domain register, feeds count bytes and returns the new
@@ -215,10 +305,17 @@ inline constexpr std::array<Constants, RFC_CRC_ALGORITHM_COUNT> catalogueConstan
 using Kernel = std::uint64_t (*)(std::uint64_t reg, const std::uint8_t *data, std::size_t count,
     const Constants &k);
 
+// A kernel that feeds count bytes, at least two strips, by periodic folding
+// with strips of strip bytes (a multiple of the period, 64 or more).
+using PeriodicKernel = std::uint64_t (*)(std::uint64_t reg, const std::uint8_t *data, std::size_t count,
+    std::size_t strip, const Constants &k);
+
 struct Implementation {
     const char *name;
     Kernel normal;
     Kernel reflected;
+    PeriodicKernel normalPeriodic; // null where the implementation has none
+    PeriodicKernel reflectedPeriodic;
 };
 
 extern const Implementation implementationAvx;
@@ -227,6 +324,10 @@ extern const Implementation implementationAvx512;
 // The constants of a model computed with the carry-less multiply
 // instruction; only for a processor that has it.
 Constants deriveConstantsClmul(std::uint64_t poly64, bool reflected);
+
+// The carry-less product with the instruction; only for a processor that
+// has it.
+Product clmulInstruction(std::uint64_t a, std::uint64_t b);
 
 } // namespace rfc::crc
 
@@ -239,6 +340,10 @@ PB___BEGIN_DECLS
  * first one a process uses. */
 RFC_API const char *rfc___CrcImplementationName(void);
 RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name);
+
+/* For tests: how many feeds so far went through periodic folding, in any
+ * computation of the process. */
+RFC_API PB_INT rfc___CrcPeriodicFeeds(void);
 
 PB___END_DECLS
 
