@@ -21,6 +21,9 @@
 // blocks of 64 data characters: the line length says where each block's
 // break falls, so the block is two loads blended around it, checked, and
 // decoded in place, with no compress and no values carried between blocks.
+// For base64 in MIME's 76-character lines and PEM's 64-character ones the
+// blocks go in fixed steps of whole periods of lines, whose offsets, break
+// positions and blend masks are compile-time constants.
 //
 // Each function carries its own target attribute, so the file needs no
 // special compiler flags; compilers clear the upper vector state
