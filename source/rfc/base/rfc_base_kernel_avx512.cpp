@@ -459,34 +459,38 @@ RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepBlock(const std::
     return true;
 }
 
-// Decodes blocks 2 * pair and 2 * pair + 1 (when the step has it) of a
-// step at q to their places from o. False, with nothing known to be
-// written, when a break or a character does not fit the layout.
-template <Shape shape, class S, std::size_t pair>
-RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepPair(const std::uint8_t *q, std::uint8_t *o,
-    __m512i lowTable, __m512i highTable, __m512i gather, std::uint16_t nlf)
+// Decodes blocks first + j of a step at q to their places from o, their
+// characters tested together. False, with nothing known to be written,
+// when a break or a character does not fit the layout.
+template <Shape shape, class S, std::size_t first, std::size_t... j>
+RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepGroup(const std::uint8_t *q, std::uint8_t *o,
+    __m512i lowTable, __m512i highTable, __m512i gather, std::uint16_t nlf, std::index_sequence<j...>)
 {
     constexpr std::size_t blockOut = bytesPerBlock<shape>;
-    constexpr std::size_t i = 2 * pair;
-    __m512i in1;
-    if (!stepBlock<S, i>(q, nlf, in1))
+    __m512i in[sizeof...(j)];
+    if (!(stepBlock<S, first + j>(q, nlf, in[j]) && ...))
         return false;
-    __m512i values1 = _mm512_permutex2var_epi8(lowTable, in1, highTable);
-    if constexpr (i + 1 < S::blocks) {
-        __m512i in2;
-        if (!stepBlock<S, i + 1>(q, nlf, in2))
-            return false;
-        __m512i values2 = _mm512_permutex2var_epi8(lowTable, in2, highTable);
-        if (_mm512_movepi8_mask(_mm512_or_si512(_mm512_or_si512(in1, values1), _mm512_or_si512(in2, values2))) != 0)
-            return false;
-        _mm512_storeu_si512(o + i * blockOut, decodeValues<shape>(values1, gather));
-        _mm512_storeu_si512(o + (i + 1) * blockOut, decodeValues<shape>(values2, gather));
-    } else {
-        if (_mm512_movepi8_mask(_mm512_or_si512(in1, values1)) != 0)
-            return false;
-        _mm512_storeu_si512(o + i * blockOut, decodeValues<shape>(values1, gather));
-    }
+    __m512i values[sizeof...(j)];
+    __m512i marks = _mm512_setzero_si512(); // top bits: bytes that are not alphabet characters
+    ((values[j] = _mm512_permutex2var_epi8(lowTable, in[j], highTable),
+         marks = _mm512_ternarylogic_epi32(marks, in[j], values[j], 0xFE)),
+        ...);
+    if (_mm512_movepi8_mask(marks) != 0)
+        return false;
+    (_mm512_storeu_si512(o + (first + j) * blockOut, decodeValues<shape>(values[j], gather)), ...);
     return true;
+}
+
+// Blocks are tested in groups of this many.
+inline constexpr std::size_t stepGroupBlocks = 4;
+
+template <Shape shape, class S, std::size_t group>
+RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepGroupAt(const std::uint8_t *q, std::uint8_t *o,
+    __m512i lowTable, __m512i highTable, __m512i gather, std::uint16_t nlf)
+{
+    constexpr std::size_t first = group * stepGroupBlocks;
+    constexpr std::size_t count = S::blocks - first < stepGroupBlocks ? S::blocks - first : stepGroupBlocks;
+    return stepGroup<shape, S, first>(q, o, lowTable, highTable, gather, nlf, std::make_index_sequence<count>());
 }
 
 // Decodes whole steps of a layout of lineLength characters and a newline
@@ -502,9 +506,9 @@ RFC_BASE_AVX512 const std::uint8_t *decodeSteps(const std::uint8_t *q, const std
     using S = Step<lineLength, nlfLength>;
     std::uint8_t *o = out;
     while (static_cast<std::size_t>(end - q) >= S::plan.span) {
-        bool whole = [&]<std::size_t... pair>(std::index_sequence<pair...>) RFC_BASE_AVX512 {
-            return (stepPair<shape, S, pair>(q, o, lowTable, highTable, gather, nlf) && ...);
-        }(std::make_index_sequence<(S::blocks + 1) / 2>());
+        bool whole = [&]<std::size_t... group>(std::index_sequence<group...>) RFC_BASE_AVX512 {
+            return (stepGroupAt<shape, S, group>(q, o, lowTable, highTable, gather, nlf) && ...);
+        }(std::make_index_sequence<(S::blocks + stepGroupBlocks - 1) / stepGroupBlocks>());
         if (!whole)
             break;
         q += S::plan.span;
