@@ -82,9 +82,12 @@ std::string wrappedText(PB_BUFFER *bytes, PB_INT encoding, std::size_t lineLengt
 // bits) and line length (the rest, 0: none) of the encoder's output;
 // byte 4: 0 to decode the rest of the input as it stands, else the
 // separator (low three bits) and fault kind (bit 3: put in rather than
-// replaced) of wrapped text; byte 5: its line length less 16; bytes 6-7:
-// the fault's offset; byte 8: the fault byte (0: none). The rest is the
-// input, encoded as bytes and decoded as text or wrapped.
+// replaced) of wrapped text, and whether the input is repeated to at
+// least longWrapped bytes before it is encoded and wrapped (bit 4), so that
+// short inputs reach the paths that take many lines at a time; byte 5: its
+// line length less 16; bytes 6-7: the fault's offset; byte 8: the fault
+// byte (0: none). The rest is the input, encoded as bytes and decoded as
+// text or wrapped.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     constexpr std::size_t header = 9;
@@ -109,7 +112,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(rfc___BaseKernelSelect("portable"));
         pb::Ref<PB_BUFFER> text = pb::Ref<PB_BUFFER>::retained(input.get());
         if (wrap) {
-            std::string wrapped = wrappedText(input.get(), encoding, std::size_t { data[5] } + 16,
+            pb::Ref<PB_BUFFER> source = pb::Ref<PB_BUFFER>::retained(input.get());
+            constexpr std::size_t longWrapped = 3000;
+            if ((data[4] & 0x10) != 0 && size > header) {
+                std::string repeated;
+                while (repeated.size() < longWrapped)
+                    repeated.append(reinterpret_cast<const char *>(data + header), size - header);
+                source.reset(pbBufferCreateFromBytesCopy(
+                    reinterpret_cast<const PB_BYTE *>(repeated.data()), PB_INT(repeated.size())));
+            }
+            std::string wrapped = wrappedText(source.get(), encoding, std::size_t { data[5] } + 16,
                 separators[data[4] & 7], std::size_t { data[6] } << 8 | data[7], (data[4] & 8) != 0,
                 static_cast<char>(data[8]));
             text.reset(

@@ -347,6 +347,72 @@ TEST(BaseKernel, DecodeRegularLinesWithAFaultAtEachPosition)
     }
 }
 
+// base64 in lines of 76 (MIME) and 64 (PEM) characters, which one path
+// decodes in fixed steps of whole periods of lines (19 blocks from a
+// line's start for 76, 16 for 64) after decoding the rest of the line it
+// starts in: text starting at each offset of a line, ending at each
+// offset around a step, and one fault at each position of the first two
+// steps (a break missing, moved or doubled, a byte taken out, a byte put
+// in or replaced), so that each block's break check and character check
+// meet a fault at every offset. Lines of 72 and 77 characters, which take
+// the column-driven path, show that the two agree.
+TEST(BaseKernel, DecodeFixedLayoutStepsWithAFaultAtEachPosition)
+{
+    struct Wrap {
+        PB_INT encoding;
+        PB_INT nlf;
+        PB_INT lineLength;
+        std::size_t step; // text bytes of one step of the fixed path, 0 when it has none
+    };
+    const Wrap wraps[] = { { B64, PB_NLF_FLAG_CRLF, 76, 19 * 64 + 16 * 2 }, { B64U, PB_NLF_FLAG_LF, 76, 19 * 64 + 16 },
+        { B64, PB_NLF_FLAG_CR, 76, 19 * 64 + 16 }, { B64, PB_NLF_FLAG_CRLF, 64, 16 * 66 },
+        { B64U, PB_NLF_FLAG_LF, 64, 16 * 65 }, { B64, PB_NLF_FLAG_CRLF, 72, 0 }, { B64, PB_NLF_FLAG_LF, 77, 0 } };
+    const std::pair<string, std::size_t> faults[] = { { "", 1 }, { "", 2 }, { "\r\n", 0 }, { "\n", 0 }, { "=", 0 },
+        { ".", 1 }, { " ", 0 }, { "\x80", 1 } };
+    string data = rfctest::randomBytes(2400, 33);
+    for (const Wrap &wrap : wraps) {
+        const string text = encodeWith(data, wrap.encoding, { 0, wrap.nlf, wrap.lineLength });
+        const string what = "encoding " + std::to_string(wrap.encoding) + " line " + std::to_string(wrap.lineLength)
+            + " nlf " + std::to_string(wrap.nlf);
+        ASSERT_EQ(decodeWith(text, wrap.encoding, NLF, false).bytes, data) << what;
+        const std::size_t span = wrap.step != 0 ? wrap.step : 1300;
+        const std::size_t lineBytes = text.find_first_of("\r\n") + (wrap.nlf == PB_NLF_FLAG_CRLF ? 2 : 1);
+        // Every start within the first line (a group boundary or not), and
+        // every end around the first two steps.
+        for (std::size_t from = 0; from <= lineBytes; ++from) {
+            sameOnEveryKernel<Answer>([&] { return decodeWith(text.substr(from), wrap.encoding, NLF, true); },
+                what + " from " + std::to_string(from));
+        }
+        for (std::size_t cut = span - 80; cut <= 2 * span + 80 && cut <= text.size(); ++cut) {
+            sameOnEveryKernel<Answer>([&] { return decodeWith(text.substr(0, cut), wrap.encoding, NLF, true); },
+                what + " cut at " + std::to_string(cut));
+        }
+        if (wrap.lineLength % 4 == 0) {
+            ASSERT_EQ(decodeWith(text.substr(lineBytes), wrap.encoding, NLF, false).bytes,
+                data.substr(static_cast<std::size_t>(wrap.lineLength) / 4 * 3))
+                << what << " from the second line";
+        }
+        if (testing::Test::HasFatalFailure())
+            return;
+        // Every position of the first step and into the second on the
+        // fixed path, every fifth beyond and on the other path; the refusal
+        // offset at every seventh, white space also skipped for the stray
+        // space.
+        for (std::size_t at = 0; at < 2 * span + 70 && at < text.size();
+             at += wrap.step != 0 && at < span + 140 ? 1 : 5) {
+            for (const auto &[stray, cut] : faults) {
+                string broken = text.substr(0, at) + stray + text.substr(at + cut);
+                PB_INT flags = stray == " " ? NLF | WS : NLF;
+                sameOnEveryKernel<Answer>([&] { return decodeWith(broken, wrap.encoding, flags, at % 7 == 0); },
+                    what + " fault " + rfctest::hex(stray) + " cut " + std::to_string(cut) + " at " + std::to_string(at)
+                        + " flags " + std::to_string(flags));
+                if (testing::Test::HasFatalFailure())
+                    return;
+            }
+        }
+    }
+}
+
 // Wrapped text whose layout changes: starting inside a line, lines of one
 // length followed by lines of another, and a last line of each length.
 TEST(BaseKernel, DecodeLinesWhoseLayoutChanges)

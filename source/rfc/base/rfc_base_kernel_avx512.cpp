@@ -21,6 +21,9 @@
 // blocks of 64 data characters: the line length says where each block's
 // break falls, so the block is two loads blended around it, checked, and
 // decoded in place, with no compress and no values carried between blocks.
+// For base64 in MIME's 76-character lines and PEM's 64-character ones the
+// blocks go in fixed steps of whole periods of lines, whose offsets, break
+// positions and blend masks are compile-time constants.
 //
 // Each function carries its own target attribute, so the file needs no
 // special compiler flags; compilers clear the upper vector state
@@ -30,6 +33,8 @@
 #include <immintrin.h>
 
 #include <cstring>
+#include <numeric>
+#include <utility>
 
 #define RFC_BASE_AVX512 \
     __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
@@ -384,6 +389,190 @@ RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
     return _mm512_permutexvar_epi8(gather, joined);
 }
 
+// The blocks of one step of the fixed-layout path: from a line's start to
+// the next line start that is also a block's start (lineLength /
+// gcd(lineLength, 64) blocks, 19 for 76-character lines), repeated until a
+// step holds at least 16 blocks. Where each block starts and where its
+// line break falls are known before the text is read, so a step is
+// straight code: no block's position waits on the one before, and no
+// column is tested.
+struct StepBlock {
+    std::size_t offset;  // of the block's first character, from the step's start
+    std::size_t breakAt; // data characters before its line break; above 64 when none
+};
+
+template <std::size_t lineLength, std::size_t nlfLength>
+struct Step {
+    static_assert(lineLength >= 64 && (nlfLength == 1 || nlfLength == 2));
+    static constexpr std::size_t period = lineLength / std::gcd(lineLength, std::size_t { 64 });
+    static constexpr std::size_t blocks = period * ((16 + period - 1) / period);
+    static constexpr std::size_t newline = nlfLength;
+
+    struct Plan {
+        std::array<StepBlock, blocks> block;
+        std::size_t span; // text bytes of a step
+    };
+    // The blocks as the column-driven loop (decodeLines) meets them from
+    // column 0.
+    static constexpr Plan plan = [] {
+        Plan result {};
+        std::size_t offset = 0;
+        std::size_t column = 0;
+        for (StepBlock &b : result.block) {
+            b = { offset, lineLength - column };
+            if (b.breakAt <= 64) {
+                offset += 64 + nlfLength;
+                column = 64 - b.breakAt;
+            } else {
+                offset += 64;
+                column += 64;
+            }
+        }
+        result.span = column == 0 ? offset : 0; // 0: the blocks do not end a period
+        return result;
+    }();
+    static_assert(plan.span != 0);
+};
+
+// Reads block i of a step at q into in: its data characters closed up
+// around its line break, if it has one. False when the bytes at the break
+// are not the layout's newline.
+template <class S, std::size_t i>
+RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepBlock(const std::uint8_t *q, std::uint16_t nlf, __m512i &in)
+{
+    constexpr StepBlock b = S::plan.block[i];
+    const std::uint8_t *at = q + b.offset;
+    in = _mm512_loadu_si512(at);
+    if constexpr (b.breakAt < 64) {
+        constexpr __mmask64 after = ~((__mmask64 { 1 } << b.breakAt) - 1);
+        in = _mm512_mask_blend_epi8(after, in, _mm512_loadu_si512(at + S::newline));
+    }
+    if constexpr (b.breakAt <= 64) {
+        if constexpr (S::newline == 2) {
+            std::uint16_t got;
+            std::memcpy(&got, at + b.breakAt, sizeof got);
+            return got == nlf;
+        } else {
+            return at[b.breakAt] == static_cast<std::uint8_t>(nlf);
+        }
+    }
+    return true;
+}
+
+// Decodes blocks first + j of a step at q to their places from o, their
+// characters tested together. False, with nothing known to be written,
+// when a break or a character does not fit the layout.
+template <Shape shape, class S, std::size_t first, std::size_t... j>
+RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepGroup(const std::uint8_t *q, std::uint8_t *o,
+    __m512i lowTable, __m512i highTable, __m512i gather, std::uint16_t nlf, std::index_sequence<j...>)
+{
+    constexpr std::size_t blockOut = bytesPerBlock<shape>;
+    __m512i in[sizeof...(j)];
+    if (!(stepBlock<S, first + j>(q, nlf, in[j]) && ...))
+        return false;
+    __m512i values[sizeof...(j)];
+    __m512i marks = _mm512_setzero_si512(); // top bits: bytes that are not alphabet characters
+    ((values[j] = _mm512_permutex2var_epi8(lowTable, in[j], highTable),
+         marks = _mm512_ternarylogic_epi32(marks, in[j], values[j], 0xFE)),
+        ...);
+    if (_mm512_movepi8_mask(marks) != 0)
+        return false;
+    (_mm512_storeu_si512(o + (first + j) * blockOut, decodeValues<shape>(values[j], gather)), ...);
+    return true;
+}
+
+// Blocks are tested in groups of this many.
+inline constexpr std::size_t stepGroupBlocks = 4;
+
+template <Shape shape, class S, std::size_t group>
+RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepGroupAt(const std::uint8_t *q, std::uint8_t *o,
+    __m512i lowTable, __m512i highTable, __m512i gather, std::uint16_t nlf)
+{
+    constexpr std::size_t first = group * stepGroupBlocks;
+    constexpr std::size_t count = S::blocks - first < stepGroupBlocks ? S::blocks - first : stepGroupBlocks;
+    return stepGroup<shape, S, first>(q, o, lowTable, highTable, gather, nlf, std::make_index_sequence<count>());
+}
+
+// Decodes whole steps of a layout of lineLength characters and a newline
+// of nlfLength bytes from q, which stands at a line's start, while the
+// text holds a whole step and the step fits the layout. Returns the start
+// of the first step not decoded (a line's start again); out goes past the
+// bytes of the steps decoded. A step that does not fit may have written
+// some of its bytes beyond out: no more than its text can give.
+// Kept out of line: inlined into decodeRun, the unrolled steps cost the
+// loops there their registers (plain text decoded some 15 % slower).
+template <Shape shape, std::size_t lineLength, std::size_t nlfLength>
+RFC_BASE_AVX512 __attribute__((noinline)) const std::uint8_t *decodeSteps(const std::uint8_t *q, const std::uint8_t *end, std::uint8_t *&out,
+    __m512i lowTable, __m512i highTable, __m512i gather, std::uint16_t nlf)
+{
+    using S = Step<lineLength, nlfLength>;
+    std::uint8_t *o = out;
+    while (static_cast<std::size_t>(end - q) >= S::plan.span) {
+        bool whole = [&]<std::size_t... group>(std::index_sequence<group...>) RFC_BASE_AVX512 {
+            return (stepGroupAt<shape, S, group>(q, o, lowTable, highTable, gather, nlf) && ...);
+        }(std::make_index_sequence<(S::blocks + stepGroupBlocks - 1) / stepGroupBlocks>());
+        if (!whole)
+            break;
+        q += S::plan.span;
+        o += S::blocks * bytesPerBlock<shape>;
+    }
+    out = o;
+    return q;
+}
+
+// The fixed-layout path for the layouts it is built for (base64 in lines
+// of 76 characters, MIME's length, or 64, PEM's, with a newline of one or
+// two bytes). From q at the given column, the rest of the line (fewer than
+// 64 characters) is decoded first as a short block, so that the steps
+// start at a line's start; learnLines has seen those characters and the
+// newline after them, and they are checked again here so that this
+// function holds on its own. Returns where it stopped, at a group
+// boundary, with column and out updated; q unchanged for any other
+// layout, or when the text does not fit it.
+template <Shape shape>
+RFC_BASE_AVX512 const std::uint8_t *decodeKnownLayout(const std::uint8_t *q, const std::uint8_t *end,
+    std::uint8_t *&out, __m512i lowTable, __m512i highTable, __m512i gather, const Lines &lines, std::size_t &column)
+{
+    if constexpr (shape != Shape::base64) {
+        return q;
+    } else {
+        constexpr std::size_t charsPerGroup = 4;
+        constexpr std::size_t bytesPerGroup = 3;
+        const std::size_t lineLength = lines.lineLength;
+        const std::size_t nlfLength = lines.nlfLength;
+        if (lineLength != 76 && lineLength != 64)
+            return q;
+        std::size_t rest = lineLength - column; // data characters to the line break
+        if (rest >= 64 || rest % charsPerGroup != 0 || static_cast<std::size_t>(end - q) < 64 + 2)
+            return q;
+        const std::uint8_t *at = q;
+        std::uint8_t *o = out;
+        if (rest != 0) {
+            __mmask64 chars = lowBits(rest);
+            __m512i in = _mm512_maskz_loadu_epi8(chars, at);
+            __m512i values = _mm512_permutex2var_epi8(lowTable, in, highTable);
+            if ((_mm512_movepi8_mask(_mm512_or_si512(in, values)) & chars) != 0)
+                return q;
+            std::size_t produced = rest / charsPerGroup * bytesPerGroup;
+            _mm512_mask_storeu_epi8(o, lowBits(produced), decodeValues<shape>(values, gather));
+            at += rest;
+            o += produced;
+        }
+        std::uint16_t got = static_cast<std::uint16_t>(at[0] | (nlfLength == 2 ? at[1] << 8 : 0));
+        if (got != lines.nlf)
+            return q;
+        at += nlfLength;
+        column = 0;
+        out = o;
+        bool pair = nlfLength == 2;
+        if (lineLength == 76)
+            return pair ? decodeSteps<shape, 76, 2>(at, end, out, lowTable, highTable, gather, lines.nlf)
+                        : decodeSteps<shape, 76, 1>(at, end, out, lowTable, highTable, gather, lines.nlf);
+        return pair ? decodeSteps<shape, 64, 2>(at, end, out, lowTable, highTable, gather, lines.nlf)
+                    : decodeSteps<shape, 64, 1>(at, end, out, lowTable, highTable, gather, lines.nlf);
+    }
+}
+
 // Decodes regularly wrapped text from q in blocks of 64 data characters,
 // each decoded in place: the column says where the block's line break
 // falls, so a block is two loads blended around it, checked to be all
@@ -405,6 +594,7 @@ RFC_BASE_AVX512 const std::uint8_t *decodeLines(const std::uint8_t *q, const std
     const std::uint16_t nlfWanted = lines.nlf;
     const std::uint16_t nlfMask = lines.nlfMask;
     std::size_t column = lines.column;
+    q = decodeKnownLayout<shape>(q, end, out, lowTable, highTable, gather, lines, column);
     std::uint8_t *o = out;
     // Two blocks a step, their characters tested together. Each block's
     // loads and newline check stay within 64 + nlfLength + 1 bytes of its
