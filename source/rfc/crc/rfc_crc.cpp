@@ -493,7 +493,6 @@ void initialiseAlgorithm(Computation *crc, PB_INT alg)
         model.reflectOut, &rfc::crc::catalogueConstants[std::size_t(alg)]);
 }
 
-
 RFC_CRC *createObject()
 {
     auto *crc = reinterpret_cast<RFC_CRC *>(pb___ObjCreate(sizeof(RFC_CRC), rfcCrcSort()));

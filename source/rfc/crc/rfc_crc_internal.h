@@ -276,7 +276,7 @@ constexpr std::size_t periodicStrip(std::uint64_t poly, PB_INT width, Mul mul)
     }
     if (!best)
         return 0;
-    return best * ((periodicStripMin + best - 1) / best > 1 ? (periodicStripMin + best - 1) / best : 1);
+    return best * ((periodicStripMin + best - 1) / best);
 }
 
 // The strips of the catalogued models, computed at compile time (0: none).
