@@ -119,7 +119,7 @@ constexpr const char *help =
     "Decoding writes the bytes decoded before refused input, then refuses (exit 1)\n"
     "with the reason and its offset. White space that ends the output so far is held\n"
     "back until what follows shows it to be data; past 256 KiB of its summary (2 MB\n"
-    "of it or more) it is held in an unnamed temporary file, as tmpfile(3) makes.\n";
+    "of it or more) it is held in an unnamed temporary file in $TMPDIR (or /tmp).\n";
 
 int runQuop(const std::vector<std::string> &args)
 {

@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -509,6 +511,84 @@ TEST(QuopStream, DecodeRefusesARunItCannotReadBack)
     EXPECT_EQ(pbBufferLength(rest.get()), 0);
     rfcQuopDecodeStreamFree(stream);
     EXPECT_EQ(openDeletedFiles(), 0u);
+}
+
+// A spilling stream makes its file in the directory TMPDIR names, or in
+// /tmp where TMPDIR is unset, empty or names no directory in which a file
+// can be made; the file is closed on exec, and the output is the one-call
+// output wherever the file is.
+TEST(QuopStream, DecodeSpillsWhereTmpdirSays)
+{
+    char made[] = "/tmp/rfc-quop-tmpdir-XXXXXX";
+    ASSERT_NE(mkdtemp(made), nullptr);
+    const char *const before = std::getenv("TMPDIR");
+    const std::optional<std::string> saved = before ? std::optional<std::string>(before) : std::nullopt;
+    const struct {
+        const char *rule;
+        const char *tmpdir; // null: unset
+        std::string dir;    // where the file must be
+    } cases[] = {
+        { "a directory", made, made },
+        { "unset", nullptr, "/tmp" },
+        { "empty", "", "/tmp" },
+        { "no such directory", "/nonexistent/rfc-quop", "/tmp" },
+        { "a file, not a directory", "/dev/null", "/tmp" },
+    };
+    std::string run;
+    while (run.size() < 400000)
+        run += " \t";
+    const std::string text = "x" + run + "=\r\ny";
+    pb::Ref<RFC_QUOP_OPTIONS> opt = options({ LF | CRLF, LF, noLimit, 0 }, true);
+    const OneCall want = decodeOneCall(text, opt.get());
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.rule);
+        if (c.tmpdir)
+            setenv("TMPDIR", c.tmpdir, 1);
+        else
+            unsetenv("TMPDIR");
+        RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
+        rfcQuopDecodeStreamSetSpillLimit(stream, 1);
+        std::string got;
+        pb::Ref<PB_BUFFER> out(rfcQuopDecodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(text.data()), PB_INT(text.size() - 3)));
+        got += rfctest::bytes(out.get());
+        // The run is held (the soft line break is not yet complete): its
+        // file is open, deleted, in the expected directory.
+        std::vector<std::string> dirs;
+        for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+            if (error || !target.ends_with(" (deleted)"))
+                continue;
+            target.resize(target.size() - std::strlen(" (deleted)"));
+            dirs.push_back(std::filesystem::path(target).parent_path().string());
+            EXPECT_EQ(fcntl(std::stoi(entry.path().filename().string()), F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+        }
+        EXPECT_EQ(dirs, std::vector<std::string> { c.dir });
+        out.reset(rfcQuopDecodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(text.data()) + text.size() - 3, 3));
+        got += rfctest::bytes(out.get());
+        for (;;) {
+            out.reset(rfcQuopDecodeStreamWrite(stream, nullptr, 0));
+            if (pbBufferLength(out.get()) == 0)
+                break;
+            got += rfctest::bytes(out.get());
+        }
+        out.reset(rfcQuopDecodeStreamFinish(stream));
+        got += rfctest::bytes(out.get());
+        for (;;) {
+            out.reset(rfcQuopDecodeStreamWrite(stream, nullptr, 0));
+            if (pbBufferLength(out.get()) == 0)
+                break;
+            got += rfctest::bytes(out.get());
+        }
+        rfcQuopDecodeStreamFree(stream);
+        EXPECT_TRUE(got == want.bytes) << got.size() << " bytes, want " << want.bytes.size();
+        EXPECT_EQ(openDeletedFiles(), 0u);
+    }
+    if (saved)
+        setenv("TMPDIR", saved->c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_EQ(rmdir(made), 0) << "the file in the directory was deleted";
 }
 
 // Text in which the decoder never starts afresh: a line far longer than a

@@ -169,8 +169,9 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind);
  * spaces and tabs before a soft line break are held in about 6 MiB).
  * rfcQuopDecodeStreamSetSpillLimit lets the owner bound that: once the
  * summary held takes more than byteCount bytes, it moves to an unnamed
- * temporary file (std::tmpfile, deleted when the stream no longer needs
- * it) and only a buffer of 64 KiB of it stays in memory. byteCount 0, the
+ * temporary file (in $TMPDIR, or in /tmp where TMPDIR is unset or no file
+ * can be made there; closed on exec and deleted when the stream no longer
+ * needs it) and only a buffer of 64 KiB of it stays in memory. byteCount 0, the
  * default, keeps it in memory: the library makes no file unless asked. If
  * no file can be made or written, the summary stays (or comes back) in
  * memory and the stream goes on. If the file cannot be read back when the

@@ -28,6 +28,9 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+
+#include <fcntl.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -46,6 +49,36 @@ constexpr std::size_t scratchKept = std::size_t { 4 } << 20;
 
 // The most text the decoding loop leaves undone at the end of a piece.
 constexpr std::size_t maxCarry = 2;
+
+// An unnamed temporary file, deleted when closed, open for reading and
+// writing and closed on exec (a child that another thread starts never
+// inherits it): in the directory $TMPDIR names, read only where the process
+// may trust its environment, else, or if no file can be made there, in
+// /tmp. Where the file system offers no unnamed files, a named one is made
+// and removed at once. Null when no file can be made.
+std::FILE *openTemporaryFile()
+{
+    const char *const tmpdir = secure_getenv("TMPDIR");
+    const char *const dirs[] = { tmpdir && *tmpdir ? tmpdir : nullptr, P_tmpdir };
+    for (const char *dir : dirs) {
+        if (!dir)
+            continue;
+        int fd = open(dir, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            char path[4096];
+            if (std::snprintf(path, sizeof path, "%s/rfc-XXXXXX", dir) >= int(sizeof path))
+                continue;
+            fd = mkostemp(path, O_CLOEXEC);
+            if (fd < 0)
+                continue;
+            unlink(path);
+        }
+        if (std::FILE *file = fdopen(fd, "w+b"))
+            return file;
+        close(fd);
+    }
+    return nullptr;
+}
 
 // The bytes of a summary, appended, then read back once from the start. They
 // stay in memory unless a spill limit is set: then, once they take more
@@ -126,7 +159,7 @@ private:
     void spill()
     {
         if (!s_.file) {
-            s_.file = std::tmpfile();
+            s_.file = openTemporaryFile();
             if (!s_.file) {
                 s_.stayInMemory = true;
                 return;
