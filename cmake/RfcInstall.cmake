@@ -24,10 +24,23 @@ install(TARGETS corvanead-rfc EXPORT corvaneadTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT rfc NAMELINK_COMPONENT dev
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS rfc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
-# The tool's manual pages (apps/rfc/rfc.1), found again when one is added.
+# The tool's manual pages (apps/rfc/rfc.1), found again when one is added,
+# installed compressed as man(1) and the Debian policy expect; gzip -n
+# leaves out the name and time, so that the same page gives the same bytes.
 file(GLOB rfc_man_pages CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/apps/rfc/*.1")
-if(rfc_man_pages)
-    install(FILES ${rfc_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
+set(rfc_man_pages_gz)
+foreach(page IN LISTS rfc_man_pages)
+    get_filename_component(name "${page}" NAME)
+    set(gz "${PROJECT_BINARY_DIR}/man/${name}.gz")
+    add_custom_command(OUTPUT "${gz}"
+        COMMAND ${CMAKE_COMMAND} -E make_directory "${PROJECT_BINARY_DIR}/man"
+        COMMAND sh -c "gzip -9n -c \"$1\" > \"$2\"" sh "${page}" "${gz}"
+        DEPENDS "${page}" VERBATIM)
+    list(APPEND rfc_man_pages_gz "${gz}")
+endforeach()
+if(rfc_man_pages_gz)
+    add_custom_target(rfc_man_pages ALL DEPENDS ${rfc_man_pages_gz})
+    install(FILES ${rfc_man_pages_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
 endif()
 
 # The public headers: what a caller may include, and nothing else. The rule:

@@ -59,14 +59,27 @@ set(CPACK_DEBIAN_TOOL_DESCRIPTION "command-line front end of the corvanead codec
 The rfc command: CRCs of files, base16/32/64 and quoted-printable encoding
 and decoding, RFC 822 header tokens and stringprep profiles.")
 
-# Every Debian package carries /usr/share/doc/<package>/copyright. Only
-# the packages install it: EXCLUDE_FROM_ALL keeps it out of a plain
-# `cmake --install`, while cpack installs each component by name.
+# Every Debian package carries /usr/share/doc/<package>/copyright and, being
+# native (its version has no Debian revision), changelog.gz, the changelog
+# made from cmake/debian/changelog.in and compressed without name or time.
+# Only the packages install them: EXCLUDE_FROM_ALL keeps them out of a
+# plain `cmake --install`, while cpack installs each component by name.
+set(rfc_debian_dir "${CMAKE_CURRENT_LIST_DIR}/debian")
+configure_file("${rfc_debian_dir}/changelog.in" "${PROJECT_BINARY_DIR}/debian/changelog" @ONLY)
+add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/debian/changelog.gz"
+    COMMAND sh -c "gzip -9n -c changelog > changelog.gz"
+    WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/debian"
+    DEPENDS "${PROJECT_BINARY_DIR}/debian/changelog" VERBATIM)
+add_custom_target(rfc_debian_changelog ALL DEPENDS "${PROJECT_BINARY_DIR}/debian/changelog.gz")
 foreach(component pb rfc dev tool)
     string(TOUPPER ${component} upper)
-    install(FILES "${CMAKE_CURRENT_LIST_DIR}/debian-copyright"
+    install(FILES "${rfc_debian_dir}/copyright" "${PROJECT_BINARY_DIR}/debian/changelog.gz"
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${CPACK_DEBIAN_${upper}_PACKAGE_NAME}
-        RENAME copyright COMPONENT ${component} EXCLUDE_FROM_ALL)
+        COMPONENT ${component} EXCLUDE_FROM_ALL)
 endforeach()
-
+# The library packages refresh the dynamic linker's cache through dpkg's
+# ldconfig trigger. Installed files are stripped, as in any Debian package.
+set(CPACK_DEBIAN_PB_PACKAGE_CONTROL_EXTRA "${rfc_debian_dir}/triggers")
+set(CPACK_DEBIAN_RFC_PACKAGE_CONTROL_EXTRA "${rfc_debian_dir}/triggers")
+set(CPACK_STRIP_FILES ON)
 include(CPack)

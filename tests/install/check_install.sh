@@ -7,9 +7,10 @@
 #      through find_package(corvanead-rfc) and through pkg-config, run, and
 #      print what they must;
 #   3. `cpack -G DEB` makes the Debian packages, each with the dependencies
-#      it must have; they are unpacked with dpkg-deb -x into a temporary
-#      root and the examples build and run against that root the same two
-#      ways.
+#      and documentation files it must have and, where lintian is
+#      installed, without a lintian error; they are unpacked with
+#      dpkg-deb -x into a temporary root and the examples build and run
+#      against that root the same two ways.
 # Usage: check_install.sh BUILD_DIR   (a configured and built tree)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -69,6 +70,7 @@ for lib in pb rfc; do
     expect "SONAME of libcorvanead-$lib" "libcorvanead-$lib.so.1" \
         "$(objdump -p "$prefix/lib/libcorvanead-$lib.so.1.0.0" | awk '$1 == "SONAME" {print $2}')"
 done
+if gzip -t "$prefix/share/man/man1/rfc.1.gz" 2>/dev/null; then pass; else fail "no compressed manual page rfc.1.gz"; fi
 expect "installed rfc tool" "CBF43926  -" "$(printf 123456789 | env -u LD_LIBRARY_PATH "$prefix/bin/rfc" crc)"
 
 # 2. The examples against the prefix.
@@ -81,11 +83,14 @@ if (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log" 2>&1); then
     for deb in "$work"/deb/*.deb; do
         package=$(dpkg-deb -f "$deb" Package)
         depends[$package]=$(dpkg-deb -f "$deb" Depends)
-        if dpkg-deb -c "$deb" | grep -q " ./usr/share/doc/$package/copyright$"; then
-            pass
-        else
-            fail "$package has no /usr/share/doc/$package/copyright"
-        fi
+        contents=$(dpkg-deb -c "$deb")
+        for doc in copyright changelog.gz; do
+            if grep -q " ./usr/share/doc/$package/$doc$" <<<"$contents"; then
+                pass
+            else
+                fail "$package has no /usr/share/doc/$package/$doc"
+            fi
+        done
         echo "package $package $(dpkg-deb -f "$deb" Version): Depends: ${depends[$package]}"
         dpkg-deb -x "$deb" "$root"
     done
@@ -103,6 +108,16 @@ if (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log" 2>&1); then
             pass
         fi
     done
+    # Where lintian is installed, the packages pass it without an error
+    # (the ldconfig calls that cpack writes stay a warning).
+    if command -v lintian >/dev/null; then
+        if lintian --fail-on error "$work"/deb/*.deb >"$work/lintian.log" 2>&1; then
+            pass
+        else
+            fail "lintian finds errors in the packages"
+            cat "$work/lintian.log"
+        fi
+    fi
     expect "rfc tool from the package" "CBF43926  -" "$(printf 123456789 | env -u LD_LIBRARY_PATH "$root/usr/bin/rfc" crc)"
     consumers deb "$root/usr" "$root/usr/lib" \
         PKG_CONFIG_LIBDIR="$root/usr/lib/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$root"
