@@ -17,20 +17,20 @@
 // The eight standard object functions of a type. Expanded in the type's own
 // source file, so that violations name that file.
 #define RFC___DEFINE_STDFUNCS(prefix, Type, sortSymbol)                                   \
-    extern "C" RFC_API const PB_SORT *prefix##Sort(void) { return &sortSymbol; }          \
-    extern "C" RFC_API Type *prefix##Retain(Type *obj)                                    \
+    extern "C" RFC_API const PB_SORT *prefix##Sort(void) noexcept { return &sortSymbol; } \
+    extern "C" RFC_API Type *prefix##Retain(Type *obj) noexcept                           \
     {                                                                                     \
         PB_ASSERT_TAG("stdfunc retain", obj);                                             \
         pbObjRetain(reinterpret_cast<PB_OBJ *>(obj));                                     \
         return obj;                                                                       \
     }                                                                                     \
-    extern "C" RFC_API void prefix##Release(Type *obj)                                    \
+    extern "C" RFC_API void prefix##Release(Type *obj) noexcept                           \
     {                                                                                     \
         PB_ASSERT_TAG("stdfunc release", obj);                                            \
         pbObjRelease(reinterpret_cast<PB_OBJ *>(obj));                                    \
     }                                                                                     \
-    extern "C" RFC_API PB_OBJ *prefix##Obj(Type *obj) { return reinterpret_cast<PB_OBJ *>(obj); } \
-    extern "C" RFC_API Type *prefix##From(PB_OBJ *obj)                                    \
+    extern "C" RFC_API PB_OBJ *prefix##Obj(Type *obj) noexcept { return reinterpret_cast<PB_OBJ *>(obj); } \
+    extern "C" RFC_API Type *prefix##From(PB_OBJ *obj) noexcept                           \
     {                                                                                     \
         /* The sort read from the header directly, without a call. */                   \
         if (!(!obj || reinterpret_cast<PB___OBJ_HEADER *>(obj)->sort == &sortSymbol)) [[unlikely]] \
@@ -38,18 +38,18 @@
                 "!obj || pbObjSort(obj)==&" #sortSymbol);                                 \
         return reinterpret_cast<Type *>(obj);                                             \
     }                                                                                     \
-    extern "C" RFC_API PB_STRING *prefix##ToString(Type *obj)                             \
+    extern "C" RFC_API PB_STRING *prefix##ToString(Type *obj) noexcept                    \
     {                                                                                     \
         PB_ASSERT_TAG("stdfunc tostring", obj);                                           \
         return pbObjToString(reinterpret_cast<PB_OBJ *>(obj));                            \
     }                                                                                     \
-    extern "C" RFC_API PB_INT prefix##Compare(Type *objA, Type *objB)                     \
+    extern "C" RFC_API PB_INT prefix##Compare(Type *objA, Type *objB) noexcept            \
     {                                                                                     \
         PB_ASSERT_TAG("stdfunc compare a", objA);                                         \
         PB_ASSERT_TAG("stdfunc compare b", objB);                                         \
         return pbObjCompare(reinterpret_cast<PB_OBJ *>(objA), reinterpret_cast<PB_OBJ *>(objB)); \
     }                                                                                     \
-    extern "C" RFC_API PB_BOOL prefix##Equals(Type *objA, Type *objB)                     \
+    extern "C" RFC_API PB_BOOL prefix##Equals(Type *objA, Type *objB) noexcept            \
     {                                                                                     \
         return pbObjCompare(reinterpret_cast<PB_OBJ *>(objA), reinterpret_cast<PB_OBJ *>(objB)) == 0; \
     }                                                                                     \

@@ -39,7 +39,7 @@ const PB_MODULE rfc___module = {
     { nullptr, nullptr, nullptr, nullptr, nullptr },
 };
 
-RFC_API const PB_MODULE *rfcModule(void)
+RFC_API const PB_MODULE *rfcModule(void) noexcept
 {
     return &rfc___module;
 }
@@ -56,7 +56,7 @@ PB_INT startups = 0;
 // Creates the process-wide objects of the families, in a fixed order that
 // shutdown reverses. Startups nest: a startup while the module is running is
 // counted and changes nothing else.
-RFC_API PB_BOOL rfc___ModuleStartup(void)
+RFC_API PB_BOOL rfc___ModuleStartup(void) noexcept
 {
     if (startups++ > 0)
         return PB_TRUE;
@@ -68,7 +68,7 @@ RFC_API PB_BOOL rfc___ModuleStartup(void)
 }
 
 // Matches one startup; the last one releases the process-wide objects.
-RFC_API void rfc___ModuleShutdown(void)
+RFC_API void rfc___ModuleShutdown(void) noexcept
 {
     PB_ASSERT( startups > 0 );
     if (--startups > 0)

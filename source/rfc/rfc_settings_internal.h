@@ -342,27 +342,27 @@ struct Object {
 // CreateFrom, Store and Restore. Ops is the rfc::settings::Object of the
 // type.
 #define RFC___DEFINE_OPTIONS(prefix, Type, sortSymbol, sortName, compFunc, Ops)                     \
-    extern "C" PB_INT compFunc(PB_OBJ *thisObj, PB_OBJ *thatObj);                                  \
+    extern "C" PB_INT compFunc(PB_OBJ *thisObj, PB_OBJ *thatObj) noexcept;                         \
     RFC___DEFINE_SORT(sortSymbol, sortName, nullptr, compFunc);                                    \
     RFC___DEFINE_STDFUNCS(prefix, Type, sortSymbol);                                               \
-    extern "C" RFC_API PB_INT compFunc(PB_OBJ *thisObj, PB_OBJ *thatObj)                           \
+    extern "C" RFC_API PB_INT compFunc(PB_OBJ *thisObj, PB_OBJ *thatObj) noexcept                  \
     {                                                                                              \
         PB_ASSERT( thisObj );                                                                      \
         PB_ASSERT( thatObj );                                                                      \
         return Ops::compare(prefix##From(thisObj), prefix##From(thatObj));                        \
     }                                                                                              \
-    extern "C" RFC_API Type *prefix##Create(void) { return Ops::create(&sortSymbol); }            \
-    extern "C" RFC_API Type *prefix##CreateFrom(Type *source)                                      \
+    extern "C" RFC_API Type *prefix##Create(void) noexcept { return Ops::create(&sortSymbol); }   \
+    extern "C" RFC_API Type *prefix##CreateFrom(Type *source) noexcept                             \
     {                                                                                              \
         PB_ASSERT( source );                                                                       \
         return Ops::createFrom(source);                                                            \
     }                                                                                              \
-    extern "C" RFC_API PB_STORE *prefix##Store(Type *opt, PB_BOOL full)                            \
+    extern "C" RFC_API PB_STORE *prefix##Store(Type *opt, PB_BOOL full) noexcept                   \
     {                                                                                              \
         PB_ASSERT( opt );                                                                          \
         return Ops::store(opt, full != 0);                                                         \
     }                                                                                              \
-    extern "C" RFC_API Type *prefix##Restore(PB_STORE *store)                                      \
+    extern "C" RFC_API Type *prefix##Restore(PB_STORE *store) noexcept                             \
     {                                                                                              \
         PB_ASSERT( store );                                                                        \
         return Ops::restore(store, &sortSymbol);                                                   \
@@ -373,24 +373,24 @@ struct Object {
 // length setting's setter checks the row's range first, with the row's
 // condition text.
 #define RFC___DEFINE_SETTING(prefix, Type, Ops, Name, i)                                           \
-    extern "C" RFC_API PB_INT prefix##Name(Type *opt)                                              \
+    extern "C" RFC_API PB_INT prefix##Name(Type *opt) noexcept                                     \
     {                                                                                              \
         PB_ASSERT( opt );                                                                          \
         return opt->settings[i].value;                                                             \
     }                                                                                              \
-    extern "C" RFC_API PB_BOOL prefix##Name##Default(Type *opt)                                    \
+    extern "C" RFC_API PB_BOOL prefix##Name##Default(Type *opt) noexcept                           \
     {                                                                                              \
         PB_ASSERT( opt );                                                                          \
         return opt->settings[i].isDefault;                                                         \
     }                                                                                              \
-    extern "C" RFC_API void prefix##Set##Name(Type **opt, PB_INT value)                            \
+    extern "C" RFC_API void prefix##Set##Name(Type **opt, PB_INT value) noexcept                   \
     {                                                                                              \
         PB_ASSERT( opt );                                                                          \
         PB_ASSERT( *opt );                                                                         \
         PB___ASSERT_TEXT(nullptr, Ops::family.inRange(i, value), Ops::family.fields[i].rangeCondition); \
         Ops::set(opt, i, value);                                                                   \
     }                                                                                              \
-    extern "C" RFC_API void prefix##Set##Name##Default(Type **opt)                                 \
+    extern "C" RFC_API void prefix##Set##Name##Default(Type **opt) noexcept                        \
     {                                                                                              \
         PB_ASSERT( opt );                                                                          \
         PB_ASSERT( *opt );                                                                         \
@@ -401,12 +401,12 @@ struct Object {
 // Has and Del of the length setting i, named Name.
 #define RFC___DEFINE_LENGTH_SETTING(prefix, Type, Ops, Name, i)                                    \
     static_assert(Ops::family.fields[i].kind == ::rfc::settings::Kind::kLength);                  \
-    extern "C" RFC_API PB_BOOL prefix##Has##Name(Type *opt)                                        \
+    extern "C" RFC_API PB_BOOL prefix##Has##Name(Type *opt) noexcept                               \
     {                                                                                              \
         PB_ASSERT( opt );                                                                          \
         return opt->settings[i].value != ::rfc::settings::kNone;                                   \
     }                                                                                              \
-    extern "C" RFC_API void prefix##Del##Name(Type **opt)                                          \
+    extern "C" RFC_API void prefix##Del##Name(Type **opt) noexcept                                 \
     {                                                                                              \
         PB_ASSERT( opt );                                                                          \
         PB_ASSERT( *opt );                                                                         \

@@ -25,11 +25,11 @@ PB___BEGIN_DECLS
 
 /* The encoding whose enumerant name ("RFC_BASE_ENCODING_BASE64") is the
  * string, as the runtime's enumeration answers it (-1 for no such name). */
-RFC_API PB_INT rfcBaseEncodingFromString(PB_STRING *pbs);
-RFC_API PB_STRING *rfcBaseEncodingToString(PB_INT enc);
+RFC_API PB_INT rfcBaseEncodingFromString(PB_STRING *pbs) RFC___NOEXCEPT;
+RFC_API PB_STRING *rfcBaseEncodingToString(PB_INT enc) RFC___NOEXCEPT;
 /* The encoding of an RFC 4648 name ("base64"), or -1 when it names none. */
-RFC_API PB_INT rfcBaseEncodingFromRfc4648Name(PB_STRING *name);
-RFC_API PB_STRING *rfcBaseEncodingToRfc4648Name(PB_INT encoding);
+RFC_API PB_INT rfcBaseEncodingFromRfc4648Name(PB_STRING *name) RFC___NOEXCEPT;
+RFC_API PB_STRING *rfcBaseEncodingToRfc4648Name(PB_INT encoding) RFC___NOEXCEPT;
 
 /* Flags; only the nine low bits are defined. */
 #define RFC_BASE_FLAG_ENCODE_OMIT_PADDING 0x001
@@ -42,9 +42,9 @@ RFC_API PB_STRING *rfcBaseEncodingToRfc4648Name(PB_INT encoding);
 #define RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_PADDING 0x080
 #define RFC_BASE_FLAG_DECODE_ACCEPT_INVALID_LENGTH 0x100
 
-RFC_API PB_INT rfcBaseFlagsNormalize(PB_INT flags);
-RFC_API PB_INT rfcBaseFlagsFromString(PB_STRING *pbs);
-RFC_API PB_STRING *rfcBaseFlagsToString(PB_INT flags);
+RFC_API PB_INT rfcBaseFlagsNormalize(PB_INT flags) RFC___NOEXCEPT;
+RFC_API PB_INT rfcBaseFlagsFromString(PB_STRING *pbs) RFC___NOEXCEPT;
+RFC_API PB_STRING *rfcBaseFlagsToString(PB_INT flags) RFC___NOEXCEPT;
 
 /* Options: flags, the output newline (0 or one newline flag; CR LF by
  * default) and the output line length (-1: none, the default). Each setting
@@ -53,49 +53,52 @@ typedef struct RFC_BASE_OPTIONS RFC_BASE_OPTIONS;
 
 RFC___DECLARE_STDFUNCS_C(rfcBaseOptions, RFC_BASE_OPTIONS);
 
-RFC_API RFC_BASE_OPTIONS *rfcBaseOptionsCreate(void);
-RFC_API RFC_BASE_OPTIONS *rfcBaseOptionsCreateFrom(RFC_BASE_OPTIONS *source);
+RFC_API RFC_BASE_OPTIONS *rfcBaseOptionsCreate(void) RFC___NOEXCEPT;
+RFC_API RFC_BASE_OPTIONS *rfcBaseOptionsCreateFrom(RFC_BASE_OPTIONS *source) RFC___NOEXCEPT;
 
-RFC_API PB_INT rfcBaseOptionsFlags(RFC_BASE_OPTIONS *opt);
-RFC_API PB_BOOL rfcBaseOptionsFlagsDefault(RFC_BASE_OPTIONS *opt);
-RFC_API void rfcBaseOptionsSetFlags(RFC_BASE_OPTIONS **opt, PB_INT flags);
-RFC_API void rfcBaseOptionsSetFlagsDefault(RFC_BASE_OPTIONS **opt);
+RFC_API PB_INT rfcBaseOptionsFlags(RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcBaseOptionsFlagsDefault(RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcBaseOptionsSetFlags(RFC_BASE_OPTIONS **opt, PB_INT flags) RFC___NOEXCEPT;
+RFC_API void rfcBaseOptionsSetFlagsDefault(RFC_BASE_OPTIONS **opt) RFC___NOEXCEPT;
 
-RFC_API PB_INT rfcBaseOptionsOutputNlf(RFC_BASE_OPTIONS *opt);
-RFC_API PB_BOOL rfcBaseOptionsOutputNlfDefault(RFC_BASE_OPTIONS *opt);
+RFC_API PB_INT rfcBaseOptionsOutputNlf(RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcBaseOptionsOutputNlfDefault(RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
 /* Keeps the first of the bits LF, CR, CR LF, VT, FF set in nlf, or 0. */
-RFC_API void rfcBaseOptionsSetOutputNlf(RFC_BASE_OPTIONS **opt, PB_INT nlf);
-RFC_API void rfcBaseOptionsSetOutputNlfDefault(RFC_BASE_OPTIONS **opt);
+RFC_API void rfcBaseOptionsSetOutputNlf(RFC_BASE_OPTIONS **opt, PB_INT nlf) RFC___NOEXCEPT;
+RFC_API void rfcBaseOptionsSetOutputNlfDefault(RFC_BASE_OPTIONS **opt) RFC___NOEXCEPT;
 
-RFC_API PB_INT rfcBaseOptionsOutputLineLength(RFC_BASE_OPTIONS *opt);
-RFC_API PB_BOOL rfcBaseOptionsHasOutputLineLength(RFC_BASE_OPTIONS *opt);
+RFC_API PB_INT rfcBaseOptionsOutputLineLength(RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcBaseOptionsHasOutputLineLength(RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
 /* lineLength must be at least 1. */
-RFC_API void rfcBaseOptionsSetOutputLineLength(RFC_BASE_OPTIONS **opt, PB_INT lineLength);
-RFC_API void rfcBaseOptionsDelOutputLineLength(RFC_BASE_OPTIONS **opt);
-RFC_API PB_BOOL rfcBaseOptionsOutputLineLengthDefault(RFC_BASE_OPTIONS *opt);
-RFC_API void rfcBaseOptionsSetOutputLineLengthDefault(RFC_BASE_OPTIONS **opt);
+RFC_API void rfcBaseOptionsSetOutputLineLength(RFC_BASE_OPTIONS **opt, PB_INT lineLength) RFC___NOEXCEPT;
+RFC_API void rfcBaseOptionsDelOutputLineLength(RFC_BASE_OPTIONS **opt) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcBaseOptionsOutputLineLengthDefault(RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcBaseOptionsSetOutputLineLengthDefault(RFC_BASE_OPTIONS **opt) RFC___NOEXCEPT;
 
 /* A new store with the settings that do not hold their default (all of
  * them when full is true) under "flags", "outputNlf", "outputLineLength". */
-RFC_API PB_STORE *rfcBaseOptionsStore(RFC_BASE_OPTIONS *opt, PB_BOOL full);
+RFC_API PB_STORE *rfcBaseOptionsStore(RFC_BASE_OPTIONS *opt, PB_BOOL full) RFC___NOEXCEPT;
 /* A new options object: the defaults, changed by each key of the store. */
-RFC_API RFC_BASE_OPTIONS *rfcBaseOptionsRestore(PB_STORE *store);
+RFC_API RFC_BASE_OPTIONS *rfcBaseOptionsRestore(PB_STORE *store) RFC___NOEXCEPT;
 
 /* Encoding: a new buffer of ASCII characters (never null), or a new string
  * of the same characters. */
-RFC_API PB_BUFFER *rfcBaseEncodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt);
-RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding);
-RFC_API PB_STRING *rfcBaseEncodeToStringWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt);
-RFC_API PB_STRING *rfcBaseEncodeToString(PB_BUFFER *source, PB_INT encoding);
+RFC_API PB_BUFFER *rfcBaseEncodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding) RFC___NOEXCEPT;
+RFC_API PB_STRING *rfcBaseEncodeToStringWithOptions(PB_BUFFER *source, PB_INT encoding,
+    RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_STRING *rfcBaseEncodeToString(PB_BUFFER *source, PB_INT encoding) RFC___NOEXCEPT;
 
 /* Decoding: a new buffer with the bytes, or null when the text is malformed
  * under the flags. */
-RFC_API PB_BUFFER *rfcBaseTryDecodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt);
-RFC_API PB_BUFFER *rfcBaseTryDecode(PB_BUFFER *source, PB_INT encoding);
-RFC_API PB_BUFFER *rfcBaseTryDecodeWithFlags(PB_BUFFER *source, PB_INT encoding, PB_INT flags);
-RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT encoding, RFC_BASE_OPTIONS *opt);
-RFC_API PB_BUFFER *rfcBaseTryDecodeString(PB_STRING *string, PB_INT encoding);
-RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT encoding, PB_INT flags);
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithOptions(PB_BUFFER *source, PB_INT encoding,
+    RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcBaseTryDecode(PB_BUFFER *source, PB_INT encoding) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithFlags(PB_BUFFER *source, PB_INT encoding, PB_INT flags) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT encoding,
+    RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcBaseTryDecodeString(PB_STRING *string, PB_INT encoding) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT encoding, PB_INT flags) RFC___NOEXCEPT;
 
 /* Refusal reasons: where and why the decoder refused a text. The two
  * functions give exactly the result of rfcBaseTryDecodeWithOptions and
@@ -112,9 +115,9 @@ typedef struct RFC_BASE_DECODE_REFUSAL {
                                set of decode flags would */
 } RFC_BASE_DECODE_REFUSAL;
 RFC_API PB_BUFFER *rfcBaseTryDecodeWithRefusal(PB_BUFFER *source, PB_INT encoding,
-                                               RFC_BASE_OPTIONS *opt, RFC_BASE_DECODE_REFUSAL *refusal);
+    RFC_BASE_OPTIONS *opt, RFC_BASE_DECODE_REFUSAL *refusal) RFC___NOEXCEPT;
 RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithRefusal(PB_STRING *string, PB_INT encoding,
-                                                     RFC_BASE_OPTIONS *opt, RFC_BASE_DECODE_REFUSAL *refusal);
+    RFC_BASE_OPTIONS *opt, RFC_BASE_DECODE_REFUSAL *refusal) RFC___NOEXCEPT;
 
 /* Streaming (an extension beside the one-call functions above): input in
  * pieces of any size, output handed back as soon as it is final, the same
@@ -139,31 +142,34 @@ typedef struct RFC_BASE_ENCODE_STREAM RFC_BASE_ENCODE_STREAM;
 typedef struct RFC_BASE_DECODE_STREAM RFC_BASE_DECODE_STREAM;
 
 /* A new stream; opt is borrowed (the stream holds its own reference). */
-RFC_API RFC_BASE_ENCODE_STREAM *rfcBaseEncodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt);
+RFC_API RFC_BASE_ENCODE_STREAM *rfcBaseEncodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
 /* Copies the bytes in; a new buffer with the text that is final (maybe empty). */
-RFC_API PB_BUFFER *rfcBaseEncodeStreamWrite(RFC_BASE_ENCODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
+RFC_API PB_BUFFER *rfcBaseEncodeStreamWrite(RFC_BASE_ENCODE_STREAM *stream, const PB_BYTE *bytes,
+    PB_INT byteCount) RFC___NOEXCEPT;
 /* Ends the input: a new buffer with the rest, trailing newline included. */
-RFC_API PB_BUFFER *rfcBaseEncodeStreamFinish(RFC_BASE_ENCODE_STREAM *stream);
+RFC_API PB_BUFFER *rfcBaseEncodeStreamFinish(RFC_BASE_ENCODE_STREAM *stream) RFC___NOEXCEPT;
 /* Frees the stream and what it holds; null is allowed. */
-RFC_API void rfcBaseEncodeStreamFree(RFC_BASE_ENCODE_STREAM *stream);
+RFC_API void rfcBaseEncodeStreamFree(RFC_BASE_ENCODE_STREAM *stream) RFC___NOEXCEPT;
 
-RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt);
+RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt) RFC___NOEXCEPT;
 /* Copies the text in; a new buffer with the bytes that are final (maybe
  * empty, and always empty once the stream has refused). */
-RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
+RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, const PB_BYTE *bytes,
+    PB_INT byteCount) RFC___NOEXCEPT;
 /* Ends the text: a new buffer with the rest of the bytes (the checks of the
  * last group happen here). */
-RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream);
+RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream) RFC___NOEXCEPT;
 /* False while the text is accepted; true after a refusal, which is then
  * written to *refusal (not null). */
-RFC_API PB_BOOL rfcBaseDecodeStreamRefusal(RFC_BASE_DECODE_STREAM *stream, RFC_BASE_DECODE_REFUSAL *refusal);
-RFC_API void rfcBaseDecodeStreamFree(RFC_BASE_DECODE_STREAM *stream);
+RFC_API PB_BOOL rfcBaseDecodeStreamRefusal(RFC_BASE_DECODE_STREAM *stream,
+    RFC_BASE_DECODE_REFUSAL *refusal) RFC___NOEXCEPT;
+RFC_API void rfcBaseDecodeStreamFree(RFC_BASE_DECODE_STREAM *stream) RFC___NOEXCEPT;
 
 /* Called only by the module's startup and shutdown. */
-RFC_API void rfc___BaseEncodingStartup(void);
-RFC_API void rfc___BaseEncodingShutdown(void);
-RFC_API void rfc___BaseFlagsStartup(void);
-RFC_API void rfc___BaseFlagsShutdown(void);
+RFC_API void rfc___BaseEncodingStartup(void) RFC___NOEXCEPT;
+RFC_API void rfc___BaseEncodingShutdown(void) RFC___NOEXCEPT;
+RFC_API void rfc___BaseFlagsStartup(void) RFC___NOEXCEPT;
+RFC_API void rfc___BaseFlagsShutdown(void) RFC___NOEXCEPT;
 
 PB___END_DECLS
 

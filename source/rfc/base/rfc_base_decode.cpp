@@ -534,7 +534,7 @@ extern "C" {
 // A new buffer with the bytes the text in source stands for, owned by the
 // caller, or null when the text is malformed under the options' flags.
 // source and opt are borrowed and never changed.
-RFC_API PB_BUFFER *rfcBaseTryDecodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt)
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
@@ -543,21 +543,21 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeWithOptions(PB_BUFFER *source, PB_INT encodin
 }
 
 // Strict decoding: every rule applies.
-RFC_API PB_BUFFER *rfcBaseTryDecode(PB_BUFFER *source, PB_INT encoding)
+RFC_API PB_BUFFER *rfcBaseTryDecode(PB_BUFFER *source, PB_INT encoding) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     return decodeBuffer(source, encoding, Settings {}.flags);
 }
 
-RFC_API PB_BUFFER *rfcBaseTryDecodeWithFlags(PB_BUFFER *source, PB_INT encoding, PB_INT flags)
+RFC_API PB_BUFFER *rfcBaseTryDecodeWithFlags(PB_BUFFER *source, PB_INT encoding, PB_INT flags) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     return decodeBuffer(source, encoding, rfcBaseFlagsNormalize(flags));
 }
 
-RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT encoding, RFC_BASE_OPTIONS *opt)
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT encoding, RFC_BASE_OPTIONS *opt) noexcept
 {
     PB_ASSERT( string );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
@@ -565,14 +565,14 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithOptions(PB_STRING *string, PB_INT e
     return decodeString(string, encoding, rfc::base::settingsOf(opt).flags);
 }
 
-RFC_API PB_BUFFER *rfcBaseTryDecodeString(PB_STRING *string, PB_INT encoding)
+RFC_API PB_BUFFER *rfcBaseTryDecodeString(PB_STRING *string, PB_INT encoding) noexcept
 {
     PB_ASSERT( string );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     return decodeString(string, encoding, Settings {}.flags);
 }
 
-RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT encoding, PB_INT flags)
+RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT encoding, PB_INT flags) noexcept
 {
     PB_ASSERT( string );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
@@ -582,7 +582,7 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithFlags(PB_STRING *string, PB_INT enc
 // As rfcBaseTryDecodeWithOptions; on refusal, and when refusal is not
 // null, also says where and which further flags would have accepted.
 RFC_API PB_BUFFER *rfcBaseTryDecodeWithRefusal(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt,
-    RFC_BASE_DECODE_REFUSAL *refusal)
+    RFC_BASE_DECODE_REFUSAL *refusal) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
@@ -591,7 +591,7 @@ RFC_API PB_BUFFER *rfcBaseTryDecodeWithRefusal(PB_BUFFER *source, PB_INT encodin
 }
 
 RFC_API PB_BUFFER *rfcBaseTryDecodeStringWithRefusal(PB_STRING *string, PB_INT encoding, RFC_BASE_OPTIONS *opt,
-    RFC_BASE_DECODE_REFUSAL *refusal)
+    RFC_BASE_DECODE_REFUSAL *refusal) noexcept
 {
     PB_ASSERT( string );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );

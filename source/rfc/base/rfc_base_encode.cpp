@@ -408,7 +408,7 @@ extern "C" {
 // A new buffer (owned by the caller, never null) with the text of source
 // in the encoding, laid out as the options say. source and opt are
 // borrowed.
-RFC_API PB_BUFFER *rfcBaseEncodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt)
+RFC_API PB_BUFFER *rfcBaseEncodeWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
@@ -418,7 +418,7 @@ RFC_API PB_BUFFER *rfcBaseEncodeWithOptions(PB_BUFFER *source, PB_INT encoding, 
 }
 
 // The default options: padded text, no line wrapping, no trailing newline.
-RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding)
+RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
@@ -426,7 +426,7 @@ RFC_API PB_BUFFER *rfcBaseEncode(PB_BUFFER *source, PB_INT encoding)
 }
 
 // As rfcBaseEncodeWithOptions, as a new string of one code point per byte.
-RFC_API PB_STRING *rfcBaseEncodeToStringWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt)
+RFC_API PB_STRING *rfcBaseEncodeToStringWithOptions(PB_BUFFER *source, PB_INT encoding, RFC_BASE_OPTIONS *opt) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
@@ -435,7 +435,7 @@ RFC_API PB_STRING *rfcBaseEncodeToStringWithOptions(PB_BUFFER *source, PB_INT en
     return encodeWithSettings<StringOutput>(source, encoding, &settings);
 }
 
-RFC_API PB_STRING *rfcBaseEncodeToString(PB_BUFFER *source, PB_INT encoding)
+RFC_API PB_STRING *rfcBaseEncodeToString(PB_BUFFER *source, PB_INT encoding) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );

@@ -29,20 +29,20 @@ static_assert(std::size(encodingNames) == 5);
 
 extern "C" {
 
-RFC_API PB_INT rfcBaseEncodingFromString(PB_STRING *pbs)
+RFC_API PB_INT rfcBaseEncodingFromString(PB_STRING *pbs) noexcept
 {
     PB_ASSERT( pbs );
     return pbEnumParse(rfc___BaseEncodingEnum, pbs);
 }
 
-RFC_API PB_STRING *rfcBaseEncodingToString(PB_INT enc)
+RFC_API PB_STRING *rfcBaseEncodingToString(PB_INT enc) noexcept
 {
     PB_ASSERT( RFC_BASE_ENCODING_OK( enc ) );
     return pbEnumGenerate(rfc___BaseEncodingEnum, enc);
 }
 
 // The encoding named by an RFC 4648 name, or -1. The name is borrowed.
-RFC_API PB_INT rfcBaseEncodingFromRfc4648Name(PB_STRING *name)
+RFC_API PB_INT rfcBaseEncodingFromRfc4648Name(PB_STRING *name) noexcept
 {
     PB_ASSERT( name );
     pb::Ref<PB_BOXED_INT> boxed(pbBoxedIntFrom(pbDictStringKey(rfc___BaseEncodingFromRfc4648Name, name)));
@@ -53,7 +53,7 @@ RFC_API PB_INT rfcBaseEncodingFromRfc4648Name(PB_STRING *name)
     return result;
 }
 
-RFC_API PB_STRING *rfcBaseEncodingToRfc4648Name(PB_INT encoding)
+RFC_API PB_STRING *rfcBaseEncodingToRfc4648Name(PB_INT encoding) noexcept
 {
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     PB_STRING *name = pbStringFrom(pbDictIntKey(rfc___BaseEncodingToRfc4648Name, encoding));
@@ -63,7 +63,7 @@ RFC_API PB_STRING *rfcBaseEncodingToRfc4648Name(PB_INT encoding)
 
 // Creates the two name dictionaries and the enumeration, in this order, and
 // enters the five encodings in value order.
-RFC_API void rfc___BaseEncodingStartup(void)
+RFC_API void rfc___BaseEncodingStartup(void) noexcept
 {
     rfc___BaseEncodingToRfc4648Name = nullptr;
     rfc___BaseEncodingFromRfc4648Name = nullptr;
@@ -80,7 +80,7 @@ RFC_API void rfc___BaseEncodingStartup(void)
     }
 }
 
-RFC_API void rfc___BaseEncodingShutdown(void)
+RFC_API void rfc___BaseEncodingShutdown(void) noexcept
 {
     rfc::slotShutdown(rfc___BaseEncodingToRfc4648Name);
     rfc::slotShutdown(rfc___BaseEncodingFromRfc4648Name);

@@ -30,28 +30,28 @@ static_assert(kDefined == 0x1FF && std::size(kFlags) == 9 && RFC_BASE_FLAG_ENCOD
 
 extern "C" {
 
-RFC_API PB_INT rfcBaseFlagsNormalize(PB_INT flags)
+RFC_API PB_INT rfcBaseFlagsNormalize(PB_INT flags) noexcept
 {
     return flags & kDefined;
 }
 
-RFC_API PB_INT rfcBaseFlagsFromString(PB_STRING *pbs)
+RFC_API PB_INT rfcBaseFlagsFromString(PB_STRING *pbs) noexcept
 {
     PB_ASSERT( pbs );
     return rfcBaseFlagsNormalize(pbFlagsetParse(rfc___BaseFlagsFlagset, pbs));
 }
 
-RFC_API PB_STRING *rfcBaseFlagsToString(PB_INT flags)
+RFC_API PB_STRING *rfcBaseFlagsToString(PB_INT flags) noexcept
 {
     return pbFlagsetGenerate(rfc___BaseFlagsFlagset, rfcBaseFlagsNormalize(flags));
 }
 
-RFC_API void rfc___BaseFlagsStartup(void)
+RFC_API void rfc___BaseFlagsStartup(void) noexcept
 {
     rfc::flagsetStartup(rfc___BaseFlagsFlagset, kFlags, PB___SOURCE_FILE);
 }
 
-RFC_API void rfc___BaseFlagsShutdown(void)
+RFC_API void rfc___BaseFlagsShutdown(void) noexcept
 {
     rfc::slotShutdown(rfc___BaseFlagsFlagset);
 }

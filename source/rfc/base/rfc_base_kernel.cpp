@@ -77,12 +77,12 @@ const Kernel &kernel() noexcept
 
 extern "C" {
 
-RFC_API const char *rfc___BaseKernelName(void)
+RFC_API const char *rfc___BaseKernelName(void) noexcept
 {
     return rfc::base::kernel().name;
 }
 
-RFC_API PB_BOOL rfc___BaseKernelSelect(const char *name)
+RFC_API PB_BOOL rfc___BaseKernelSelect(const char *name) noexcept
 {
     PB_ASSERT( name );
     const rfc::base::Kernel *k = rfc::base::kernelNamed(name);

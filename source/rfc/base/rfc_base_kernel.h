@@ -229,7 +229,7 @@ extern const Kernel portableKernel;
 // name of the kernel in use, and the switch to the kernel of a name
 // (false, and nothing changed, when this CPU or build has no such kernel).
 // Exported, but no part of the C interface.
-extern "C" RFC_API const char *rfc___BaseKernelName(void);
-extern "C" RFC_API PB_BOOL rfc___BaseKernelSelect(const char *name);
+extern "C" RFC_API const char *rfc___BaseKernelName(void) noexcept;
+extern "C" RFC_API PB_BOOL rfc___BaseKernelSelect(const char *name) noexcept;
 
 #endif

@@ -247,7 +247,7 @@ extern "C" {
 
 // A new encoding stream for the encoding under the options (borrowed; the
 // stream keeps what it needs). Free it with rfcBaseEncodeStreamFree.
-RFC_API RFC_BASE_ENCODE_STREAM *rfcBaseEncodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt)
+RFC_API RFC_BASE_ENCODE_STREAM *rfcBaseEncodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt) noexcept
 {
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     PB_ASSERT( opt );
@@ -268,7 +268,8 @@ RFC_API RFC_BASE_ENCODE_STREAM *rfcBaseEncodeStreamCreate(PB_INT encoding, RFC_B
 
 // Takes byteCount bytes (copied) and returns a new buffer, owned by the
 // caller, with the text that is final so far (possibly empty).
-RFC_API PB_BUFFER *rfcBaseEncodeStreamWrite(RFC_BASE_ENCODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount)
+RFC_API PB_BUFFER *rfcBaseEncodeStreamWrite(RFC_BASE_ENCODE_STREAM *stream, const PB_BYTE *bytes,
+    PB_INT byteCount) noexcept
 {
     PB_ASSERT( stream );
     PB_ASSERT( byteCount >= 0 );
@@ -283,7 +284,7 @@ RFC_API PB_BUFFER *rfcBaseEncodeStreamWrite(RFC_BASE_ENCODE_STREAM *stream, cons
 
 // Ends the input and returns a new buffer with the rest of the text, the
 // trailing newline included when the options ask for it.
-RFC_API PB_BUFFER *rfcBaseEncodeStreamFinish(RFC_BASE_ENCODE_STREAM *stream)
+RFC_API PB_BUFFER *rfcBaseEncodeStreamFinish(RFC_BASE_ENCODE_STREAM *stream) noexcept
 {
     PB_ASSERT( stream );
     PB_BUFFER *text = encodePiece(stream, pbBufferLength(stream->pending));
@@ -293,7 +294,7 @@ RFC_API PB_BUFFER *rfcBaseEncodeStreamFinish(RFC_BASE_ENCODE_STREAM *stream)
     return text;
 }
 
-RFC_API void rfcBaseEncodeStreamFree(RFC_BASE_ENCODE_STREAM *stream)
+RFC_API void rfcBaseEncodeStreamFree(RFC_BASE_ENCODE_STREAM *stream) noexcept
 {
     if (!stream)
         return;
@@ -304,7 +305,7 @@ RFC_API void rfcBaseEncodeStreamFree(RFC_BASE_ENCODE_STREAM *stream)
 
 // A new decoding stream for the encoding under the options (borrowed; the
 // stream keeps its own reference). Free it with rfcBaseDecodeStreamFree.
-RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt)
+RFC_API RFC_BASE_DECODE_STREAM *rfcBaseDecodeStreamCreate(PB_INT encoding, RFC_BASE_OPTIONS *opt) noexcept
 {
     PB_ASSERT( RFC_BASE_ENCODING_OK( encoding ) );
     PB_ASSERT( opt );
@@ -511,7 +512,8 @@ bool reading(const RFC_BASE_DECODE_STREAM *stream)
 // Takes byteCount bytes of text (copied) and returns a new buffer, owned by
 // the caller, with the bytes that are final so far (possibly empty). Once
 // the stream has refused, it takes nothing more and returns empty buffers.
-RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount)
+RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, const PB_BYTE *bytes,
+    PB_INT byteCount) noexcept
 {
     PB_ASSERT( stream );
     PB_ASSERT( byteCount >= 0 );
@@ -534,7 +536,7 @@ RFC_API PB_BUFFER *rfcBaseDecodeStreamWrite(RFC_BASE_DECODE_STREAM *stream, cons
 
 // Ends the text and returns a new buffer with the rest of the bytes (the
 // last group's checks apply here). Check rfcBaseDecodeStreamRefusal after.
-RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream)
+RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream) noexcept
 {
     PB_ASSERT( stream );
     if (!reading(stream))
@@ -549,7 +551,7 @@ RFC_API PB_BUFFER *rfcBaseDecodeStreamFinish(RFC_BASE_DECODE_STREAM *stream)
 
 // False while the text is accepted; after a refusal, true with the refusal
 // in *refusal.
-RFC_API PB_BOOL rfcBaseDecodeStreamRefusal(RFC_BASE_DECODE_STREAM *stream, RFC_BASE_DECODE_REFUSAL *refusal)
+RFC_API PB_BOOL rfcBaseDecodeStreamRefusal(RFC_BASE_DECODE_STREAM *stream, RFC_BASE_DECODE_REFUSAL *refusal) noexcept
 {
     PB_ASSERT( stream );
     PB_ASSERT( refusal );
@@ -559,7 +561,7 @@ RFC_API PB_BOOL rfcBaseDecodeStreamRefusal(RFC_BASE_DECODE_STREAM *stream, RFC_B
     return PB_TRUE;
 }
 
-RFC_API void rfcBaseDecodeStreamFree(RFC_BASE_DECODE_STREAM *stream)
+RFC_API void rfcBaseDecodeStreamFree(RFC_BASE_DECODE_STREAM *stream) noexcept
 {
     if (!stream)
         return;

@@ -529,21 +529,21 @@ void checkRange(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCou
 extern "C" {
 
 RFC_API RFC_CRC *rfcCrcCreateWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut,
-    PB_BOOL reflectIn, PB_BOOL reflectOut)
+    PB_BOOL reflectIn, PB_BOOL reflectOut) noexcept
 {
     RFC_CRC *crc = createObject();
     initialiseModel(&crc->computation, width, poly, init, xorOut, reflectIn, reflectOut);
     return crc;
 }
 
-RFC_API RFC_CRC *rfcCrcCreate(PB_INT alg)
+RFC_API RFC_CRC *rfcCrcCreate(PB_INT alg) noexcept
 {
     RFC_CRC *crc = createObject();
     initialiseAlgorithm(&crc->computation, alg);
     return crc;
 }
 
-RFC_API void rfcCrcUpdateBytes(RFC_CRC *crc, const void *data, PB_INT byteCount)
+RFC_API void rfcCrcUpdateBytes(RFC_CRC *crc, const void *data, PB_INT byteCount) noexcept
 {
     PB_ASSERT( crc );
     PB_ASSERT( !crc->final );
@@ -553,20 +553,20 @@ RFC_API void rfcCrcUpdateBytes(RFC_CRC *crc, const void *data, PB_INT byteCount)
         feed(&crc->computation, static_cast<const std::uint8_t *>(data), byteCount);
 }
 
-RFC_API void rfcCrcUpdate(RFC_CRC *crc, PB_BUFFER *data)
+RFC_API void rfcCrcUpdate(RFC_CRC *crc, PB_BUFFER *data) noexcept
 {
     PB_ASSERT( crc );
     PB_ASSERT( data );
     rfcCrcUpdateBytes(crc, pbBufferBacking(data), pbBufferLength(data));
 }
 
-RFC_API void rfcCrcUpdateInner(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount)
+RFC_API void rfcCrcUpdateInner(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount) noexcept
 {
     checkRange(crc, data, byteOffset, byteCount);
     rfcCrcUpdateBytes(crc, pbBufferBacking(data) + byteOffset, byteCount);
 }
 
-RFC_API void rfcCrcUpdateOuter(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount)
+RFC_API void rfcCrcUpdateOuter(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount) noexcept
 {
     checkRange(crc, data, byteOffset, byteCount);
     const PB_BYTE *bytes = pbBufferBacking(data);
@@ -575,7 +575,7 @@ RFC_API void rfcCrcUpdateOuter(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset,
     rfcCrcUpdateBytes(crc, bytes + end, pbBufferLength(data) - end);
 }
 
-RFC_API void rfcCrcUpdateLeading(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount)
+RFC_API void rfcCrcUpdateLeading(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount) noexcept
 {
     PB_ASSERT( crc );
     PB_ASSERT( data );
@@ -584,7 +584,7 @@ RFC_API void rfcCrcUpdateLeading(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount
     rfcCrcUpdateBytes(crc, pbBufferBacking(data), byteCount);
 }
 
-RFC_API void rfcCrcUpdateTrailing(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount)
+RFC_API void rfcCrcUpdateTrailing(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount) noexcept
 {
     PB_ASSERT( crc );
     PB_ASSERT( data );
@@ -593,7 +593,7 @@ RFC_API void rfcCrcUpdateTrailing(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCoun
     rfcCrcUpdateBytes(crc, pbBufferBacking(data) + (pbBufferLength(data) - byteCount), byteCount);
 }
 
-RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, int32_t byte)
+RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, int32_t byte) noexcept
 {
     PB_ASSERT( crc );
     PB_ASSERT( !crc->final );
@@ -603,7 +603,7 @@ RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, int32_t byte)
         flushPending(&c);
 }
 
-RFC_API PB_INT rfcCrcFinal(RFC_CRC *crc)
+RFC_API PB_INT rfcCrcFinal(RFC_CRC *crc) noexcept
 {
     PB_ASSERT( crc );
     PB_ASSERT( !crc->final );
@@ -612,31 +612,31 @@ RFC_API PB_INT rfcCrcFinal(RFC_CRC *crc)
 }
 
 RFC_API PB_INT rfcCrcWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut,
-    PB_BOOL reflectIn, PB_BOOL reflectOut, PB_BUFFER *data)
+    PB_BOOL reflectIn, PB_BOOL reflectOut, PB_BUFFER *data) noexcept
 {
     Computation crc;
     initialiseModel(&crc, width, poly, init, xorOut, reflectIn, reflectOut);
     return oneShot(&crc, data);
 }
 
-RFC_API PB_INT rfcCrc(PB_INT alg, PB_BUFFER *data)
+RFC_API PB_INT rfcCrc(PB_INT alg, PB_BUFFER *data) noexcept
 {
     Computation crc;
     initialiseAlgorithm(&crc, alg);
     return oneShot(&crc, data);
 }
 
-RFC_API const char *rfc___CrcImplementationName(void)
+RFC_API const char *rfc___CrcImplementationName(void) noexcept
 {
     return activeImplementation()->name;
 }
 
-RFC_API PB_INT rfc___CrcPeriodicFeeds(void)
+RFC_API PB_INT rfc___CrcPeriodicFeeds(void) noexcept
 {
     return periodicFeeds.load(std::memory_order_relaxed);
 }
 
-RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name)
+RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name) noexcept
 {
     PB_ASSERT( name );
     const Implementation *impl = byName(name);

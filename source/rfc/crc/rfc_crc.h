@@ -16,20 +16,20 @@ RFC___DECLARE_STDFUNCS_C(rfcCrc, RFC_CRC);
  * term implied), init and xorOut below 2^width; reflectIn and reflectOut
  * count as true when non-zero. */
 RFC_API RFC_CRC *rfcCrcCreateWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut,
-    PB_BOOL reflectIn, PB_BOOL reflectOut);
+    PB_BOOL reflectIn, PB_BOOL reflectOut) RFC___NOEXCEPT;
 
-RFC_API void rfcCrcUpdateBytes(RFC_CRC *crc, const void *data, PB_INT byteCount);
-RFC_API void rfcCrcUpdate(RFC_CRC *crc, PB_BUFFER *data);
-RFC_API void rfcCrcUpdateInner(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount);
-RFC_API void rfcCrcUpdateOuter(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount);
-RFC_API void rfcCrcUpdateLeading(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount);
-RFC_API void rfcCrcUpdateTrailing(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount);
+RFC_API void rfcCrcUpdateBytes(RFC_CRC *crc, const void *data, PB_INT byteCount) RFC___NOEXCEPT;
+RFC_API void rfcCrcUpdate(RFC_CRC *crc, PB_BUFFER *data) RFC___NOEXCEPT;
+RFC_API void rfcCrcUpdateInner(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount) RFC___NOEXCEPT;
+RFC_API void rfcCrcUpdateOuter(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteOffset, PB_INT byteCount) RFC___NOEXCEPT;
+RFC_API void rfcCrcUpdateLeading(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount) RFC___NOEXCEPT;
+RFC_API void rfcCrcUpdateTrailing(RFC_CRC *crc, PB_BUFFER *data, PB_INT byteCount) RFC___NOEXCEPT;
 /* Feeds the low 8 bits of byte. */
-RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, int32_t byte);
+RFC_API void rfcCrcUpdateByte(RFC_CRC *crc, int32_t byte) RFC___NOEXCEPT;
 /* The check value (width bits); the object accepts nothing afterwards. */
-RFC_API PB_INT rfcCrcFinal(RFC_CRC *crc);
+RFC_API PB_INT rfcCrcFinal(RFC_CRC *crc) RFC___NOEXCEPT;
 RFC_API PB_INT rfcCrcWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xorOut,
-    PB_BOOL reflectIn, PB_BOOL reflectOut, PB_BUFFER *data);
+    PB_BOOL reflectIn, PB_BOOL reflectOut, PB_BUFFER *data) RFC___NOEXCEPT;
 
 /* The catalogue of named algorithms. */
 #define RFC_CRC_ALGORITHM_CRC8 0
@@ -54,11 +54,11 @@ RFC_API PB_INT rfcCrcWithModel(PB_INT width, PB_INT poly, PB_INT init, PB_INT xo
 #define RFC_CRC_ALGORITHM_COUNT 19
 #define RFC_CRC_ALGORITHM_OK(alg) ((alg) >= 0 && (alg) <= 18)
 
-RFC_API RFC_CRC *rfcCrcCreate(PB_INT alg);
-RFC_API PB_INT rfcCrc(PB_INT alg, PB_BUFFER *data);
+RFC_API RFC_CRC *rfcCrcCreate(PB_INT alg) RFC___NOEXCEPT;
+RFC_API PB_INT rfcCrc(PB_INT alg, PB_BUFFER *data) RFC___NOEXCEPT;
 /* The algorithm named by the string, or -1 when it names none. */
-RFC_API PB_INT rfcCrcAlgorithmFromString(PB_STRING *pbs);
-RFC_API PB_STRING *rfcCrcAlgorithmToString(PB_INT alg);
+RFC_API PB_INT rfcCrcAlgorithmFromString(PB_STRING *pbs) RFC___NOEXCEPT;
+RFC_API PB_STRING *rfcCrcAlgorithmToString(PB_INT alg) RFC___NOEXCEPT;
 
 /* Extension: the parameters of a catalogued algorithm in the notation of the
  * published CRC catalogues (poly without its top term x^width, init on the
@@ -75,11 +75,11 @@ typedef struct RFC_CRC_MODEL {
     PB_INT check;
 } RFC_CRC_MODEL;
 
-RFC_API RFC_CRC_MODEL rfcCrcAlgorithmModel(PB_INT alg);
-RFC_API PB_STRING *rfcCrcAlgorithmToPublishedName(PB_INT alg);
+RFC_API RFC_CRC_MODEL rfcCrcAlgorithmModel(PB_INT alg) RFC___NOEXCEPT;
+RFC_API PB_STRING *rfcCrcAlgorithmToPublishedName(PB_INT alg) RFC___NOEXCEPT;
 
-RFC_API void rfc___CrcAlgorithmStartup(void);
-RFC_API void rfc___CrcAlgorithmShutdown(void);
+RFC_API void rfc___CrcAlgorithmStartup(void) RFC___NOEXCEPT;
+RFC_API void rfc___CrcAlgorithmShutdown(void) RFC___NOEXCEPT;
 
 PB___END_DECLS
 

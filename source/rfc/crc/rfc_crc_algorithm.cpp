@@ -13,7 +13,7 @@ PB_ENUM *rfc___CrcAlgorithmEnum = rfc::slotVacant<PB_ENUM>();
 
 extern "C" {
 
-RFC_API void rfc___CrcAlgorithmStartup(void)
+RFC_API void rfc___CrcAlgorithmStartup(void) noexcept
 {
     rfc___CrcAlgorithmEnum = nullptr;
     rfc___CrcAlgorithmEnum = pbEnumCreate();
@@ -21,24 +21,24 @@ RFC_API void rfc___CrcAlgorithmStartup(void)
         pbEnumSetEnumerantCstr(&rfc___CrcAlgorithmEnum, rfc::crc::catalogue[alg].name, -1, PB_INT(alg));
 }
 
-RFC_API void rfc___CrcAlgorithmShutdown(void)
+RFC_API void rfc___CrcAlgorithmShutdown(void) noexcept
 {
     rfc::slotShutdown(rfc___CrcAlgorithmEnum);
 }
 
-RFC_API PB_INT rfcCrcAlgorithmFromString(PB_STRING *pbs)
+RFC_API PB_INT rfcCrcAlgorithmFromString(PB_STRING *pbs) noexcept
 {
     PB_ASSERT( pbs );
     return pbEnumParse(rfc___CrcAlgorithmEnum, pbs);
 }
 
-RFC_API PB_STRING *rfcCrcAlgorithmToString(PB_INT alg)
+RFC_API PB_STRING *rfcCrcAlgorithmToString(PB_INT alg) noexcept
 {
     PB_ASSERT( RFC_CRC_ALGORITHM_OK( alg ) );
     return pbEnumGenerate(rfc___CrcAlgorithmEnum, alg);
 }
 
-RFC_API RFC_CRC_MODEL rfcCrcAlgorithmModel(PB_INT alg)
+RFC_API RFC_CRC_MODEL rfcCrcAlgorithmModel(PB_INT alg) noexcept
 {
     PB_ASSERT( RFC_CRC_ALGORITHM_OK( alg ) );
     const rfc::crc::Model &model = rfc::crc::catalogue[std::size_t(alg)];
@@ -46,7 +46,7 @@ RFC_API RFC_CRC_MODEL rfcCrcAlgorithmModel(PB_INT alg)
         model.reflectIn, model.reflectOut, PB_INT(model.check) };
 }
 
-RFC_API PB_STRING *rfcCrcAlgorithmToPublishedName(PB_INT alg)
+RFC_API PB_STRING *rfcCrcAlgorithmToPublishedName(PB_INT alg) noexcept
 {
     PB_ASSERT( RFC_CRC_ALGORITHM_OK( alg ) );
     return pbStringCreateFromCstr(rfc::crc::catalogue[std::size_t(alg)].published, -1);

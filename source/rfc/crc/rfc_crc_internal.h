@@ -338,12 +338,12 @@ PB___BEGIN_DECLS
  * switch to the named one, which returns false and changes nothing when the
  * processor lacks it. The environment variable RFC_CRC_IMPL chooses the
  * first one a process uses. */
-RFC_API const char *rfc___CrcImplementationName(void);
-RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name);
+RFC_API const char *rfc___CrcImplementationName(void) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfc___CrcImplementationSelect(const char *name) RFC___NOEXCEPT;
 
 /* For tests: how many feeds so far went through periodic folding, in any
  * computation of the process. */
-RFC_API PB_INT rfc___CrcPeriodicFeeds(void);
+RFC_API PB_INT rfc___CrcPeriodicFeeds(void) RFC___NOEXCEPT;
 
 PB___END_DECLS
 

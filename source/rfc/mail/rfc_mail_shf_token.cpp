@@ -117,7 +117,7 @@ extern "C" {
 
 // A special token; special must be one of the thirteen specials. The token
 // owns a new one-character string.
-RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateSpecial(PB_CHAR special)
+RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateSpecial(PB_CHAR special) noexcept
 {
     PB_ASSERT( rfc___MailCharIsSpecial( special ) );
     return tokenCreateUse(RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL, pbStringCreateFromCharsCopy(&special, 1));
@@ -128,7 +128,7 @@ RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateSpecial(PB_CHAR special)
 // a quoted string otherwise. An atom shares the content string; a quoted
 // string gets a new string with CR, LF and the specials escaped while spaces
 // and the other controls stand as they are.
-RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateAtomOrQuotedString(PB_STRING *atomOrQuotedString)
+RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateAtomOrQuotedString(PB_STRING *atomOrQuotedString) noexcept
 {
     PB_ASSERT( atomOrQuotedString );
     PB_INT length = pbStringLength(atomOrQuotedString);
@@ -155,7 +155,7 @@ RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateAtomOrQuotedString(PB_STRING *a
 // A comment whose value is the given content (borrowed, not null). CR, LF and
 // every special, parentheses included, are escaped, so the comment holds no
 // nested comment.
-RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateComment(PB_STRING *comment)
+RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateComment(PB_STRING *comment) noexcept
 {
     PB_ASSERT( comment );
     PB_INT length = pbStringLength(comment);
@@ -170,7 +170,7 @@ RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateComment(PB_STRING *comment)
 // The token written as rawValue (borrowed, not null); the token keeps a new
 // reference to that very string. A string that is no valid token of any type
 // is a contract violation.
-RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateRawValue(PB_STRING *rawValue)
+RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateRawValue(PB_STRING *rawValue) noexcept
 {
     PB_ASSERT( rawValue );
     PB_INT type = classify(pbStringBacking(rawValue), pbStringLength(rawValue));
@@ -180,13 +180,13 @@ RFC_API RFC_MAIL_SHF_TOKEN *rfcMailShfTokenCreateRawValue(PB_STRING *rawValue)
     return tokenCreateUse(type, rawValue);
 }
 
-RFC_API PB_INT rfcMailShfTokenType(RFC_MAIL_SHF_TOKEN *tok)
+RFC_API PB_INT rfcMailShfTokenType(RFC_MAIL_SHF_TOKEN *tok) noexcept
 {
     PB_ASSERT( tok );
     return tok->type;
 }
 
-RFC_API PB_STRING *rfcMailShfTokenRawValue(RFC_MAIL_SHF_TOKEN *tok)
+RFC_API PB_STRING *rfcMailShfTokenRawValue(RFC_MAIL_SHF_TOKEN *tok) noexcept
 {
     PB_ASSERT( tok );
     pbObjRetain(pb::obj(tok->rawValue));
@@ -197,7 +197,7 @@ RFC_API PB_STRING *rfcMailShfTokenRawValue(RFC_MAIL_SHF_TOKEN *tok)
 // for specials and atoms; for the delimited types a new string without the
 // outer delimiters and with each quoted pair replaced by its character.
 // Nested parentheses and folds stay.
-RFC_API PB_STRING *rfcMailShfTokenValue(RFC_MAIL_SHF_TOKEN *tok)
+RFC_API PB_STRING *rfcMailShfTokenValue(RFC_MAIL_SHF_TOKEN *tok) noexcept
 {
     PB_ASSERT( tok );
     if (tok->type == RFC_MAIL_SHF_TOKEN_TYPE_SPECIAL || tok->type == RFC_MAIL_SHF_TOKEN_TYPE_ATOM) {
@@ -226,7 +226,7 @@ RFC_API PB_STRING *rfcMailShfTokenValue(RFC_MAIL_SHF_TOKEN *tok)
 
 // The sort's free function: drops the token's reference to its raw value and
 // marks the field as gone.
-RFC_API void rfc___MailShfTokenFreeFunc(PB_OBJ *obj)
+RFC_API void rfc___MailShfTokenFreeFunc(PB_OBJ *obj) noexcept
 {
     RFC_MAIL_SHF_TOKEN *tok = rfcMailShfTokenFrom(obj);
     PB_ASSERT( tok );

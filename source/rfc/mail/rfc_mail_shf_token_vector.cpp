@@ -112,7 +112,7 @@ extern "C" {
 // otherwise the tokens that stay are gathered in one pass into a new vector
 // that replaces the caller's reference, so the work is linear in the length
 // and another holder of the old vector sees no change.
-RFC_API void rfcMailShfTokenVectorDelComments(PB_VECTOR **vec)
+RFC_API void rfcMailShfTokenVectorDelComments(PB_VECTOR **vec) noexcept
 {
     PB_ASSERT( vec );
     PB_ASSERT( *vec );
@@ -145,7 +145,7 @@ RFC_API void rfcMailShfTokenVectorDelComments(PB_VECTOR **vec)
 // wrapLineLength characters (-1: never); firstLineOffset characters are taken
 // to stand on the first line already. Tokens are never split, so a line may
 // end longer than wrapLineLength.
-RFC_API PB_STRING *rfcMailShfTokenVectorEncode(PB_VECTOR *vec, PB_INT wrapLineLength, PB_INT firstLineOffset)
+RFC_API PB_STRING *rfcMailShfTokenVectorEncode(PB_VECTOR *vec, PB_INT wrapLineLength, PB_INT firstLineOffset) noexcept
 {
     PB_ASSERT( vec );
     PB_ASSERT( pbVectorContainsOnly( vec, rfcMailShfTokenSort() ) );

@@ -192,7 +192,7 @@ extern "C" {
 
 // The tokens of text (borrowed) as a new vector owned by the caller, possibly
 // empty; null when a delimited token is malformed. Never a partial vector.
-RFC_API PB_VECTOR *rfcMailShfTokenVectorTryDecode(PB_STRING *text)
+RFC_API PB_VECTOR *rfcMailShfTokenVectorTryDecode(PB_STRING *text) noexcept
 {
     const PB_CHAR *chars = pbStringBacking(text);
     VectorSink sink(chars);
@@ -205,7 +205,7 @@ RFC_API PB_VECTOR *rfcMailShfTokenVectorTryDecode(PB_STRING *text)
 // As rfcMailShfTokenVectorTryDecode, from the same scan; on refusal the
 // scan's failure is written to *refusal.
 RFC_API PB_VECTOR *rfcMailShfTokenVectorTryDecodeWithRefusal(PB_STRING *text,
-    RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL *refusal)
+    RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL *refusal) noexcept
 {
     PB_ASSERT( text );
     PB_ASSERT( refusal );
@@ -219,7 +219,7 @@ RFC_API PB_VECTOR *rfcMailShfTokenVectorTryDecodeWithRefusal(PB_STRING *text,
     return sink.take();
 }
 
-RFC_API const char *rfcMailShfTokenVectorDecodeRefusalKindToString(PB_INT kind)
+RFC_API const char *rfcMailShfTokenVectorDecodeRefusalKindToString(PB_INT kind) noexcept
 {
     switch (kind) {
     case RFC_MAIL_SHF_TOKEN_VECTOR_DECODE_REFUSAL_UNTERMINATED:

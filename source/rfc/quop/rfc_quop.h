@@ -23,11 +23,11 @@ PB___BEGIN_DECLS
 #define RFC_QUOP_FLAG_DECODE_ENSURE_TRAILING_NLF 0x20
 
 /* Keeps the six defined bits (0x3F). */
-RFC_API PB_INT rfcQuopFlagsNormalize(PB_INT flags);
+RFC_API PB_INT rfcQuopFlagsNormalize(PB_INT flags) RFC___NOEXCEPT;
 /* The flags named in the text (unknown names are ignored); pbs not null. */
-RFC_API PB_INT rfcQuopFlagsFromString(PB_STRING *pbs);
+RFC_API PB_INT rfcQuopFlagsFromString(PB_STRING *pbs) RFC___NOEXCEPT;
 /* A new string naming the defined flags that are set. */
-RFC_API PB_STRING *rfcQuopFlagsToString(PB_INT flags);
+RFC_API PB_STRING *rfcQuopFlagsToString(PB_INT flags) RFC___NOEXCEPT;
 
 typedef struct RFC_QUOP_OPTIONS RFC_QUOP_OPTIONS;
 
@@ -36,79 +36,80 @@ RFC___DECLARE_STDFUNCS_C(rfcQuopOptions, RFC_QUOP_OPTIONS);
 /* A new options object with every setting at its default: flags 0, CR LF as
  * the input and output line break of both directions, encoded lines of at
  * most 76 bytes, decoded input lines of any length. */
-RFC_API RFC_QUOP_OPTIONS *rfcQuopOptionsCreate(void);
-RFC_API RFC_QUOP_OPTIONS *rfcQuopOptionsCreateFrom(RFC_QUOP_OPTIONS *source);
+RFC_API RFC_QUOP_OPTIONS *rfcQuopOptionsCreate(void) RFC___NOEXCEPT;
+RFC_API RFC_QUOP_OPTIONS *rfcQuopOptionsCreateFrom(RFC_QUOP_OPTIONS *source) RFC___NOEXCEPT;
 
 /* A new store with every setting set away from its default (all of them
  * when full is true), under the setting's name. */
-RFC_API PB_STORE *rfcQuopOptionsStore(RFC_QUOP_OPTIONS *opt, PB_BOOL full);
+RFC_API PB_STORE *rfcQuopOptionsStore(RFC_QUOP_OPTIONS *opt, PB_BOOL full) RFC___NOEXCEPT;
 /* A new options object: the defaults, with every setting the store holds
  * applied through its setter. */
-RFC_API RFC_QUOP_OPTIONS *rfcQuopOptionsRestore(PB_STORE *store);
+RFC_API RFC_QUOP_OPTIONS *rfcQuopOptionsRestore(PB_STORE *store) RFC___NOEXCEPT;
 
 /* Each setting has a getter, a setter (copy-on-write: it takes the address
  * of the caller's reference), a marker getter that is true while the setting
  * holds its default, and a reset to the default. The line lengths also have
  * Has (a limit is set) and Del (no limit, -1). */
-RFC_API PB_INT rfcQuopOptionsFlags(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetFlags(RFC_QUOP_OPTIONS **opt, PB_INT flags);
-RFC_API PB_BOOL rfcQuopOptionsFlagsDefault(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetFlagsDefault(RFC_QUOP_OPTIONS **opt);
+RFC_API PB_INT rfcQuopOptionsFlags(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetFlags(RFC_QUOP_OPTIONS **opt, PB_INT flags) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcQuopOptionsFlagsDefault(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetFlagsDefault(RFC_QUOP_OPTIONS **opt) RFC___NOEXCEPT;
 
 /* Input sets keep the low eight bits. */
-RFC_API PB_INT rfcQuopOptionsEncodeInputNlf(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetEncodeInputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf);
-RFC_API PB_BOOL rfcQuopOptionsEncodeInputNlfDefault(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetEncodeInputNlfDefault(RFC_QUOP_OPTIONS **opt);
+RFC_API PB_INT rfcQuopOptionsEncodeInputNlf(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetEncodeInputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcQuopOptionsEncodeInputNlfDefault(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetEncodeInputNlfDefault(RFC_QUOP_OPTIONS **opt) RFC___NOEXCEPT;
 
 /* Output values keep the first kind present (0x01, 0x02, 0x04, 0x10, 0x20)
  * or become 0. */
-RFC_API PB_INT rfcQuopOptionsEncodeOutputNlf(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetEncodeOutputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf);
-RFC_API PB_BOOL rfcQuopOptionsEncodeOutputNlfDefault(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetEncodeOutputNlfDefault(RFC_QUOP_OPTIONS **opt);
+RFC_API PB_INT rfcQuopOptionsEncodeOutputNlf(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetEncodeOutputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcQuopOptionsEncodeOutputNlfDefault(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetEncodeOutputNlfDefault(RFC_QUOP_OPTIONS **opt) RFC___NOEXCEPT;
 
 /* lineLength at least 1. */
-RFC_API PB_INT rfcQuopOptionsEncodeOutputLineLength(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetEncodeOutputLineLength(RFC_QUOP_OPTIONS **opt, PB_INT lineLength);
-RFC_API PB_BOOL rfcQuopOptionsHasEncodeOutputLineLength(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsDelEncodeOutputLineLength(RFC_QUOP_OPTIONS **opt);
-RFC_API PB_BOOL rfcQuopOptionsEncodeOutputLineLengthDefault(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetEncodeOutputLineLengthDefault(RFC_QUOP_OPTIONS **opt);
+RFC_API PB_INT rfcQuopOptionsEncodeOutputLineLength(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetEncodeOutputLineLength(RFC_QUOP_OPTIONS **opt, PB_INT lineLength) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcQuopOptionsHasEncodeOutputLineLength(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsDelEncodeOutputLineLength(RFC_QUOP_OPTIONS **opt) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcQuopOptionsEncodeOutputLineLengthDefault(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetEncodeOutputLineLengthDefault(RFC_QUOP_OPTIONS **opt) RFC___NOEXCEPT;
 
-RFC_API PB_INT rfcQuopOptionsDecodeInputNlf(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetDecodeInputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf);
-RFC_API PB_BOOL rfcQuopOptionsDecodeInputNlfDefault(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetDecodeInputNlfDefault(RFC_QUOP_OPTIONS **opt);
+RFC_API PB_INT rfcQuopOptionsDecodeInputNlf(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetDecodeInputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcQuopOptionsDecodeInputNlfDefault(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetDecodeInputNlfDefault(RFC_QUOP_OPTIONS **opt) RFC___NOEXCEPT;
 
-RFC_API PB_INT rfcQuopOptionsDecodeOutputNlf(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetDecodeOutputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf);
-RFC_API PB_BOOL rfcQuopOptionsDecodeOutputNlfDefault(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetDecodeOutputNlfDefault(RFC_QUOP_OPTIONS **opt);
+RFC_API PB_INT rfcQuopOptionsDecodeOutputNlf(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetDecodeOutputNlf(RFC_QUOP_OPTIONS **opt, PB_INT nlf) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcQuopOptionsDecodeOutputNlfDefault(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetDecodeOutputNlfDefault(RFC_QUOP_OPTIONS **opt) RFC___NOEXCEPT;
 
 /* maxInputLineLength at least 4. */
-RFC_API PB_INT rfcQuopOptionsDecodeMaxInputLineLength(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetDecodeMaxInputLineLength(RFC_QUOP_OPTIONS **opt, PB_INT maxInputLineLength);
-RFC_API PB_BOOL rfcQuopOptionsHasDecodeMaxInputLineLength(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsDelDecodeMaxInputLineLength(RFC_QUOP_OPTIONS **opt);
-RFC_API PB_BOOL rfcQuopOptionsDecodeMaxInputLineLengthDefault(RFC_QUOP_OPTIONS *opt);
-RFC_API void rfcQuopOptionsSetDecodeMaxInputLineLengthDefault(RFC_QUOP_OPTIONS **opt);
+RFC_API PB_INT rfcQuopOptionsDecodeMaxInputLineLength(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetDecodeMaxInputLineLength(RFC_QUOP_OPTIONS **opt,
+    PB_INT maxInputLineLength) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcQuopOptionsHasDecodeMaxInputLineLength(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsDelDecodeMaxInputLineLength(RFC_QUOP_OPTIONS **opt) RFC___NOEXCEPT;
+RFC_API PB_BOOL rfcQuopOptionsDecodeMaxInputLineLengthDefault(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API void rfcQuopOptionsSetDecodeMaxInputLineLengthDefault(RFC_QUOP_OPTIONS **opt) RFC___NOEXCEPT;
 
 /* Encoding accepts every input and returns a new buffer (or string) of
  * quoted-printable text. The plain forms use default options. */
-RFC_API PB_BUFFER *rfcQuopEncodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt);
-RFC_API PB_BUFFER *rfcQuopEncode(PB_BUFFER *source);
-RFC_API PB_STRING *rfcQuopEncodeToStringWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt);
-RFC_API PB_STRING *rfcQuopEncodeToString(PB_BUFFER *source);
+RFC_API PB_BUFFER *rfcQuopEncodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcQuopEncode(PB_BUFFER *source) RFC___NOEXCEPT;
+RFC_API PB_STRING *rfcQuopEncodeToStringWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_STRING *rfcQuopEncodeToString(PB_BUFFER *source) RFC___NOEXCEPT;
 
 /* Decoding returns a new buffer of the decoded bytes, or null when the input
  * is refused (never a partial result). */
-RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt);
-RFC_API PB_BUFFER *rfcQuopTryDecode(PB_BUFFER *source);
-RFC_API PB_BUFFER *rfcQuopTryDecodeWithFlags(PB_BUFFER *source, PB_INT flags);
-RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithOptions(PB_STRING *string, RFC_QUOP_OPTIONS *opt);
-RFC_API PB_BUFFER *rfcQuopTryDecodeString(PB_STRING *string);
-RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithFlags(PB_STRING *string, PB_INT flags);
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcQuopTryDecode(PB_BUFFER *source) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithFlags(PB_BUFFER *source, PB_INT flags) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithOptions(PB_STRING *string, RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcQuopTryDecodeString(PB_STRING *string) RFC___NOEXCEPT;
+RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithFlags(PB_STRING *string, PB_INT flags) RFC___NOEXCEPT;
 
 /* Refusal reasons (an extension beside the decoders above, which stay as
  * they are): what made the decoder refuse its input and the offset of the
@@ -126,9 +127,10 @@ typedef struct RFC_QUOP_DECODE_REFUSAL {
 
 /* As rfcQuopTryDecodeWithOptions; when it returns null, *refusal (not null)
  * holds the reason; when it accepts, *refusal is left alone. */
-RFC_API PB_BUFFER *rfcQuopTryDecodeWithRefusal(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt, RFC_QUOP_DECODE_REFUSAL *refusal);
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithRefusal(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt,
+    RFC_QUOP_DECODE_REFUSAL *refusal) RFC___NOEXCEPT;
 /* The kind's name, a static text ("unknown" for no kind). */
-RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind);
+RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind) RFC___NOEXCEPT;
 
 /* Streaming (an extension beside the one-call functions): input in pieces of
  * any size, output handed back as soon as it is final, the same bytes in all
@@ -183,34 +185,37 @@ typedef struct RFC_QUOP_ENCODE_STREAM RFC_QUOP_ENCODE_STREAM;
 typedef struct RFC_QUOP_DECODE_STREAM RFC_QUOP_DECODE_STREAM;
 
 /* A new stream; opt is borrowed (the stream holds its own reference). */
-RFC_API RFC_QUOP_ENCODE_STREAM *rfcQuopEncodeStreamCreate(RFC_QUOP_OPTIONS *opt);
+RFC_API RFC_QUOP_ENCODE_STREAM *rfcQuopEncodeStreamCreate(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
 /* Copies the bytes in; a new buffer with the text that is final (maybe empty). */
-RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
+RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, const PB_BYTE *bytes,
+    PB_INT byteCount) RFC___NOEXCEPT;
 /* Ends the input: a new buffer with the rest, trailing line break included. */
-RFC_API PB_BUFFER *rfcQuopEncodeStreamFinish(RFC_QUOP_ENCODE_STREAM *stream);
+RFC_API PB_BUFFER *rfcQuopEncodeStreamFinish(RFC_QUOP_ENCODE_STREAM *stream) RFC___NOEXCEPT;
 /* Frees the stream and what it holds; null is allowed. */
-RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream);
+RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream) RFC___NOEXCEPT;
 
-RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt);
+RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt) RFC___NOEXCEPT;
 /* Copies the text in; a new buffer with the bytes that are final (maybe
  * empty, and always empty once the stream has refused and handed out what
  * it owed); at most a portion of an owed run of white space, see above.
  * After Finish only with no bytes. */
-RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount);
+RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *bytes,
+    PB_INT byteCount) RFC___NOEXCEPT;
 /* Ends the text: a new buffer with the rest of the bytes, or the first
  * portion of them (then Write with no bytes hands out the rest). */
-RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream);
+RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream) RFC___NOEXCEPT;
 /* True once the stream has refused; then *refusal (not null) holds the
  * reason, its offset counted in the whole input. */
-RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream, RFC_QUOP_DECODE_REFUSAL *refusal);
+RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream,
+    RFC_QUOP_DECODE_REFUSAL *refusal) RFC___NOEXCEPT;
 /* Sets the size past which held white space moves to a temporary file, in
  * bytes of its summary (0: never, the default; see above). May be called at
  * any time; it applies as held white space grows from then on. */
-RFC_API void rfcQuopDecodeStreamSetSpillLimit(RFC_QUOP_DECODE_STREAM *stream, PB_INT byteCount);
-RFC_API void rfcQuopDecodeStreamFree(RFC_QUOP_DECODE_STREAM *stream);
+RFC_API void rfcQuopDecodeStreamSetSpillLimit(RFC_QUOP_DECODE_STREAM *stream, PB_INT byteCount) RFC___NOEXCEPT;
+RFC_API void rfcQuopDecodeStreamFree(RFC_QUOP_DECODE_STREAM *stream) RFC___NOEXCEPT;
 
-RFC_API void rfc___QuopFlagsStartup(void);
-RFC_API void rfc___QuopFlagsShutdown(void);
+RFC_API void rfc___QuopFlagsStartup(void) RFC___NOEXCEPT;
+RFC_API void rfc___QuopFlagsShutdown(void) RFC___NOEXCEPT;
 
 PB___END_DECLS
 

@@ -112,7 +112,7 @@ extern "C" {
 // Decodes the quoted-printable text in source under the settings of opt
 // (both borrowed): a new buffer owned by the caller, or null when the input
 // is refused.
-RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt)
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( opt );
@@ -121,7 +121,8 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIO
 
 // As rfcQuopTryDecodeWithOptions; on refusal also says why and where in
 // *refusal, which is left alone when the input is accepted.
-RFC_API PB_BUFFER *rfcQuopTryDecodeWithRefusal(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt, RFC_QUOP_DECODE_REFUSAL *refusal)
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithRefusal(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt,
+    RFC_QUOP_DECODE_REFUSAL *refusal) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( opt );
@@ -131,7 +132,7 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithRefusal(PB_BUFFER *source, RFC_QUOP_OPTIO
 
 // The name of a refusal kind ("RFC_QUOP_DECODE_REFUSAL_CONTROL"), a static
 // text; "unknown" for a value that is no kind.
-RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind)
+RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind) noexcept
 {
     switch (kind) {
     case RFC_QUOP_DECODE_REFUSAL_CONTROL:
@@ -151,13 +152,13 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind)
     }
 }
 
-RFC_API PB_BUFFER *rfcQuopTryDecode(PB_BUFFER *source)
+RFC_API PB_BUFFER *rfcQuopTryDecode(PB_BUFFER *source) noexcept
 {
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
     return rfcQuopTryDecodeWithOptions(source, opt.get());
 }
 
-RFC_API PB_BUFFER *rfcQuopTryDecodeWithFlags(PB_BUFFER *source, PB_INT flags)
+RFC_API PB_BUFFER *rfcQuopTryDecodeWithFlags(PB_BUFFER *source, PB_INT flags) noexcept
 {
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
     rfcQuopOptionsSetFlags(opt.addr(), flags);
@@ -165,7 +166,7 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeWithFlags(PB_BUFFER *source, PB_INT flags)
 }
 
 // Decodes the string's code points taken as bytes (pbStringConvertToAscii).
-RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithOptions(PB_STRING *string, RFC_QUOP_OPTIONS *opt)
+RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithOptions(PB_STRING *string, RFC_QUOP_OPTIONS *opt) noexcept
 {
     PB_ASSERT( string );
     PB_INT count = 0;
@@ -174,13 +175,13 @@ RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithOptions(PB_STRING *string, RFC_QUOP
     return rfcQuopTryDecodeWithOptions(source.get(), opt);
 }
 
-RFC_API PB_BUFFER *rfcQuopTryDecodeString(PB_STRING *string)
+RFC_API PB_BUFFER *rfcQuopTryDecodeString(PB_STRING *string) noexcept
 {
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
     return rfcQuopTryDecodeStringWithOptions(string, opt.get());
 }
 
-RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithFlags(PB_STRING *string, PB_INT flags)
+RFC_API PB_BUFFER *rfcQuopTryDecodeStringWithFlags(PB_STRING *string, PB_INT flags) noexcept
 {
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
     rfcQuopOptionsSetFlags(opt.addr(), flags);

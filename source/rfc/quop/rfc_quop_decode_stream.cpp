@@ -637,7 +637,7 @@ PB_BUFFER *advance(RFC_QUOP_DECODE_STREAM *stream)
 
 extern "C" {
 
-RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt)
+RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt) noexcept
 {
     PB_ASSERT( opt );
     return new (pbMemAlloc(sizeof(RFC_QUOP_DECODE_STREAM))) RFC_QUOP_DECODE_STREAM(opt);
@@ -645,7 +645,8 @@ RFC_API RFC_QUOP_DECODE_STREAM *rfcQuopDecodeStreamCreate(RFC_QUOP_OPTIONS *opt)
 
 // Copies the text in and returns a new buffer, owned by the caller, with the
 // bytes that are final so far (possibly empty).
-RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount)
+RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, const PB_BYTE *bytes,
+    PB_INT byteCount) noexcept
 {
     PB_ASSERT( stream );
     PB_ASSERT( byteCount >= 0 );
@@ -662,7 +663,7 @@ RFC_API PB_BUFFER *rfcQuopDecodeStreamWrite(RFC_QUOP_DECODE_STREAM *stream, cons
     return advance(stream);
 }
 
-RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream)
+RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream) noexcept
 {
     PB_ASSERT( stream );
     PB_ASSERT( !stream->finished );
@@ -672,7 +673,7 @@ RFC_API PB_BUFFER *rfcQuopDecodeStreamFinish(RFC_QUOP_DECODE_STREAM *stream)
 
 // Lets the stream move a long run of white space it holds back to a
 // temporary file; byteCount 0 keeps it in memory.
-RFC_API void rfcQuopDecodeStreamSetSpillLimit(RFC_QUOP_DECODE_STREAM *stream, PB_INT byteCount)
+RFC_API void rfcQuopDecodeStreamSetSpillLimit(RFC_QUOP_DECODE_STREAM *stream, PB_INT byteCount) noexcept
 {
     PB_ASSERT( stream );
     PB_ASSERT( byteCount >= 0 );
@@ -680,7 +681,7 @@ RFC_API void rfcQuopDecodeStreamSetSpillLimit(RFC_QUOP_DECODE_STREAM *stream, PB
     stream->owed.setSpillLimit(byteCount);
 }
 
-RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream, RFC_QUOP_DECODE_REFUSAL *refusal)
+RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream, RFC_QUOP_DECODE_REFUSAL *refusal) noexcept
 {
     PB_ASSERT( stream );
     PB_ASSERT( refusal );
@@ -690,7 +691,7 @@ RFC_API PB_BOOL rfcQuopDecodeStreamRefusal(RFC_QUOP_DECODE_STREAM *stream, RFC_Q
     return PB_TRUE;
 }
 
-RFC_API void rfcQuopDecodeStreamFree(RFC_QUOP_DECODE_STREAM *stream)
+RFC_API void rfcQuopDecodeStreamFree(RFC_QUOP_DECODE_STREAM *stream) noexcept
 {
     if (!stream)
         return;

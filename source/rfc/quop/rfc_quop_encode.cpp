@@ -54,7 +54,7 @@ extern "C" {
 // returns a new buffer owned by the caller. The output is written into one
 // allocation of the bound above and handed to the buffer; runs of bytes that
 // stay unchanged are copied in bulk.
-RFC_API PB_BUFFER *rfcQuopEncodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt)
+RFC_API PB_BUFFER *rfcQuopEncodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt) noexcept
 {
     PB_ASSERT( source );
     PB_ASSERT( opt );
@@ -160,20 +160,20 @@ RFC_API PB_BUFFER *rfcQuopEncodeWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS 
     return pbBufferCreateFromBytesUse(out, written);
 }
 
-RFC_API PB_BUFFER *rfcQuopEncode(PB_BUFFER *source)
+RFC_API PB_BUFFER *rfcQuopEncode(PB_BUFFER *source) noexcept
 {
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
     return rfcQuopEncodeWithOptions(source, opt.get());
 }
 
 // The encoded text as a string of ASCII code points, owned by the caller.
-RFC_API PB_STRING *rfcQuopEncodeToStringWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt)
+RFC_API PB_STRING *rfcQuopEncodeToStringWithOptions(PB_BUFFER *source, RFC_QUOP_OPTIONS *opt) noexcept
 {
     pb::Ref<PB_BUFFER> encoded(rfcQuopEncodeWithOptions(source, opt));
     return pbStringCreateFromAscii(pbBufferBacking(encoded.get()), pbBufferLength(encoded.get()));
 }
 
-RFC_API PB_STRING *rfcQuopEncodeToString(PB_BUFFER *source)
+RFC_API PB_STRING *rfcQuopEncodeToString(PB_BUFFER *source) noexcept
 {
     pb::Ref<RFC_QUOP_OPTIONS> opt(rfcQuopOptionsCreate());
     return rfcQuopEncodeToStringWithOptions(source, opt.get());

@@ -28,28 +28,28 @@ static_assert(kDefined == 0x3F && std::size(kFlags) == 6);
 
 extern "C" {
 
-RFC_API PB_INT rfcQuopFlagsNormalize(PB_INT flags)
+RFC_API PB_INT rfcQuopFlagsNormalize(PB_INT flags) noexcept
 {
     return flags & kDefined;
 }
 
-RFC_API PB_INT rfcQuopFlagsFromString(PB_STRING *pbs)
+RFC_API PB_INT rfcQuopFlagsFromString(PB_STRING *pbs) noexcept
 {
     PB_ASSERT( pbs );
     return rfcQuopFlagsNormalize(pbFlagsetParse(rfc___QuopFlagsFlagset, pbs));
 }
 
-RFC_API PB_STRING *rfcQuopFlagsToString(PB_INT flags)
+RFC_API PB_STRING *rfcQuopFlagsToString(PB_INT flags) noexcept
 {
     return pbFlagsetGenerate(rfc___QuopFlagsFlagset, rfcQuopFlagsNormalize(flags));
 }
 
-RFC_API void rfc___QuopFlagsStartup(void)
+RFC_API void rfc___QuopFlagsStartup(void) noexcept
 {
     rfc::flagsetStartup(rfc___QuopFlagsFlagset, kFlags, PB___SOURCE_FILE);
 }
 
-RFC_API void rfc___QuopFlagsShutdown(void)
+RFC_API void rfc___QuopFlagsShutdown(void) noexcept
 {
     rfc::slotShutdown(rfc___QuopFlagsFlagset);
 }

@@ -254,7 +254,7 @@ PB_BUFFER *handOut(RFC_QUOP_ENCODE_STREAM *stream, pb::Ref<PB_BUFFER> text)
 
 extern "C" {
 
-RFC_API RFC_QUOP_ENCODE_STREAM *rfcQuopEncodeStreamCreate(RFC_QUOP_OPTIONS *opt)
+RFC_API RFC_QUOP_ENCODE_STREAM *rfcQuopEncodeStreamCreate(RFC_QUOP_OPTIONS *opt) noexcept
 {
     PB_ASSERT( opt );
     auto *stream = static_cast<RFC_QUOP_ENCODE_STREAM *>(pbMemAlloc(sizeof(RFC_QUOP_ENCODE_STREAM)));
@@ -274,7 +274,8 @@ RFC_API RFC_QUOP_ENCODE_STREAM *rfcQuopEncodeStreamCreate(RFC_QUOP_OPTIONS *opt)
 
 // Copies the bytes in and returns a new buffer, owned by the caller, with
 // the text that is final so far (possibly empty).
-RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, const PB_BYTE *bytes, PB_INT byteCount)
+RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, const PB_BYTE *bytes,
+    PB_INT byteCount) noexcept
 {
     PB_ASSERT( stream );
     PB_ASSERT( byteCount >= 0 );
@@ -377,7 +378,7 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamWrite(RFC_QUOP_ENCODE_STREAM *stream, cons
     }
 }
 
-RFC_API PB_BUFFER *rfcQuopEncodeStreamFinish(RFC_QUOP_ENCODE_STREAM *stream)
+RFC_API PB_BUFFER *rfcQuopEncodeStreamFinish(RFC_QUOP_ENCODE_STREAM *stream) noexcept
 {
     PB_ASSERT( stream );
     pb::Ref<PB_BUFFER> result(pbBufferCreate());
@@ -410,7 +411,7 @@ RFC_API PB_BUFFER *rfcQuopEncodeStreamFinish(RFC_QUOP_ENCODE_STREAM *stream)
     return result.take();
 }
 
-RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream)
+RFC_API void rfcQuopEncodeStreamFree(RFC_QUOP_ENCODE_STREAM *stream) noexcept
 {
     freeStream(stream);
 }

@@ -5,7 +5,7 @@
 
 using namespace rfc::stringprep;
 
-extern "C" RFC_API PB_BOOL rfc___StringprepBidiIsROrAl(PB_CHAR c)
+extern "C" RFC_API PB_BOOL rfc___StringprepBidiIsROrAl(PB_CHAR c) noexcept
 {
     return isRandAL(codePoint(c)) ? 1 : 0;
 }
@@ -13,7 +13,7 @@ extern "C" RFC_API PB_BOOL rfc___StringprepBidiIsROrAl(PB_CHAR c)
 // 1 when source holds no right-to-left code point, or holds no
 // left-to-right one and starts and ends with a right-to-left one; else 0.
 // The second scan runs only when a right-to-left code point was found.
-extern "C" RFC_API PB_BOOL rfcStringprepBidiCheck(PB_STRING *source)
+extern "C" RFC_API PB_BOOL rfcStringprepBidiCheck(PB_STRING *source) noexcept
 {
     PB_ASSERT( source );
     Chars s = chars(source);

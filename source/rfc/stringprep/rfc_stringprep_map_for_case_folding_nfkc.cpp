@@ -4,7 +4,7 @@
 
 // A new string with each code point replaced by its B.2 image (one to four
 // code points; itself when it is no key). The source is only read.
-extern "C" RFC_API PB_STRING *rfcStringprepMapForCaseFoldingNFKC(PB_STRING *source)
+extern "C" RFC_API PB_STRING *rfcStringprepMapForCaseFoldingNFKC(PB_STRING *source) noexcept
 {
     PB_ASSERT( source );
     return rfc::stringprep::mapCaseFold<rfc::stringprep::caseFoldNfkc>(source);

@@ -13,7 +13,7 @@ PB_CHAR imageToNothing(std::uint32_t c)
 } // namespace
 
 // A new string without the code points of B.1; the source is only read.
-extern "C" RFC_API PB_STRING *rfcStringprepMapToNothing(PB_STRING *source)
+extern "C" RFC_API PB_STRING *rfcStringprepMapToNothing(PB_STRING *source) noexcept
 {
     PB_ASSERT( source );
     return rfc::stringprep::mapSingle<imageToNothing>(source);

@@ -13,7 +13,7 @@ PB_CHAR imageToSpace(std::uint32_t c)
 
 // A new string with each code point of C.1.2 replaced by U+0020; the
 // source is only read.
-extern "C" RFC_API PB_STRING *rfcStringprepMapSpaceNonAsciiToSpace(PB_STRING *source)
+extern "C" RFC_API PB_STRING *rfcStringprepMapSpaceNonAsciiToSpace(PB_STRING *source) noexcept
 {
     PB_ASSERT( source );
     return rfc::stringprep::mapSingle<imageToSpace>(source);

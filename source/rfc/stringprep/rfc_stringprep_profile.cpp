@@ -30,21 +30,21 @@ const Profile &rowOf(PB_INT profile)
 // The prepared string or null; refusal, when not null, says why after a
 // refusal and is left alone otherwise.
 extern "C" RFC_API PB_STRING *rfcStringprepProfileTryPrepare(PB_INT profile, PB_STRING *source, PB_BOOL allowUnassigned,
-    RFC_STRINGPREP_REFUSAL *refusal)
+    RFC_STRINGPREP_REFUSAL *refusal) noexcept
 {
     PB_ASSERT( RFC_STRINGPREP_PROFILE_OK(profile) );
     PB_ASSERT( source );
     return kPrepare[static_cast<std::size_t>(profile)](source, allowUnassigned, refusal);
 }
 
-extern "C" RFC_API PB_STRING *rfcStringprepProfileToName(PB_INT profile)
+extern "C" RFC_API PB_STRING *rfcStringprepProfileToName(PB_INT profile) noexcept
 {
     PB_ASSERT( RFC_STRINGPREP_PROFILE_OK(profile) );
     return pbStringCreateFromCstr(rowOf(profile).name, -1);
 }
 
 // Compares code points with the ASCII names, so that no string is made.
-extern "C" RFC_API PB_INT rfcStringprepProfileFromName(PB_STRING *name)
+extern "C" RFC_API PB_INT rfcStringprepProfileFromName(PB_STRING *name) noexcept
 {
     PB_ASSERT( name );
     Chars s = chars(name);
@@ -61,7 +61,7 @@ extern "C" RFC_API PB_INT rfcStringprepProfileFromName(PB_STRING *name)
     return -1;
 }
 
-extern "C" RFC_API PB_BOOL rfcStringprepProfileHasAllowUnassigned(PB_INT profile)
+extern "C" RFC_API PB_BOOL rfcStringprepProfileHasAllowUnassigned(PB_INT profile) noexcept
 {
     PB_ASSERT( RFC_STRINGPREP_PROFILE_OK(profile) );
     return rowOf(profile).unassigned == Unassigned::kRefuseUnlessAllowed ? 1 : 0;
@@ -71,7 +71,7 @@ extern "C" RFC_API PB_BOOL rfcStringprepProfileHasAllowUnassigned(PB_INT profile
 // that holds it, else by the profile's refused set; a bidi refusal by
 // whether the code point is left-to-right (the rule's first half) or not
 // (an end that is not right-to-left).
-extern "C" RFC_API PB_STRING *rfcStringprepRefusalToString(const RFC_STRINGPREP_REFUSAL *refusal)
+extern "C" RFC_API PB_STRING *rfcStringprepRefusalToString(const RFC_STRINGPREP_REFUSAL *refusal) noexcept
 {
     PB_ASSERT( refusal );
     PB_ASSERT( RFC_STRINGPREP_STAGE_OK(refusal->stage) );

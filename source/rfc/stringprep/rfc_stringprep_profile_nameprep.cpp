@@ -4,7 +4,7 @@
 
 // The prepared string (new, owned by the caller) or null when refused.
 // source is only read.
-extern "C" RFC_API PB_STRING *rfcStringprepProfileNameprep(PB_STRING *source, PB_BOOL allowUnassigned)
+extern "C" RFC_API PB_STRING *rfcStringprepProfileNameprep(PB_STRING *source, PB_BOOL allowUnassigned) noexcept
 {
     PB_ASSERT( source );
     return rfc::stringprep::prepare<RFC_STRINGPREP_PROFILE_NAMEPREP>(source, allowUnassigned, nullptr);

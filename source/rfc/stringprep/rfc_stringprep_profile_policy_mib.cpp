@@ -4,7 +4,7 @@
 
 // The prepared string (new, owned by the caller) or null when refused.
 // source is only read.
-extern "C" RFC_API PB_STRING *rfcStringprepProfilePolicyMib(PB_STRING *source)
+extern "C" RFC_API PB_STRING *rfcStringprepProfilePolicyMib(PB_STRING *source) noexcept
 {
     PB_ASSERT( source );
     return rfc::stringprep::prepare<RFC_STRINGPREP_PROFILE_POLICY_MIB>(source, 0, nullptr);

@@ -4,7 +4,7 @@
 
 // The prepared string (new, owned by the caller) or null when refused.
 // source is only read.
-extern "C" RFC_API PB_STRING *rfcStringprepProfileSaslprep(PB_STRING *source)
+extern "C" RFC_API PB_STRING *rfcStringprepProfileSaslprep(PB_STRING *source) noexcept
 {
     PB_ASSERT( source );
     return rfc::stringprep::prepare<RFC_STRINGPREP_PROFILE_SASLPREP>(source, 0, nullptr);

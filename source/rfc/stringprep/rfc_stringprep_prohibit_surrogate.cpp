@@ -3,7 +3,7 @@
 #include "rfc_stringprep_internal.h"
 
 // 1 when source holds no code point of C.5, else 0.
-extern "C" RFC_API PB_BOOL rfcStringprepProhibitSurrogate(PB_STRING *source)
+extern "C" RFC_API PB_BOOL rfcStringprepProhibitSurrogate(PB_STRING *source) noexcept
 {
     PB_ASSERT( source );
     return rfc::stringprep::freeOf<rfc::stringprep::isSurrogate>(source);
