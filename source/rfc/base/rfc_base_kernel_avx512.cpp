@@ -23,7 +23,8 @@
 // decoded in place, with no compress and no values carried between blocks.
 // For base64 in MIME's 76-character lines and PEM's 64-character ones the
 // blocks go in fixed steps of whole periods of lines, whose offsets, break
-// positions and blend masks are compile-time constants.
+// positions and masks are compile-time constants; each four blocks' bytes
+// leave as three whole 64-byte stores.
 //
 // Each function carries its own target attribute, so the file needs no
 // special compiler flags; compilers clear the upper vector state
@@ -367,10 +368,10 @@ RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, 
     lines = local;
 }
 
-// The bytes of up to 64 character values (each below 2 ^ bitsPerChar), in
-// the first bytesPerBlock bytes of the result.
+// The groups of up to 64 character values (each below 2 ^ bitsPerChar)
+// joined: each group's bits in its lane (Layout's gather reads them out).
 template <Shape shape>
-RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
+RFC_BASE_AVX512 inline __m512i joinValues(__m512i values)
 {
     __m512i joined;
     if constexpr (shape == Shape::base64) {
@@ -386,8 +387,37 @@ RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
         // Pairs of hex digits to bytes.
         joined = _mm512_maddubs_epi16(values, _mm512_set1_epi16(0x0110));
     }
-    return _mm512_permutexvar_epi8(gather, joined);
+    return joined;
 }
+
+// The bytes of up to 64 character values (each below 2 ^ bitsPerChar), in
+// the first bytesPerBlock bytes of the result.
+template <Shape shape>
+RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
+{
+    return _mm512_permutexvar_epi8(gather, joinValues<shape>(values));
+}
+
+// Four blocks of base64 give 192 bytes: three whole 64-byte stores. Store
+// k takes its bytes from the groups of blocks k and k + 1 (joined, not yet
+// gathered), so one two-register byte permute (vpermt2b) gathers each:
+// three permutes and three stores for four blocks instead of four of each,
+// and no store rewrites bytes of the one before.
+inline constexpr std::size_t packBlocks = 4;
+inline constexpr std::size_t packStores = 3;
+static_assert(packBlocks * bytesPerBlock<Shape::base64> == packStores * 64);
+
+alignas(64) constexpr std::array<std::uint8_t, packStores * 64> packIndex = [] {
+    using L = Layout<Shape::base64>;
+    std::array<std::uint8_t, packStores * 64> index {};
+    for (std::size_t k = 0; k < packStores * 64; ++k) {
+        std::size_t block = k / L::blockBytes; // the block that gives output byte k
+        std::size_t store = k / 64;
+        index[k] = static_cast<std::uint8_t>((block - store) * 64 + L::gather(static_cast<unsigned>(k % L::blockBytes)));
+    }
+    return index;
+}();
+static_assert(packIndex[0] == 2 && packIndex[48] == 64 + 2 && packIndex[64] == 4 * 5 + 1 && packIndex[191] == 64 + 4 * 15);
 
 // The blocks of one step of the fixed-layout path: from a line's start to
 // the next line start that is also a block's start (lineLength /
@@ -435,49 +465,72 @@ struct Step {
 };
 
 // Reads block i of a step at q into in: its data characters closed up
-// around its line break, if it has one. False when the bytes at the break
-// are not the layout's newline.
+// around its line break, if it has one (the characters after the break
+// loaded over the block's first load, a masked load). Returns a mask that
+// is not 0 when the bytes at the break are not the layout's newline. A
+// newline within the first load is compared there, so that no break costs
+// a load of its own: the loads, not the vector work, bound the steps. The
+// caller tests the masks with the block's characters, so that a group of
+// blocks takes one branch.
 template <class S, std::size_t i>
-RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepBlock(const std::uint8_t *q, std::uint16_t nlf, __m512i &in)
+RFC_BASE_AVX512 __attribute__((always_inline)) inline __mmask64 stepBlock(const std::uint8_t *q, std::uint16_t nlf, __m512i &in)
 {
     constexpr StepBlock b = S::plan.block[i];
     const std::uint8_t *at = q + b.offset;
     in = _mm512_loadu_si512(at);
-    if constexpr (b.breakAt < 64) {
+    if constexpr (b.breakAt + S::newline <= 64) {
+        // The layouts built here break after whole groups, so a two-byte
+        // newline starts at an even offset: the load must hold the newline
+        // repeated from offset 0 there.
+        static_assert(S::newline == 1 || b.breakAt % 2 == 0);
+        constexpr __mmask64 newline = ((__mmask64 { 1 } << S::newline) - 1) << b.breakAt;
+        const __m512i expected = S::newline == 1 ? _mm512_set1_epi8(static_cast<char>(nlf))
+                                                 : _mm512_set1_epi16(static_cast<short>(nlf));
+        __mmask64 wrong = _mm512_mask_cmpneq_epi8_mask(newline, in, expected);
         constexpr __mmask64 after = ~((__mmask64 { 1 } << b.breakAt) - 1);
-        in = _mm512_mask_blend_epi8(after, in, _mm512_loadu_si512(at + S::newline));
+        in = _mm512_mask_loadu_epi8(in, after, at + S::newline);
+        return wrong;
+    } else if constexpr (b.breakAt < 64) {
+        constexpr __mmask64 after = ~((__mmask64 { 1 } << b.breakAt) - 1);
+        in = _mm512_mask_loadu_epi8(in, after, at + S::newline);
     }
     if constexpr (b.breakAt <= 64) {
         if constexpr (S::newline == 2) {
             std::uint16_t got;
             std::memcpy(&got, at + b.breakAt, sizeof got);
-            return got == nlf;
+            return got != nlf;
         } else {
-            return at[b.breakAt] == static_cast<std::uint8_t>(nlf);
+            return at[b.breakAt] != static_cast<std::uint8_t>(nlf);
         }
     }
-    return true;
+    return 0;
 }
 
 // Decodes blocks first + j of a step at q to their places from o, their
-// characters tested together. False, with nothing known to be written,
-// when a break or a character does not fit the layout.
+// breaks and characters tested together. False, with nothing known to be
+// written, when a break or a character does not fit the layout.
 template <Shape shape, class S, std::size_t first, std::size_t... j>
 RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepGroup(const std::uint8_t *q, std::uint8_t *o,
-    __m512i lowTable, __m512i highTable, __m512i gather, std::uint16_t nlf, std::index_sequence<j...>)
+    __m512i lowTable, __m512i highTable, __m512i gather, const __m512i *pack, std::uint16_t nlf, std::index_sequence<j...>)
 {
     constexpr std::size_t blockOut = bytesPerBlock<shape>;
     __m512i in[sizeof...(j)];
-    if (!(stepBlock<S, first + j>(q, nlf, in[j]) && ...))
-        return false;
+    __mmask64 badBreaks = (stepBlock<S, first + j>(q, nlf, in[j]) | ...);
     __m512i values[sizeof...(j)];
     __m512i marks = _mm512_setzero_si512(); // top bits: bytes that are not alphabet characters
     ((values[j] = _mm512_permutex2var_epi8(lowTable, in[j], highTable),
          marks = _mm512_ternarylogic_epi32(marks, in[j], values[j], 0xFE)),
         ...);
-    if (_mm512_movepi8_mask(marks) != 0)
+    if ((_mm512_movepi8_mask(marks) | badBreaks) != 0)
         return false;
-    (_mm512_storeu_si512(o + (first + j) * blockOut, decodeValues<shape>(values[j], gather)), ...);
+    if constexpr (shape == Shape::base64 && sizeof...(j) == packBlocks) {
+        __m512i joined[packBlocks];
+        ((joined[j] = joinValues<shape>(values[j])), ...);
+        for (std::size_t k = 0; k < packStores; ++k)
+            _mm512_storeu_si512(o + first * blockOut + 64 * k, _mm512_permutex2var_epi8(joined[k], pack[k], joined[k + 1]));
+    } else {
+        (_mm512_storeu_si512(o + (first + j) * blockOut, decodeValues<shape>(values[j], gather)), ...);
+    }
     return true;
 }
 
@@ -486,11 +539,11 @@ inline constexpr std::size_t stepGroupBlocks = 4;
 
 template <Shape shape, class S, std::size_t group>
 RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepGroupAt(const std::uint8_t *q, std::uint8_t *o,
-    __m512i lowTable, __m512i highTable, __m512i gather, std::uint16_t nlf)
+    __m512i lowTable, __m512i highTable, __m512i gather, const __m512i *pack, std::uint16_t nlf)
 {
     constexpr std::size_t first = group * stepGroupBlocks;
     constexpr std::size_t count = S::blocks - first < stepGroupBlocks ? S::blocks - first : stepGroupBlocks;
-    return stepGroup<shape, S, first>(q, o, lowTable, highTable, gather, nlf, std::make_index_sequence<count>());
+    return stepGroup<shape, S, first>(q, o, lowTable, highTable, gather, pack, nlf, std::make_index_sequence<count>());
 }
 
 // Decodes whole steps of a layout of lineLength characters and a newline
@@ -507,9 +560,12 @@ RFC_BASE_AVX512 __attribute__((noinline)) const std::uint8_t *decodeSteps(const 
 {
     using S = Step<lineLength, nlfLength>;
     std::uint8_t *o = out;
+    __m512i pack[packStores];
+    for (std::size_t k = 0; k < packStores; ++k)
+        pack[k] = _mm512_load_si512(packIndex.data() + 64 * k);
     while (static_cast<std::size_t>(end - q) >= S::plan.span) {
         bool whole = [&]<std::size_t... group>(std::index_sequence<group...>) RFC_BASE_AVX512 {
-            return (stepGroupAt<shape, S, group>(q, o, lowTable, highTable, gather, nlf) && ...);
+            return (stepGroupAt<shape, S, group>(q, o, lowTable, highTable, gather, pack, nlf) && ...);
         }(std::make_index_sequence<(S::blocks + stepGroupBlocks - 1) / stepGroupBlocks>());
         if (!whole)
             break;
