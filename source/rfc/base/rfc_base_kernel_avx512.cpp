@@ -466,14 +466,16 @@ struct Step {
 
 // Reads block i of a step at q into in: its data characters closed up
 // around its line break, if it has one (the characters after the break
-// loaded over the block's first load, a masked load). Returns a mask that
-// is not 0 when the bytes at the break are not the layout's newline. A
-// newline within the first load is compared there, so that no break costs
-// a load of its own: the loads, not the vector work, bound the steps. The
-// caller tests the masks with the block's characters, so that a group of
-// blocks takes one branch.
+// loaded over the block's first load, a masked load). Returns bits whose
+// lowest newline-length bits are set when the bytes at the break are the
+// layout's newline (all bits for a block without one). A newline within
+// the first load is compared there, so that no break costs a load of its
+// own: the loads bound the steps more than the vector work does. The
+// caller tests the bits with the block's characters, so that a group of
+// blocks takes one branch. (The bits are joined in general registers: the
+// same in mask registers measured slower.)
 template <class S, std::size_t i>
-RFC_BASE_AVX512 __attribute__((always_inline)) inline __mmask64 stepBlock(const std::uint8_t *q, std::uint16_t nlf, __m512i &in)
+RFC_BASE_AVX512 __attribute__((always_inline)) inline std::uint64_t stepBlock(const std::uint8_t *q, std::uint16_t nlf, __m512i &in)
 {
     constexpr StepBlock b = S::plan.block[i];
     const std::uint8_t *at = q + b.offset;
@@ -481,29 +483,31 @@ RFC_BASE_AVX512 __attribute__((always_inline)) inline __mmask64 stepBlock(const 
     if constexpr (b.breakAt + S::newline <= 64) {
         // The layouts built here break after whole groups, so a two-byte
         // newline starts at an even offset: the load must hold the newline
-        // repeated from offset 0 there.
+        // repeated from offset 0 there. The comparison's bits from the
+        // break on go to the bottom.
         static_assert(S::newline == 1 || b.breakAt % 2 == 0);
-        constexpr __mmask64 newline = ((__mmask64 { 1 } << S::newline) - 1) << b.breakAt;
         const __m512i expected = S::newline == 1 ? _mm512_set1_epi8(static_cast<char>(nlf))
                                                  : _mm512_set1_epi16(static_cast<short>(nlf));
-        __mmask64 wrong = _mm512_mask_cmpneq_epi8_mask(newline, in, expected);
+        std::uint64_t good = _cvtmask64_u64(_mm512_cmpeq_epi8_mask(in, expected)) >> b.breakAt;
         constexpr __mmask64 after = ~((__mmask64 { 1 } << b.breakAt) - 1);
         in = _mm512_mask_loadu_epi8(in, after, at + S::newline);
-        return wrong;
+        return good;
     } else if constexpr (b.breakAt < 64) {
         constexpr __mmask64 after = ~((__mmask64 { 1 } << b.breakAt) - 1);
         in = _mm512_mask_loadu_epi8(in, after, at + S::newline);
     }
     if constexpr (b.breakAt <= 64) {
+        bool same;
         if constexpr (S::newline == 2) {
             std::uint16_t got;
             std::memcpy(&got, at + b.breakAt, sizeof got);
-            return got != nlf;
+            same = got == nlf;
         } else {
-            return at[b.breakAt] != static_cast<std::uint8_t>(nlf);
+            same = at[b.breakAt] == static_cast<std::uint8_t>(nlf);
         }
+        return same ? ~std::uint64_t { 0 } : 0;
     }
-    return 0;
+    return ~std::uint64_t { 0 };
 }
 
 // Decodes blocks first + j of a step at q to their places from o, their
@@ -515,13 +519,14 @@ RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepGroup(const std::
 {
     constexpr std::size_t blockOut = bytesPerBlock<shape>;
     __m512i in[sizeof...(j)];
-    __mmask64 badBreaks = (stepBlock<S, first + j>(q, nlf, in[j]) | ...);
+    std::uint64_t goodBreaks = (stepBlock<S, first + j>(q, nlf, in[j]) & ...);
     __m512i values[sizeof...(j)];
     __m512i marks = _mm512_setzero_si512(); // top bits: bytes that are not alphabet characters
     ((values[j] = _mm512_permutex2var_epi8(lowTable, in[j], highTable),
          marks = _mm512_ternarylogic_epi32(marks, in[j], values[j], 0xFE)),
         ...);
-    if ((_mm512_movepi8_mask(marks) | badBreaks) != 0)
+    constexpr std::uint64_t newline = (std::uint64_t { 1 } << S::newline) - 1;
+    if ((_mm512_movepi8_mask(marks) | (~goodBreaks & newline)) != 0)
         return false;
     if constexpr (shape == Shape::base64 && sizeof...(j) == packBlocks) {
         __m512i joined[packBlocks];
