@@ -269,6 +269,108 @@ RFC_BASE_AVX512 inline void putLines(LineWriter &lines, __m512i chars, std::size
     lines.out = out;
 }
 
+// Lines shorter than a block whose length is not whole groups (or that
+// start inside a line): the characters are encoded a chunk at a time into
+// a buffer on the stack and written 64 output bytes at a time. Where a
+// window's newline bytes fall depends only on its phase, its first byte's
+// position in the period of a line and its newline; a byte permute
+// spreads the characters over the window's other bytes, and the newline
+// bytes are put in with two masked moves. (An expand, vpexpandb, does the
+// same from a mask alone but measured slower.) A window is written only
+// while characters remain behind it, so that no newline ends the text;
+// the last characters go through the line writer. Worth its tables from a
+// few hundred bytes on.
+inline constexpr std::size_t shortLinesMin = 256;
+
+template <Shape shape>
+RFC_BASE_AVX512 void encodeShortLines(const std::uint8_t *src, std::size_t groups, LineWriter &lines, const Alphabet64 &alphabet)
+{
+    constexpr GroupShape group = Layout<shape>::group;
+    constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
+    constexpr auto bytesPerGroup = static_cast<std::size_t>(group.bytesPerGroup);
+    constexpr std::size_t chunkGroups = 1024 / charsPerGroup; // characters encoded per refill
+    const std::size_t lineLength = lines.lineLength;
+    const std::size_t period = lineLength + lines.nlfLength; // at most 65
+    // Per phase: the masks of the newline's two bytes in the window, its
+    // count of data characters and the permute that spreads them. The
+    // window at phase f + 1 is that at f moved down a byte, with the byte
+    // 64 past f coming in on top.
+    std::uint64_t first[66]; // the newline's first byte
+    std::uint64_t second[66];
+    std::uint8_t count[66]; // of data characters
+    alignas(64) std::uint8_t spread[66][64];
+    const std::size_t advance = 64 % period; // from one window's phase to the next
+    {
+        std::uint64_t d = 0, n0 = 0, n1 = 0;
+        for (std::size_t k = 0; k < 64; ++k) {
+            std::size_t at = k % period;
+            d |= std::uint64_t { at < lineLength } << k;
+            n0 |= std::uint64_t { at == lineLength } << k;
+            n1 |= std::uint64_t { at == lineLength + 1 } << k;
+        }
+        // The indexes of phase 0: for each byte, the data bytes before it.
+        alignas(64) std::uint8_t before[64];
+        for (std::size_t k = 0, n = 0; k < 64; n += (d >> k) & 1, ++k)
+            before[k] = static_cast<std::uint8_t>(n);
+        __m512i index = _mm512_load_si512(before);
+        const __m512i nextByte = _mm512_loadu_si512(counting.data() + 1); // k + 1, its top cut to 6 bits
+        for (std::size_t f = 0; f < period; ++f) {
+            first[f] = n0;
+            second[f] = n1;
+            count[f] = static_cast<std::uint8_t>(_mm_popcnt_u64(d));
+            // Byte k of the window takes character index[k]: the data
+            // bytes before it. From phase f to f + 1 the indexes move
+            // down a byte, one less if byte 0 was data, and the new top
+            // byte takes the data bytes of the rest.
+            _mm512_store_si512(spread[f], index);
+            index = _mm512_sub_epi8(_mm512_permutexvar_epi8(nextByte, index), _mm512_set1_epi8(static_cast<char>(d & 1)));
+            index = _mm512_mask_set1_epi8(index, __mmask64 { 1 } << 63, static_cast<char>(_mm_popcnt_u64(d >> 1)));
+            std::size_t in = (f + 64) % period;
+            d = d >> 1 | std::uint64_t { in < lineLength } << 63;
+            n0 = n0 >> 1 | std::uint64_t { in == lineLength } << 63;
+            n1 = n1 >> 1 | std::uint64_t { in == lineLength + 1 } << 63;
+        }
+    }
+    const __m512i nlf0 = _mm512_set1_epi8(lines.nlf[0]);
+    const __m512i nlf1 = _mm512_set1_epi8(lines.nlf[1]);
+    alignas(64) char buffer[chunkGroups * charsPerGroup + 64];
+    std::size_t held = 0; // characters in the buffer
+    std::size_t phase = lines.column;
+    char *out = lines.out;
+    const char *const end = lines.end; // held apart from the writer, which the stores could alias
+    while (groups != 0) {
+        std::size_t take = groups < chunkGroups ? groups : chunkGroups;
+        held = static_cast<std::size_t>(encode<shape>(src, take, buffer + held, alphabet) - buffer);
+        src += take * bytesPerGroup;
+        groups -= take;
+        std::size_t used = 0;
+        while (held - used > 64 && end - out >= 64) {
+            __m512i chars = _mm512_loadu_si512(buffer + used);
+            __m512i window = _mm512_permutexvar_epi8(_mm512_load_si512(spread[phase]), chars);
+            window = _mm512_mask_mov_epi8(window, first[phase], nlf0);
+            window = _mm512_mask_mov_epi8(window, second[phase], nlf1);
+            _mm512_storeu_si512(out, window);
+            out += 64;
+            used += count[phase];
+            phase += advance;
+            phase = phase >= period ? phase - period : phase;
+        }
+        // Keep the characters not written: fewer than 65, to the front.
+        std::memmove(buffer, buffer + used, held - used);
+        held -= used;
+    }
+    // A window may end inside a two-byte newline: its second byte goes
+    // now, as characters follow.
+    if (phase > lineLength) {
+        *out++ = lines.nlf[1];
+        phase = 0;
+    }
+    lines.out = out;
+    lines.column = phase;
+    if (held != 0)
+        putLines(lines, _mm512_maskz_loadu_epi8(lowBits(held), buffer), held);
+}
+
 template <Shape shape>
 RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, LineWriter &lines, const Alphabet64 &alphabet)
 {
@@ -362,6 +464,9 @@ RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, 
         }
         local.out = out;
         groups = static_cast<std::size_t>(srcEnd - src) / bytesPerGroup;
+    } else if (groups * bytesPerGroup >= shortLinesMin) {
+        encodeShortLines<shape>(src, groups, local, alphabet);
+        groups = 0;
     }
     encodeBlocks<shape>(src, groups, alphabet,
         [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 { putLines(local, chars, count); });
