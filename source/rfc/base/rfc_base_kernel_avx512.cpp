@@ -279,11 +279,13 @@ RFC_BASE_AVX512 inline void putLines(LineWriter &lines, __m512i chars, std::size
 // same from a mask alone but measured slower.) A window is written only
 // while characters remain behind it, so that no newline ends the text;
 // the last characters go through the line writer. Worth its tables from a
-// few hundred bytes on.
+// few hundred bytes on. Returns the writer as it leaves it. Kept out of
+// line: its tables would cost the other layouts' loops their registers.
 inline constexpr std::size_t shortLinesMin = 256;
 
 template <Shape shape>
-RFC_BASE_AVX512 void encodeShortLines(const std::uint8_t *src, std::size_t groups, LineWriter &lines, const Alphabet64 &alphabet)
+RFC_BASE_AVX512 __attribute__((noinline)) LineWriter encodeShortLines(const std::uint8_t *src, std::size_t groups, LineWriter lines,
+    const Alphabet64 &alphabet)
 {
     constexpr GroupShape group = Layout<shape>::group;
     constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
@@ -369,6 +371,7 @@ RFC_BASE_AVX512 void encodeShortLines(const std::uint8_t *src, std::size_t group
     lines.column = phase;
     if (held != 0)
         putLines(lines, _mm512_maskz_loadu_epi8(lowBits(held), buffer), held);
+    return lines;
 }
 
 template <Shape shape>
@@ -465,7 +468,8 @@ RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, 
         local.out = out;
         groups = static_cast<std::size_t>(srcEnd - src) / bytesPerGroup;
     } else if (groups * bytesPerGroup >= shortLinesMin) {
-        encodeShortLines<shape>(src, groups, local, alphabet);
+        // By value: the writer's address must not escape (see above).
+        local = encodeShortLines<shape>(src, groups, local, alphabet);
         groups = 0;
     }
     encodeBlocks<shape>(src, groups, alphabet,
