@@ -93,6 +93,19 @@ string encodeWith(const string &data, PB_INT encoding, const EncodeLayout &layou
     return rfctest::bytes(text.get());
 }
 
+// Unwrapped text cut into lines of lineLength characters joined by the
+// newline (CR LF, LF or CR), none after the last: the independent form of
+// what a wrapped encoding must give.
+string cutIntoLines(const string &plain, PB_INT lineLength, PB_INT nlf)
+{
+    const string newline = nlf == PB_NLF_FLAG_CRLF ? "\r\n" : nlf == PB_NLF_FLAG_LF ? "\n" : "\r";
+    const auto length = static_cast<std::size_t>(lineLength);
+    string lines;
+    for (std::size_t at = 0; at < plain.size(); at += length)
+        lines += (at == 0 ? "" : newline) + plain.substr(at, length);
+    return lines;
+}
+
 TEST(BaseKernel, EncodeEveryLengthTo300)
 {
     const auto layouts = encodeLayouts();
@@ -175,12 +188,35 @@ TEST(BaseKernel, EncodeLinesWhoseRestsShareAStep)
                     string what = string(row.why) + ": encoding " + std::to_string(row.encoding) + " line "
                         + std::to_string(row.lineLength) + " size " + std::to_string(size) + " nlf " + std::to_string(nlf);
                     sameOnEveryKernel<string>([&] { return encodeWith(data, row.encoding, layout); }, what);
-                    const string newline = nlf == PB_NLF_FLAG_CRLF ? "\r\n" : nlf == PB_NLF_FLAG_LF ? "\n" : "\r";
-                    string expected;
-                    for (std::size_t at = 0; at < plain.size(); at += static_cast<std::size_t>(row.lineLength))
-                        expected += (at == 0 ? "" : newline) + plain.substr(at, static_cast<std::size_t>(row.lineLength));
-                    ASSERT_EQ(encodeWith(data, row.encoding, layout), expected) << what;
+                    ASSERT_EQ(encodeWith(data, row.encoding, layout), cutIntoLines(plain, row.lineLength, nlf)) << what;
                 }
+            }
+        }
+    }
+}
+
+// Lines shorter than a vector block at every length, of whole groups or
+// not, which the AVX-512 kernel writes 64 output bytes at a time with the
+// breaks placed by the window's phase in the period of a line and its
+// newline: sizes below and at the length that takes that path, across
+// its refills of the characters and at a group's remainder, in each
+// newline kind (a window may end inside CR LF). Beside the kernels
+// agreeing, the text must be the plain text cut into lines.
+TEST(BaseKernel, EncodeShortLinesOfEveryLength)
+{
+    const PB_INT nlfs[] = { PB_NLF_FLAG_CRLF, PB_NLF_FLAG_LF, PB_NLF_FLAG_CR };
+    for (PB_INT encoding = 0; encoding <= 4; ++encoding) {
+        string data = rfctest::randomBytes(5003, static_cast<unsigned>(encoding + 7));
+        for (std::size_t size : { 255, 256, 257, 770, 5003 }) {
+            string bytes = data.substr(0, size);
+            string plain = encodeWith(bytes, encoding, { 0, 0, -1 });
+            for (PB_INT lineLength = 1; lineLength < 64; ++lineLength) {
+                const PB_INT nlf = nlfs[static_cast<std::size_t>(lineLength + encoding) % 3];
+                const EncodeLayout layout { 0, nlf, lineLength };
+                string what = "encoding " + std::to_string(encoding) + " line " + std::to_string(lineLength) + " size "
+                    + std::to_string(size) + " nlf " + std::to_string(nlf);
+                sameOnEveryKernel<string>([&] { return encodeWith(bytes, encoding, layout); }, what);
+                ASSERT_EQ(encodeWith(bytes, encoding, layout), cutIntoLines(plain, lineLength, nlf)) << what;
             }
         }
     }

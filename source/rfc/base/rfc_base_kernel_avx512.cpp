@@ -23,7 +23,8 @@
 // decoded in place, with no compress and no values carried between blocks.
 // For base64 in MIME's 76-character lines and PEM's 64-character ones the
 // blocks go in fixed steps of whole periods of lines, whose offsets, break
-// positions and blend masks are compile-time constants.
+// positions and masks are compile-time constants; each four blocks' bytes
+// leave as three whole 64-byte stores.
 //
 // Each function carries its own target attribute, so the file needs no
 // special compiler flags; compilers clear the upper vector state
@@ -268,6 +269,111 @@ RFC_BASE_AVX512 inline void putLines(LineWriter &lines, __m512i chars, std::size
     lines.out = out;
 }
 
+// Lines shorter than a block whose length is not whole groups (or that
+// start inside a line): the characters are encoded a chunk at a time into
+// a buffer on the stack and written 64 output bytes at a time. Where a
+// window's newline bytes fall depends only on its phase, its first byte's
+// position in the period of a line and its newline; a byte permute
+// spreads the characters over the window's other bytes, and the newline
+// bytes are put in with two masked moves. (An expand, vpexpandb, does the
+// same from a mask alone but measured slower.) A window is written only
+// while characters remain behind it, so that no newline ends the text;
+// the last characters go through the line writer. Worth its tables from a
+// few hundred bytes on. Returns the writer as it leaves it. Kept out of
+// line: its tables would cost the other layouts' loops their registers.
+inline constexpr std::size_t shortLinesMin = 256;
+
+template <Shape shape>
+RFC_BASE_AVX512 __attribute__((noinline)) LineWriter encodeShortLines(const std::uint8_t *src, std::size_t groups, LineWriter lines,
+    const Alphabet64 &alphabet)
+{
+    constexpr GroupShape group = Layout<shape>::group;
+    constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
+    constexpr auto bytesPerGroup = static_cast<std::size_t>(group.bytesPerGroup);
+    constexpr std::size_t chunkGroups = 1024 / charsPerGroup; // characters encoded per refill
+    const std::size_t lineLength = lines.lineLength;
+    const std::size_t period = lineLength + lines.nlfLength; // at most 65
+    // Per phase: the masks of the newline's two bytes in the window, its
+    // count of data characters and the permute that spreads them. The
+    // window at phase f + 1 is that at f moved down a byte, with the byte
+    // 64 past f coming in on top.
+    std::uint64_t first[66]; // the newline's first byte
+    std::uint64_t second[66];
+    std::uint8_t count[66]; // of data characters
+    alignas(64) std::uint8_t spread[66][64];
+    const std::size_t advance = 64 % period; // from one window's phase to the next
+    {
+        std::uint64_t d = 0, n0 = 0, n1 = 0;
+        for (std::size_t k = 0; k < 64; ++k) {
+            std::size_t at = k % period;
+            d |= std::uint64_t { at < lineLength } << k;
+            n0 |= std::uint64_t { at == lineLength } << k;
+            n1 |= std::uint64_t { at == lineLength + 1 } << k;
+        }
+        // The indexes of phase 0: for each byte, the data bytes before it.
+        alignas(64) std::uint8_t before[64];
+        for (std::size_t k = 0, n = 0; k < 64; n += (d >> k) & 1, ++k)
+            before[k] = static_cast<std::uint8_t>(n);
+        __m512i index = _mm512_load_si512(before);
+        const __m512i nextByte = _mm512_loadu_si512(counting.data() + 1); // k + 1, its top cut to 6 bits
+        for (std::size_t f = 0; f < period; ++f) {
+            first[f] = n0;
+            second[f] = n1;
+            count[f] = static_cast<std::uint8_t>(_mm_popcnt_u64(d));
+            // Byte k of the window takes character index[k]: the data
+            // bytes before it. From phase f to f + 1 the indexes move
+            // down a byte, one less if byte 0 was data, and the new top
+            // byte takes the data bytes of the rest.
+            _mm512_store_si512(spread[f], index);
+            index = _mm512_sub_epi8(_mm512_permutexvar_epi8(nextByte, index), _mm512_set1_epi8(static_cast<char>(d & 1)));
+            index = _mm512_mask_set1_epi8(index, __mmask64 { 1 } << 63, static_cast<char>(_mm_popcnt_u64(d >> 1)));
+            std::size_t in = (f + 64) % period;
+            d = d >> 1 | std::uint64_t { in < lineLength } << 63;
+            n0 = n0 >> 1 | std::uint64_t { in == lineLength } << 63;
+            n1 = n1 >> 1 | std::uint64_t { in == lineLength + 1 } << 63;
+        }
+    }
+    const __m512i nlf0 = _mm512_set1_epi8(lines.nlf[0]);
+    const __m512i nlf1 = _mm512_set1_epi8(lines.nlf[1]);
+    alignas(64) char buffer[chunkGroups * charsPerGroup + 64];
+    std::size_t held = 0; // characters in the buffer
+    std::size_t phase = lines.column;
+    char *out = lines.out;
+    const char *const end = lines.end; // held apart from the writer, which the stores could alias
+    while (groups != 0) {
+        std::size_t take = groups < chunkGroups ? groups : chunkGroups;
+        held = static_cast<std::size_t>(encode<shape>(src, take, buffer + held, alphabet) - buffer);
+        src += take * bytesPerGroup;
+        groups -= take;
+        std::size_t used = 0;
+        while (held - used > 64 && end - out >= 64) {
+            __m512i chars = _mm512_loadu_si512(buffer + used);
+            __m512i window = _mm512_permutexvar_epi8(_mm512_load_si512(spread[phase]), chars);
+            window = _mm512_mask_mov_epi8(window, first[phase], nlf0);
+            window = _mm512_mask_mov_epi8(window, second[phase], nlf1);
+            _mm512_storeu_si512(out, window);
+            out += 64;
+            used += count[phase];
+            phase += advance;
+            phase = phase >= period ? phase - period : phase;
+        }
+        // Keep the characters not written: fewer than 65, to the front.
+        std::memmove(buffer, buffer + used, held - used);
+        held -= used;
+    }
+    // A window may end inside a two-byte newline: its second byte goes
+    // now, as characters follow.
+    if (phase > lineLength) {
+        *out++ = lines.nlf[1];
+        phase = 0;
+    }
+    lines.out = out;
+    lines.column = phase;
+    if (held != 0)
+        putLines(lines, _mm512_maskz_loadu_epi8(lowBits(held), buffer), held);
+    return lines;
+}
+
 template <Shape shape>
 RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, LineWriter &lines, const Alphabet64 &alphabet)
 {
@@ -361,16 +467,20 @@ RFC_BASE_AVX512 void encodeWrapped(const std::uint8_t *src, std::size_t groups, 
         }
         local.out = out;
         groups = static_cast<std::size_t>(srcEnd - src) / bytesPerGroup;
+    } else if (groups * bytesPerGroup >= shortLinesMin) {
+        // By value: the writer's address must not escape (see above).
+        local = encodeShortLines<shape>(src, groups, local, alphabet);
+        groups = 0;
     }
     encodeBlocks<shape>(src, groups, alphabet,
         [&](__m512i chars, std::size_t count) RFC_BASE_AVX512 { putLines(local, chars, count); });
     lines = local;
 }
 
-// The bytes of up to 64 character values (each below 2 ^ bitsPerChar), in
-// the first bytesPerBlock bytes of the result.
+// The groups of up to 64 character values (each below 2 ^ bitsPerChar)
+// joined: each group's bits in its lane (Layout's gather reads them out).
 template <Shape shape>
-RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
+RFC_BASE_AVX512 inline __m512i joinValues(__m512i values)
 {
     __m512i joined;
     if constexpr (shape == Shape::base64) {
@@ -386,8 +496,37 @@ RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
         // Pairs of hex digits to bytes.
         joined = _mm512_maddubs_epi16(values, _mm512_set1_epi16(0x0110));
     }
-    return _mm512_permutexvar_epi8(gather, joined);
+    return joined;
 }
+
+// The bytes of up to 64 character values (each below 2 ^ bitsPerChar), in
+// the first bytesPerBlock bytes of the result.
+template <Shape shape>
+RFC_BASE_AVX512 inline __m512i decodeValues(__m512i values, __m512i gather)
+{
+    return _mm512_permutexvar_epi8(gather, joinValues<shape>(values));
+}
+
+// Four blocks of base64 give 192 bytes: three whole 64-byte stores. Store
+// k takes its bytes from the groups of blocks k and k + 1 (joined, not yet
+// gathered), so one two-register byte permute (vpermt2b) gathers each:
+// three permutes and three stores for four blocks instead of four of each,
+// and no store rewrites bytes of the one before.
+inline constexpr std::size_t packBlocks = 4;
+inline constexpr std::size_t packStores = 3;
+static_assert(packBlocks * bytesPerBlock<Shape::base64> == packStores * 64);
+
+alignas(64) constexpr std::array<std::uint8_t, packStores * 64> packIndex = [] {
+    using L = Layout<Shape::base64>;
+    std::array<std::uint8_t, packStores * 64> index {};
+    for (std::size_t k = 0; k < packStores * 64; ++k) {
+        std::size_t block = k / L::blockBytes; // the block that gives output byte k
+        std::size_t store = k / 64;
+        index[k] = static_cast<std::uint8_t>((block - store) * 64 + L::gather(static_cast<unsigned>(k % L::blockBytes)));
+    }
+    return index;
+}();
+static_assert(packIndex[0] == 2 && packIndex[48] == 64 + 2 && packIndex[64] == 4 * 5 + 1 && packIndex[191] == 64 + 4 * 15);
 
 // The blocks of one step of the fixed-layout path: from a line's start to
 // the next line start that is also a block's start (lineLength /
@@ -435,49 +574,77 @@ struct Step {
 };
 
 // Reads block i of a step at q into in: its data characters closed up
-// around its line break, if it has one. False when the bytes at the break
-// are not the layout's newline.
+// around its line break, if it has one (the characters after the break
+// loaded over the block's first load, a masked load). Returns bits whose
+// lowest newline-length bits are set when the bytes at the break are the
+// layout's newline (all bits for a block without one). A newline within
+// the first load is compared there, so that no break costs a load of its
+// own: the loads bound the steps more than the vector work does. The
+// caller tests the bits with the block's characters, so that a group of
+// blocks takes one branch. (The bits are joined in general registers: the
+// same in mask registers measured slower.)
 template <class S, std::size_t i>
-RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepBlock(const std::uint8_t *q, std::uint16_t nlf, __m512i &in)
+RFC_BASE_AVX512 __attribute__((always_inline)) inline std::uint64_t stepBlock(const std::uint8_t *q, std::uint16_t nlf, __m512i &in)
 {
     constexpr StepBlock b = S::plan.block[i];
     const std::uint8_t *at = q + b.offset;
     in = _mm512_loadu_si512(at);
-    if constexpr (b.breakAt < 64) {
+    if constexpr (b.breakAt + S::newline <= 64) {
+        // The layouts built here break after whole groups, so a two-byte
+        // newline starts at an even offset: the load must hold the newline
+        // repeated from offset 0 there. The comparison's bits from the
+        // break on go to the bottom.
+        static_assert(S::newline == 1 || b.breakAt % 2 == 0);
+        const __m512i expected = S::newline == 1 ? _mm512_set1_epi8(static_cast<char>(nlf))
+                                                 : _mm512_set1_epi16(static_cast<short>(nlf));
+        std::uint64_t good = _cvtmask64_u64(_mm512_cmpeq_epi8_mask(in, expected)) >> b.breakAt;
         constexpr __mmask64 after = ~((__mmask64 { 1 } << b.breakAt) - 1);
-        in = _mm512_mask_blend_epi8(after, in, _mm512_loadu_si512(at + S::newline));
+        in = _mm512_mask_loadu_epi8(in, after, at + S::newline);
+        return good;
+    } else if constexpr (b.breakAt < 64) {
+        constexpr __mmask64 after = ~((__mmask64 { 1 } << b.breakAt) - 1);
+        in = _mm512_mask_loadu_epi8(in, after, at + S::newline);
     }
     if constexpr (b.breakAt <= 64) {
+        bool same;
         if constexpr (S::newline == 2) {
             std::uint16_t got;
             std::memcpy(&got, at + b.breakAt, sizeof got);
-            return got == nlf;
+            same = got == nlf;
         } else {
-            return at[b.breakAt] == static_cast<std::uint8_t>(nlf);
+            same = at[b.breakAt] == static_cast<std::uint8_t>(nlf);
         }
+        return same ? ~std::uint64_t { 0 } : 0;
     }
-    return true;
+    return ~std::uint64_t { 0 };
 }
 
 // Decodes blocks first + j of a step at q to their places from o, their
-// characters tested together. False, with nothing known to be written,
-// when a break or a character does not fit the layout.
+// breaks and characters tested together. False, with nothing known to be
+// written, when a break or a character does not fit the layout.
 template <Shape shape, class S, std::size_t first, std::size_t... j>
 RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepGroup(const std::uint8_t *q, std::uint8_t *o,
-    __m512i lowTable, __m512i highTable, __m512i gather, std::uint16_t nlf, std::index_sequence<j...>)
+    __m512i lowTable, __m512i highTable, __m512i gather, const __m512i *pack, std::uint16_t nlf, std::index_sequence<j...>)
 {
     constexpr std::size_t blockOut = bytesPerBlock<shape>;
     __m512i in[sizeof...(j)];
-    if (!(stepBlock<S, first + j>(q, nlf, in[j]) && ...))
-        return false;
+    std::uint64_t goodBreaks = (stepBlock<S, first + j>(q, nlf, in[j]) & ...);
     __m512i values[sizeof...(j)];
     __m512i marks = _mm512_setzero_si512(); // top bits: bytes that are not alphabet characters
     ((values[j] = _mm512_permutex2var_epi8(lowTable, in[j], highTable),
          marks = _mm512_ternarylogic_epi32(marks, in[j], values[j], 0xFE)),
         ...);
-    if (_mm512_movepi8_mask(marks) != 0)
+    constexpr std::uint64_t newline = (std::uint64_t { 1 } << S::newline) - 1;
+    if ((_mm512_movepi8_mask(marks) | (~goodBreaks & newline)) != 0)
         return false;
-    (_mm512_storeu_si512(o + (first + j) * blockOut, decodeValues<shape>(values[j], gather)), ...);
+    if constexpr (shape == Shape::base64 && sizeof...(j) == packBlocks) {
+        __m512i joined[packBlocks];
+        ((joined[j] = joinValues<shape>(values[j])), ...);
+        for (std::size_t k = 0; k < packStores; ++k)
+            _mm512_storeu_si512(o + first * blockOut + 64 * k, _mm512_permutex2var_epi8(joined[k], pack[k], joined[k + 1]));
+    } else {
+        (_mm512_storeu_si512(o + (first + j) * blockOut, decodeValues<shape>(values[j], gather)), ...);
+    }
     return true;
 }
 
@@ -486,11 +653,11 @@ inline constexpr std::size_t stepGroupBlocks = 4;
 
 template <Shape shape, class S, std::size_t group>
 RFC_BASE_AVX512 __attribute__((always_inline)) inline bool stepGroupAt(const std::uint8_t *q, std::uint8_t *o,
-    __m512i lowTable, __m512i highTable, __m512i gather, std::uint16_t nlf)
+    __m512i lowTable, __m512i highTable, __m512i gather, const __m512i *pack, std::uint16_t nlf)
 {
     constexpr std::size_t first = group * stepGroupBlocks;
     constexpr std::size_t count = S::blocks - first < stepGroupBlocks ? S::blocks - first : stepGroupBlocks;
-    return stepGroup<shape, S, first>(q, o, lowTable, highTable, gather, nlf, std::make_index_sequence<count>());
+    return stepGroup<shape, S, first>(q, o, lowTable, highTable, gather, pack, nlf, std::make_index_sequence<count>());
 }
 
 // Decodes whole steps of a layout of lineLength characters and a newline
@@ -507,9 +674,12 @@ RFC_BASE_AVX512 __attribute__((noinline)) const std::uint8_t *decodeSteps(const 
 {
     using S = Step<lineLength, nlfLength>;
     std::uint8_t *o = out;
+    __m512i pack[packStores];
+    for (std::size_t k = 0; k < packStores; ++k)
+        pack[k] = _mm512_load_si512(packIndex.data() + 64 * k);
     while (static_cast<std::size_t>(end - q) >= S::plan.span) {
         bool whole = [&]<std::size_t... group>(std::index_sequence<group...>) RFC_BASE_AVX512 {
-            return (stepGroupAt<shape, S, group>(q, o, lowTable, highTable, gather, nlf) && ...);
+            return (stepGroupAt<shape, S, group>(q, o, lowTable, highTable, gather, pack, nlf) && ...);
         }(std::make_index_sequence<(S::blocks + stepGroupBlocks - 1) / stepGroupBlocks>());
         if (!whole)
             break;
