@@ -24,19 +24,25 @@ install(TARGETS corvanead-rfc EXPORT corvaneadTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT rfc NAMELINK_COMPONENT dev
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS rfc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+# rfc_gzip(INPUT OUTPUT): a build rule making OUTPUT, INPUT compressed as
+# installed documentation is; gzip -n leaves out the name and time, so that
+# the same input gives the same bytes.
+function(rfc_gzip input output)
+    get_filename_component(dir "${output}" DIRECTORY)
+    add_custom_command(OUTPUT "${output}"
+        COMMAND ${CMAKE_COMMAND} -E make_directory "${dir}"
+        COMMAND sh -c "gzip -9n -c \"$1\" > \"$2\"" sh "${input}" "${output}"
+        DEPENDS "${input}" VERBATIM)
+endfunction()
+
 # The tool's manual pages (apps/rfc/rfc.1), found again when one is added,
-# installed compressed as man(1) and the Debian policy expect; gzip -n
-# leaves out the name and time, so that the same page gives the same bytes.
+# installed compressed as man(1) and the Debian policy expect.
 file(GLOB rfc_man_pages CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/apps/rfc/*.1")
 set(rfc_man_pages_gz)
 foreach(page IN LISTS rfc_man_pages)
     get_filename_component(name "${page}" NAME)
-    set(gz "${PROJECT_BINARY_DIR}/man/${name}.gz")
-    add_custom_command(OUTPUT "${gz}"
-        COMMAND ${CMAKE_COMMAND} -E make_directory "${PROJECT_BINARY_DIR}/man"
-        COMMAND sh -c "gzip -9n -c \"$1\" > \"$2\"" sh "${page}" "${gz}"
-        DEPENDS "${page}" VERBATIM)
-    list(APPEND rfc_man_pages_gz "${gz}")
+    rfc_gzip("${page}" "${PROJECT_BINARY_DIR}/man/${name}.gz")
+    list(APPEND rfc_man_pages_gz "${PROJECT_BINARY_DIR}/man/${name}.gz")
 endforeach()
 if(rfc_man_pages_gz)
     add_custom_target(rfc_man_pages ALL DEPENDS ${rfc_man_pages_gz})

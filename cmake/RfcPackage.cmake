@@ -61,15 +61,12 @@ and decoding, RFC 822 header tokens and stringprep profiles.")
 
 # Every Debian package carries /usr/share/doc/<package>/copyright and, being
 # native (its version has no Debian revision), changelog.gz, the changelog
-# made from cmake/debian/changelog.in and compressed without name or time.
+# made from cmake/debian/changelog.in and compressed by rfc_gzip.
 # Only the packages install them: EXCLUDE_FROM_ALL keeps them out of a
 # plain `cmake --install`, while cpack installs each component by name.
 set(rfc_debian_dir "${CMAKE_CURRENT_LIST_DIR}/debian")
 configure_file("${rfc_debian_dir}/changelog.in" "${PROJECT_BINARY_DIR}/debian/changelog" @ONLY)
-add_custom_command(OUTPUT "${PROJECT_BINARY_DIR}/debian/changelog.gz"
-    COMMAND sh -c "gzip -9n -c changelog > changelog.gz"
-    WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/debian"
-    DEPENDS "${PROJECT_BINARY_DIR}/debian/changelog" VERBATIM)
+rfc_gzip("${PROJECT_BINARY_DIR}/debian/changelog" "${PROJECT_BINARY_DIR}/debian/changelog.gz")
 add_custom_target(rfc_debian_changelog ALL DEPENDS "${PROJECT_BINARY_DIR}/debian/changelog.gz")
 foreach(component pb rfc dev tool)
     string(TOUPPER ${component} upper)
