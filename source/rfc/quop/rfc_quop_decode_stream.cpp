@@ -28,10 +28,10 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
