@@ -196,10 +196,11 @@ TEST(BaseKernel, EncodeLinesWhoseRestsShareAStep)
 }
 
 // Lines shorter than a vector block at every length, of whole groups or
-// not, which the AVX-512 kernel writes 64 output bytes at a time with the
-// breaks placed by the window's phase in the period of a line and its
-// newline: sizes below and at the length that takes that path, across
-// its refills of the characters and at a group's remainder, in each
+// not. The kernels write them a line at a time from chunks of flat text,
+// or (AVX-512, lines below 24 characters) 64 output bytes at a time with
+// the breaks placed by the window's phase in the period of a line and its
+// newline: sizes below and at the length that takes those paths, across
+// their refills of the characters and at a group's remainder, in each
 // newline kind (a window may end inside CR LF). Beside the kernels
 // agreeing, the text must be the plain text cut into lines.
 TEST(BaseKernel, EncodeShortLinesOfEveryLength)

@@ -11,6 +11,7 @@
 
 #include "rfc_base_internal.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstddef>
@@ -181,6 +182,79 @@ bool learnLines(const std::uint8_t *q, const std::uint8_t *end, const DecodeTabl
     lines.nlfMask = nlfLength == 2 ? 0xFFFF : 0x00FF;
     lines.column = length - before;
     return true;
+}
+
+// Wrapped text of lines shorter than 64 characters, written by a kernel
+// through its flat encoder encodeChunk(src, groups, out), which returns
+// the end of the characters it wrote, and its move64(to, from), which
+// moves 64 bytes in its widest registers (a memcpy here, outside the
+// kernel's instruction set, would be four 16-byte moves). The characters
+// are encoded a chunk at a time into a buffer on the stack, then written
+// a line at a time as one 64-byte move, with the newline before the next
+// line as one 2-byte store. What a move writes past its line, and a
+// one-byte newline's second byte, the next line overwrites; the moves are
+// made only while they stay inside the text, and the last characters go
+// through the writer. The cost is per line, so it pays for lines of a few
+// dozen characters, and from a few hundred bytes of source on. Returns the
+// writer as it leaves it.
+inline constexpr std::size_t shortLinesMin = 256;
+
+template <GroupShape group, class EncodeChunk, class Move64>
+[[gnu::always_inline]] inline LineWriter encodeByLines(const std::uint8_t *src, std::size_t groups, LineWriter lines,
+    EncodeChunk encodeChunk, Move64 move64)
+{
+    constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
+    constexpr auto bytesPerGroup = static_cast<std::size_t>(group.bytesPerGroup);
+    constexpr std::size_t chunkGroups = 2048 / charsPerGroup;
+    constexpr std::size_t moved = 64; // per line
+    alignas(64) char buffer[chunkGroups * charsPerGroup + moved];
+    const std::size_t lineLength = lines.lineLength;
+    const std::size_t nlfLength = lines.nlfLength;
+    const auto newline = static_cast<std::uint16_t>(static_cast<unsigned char>(lines.nlf[0])
+        | (nlfLength == 2 ? static_cast<unsigned char>(lines.nlf[1]) << 8 : 0));
+    char *out = lines.out;
+    const char *const end = lines.end; // held apart from the writer, which the stores could alias
+    std::size_t column = lines.column;
+    auto room = [&] { return static_cast<std::size_t>(end - out) >= 2 + moved; };
+    while (groups != 0) {
+        std::size_t take = groups < chunkGroups ? groups : chunkGroups;
+        const char *chars = buffer;
+        const char *const charsEnd = encodeChunk(src, take, buffer);
+        src += take * bytesPerGroup;
+        groups -= take;
+        while (chars != charsEnd && room()) {
+            if (column == lineLength) {
+                // Whole lines, each after its newline: nothing but out and
+                // chars carried from one to the next.
+                while (static_cast<std::size_t>(charsEnd - chars) >= lineLength && room()) {
+                    std::memcpy(out, &newline, 2);
+                    move64(out + nlfLength, chars);
+                    out += nlfLength + lineLength;
+                    chars += lineLength;
+                }
+                if (chars == charsEnd || !room())
+                    break;
+                std::memcpy(out, &newline, 2);
+                out += nlfLength;
+                column = 0;
+            }
+            std::size_t count = std::min(lineLength - column, static_cast<std::size_t>(charsEnd - chars));
+            move64(out, chars);
+            out += count;
+            chars += count;
+            column += count;
+        }
+        if (chars != charsEnd) {
+            lines.out = out;
+            lines.column = column;
+            lines.put(chars, static_cast<std::size_t>(charsEnd - chars));
+            out = lines.out;
+            column = lines.column;
+        }
+    }
+    lines.out = out;
+    lines.column = column;
+    return lines;
 }
 
 // The room a decoding kernel may write beyond the bytes it decodes.

@@ -495,6 +495,23 @@ RFC_BASE_AVX2 char *encode(const std::uint8_t *src, std::size_t groups, char *ou
     return out;
 }
 
+// Lines shorter than two steps, written a line at a time from chunks of
+// flat text; kept out of line so that the other layouts' loops keep their
+// registers.
+template <Shape shape>
+RFC_BASE_AVX2 __attribute__((noinline)) LineWriter encodeShortLines(const std::uint8_t *src, std::size_t groups,
+    LineWriter lines, const Alphabet64 &alphabet)
+{
+    return encodeByLines<EncodeStep<shape>::group>(src, groups, lines,
+        [&](const std::uint8_t *from, std::size_t count, char *to) RFC_BASE_AVX2 {
+            return encode<shape>(from, count, to, alphabet);
+        },
+        [](char *to, const char *from) RFC_BASE_AVX2 {
+            store32(to, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from)));
+            store32(to + 32, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + 32)));
+        });
+}
+
 // Lines of whole groups that a newline follows are encoded from their own
 // bytes: their whole steps stored in place, then one more step of which
 // the line keeps the first characters, and the newline written over the
@@ -591,6 +608,11 @@ RFC_BASE_AVX2 void encodeWrapped(const std::uint8_t *src, std::size_t groups, Li
         }
         local.out = out;
         n -= lines * lineBytes;
+    }
+    if (local.lineLength < 64 && n >= shortLinesMin) {
+        // Lines that a step's characters would cross.
+        lines = encodeShortLines<shape>(src, n / bytesPerGroup, local, alphabet);
+        return;
     }
     while (n >= Step::reads) {
         __m256i chars = step(src);

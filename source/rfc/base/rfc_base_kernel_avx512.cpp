@@ -270,8 +270,10 @@ RFC_BASE_AVX512 inline void putLines(LineWriter &lines, __m512i chars, std::size
 }
 
 // Lines shorter than a block whose length is not whole groups (or that
-// start inside a line): the characters are encoded a chunk at a time into
-// a buffer on the stack and written 64 output bytes at a time. Where a
+// start inside a line). From windowLinesBelow characters on, they are
+// written a line at a time from chunks of flat text (encodeByLines), whose
+// cost is per line. Shorter ones are encoded a chunk at a time into a
+// buffer on the stack and written 64 output bytes at a time. Where a
 // window's newline bytes fall depends only on its phase, its first byte's
 // position in the period of a line and its newline; a byte permute
 // spreads the characters over the window's other bytes, and the newline
@@ -281,7 +283,7 @@ RFC_BASE_AVX512 inline void putLines(LineWriter &lines, __m512i chars, std::size
 // the last characters go through the line writer. Worth its tables from a
 // few hundred bytes on. Returns the writer as it leaves it. Kept out of
 // line: its tables would cost the other layouts' loops their registers.
-inline constexpr std::size_t shortLinesMin = 256;
+inline constexpr std::size_t windowLinesBelow = 24;
 
 template <Shape shape>
 RFC_BASE_AVX512 __attribute__((noinline)) LineWriter encodeShortLines(const std::uint8_t *src, std::size_t groups, LineWriter lines,
@@ -290,6 +292,13 @@ RFC_BASE_AVX512 __attribute__((noinline)) LineWriter encodeShortLines(const std:
     constexpr GroupShape group = Layout<shape>::group;
     constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
     constexpr auto bytesPerGroup = static_cast<std::size_t>(group.bytesPerGroup);
+    if (lines.lineLength >= windowLinesBelow) {
+        return encodeByLines<group>(src, groups, lines,
+            [&](const std::uint8_t *from, std::size_t count, char *to) RFC_BASE_AVX512 {
+                return encode<shape>(from, count, to, alphabet);
+            },
+            [](char *to, const char *from) RFC_BASE_AVX512 { _mm512_storeu_si512(to, _mm512_loadu_si512(from)); });
+    }
     constexpr std::size_t chunkGroups = 1024 / charsPerGroup; // characters encoded per refill
     const std::size_t lineLength = lines.lineLength;
     const std::size_t period = lineLength + lines.nlfLength; // at most 65
