@@ -156,17 +156,29 @@ void rfcDecodeCall64(benchmark::State &state)
 }
 
 #ifdef RFC_BENCH_HAVE_SIMDUTF
-// simdutf into an output allocated per call (uninitialised), as ours is.
-void simdutfEncode(benchmark::State &state, std::size_t size, bool wrapped)
+// simdutf's own implementation of an instruction set ("haswell" is its
+// AVX2 one), when this CPU runs it: the peer of our kernel of the same
+// set. Null: none here.
+const simdutf::implementation *simdutfImplementation(const char *name)
+{
+    const simdutf::implementation *impl = simdutf::get_available_implementations()[name];
+    return impl && impl->supported_by_runtime_system() ? impl : nullptr;
+}
+
+// simdutf into an output allocated per call (uninitialised), as ours is;
+// impl null means the one simdutf chooses.
+void simdutfEncode(benchmark::State &state, std::size_t size, bool wrapped, const simdutf::implementation *impl = nullptr)
 {
     auto data = randomData(size);
     auto *in = reinterpret_cast<const char *>(data.data());
     std::size_t length = wrapped ? simdutf::base64_length_from_binary_with_lines(size, simdutf::base64_default, 76)
                                  : simdutf::base64_length_from_binary(size);
+    if (!impl)
+        impl = simdutf::get_active_implementation().operator->();
     for (auto _ : state) {
         std::unique_ptr<char[]> out(new char[length]);
-        std::size_t n = wrapped ? simdutf::binary_to_base64_with_lines(in, size, out.get(), 76)
-                                : simdutf::binary_to_base64(in, size, out.get());
+        std::size_t n = wrapped ? impl->binary_to_base64_with_lines(in, size, out.get(), 76)
+                                : impl->binary_to_base64(in, size, out.get());
         benchmark::DoNotOptimize(n);
         benchmark::DoNotOptimize(out.get());
     }
@@ -175,7 +187,7 @@ void simdutfEncode(benchmark::State &state, std::size_t size, bool wrapped)
 
 // Decodes our text: plain, or our 76-character CR LF lines (simdutf skips
 // ASCII white space, CR and LF among it).
-void simdutfDecode(benchmark::State &state, std::size_t size, bool wrapped)
+void simdutfDecode(benchmark::State &state, std::size_t size, bool wrapped, const simdutf::implementation *impl = nullptr)
 {
     auto data = randomData(size);
     PB_BUFFER *source = pbBufferCreateFromBytesCopy(data.data(), PB_INT(size));
@@ -183,9 +195,11 @@ void simdutfDecode(benchmark::State &state, std::size_t size, bool wrapped)
     PB_BUFFER *text = rfcBaseEncodeWithOptions(source, RFC_BASE_ENCODING_BASE64, opt);
     auto *in = reinterpret_cast<const char *>(pbBufferBacking(text));
     auto length = std::size_t(pbBufferLength(text));
+    if (!impl)
+        impl = simdutf::get_active_implementation().operator->();
     for (auto _ : state) {
         std::unique_ptr<char[]> out(new char[simdutf::maximal_binary_length_from_base64(in, length)]);
-        simdutf::result r = simdutf::base64_to_binary(in, length, out.get());
+        simdutf::result r = impl->base64_to_binary(in, length, out.get());
         if (r.error != simdutf::error_code::SUCCESS || r.count != size) {
             state.SkipWithError("decoding failed");
             break;
@@ -327,8 +341,8 @@ std::vector<std::string> kernels()
     return names;
 }
 
-// Case names end in " rfc" (the kernel in use), " rfc:KERNEL", " simdutf"
-// or " openssl"; the ratios pair them by the stem before.
+// Case names end in " rfc" (the kernel in use), " rfc:KERNEL", " simdutf",
+// " simdutf:avx2" or " openssl"; the ratios pair them by the stem before.
 void registerAll()
 {
     using benchmark::RegisterBenchmark;
@@ -353,6 +367,12 @@ void registerAll()
 #ifdef RFC_BENCH_HAVE_SIMDUTF
             RegisterBenchmark(name("encode", "simdutf").c_str(), [=](benchmark::State &st) { simdutfEncode(st, n, wrapped); });
             RegisterBenchmark(name("decode", "simdutf").c_str(), [=](benchmark::State &st) { simdutfDecode(st, n, wrapped); });
+            if (const simdutf::implementation *avx2 = simdutfImplementation("haswell")) {
+                RegisterBenchmark(name("encode", "simdutf:avx2").c_str(),
+                    [=](benchmark::State &st) { simdutfEncode(st, n, wrapped, avx2); });
+                RegisterBenchmark(name("decode", "simdutf:avx2").c_str(),
+                    [=](benchmark::State &st) { simdutfDecode(st, n, wrapped, avx2); });
+            }
 #endif
 #ifdef RFC_BENCH_HAVE_OPENSSL
             if (wrapped) {
@@ -436,6 +456,10 @@ int main(int argc, char **argv)
     std::printf("\nkernel in use: %s\n", rfc___BaseKernelName());
 #ifdef RFC_BENCH_HAVE_SIMDUTF
     printRatios(reporter.rates, "rfc", "simdutf");
+    // Our AVX2 kernel against simdutf's, and simdutf's against its best:
+    // how far AVX2 falls behind AVX-512 on this CPU with either library.
+    printRatios(reporter.rates, "rfc:avx2", "simdutf:avx2");
+    printRatios(reporter.rates, "simdutf:avx2", "simdutf");
 #else
     std::printf("\nsimdutf is not in ../shared/peers/simdutf: no simdutf run\n");
 #endif
