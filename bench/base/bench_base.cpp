@@ -6,7 +6,8 @@
 // 64 KiB, base64 in 30-character and base32 in 60-character CR LF lines
 // (lines of a part group, kernels only), and one whole rfcBaseEncode and
 // rfcBaseTryDecode call on 64 bytes. The peers are
-// simdutf (from the shared peers folder, when present) and OpenSSL's
+// simdutf (from the shared peers folder, when present; its best
+// implementation, and its AVX2 one beside our AVX2 kernel) and OpenSSL's
 // EVP_EncodeBlock/EVP_DecodeBlock and EVP_Encode/Decode streams (when
 // libssl-dev is installed). Ratios are printed at the end; with
 // --benchmark_repetitions they pair the medians, and
