@@ -69,12 +69,13 @@ struct EncodeLayout {
 };
 
 // Every newline kind, line lengths below, at and above a vector block and
-// on and off a group, with and without padding and a trailing newline.
+// the longest that the kernels write a line at a time, on and off a group,
+// with and without padding and a trailing newline.
 std::vector<EncodeLayout> encodeLayouts()
 {
     std::vector<EncodeLayout> layouts = { { 0, PB_NLF_FLAG_CRLF, -1 }, { OMIT, 0, 76 }, { TRAIL, 0, -1 } };
     const PB_INT nlfs[] = { PB_NLF_FLAG_LF, PB_NLF_FLAG_CR, PB_NLF_FLAG_CRLF, PB_NLF_FLAG_VT, PB_NLF_FLAG_FF };
-    const PB_INT lineLengths[] = { 1, 2, 3, 5, 8, 19, 63, 64, 65, 76, 127, 200 };
+    const PB_INT lineLengths[] = { 1, 2, 3, 5, 8, 19, 63, 64, 65, 76, 127, 200, 701, 2047, 2049 };
     PB_INT flags = 0;
     for (PB_INT nlf : nlfs) {
         for (PB_INT lineLength : lineLengths) {

@@ -184,31 +184,36 @@ bool learnLines(const std::uint8_t *q, const std::uint8_t *end, const DecodeTabl
     return true;
 }
 
-// Wrapped text of lines shorter than 64 characters, written by a kernel
-// through its flat encoder encodeChunk(src, groups, out), which returns
-// the end of the characters it wrote, and its move64(to, from), which
-// moves 64 bytes in its widest registers (a memcpy here, outside the
+// Wrapped text of lines up to byLinesLongest characters, written by a
+// kernel through its flat encoder encodeChunk(src, groups, out), which
+// returns the end of the characters it wrote, and its move64(to, from),
+// which moves 64 bytes in its widest registers (a memcpy here, outside the
 // kernel's instruction set, would be four 16-byte moves). The characters
 // are encoded a chunk at a time into a buffer on the stack, then written
-// a line at a time as one 64-byte move, with the newline before the next
-// line as one 2-byte store. What a move writes past its line, and a
+// a line at a time as 64-byte moves, with the newline before the next
+// line as one 2-byte store. What the moves write past a line, and a
 // one-byte newline's second byte, the next line overwrites; the moves are
 // made only while they stay inside the text, and the last characters go
-// through the writer. The cost is per line, so it pays for lines of a few
-// dozen characters, and from a few hundred bytes of source on. Returns the
-// writer as it leaves it.
+// through the writer. The cost is per line, with no call for a break that
+// cuts a vector of characters, so it pays wherever breaks cut the kernel's
+// vectors, from a few hundred bytes of source on. Returns the writer as it
+// leaves it.
 inline constexpr std::size_t shortLinesMin = 256;
+// Longer lines are cut by few enough vector stores that the kernels' own
+// loops write them at least as fast.
+inline constexpr std::size_t byLinesLongest = 2048;
 
-template <GroupShape group, class EncodeChunk, class Move64>
-[[gnu::always_inline]] inline LineWriter encodeByLines(const std::uint8_t *src, std::size_t groups, LineWriter lines,
-    EncodeChunk encodeChunk, Move64 move64)
+template <bool oneMove, GroupShape group, class EncodeChunk, class Move64>
+[[gnu::always_inline]] inline LineWriter encodeByLinesMoving(const std::uint8_t *src, std::size_t groups,
+    LineWriter lines, EncodeChunk encodeChunk, Move64 move64)
 {
     constexpr auto charsPerGroup = static_cast<std::size_t>(group.charsPerGroup);
     constexpr auto bytesPerGroup = static_cast<std::size_t>(group.bytesPerGroup);
     constexpr std::size_t chunkGroups = 2048 / charsPerGroup;
-    constexpr std::size_t moved = 64; // per line
-    alignas(64) char buffer[chunkGroups * charsPerGroup + moved];
+    // The moves of count characters read less than 64 bytes past them.
+    alignas(64) char buffer[chunkGroups * charsPerGroup + 64];
     const std::size_t lineLength = lines.lineLength;
+    const std::size_t moved = oneMove ? 64 : (lineLength + 63) / 64 * 64; // written per line at most
     const std::size_t nlfLength = lines.nlfLength;
     const auto newline = static_cast<std::uint16_t>(static_cast<unsigned char>(lines.nlf[0])
         | (nlfLength == 2 ? static_cast<unsigned char>(lines.nlf[1]) << 8 : 0));
@@ -216,6 +221,14 @@ template <GroupShape group, class EncodeChunk, class Move64>
     const char *const end = lines.end; // held apart from the writer, which the stores could alias
     std::size_t column = lines.column;
     auto room = [&] { return static_cast<std::size_t>(end - out) >= 2 + moved; };
+    auto copy = [&](char *to, const char *from, std::size_t count) {
+        if constexpr (oneMove) {
+            move64(to, from);
+        } else {
+            for (std::size_t k = 0; k < count; k += 64)
+                move64(to + k, from + k);
+        }
+    };
     while (groups != 0) {
         std::size_t take = groups < chunkGroups ? groups : chunkGroups;
         const char *chars = buffer;
@@ -228,7 +241,7 @@ template <GroupShape group, class EncodeChunk, class Move64>
                 // chars carried from one to the next.
                 while (static_cast<std::size_t>(charsEnd - chars) >= lineLength && room()) {
                     std::memcpy(out, &newline, 2);
-                    move64(out + nlfLength, chars);
+                    copy(out + nlfLength, chars, lineLength);
                     out += nlfLength + lineLength;
                     chars += lineLength;
                 }
@@ -239,7 +252,7 @@ template <GroupShape group, class EncodeChunk, class Move64>
                 column = 0;
             }
             std::size_t count = std::min(lineLength - column, static_cast<std::size_t>(charsEnd - chars));
-            move64(out, chars);
+            copy(out, chars, count);
             out += count;
             chars += count;
             column += count;
@@ -255,6 +268,16 @@ template <GroupShape group, class EncodeChunk, class Move64>
     lines.out = out;
     lines.column = column;
     return lines;
+}
+
+// Lines of up to 64 characters take one move each, longer ones a loop.
+template <GroupShape group, class EncodeChunk, class Move64>
+[[gnu::always_inline]] inline LineWriter encodeByLines(const std::uint8_t *src, std::size_t groups, LineWriter lines,
+    EncodeChunk encodeChunk, Move64 move64)
+{
+    if (lines.lineLength <= 64)
+        return encodeByLinesMoving<true, group>(src, groups, lines, encodeChunk, move64);
+    return encodeByLinesMoving<false, group>(src, groups, lines, encodeChunk, move64);
 }
 
 // The room a decoding kernel may write beyond the bytes it decodes.

@@ -495,8 +495,8 @@ RFC_BASE_AVX2 char *encode(const std::uint8_t *src, std::size_t groups, char *ou
     return out;
 }
 
-// Lines shorter than two steps, written a line at a time from chunks of
-// flat text; kept out of line so that the other layouts' loops keep their
+// Lines that are not whole groups, written a line at a time from chunks
+// of flat text; kept out of line so that the other layouts' loops keep their
 // registers.
 template <Shape shape>
 RFC_BASE_AVX2 __attribute__((noinline)) LineWriter encodeShortLines(const std::uint8_t *src, std::size_t groups,
@@ -609,8 +609,8 @@ RFC_BASE_AVX2 void encodeWrapped(const std::uint8_t *src, std::size_t groups, Li
         local.out = out;
         n -= lines * lineBytes;
     }
-    if (local.lineLength < 64 && n >= shortLinesMin) {
-        // Lines that a step's characters would cross.
+    if (local.lineLength <= byLinesLongest && n >= shortLinesMin) {
+        // Lines that steps' characters would cross.
         lines = encodeShortLines<shape>(src, n / bytesPerGroup, local, alphabet);
         return;
     }
