@@ -184,25 +184,15 @@ bool learnLines(const std::uint8_t *q, const std::uint8_t *end, const DecodeTabl
     return true;
 }
 
-// Wrapped text of lines up to byLinesLongest characters, written by a
-// kernel through its flat encoder encodeChunk(src, groups, out), which
-// returns the end of the characters it wrote, and its move64(to, from),
-// which moves 64 bytes in its widest registers (a memcpy here, outside the
-// kernel's instruction set, would be four 16-byte moves). The characters
-// are encoded a chunk at a time into a buffer on the stack, then written
-// a line at a time as 64-byte moves, with the newline before the next
-// line as one 2-byte store. What the moves write past a line, and a
-// one-byte newline's second byte, the next line overwrites; the moves are
-// made only while they stay inside the text, and the last characters go
-// through the writer. The cost is per line, with no call for a break that
-// cuts a vector of characters, so it pays wherever breaks cut the kernel's
-// vectors, from a few hundred bytes of source on. Returns the writer as it
-// leaves it.
+// The fewest source bytes, and the longest line, that the kernels write a
+// line at a time from chunks of flat text (encodeByLines): longer lines
+// are cut by few enough vector stores that the kernels' own loops write
+// them at least as fast.
 inline constexpr std::size_t shortLinesMin = 256;
-// Longer lines are cut by few enough vector stores that the kernels' own
-// loops write them at least as fast.
 inline constexpr std::size_t byLinesLongest = 2048;
 
+// encodeByLines (below) with the moves of a line: one for lines of up to
+// 64 characters, else a loop.
 template <bool oneMove, GroupShape group, class EncodeChunk, class Move64>
 [[gnu::always_inline]] inline LineWriter encodeByLinesMoving(const std::uint8_t *src, std::size_t groups,
     LineWriter lines, EncodeChunk encodeChunk, Move64 move64)
@@ -270,7 +260,20 @@ template <bool oneMove, GroupShape group, class EncodeChunk, class Move64>
     return lines;
 }
 
-// Lines of up to 64 characters take one move each, longer ones a loop.
+// Wrapped text of lines up to byLinesLongest characters, written by a
+// kernel through its flat encoder encodeChunk(src, groups, out), which
+// returns the end of the characters it wrote, and its move64(to, from),
+// which moves 64 bytes in its widest registers (a memcpy here, outside the
+// kernel's instruction set, would be four 16-byte moves). The characters
+// are encoded a chunk at a time into a buffer on the stack, then written
+// a line at a time as 64-byte moves, with the newline before the next
+// line as one 2-byte store. What the moves write past a line, and a
+// one-byte newline's second byte, the next line overwrites; the moves are
+// made only while they stay inside the text, and the last characters go
+// through the writer. The cost is per line, with no call for a break that
+// cuts a vector of characters, so it pays wherever breaks cut the kernel's
+// vectors, from a few hundred bytes of source on. Returns the writer as it
+// leaves it.
 template <GroupShape group, class EncodeChunk, class Move64>
 [[gnu::always_inline]] inline LineWriter encodeByLines(const std::uint8_t *src, std::size_t groups, LineWriter lines,
     EncodeChunk encodeChunk, Move64 move64)
