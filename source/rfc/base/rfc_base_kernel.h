@@ -125,6 +125,14 @@ struct LineWriter {
 
     // Writes count characters at chars.
     void put(const char *chars, std::size_t count) noexcept;
+
+    // The newline as the value of one 2-byte store, first byte lowest; a
+    // one-byte newline's second byte is 0, for the next line to overwrite.
+    std::uint16_t newlineWord() const noexcept
+    {
+        return static_cast<std::uint16_t>(static_cast<unsigned char>(nlf[0])
+            | (nlfLength == 2 ? static_cast<unsigned char>(nlf[1]) << 8 : 0));
+    }
 };
 
 // The line layout of regularly wrapped text: lines of lineLength data
@@ -205,8 +213,7 @@ template <bool oneMove, GroupShape group, class EncodeChunk, class Move64>
     const std::size_t lineLength = lines.lineLength;
     const std::size_t moved = oneMove ? 64 : (lineLength + 63) / 64 * 64; // written per line at most
     const std::size_t nlfLength = lines.nlfLength;
-    const auto newline = static_cast<std::uint16_t>(static_cast<unsigned char>(lines.nlf[0])
-        | (nlfLength == 2 ? static_cast<unsigned char>(lines.nlf[1]) << 8 : 0));
+    const std::uint16_t newline = lines.newlineWord();
     char *out = lines.out;
     const char *const end = lines.end; // held apart from the writer, which the stores could alias
     std::size_t column = lines.column;

@@ -546,8 +546,7 @@ RFC_BASE_AVX2 void encodeWrapped(const std::uint8_t *src, std::size_t groups, Li
             lines = std::min((n - reads) / lineBytes, (room - writes) / stride) + 1;
         // The newline as one 2-byte store: a 1-byte newline's second byte
         // is overwritten by the next line.
-        const auto newline = static_cast<std::uint16_t>(static_cast<unsigned char>(local.nlf[0])
-            | (local.nlfLength == 2 ? static_cast<unsigned char>(local.nlf[1]) << 8 : 0));
+        const std::uint16_t newline = local.newlineWord();
         char *out = local.out;
         auto encodeLine = [&]<bool after>() RFC_BASE_AVX2 {
             auto encodeAt = [&](const std::uint8_t *from) RFC_BASE_AVX2 { return after ? step.after(from) : step(from); };
