@@ -10,8 +10,9 @@
 #
 # Installed programs and libraries find the project's libraries without
 # LD_LIBRARY_PATH: each carries an RPATH relative to its own location
-# ($ORIGIN/../lib for the tool, $ORIGIN for libcorvanead-rfc), so the
-# installed tree works under any prefix and after being moved.
+# ($ORIGIN/../lib/x86_64-linux-gnu or the like for the tool, $ORIGIN for
+# libcorvanead-rfc), so the installed tree works under any prefix and after
+# being moved.
 
 file(RELATIVE_PATH rfc_bin_to_lib "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_FULL_LIBDIR}")
 set_target_properties(rfc PROPERTIES INSTALL_RPATH "$ORIGIN/${rfc_bin_to_lib}")

@@ -75,8 +75,11 @@ foreach(component pb rfc dev tool)
         COMPONENT ${component} EXCLUDE_FROM_ALL)
 endforeach()
 # The library packages refresh the dynamic linker's cache through dpkg's
-# ldconfig trigger. Installed files are stripped, as in any Debian package.
+# ldconfig trigger, and only through it: the maintainer scripts that cpack
+# writes to call ldconfig are taken out after it has built the packages.
+# Installed files are stripped, as in any Debian package.
 set(CPACK_DEBIAN_PB_PACKAGE_CONTROL_EXTRA "${rfc_debian_dir}/triggers")
 set(CPACK_DEBIAN_RFC_PACKAGE_CONTROL_EXTRA "${rfc_debian_dir}/triggers")
+set(CPACK_POST_BUILD_SCRIPTS "${rfc_debian_dir}/drop_ldconfig_scripts.cmake")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
