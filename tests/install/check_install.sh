@@ -96,6 +96,17 @@ if (cd "$build" && cpack -G DEB -B "$work/deb" >"$work/cpack.log" 2>&1); then
                 fail "$package has no /usr/share/doc/$package/$doc"
             fi
         done
+        # A library package refreshes the linker cache through dpkg's
+        # trigger alone, with no maintainer script.
+        if [[ $package == lib*[0-9] ]]; then
+            if dpkg-deb --ctrl-tarfile "$deb" | tar -tf - | grep -Eq '^\./(postinst|postrm)$'; then
+                fail "$package has maintainer scripts"
+            elif [ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xOf - ./triggers)" != "activate-noawait ldconfig" ]; then
+                fail "$package does not activate the ldconfig trigger"
+            else
+                pass
+            fi
+        fi
         echo "package $package $(dpkg-deb -f "$deb" Version): Depends: ${depends[$package]}"
         dpkg-deb -x "$deb" "$root"
     done
