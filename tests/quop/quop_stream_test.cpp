@@ -15,8 +15,10 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <random>
+#include <vector>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -461,56 +463,87 @@ TEST(QuopStream, DecodeRunsHeldInMemoryOrSpilled)
     EXPECT_EQ(openDeletedFiles(), filesBefore);
 }
 
-// A spilled run whose file cannot be read back (its descriptor replaced,
-// behind the stream's back, by one open for writing only): the stream hands
-// out no byte it did not read, refuses with its own kind at the input taken
-// in, and takes no more input.
+// A spilled run whose file goes wrong behind the stream's back: its
+// descriptor replaced by one open for writing only, or one byte of it
+// changed, in the first piece the stream wrote or in a later one (the
+// summary of this run fills several). Spilled from the first byte, or from
+// a limit above one piece, so that the first write is cut into pieces too.
+// The stream hands out no byte it did not read back as written (so the
+// pieces before a changed one, and nothing after), refuses with its own
+// kind at the input taken in, and takes no more input.
 TEST(QuopStream, DecodeRefusesARunItCannotReadBack)
 {
     std::string run;
-    while (run.size() < 400000)
+    while (run.size() < 2000000)
         run += " \t";
     const std::string text = "x" + run;
-    pb::Ref<RFC_QUOP_OPTIONS> opt = options({ LF | CRLF, LF, noLimit, 0 }, true);
-    RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
-    rfcQuopDecodeStreamSetSpillLimit(stream, 1);
-    std::string got;
-    const auto write = [&](const std::string &bytes) {
-        pb::Ref<PB_BUFFER> out(rfcQuopDecodeStreamWrite(stream, reinterpret_cast<const PB_BYTE *>(bytes.data()), PB_INT(bytes.size())));
-        got += rfctest::bytes(out.get());
-        return pbBufferLength(out.get()) > 0;
-    };
-    write(text);
-    // The stream's file, its descriptor now writing to /dev/null.
-    std::vector<int> files;
-    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        if (std::filesystem::read_symlink(entry.path(), error).string().ends_with(" (deleted)"))
-            files.push_back(std::stoi(entry.path().filename().string()));
-    }
-    ASSERT_EQ(files.size(), 1u);
-    const int sink = open("/dev/null", O_WRONLY);
-    ASSERT_GE(sink, 0);
-    ASSERT_EQ(dup2(sink, files[0]), files[0]);
-    close(sink);
-    // Data after the run shows the run to be data: it cannot be read back.
-    while (write(got.size() == 1 ? "y" : ""))
-        ;
-    RFC_QUOP_DECODE_REFUSAL refusal { -1, -1 };
-    EXPECT_TRUE(rfcQuopDecodeStreamRefusal(stream, &refusal));
-    EXPECT_EQ(refusal.kind, RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE);
-    EXPECT_EQ(refusal.offset, PB_INT(text.size() + 1));
-    EXPECT_STREQ(rfcQuopDecodeRefusalKindToString(refusal.kind), "RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE");
-    // What came out is the start of the run's decoding, short of its end.
     const std::string want = "x" + run + "y";
-    EXPECT_LT(got.size(), want.size() - 1);
-    EXPECT_EQ(want.compare(0, got.size(), got), 0);
-    // No more input is taken, and Finish gives nothing.
-    EXPECT_FALSE(write("z"));
-    pb::Ref<PB_BUFFER> rest(rfcQuopDecodeStreamFinish(stream));
-    EXPECT_EQ(pbBufferLength(rest.get()), 0);
-    rfcQuopDecodeStreamFree(stream);
-    EXPECT_EQ(openDeletedFiles(), 0u);
+    // The stream's one temporary file.
+    const auto spilledFile = [] {
+        std::vector<int> files;
+        for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code error;
+            if (std::filesystem::read_symlink(entry.path(), error).string().ends_with(" (deleted)"))
+                files.push_back(std::stoi(entry.path().filename().string()));
+        }
+        return files.size() == 1 ? files[0] : -1;
+    };
+    const auto changeByte = [](int fd, off_t at) {
+        PB_BYTE byte = 0;
+        return pread(fd, &byte, 1, at) == 1 && (byte ^= 0x01, pwrite(fd, &byte, 1, at) == 1);
+    };
+    const struct {
+        const char *damage;
+        std::function<bool(int)> apply;
+        bool earlierPiecesOut; // the run's start comes out before the refusal
+    } damages[] = {
+        { "unreadable", [](int fd) {
+             const int sink = open("/dev/null", O_WRONLY);
+             const bool done = sink >= 0 && dup2(sink, fd) == fd;
+             close(sink);
+             return done;
+         }, false },
+        { "a byte of the first piece changed", [&](int fd) { return changeByte(fd, 10); }, false },
+        { "a byte of a later piece changed", [&](int fd) { return changeByte(fd, 150000); }, true },
+    };
+    for (const auto &damage : damages) {
+        for (PB_INT limit : { PB_INT { 1 }, PB_INT { 200000 } }) {
+            SCOPED_TRACE(testing::Message() << damage.damage << ", spill limit " << limit);
+            pb::Ref<RFC_QUOP_OPTIONS> opt = options({ LF | CRLF, LF, noLimit, 0 }, true);
+            RFC_QUOP_DECODE_STREAM *stream = rfcQuopDecodeStreamCreate(opt.get());
+            rfcQuopDecodeStreamSetSpillLimit(stream, limit);
+            std::string got;
+            const auto write = [&](const std::string &bytes) {
+                pb::Ref<PB_BUFFER> out(rfcQuopDecodeStreamWrite(
+                    stream, reinterpret_cast<const PB_BYTE *>(bytes.data()), PB_INT(bytes.size())));
+                got += rfctest::bytes(out.get());
+                return pbBufferLength(out.get()) > 0;
+            };
+            write(text);
+            const int file = spilledFile();
+            ASSERT_GE(file, 0);
+            ASSERT_TRUE(damage.apply(file));
+            // Data after the run shows the run to be data: it is read back.
+            while (write(got.size() == 1 ? "y" : ""))
+                ;
+            RFC_QUOP_DECODE_REFUSAL refusal { -1, -1 };
+            EXPECT_TRUE(rfcQuopDecodeStreamRefusal(stream, &refusal));
+            EXPECT_EQ(refusal.kind, RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE);
+            EXPECT_EQ(refusal.offset, PB_INT(text.size() + 1));
+            // What came out is the start of the run's decoding, short of its end.
+            EXPECT_LT(got.size(), want.size() - 1);
+            EXPECT_EQ(want.compare(0, got.size(), got), 0);
+            EXPECT_EQ(got.size() > 1, damage.earlierPiecesOut);
+            // No more input is taken, and Finish gives nothing.
+            EXPECT_FALSE(write("z"));
+            pb::Ref<PB_BUFFER> rest(rfcQuopDecodeStreamFinish(stream));
+            EXPECT_EQ(pbBufferLength(rest.get()), 0);
+            rfcQuopDecodeStreamFree(stream);
+            EXPECT_EQ(openDeletedFiles(), 0u);
+        }
+    }
+    EXPECT_STREQ(rfcQuopDecodeRefusalKindToString(RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE),
+        "RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE");
 }
 
 // A spilling stream makes its file in the directory TMPDIR names, or in

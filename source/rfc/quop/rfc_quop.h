@@ -177,9 +177,11 @@ RFC_API const char *rfcQuopDecodeRefusalKindToString(PB_INT kind) RFC___NOEXCEPT
  * default, keeps it in memory: the library makes no file unless asked. If
  * no file can be made or written, the summary stays (or comes back) in
  * memory and the stream goes on. If the file cannot be read back when the
- * run turns out to be data, the stream hands out what it read, then
- * refuses with RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE, its offset the
- * input taken in so far, and takes no more input. */
+ * run turns out to be data, or reads back other than it was written (each
+ * piece of at most 64 KiB carries a CRC-32C kept in memory), the stream
+ * hands out what it read back intact, then refuses with
+ * RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE, its offset the input taken in
+ * so far, and takes no more input. */
 #define RFC_QUOP_DECODE_REFUSAL_SPILL_UNREADABLE 6 /* held white space could not be read back from its file */
 typedef struct RFC_QUOP_ENCODE_STREAM RFC_QUOP_ENCODE_STREAM;
 typedef struct RFC_QUOP_DECODE_STREAM RFC_QUOP_DECODE_STREAM;

@@ -21,6 +21,7 @@
 #include "rfc_quop.h"
 #include "rfc_quop_decode_core.h"
 
+#include "../crc/rfc_crc.h"
 #include "../rfc_frame.h"
 
 #include <algorithm>
@@ -80,13 +81,24 @@ std::FILE *openTemporaryFile()
     return nullptr;
 }
 
+// The CRC-32C of n bytes: the check of a piece of a summary in its file.
+std::uint32_t checkValue(const PB_BYTE *bytes, PB_INT n)
+{
+    pb::Ref<RFC_CRC> crc(rfcCrcCreate(RFC_CRC_ALGORITHM_CRC32_C));
+    rfcCrcUpdateBytes(crc.get(), bytes, n);
+    return static_cast<std::uint32_t>(rfcCrcFinal(crc.get()));
+}
+
 // The bytes of a summary, appended, then read back once from the start. They
 // stay in memory unless a spill limit is set: then, once they take more
 // than the limit, they move to an unnamed temporary file (deleted when
 // closed) and only a buffer of them stays in memory. If no file can be
 // made or written, they stay (or come back) in memory: nothing is lost.
-// Only reading the file back can fail; the store then reads no more and
-// says so.
+// The file is written in pieces of at most a block, each with its length
+// and check value kept in memory, and read back a piece at a time; a piece
+// that cannot be read, or reads back other than it was written, ends the
+// reading before any of its bytes is used. The store then reads no more
+// and says so.
 class SummaryStore {
 public:
     SummaryStore() = default;
@@ -125,6 +137,7 @@ public:
         if (s_.file) {
             s_.size = 0;
             s_.fileLeft = s_.fileSize;
+            s_.pieceRead = 0;
             std::rewind(s_.file);
         }
     }
@@ -146,10 +159,17 @@ public:
         if (s_.file)
             std::fclose(s_.file);
         pbMemFree(s_.data);
+        pbMemFree(s_.pieces);
         s_ = State { .limit = s_.limit };
     }
 
 private:
+    // A piece of the file: its length and check value.
+    struct Piece {
+        PB_INT size;
+        std::uint32_t check;
+    };
+
     // The buffer of a spilled store: the bytes written to the file at a
     // time (at most), and read back at a time.
     static constexpr PB_INT fileBlock = PB_INT { 64 } << 10;
@@ -167,11 +187,24 @@ private:
             // Unbuffered: a write that returns has handed the bytes over.
             std::setvbuf(s_.file, nullptr, _IONBF, 0);
         }
-        if (s_.size > 0 && std::fwrite(s_.data, 1, std::size_t(s_.size), s_.file) != std::size_t(s_.size)) {
-            unspill();
-            return;
+        for (PB_INT at = 0; at < s_.size;) {
+            const PB_INT n = std::min(s_.size - at, fileBlock);
+            if (std::fwrite(s_.data + at, 1, std::size_t(n), s_.file) != std::size_t(n)) {
+                // The file holds the pieces before this one, and maybe part
+                // of it: those bytes stay in memory instead.
+                std::memmove(s_.data, s_.data + at, std::size_t(s_.size - at));
+                s_.size -= at;
+                unspill();
+                return;
+            }
+            if (s_.pieceCount == s_.pieceCapacity) {
+                s_.pieceCapacity = std::max<PB_INT>(16, 2 * s_.pieceCapacity);
+                s_.pieces = static_cast<Piece *>(pbMemRealloc(s_.pieces, s_.pieceCapacity * PB_INT(sizeof(Piece))));
+            }
+            s_.pieces[s_.pieceCount++] = { n, checkValue(s_.data + at, n) };
+            s_.fileSize += n;
+            at += n;
         }
-        s_.fileSize += s_.size;
         s_.size = 0;
         if (s_.capacity != fileBlock) {
             s_.capacity = fileBlock;
@@ -187,9 +220,14 @@ private:
         std::rewind(s_.file);
         if (std::fread(all, 1, std::size_t(s_.fileSize), s_.file) != std::size_t(s_.fileSize))
             s_.failed = true;
+        for (PB_INT i = 0, at = 0; i < s_.pieceCount && !s_.failed; at += s_.pieces[i++].size)
+            s_.failed = checkValue(all + at, s_.pieces[i].size) != s_.pieces[i].check;
         std::memcpy(all + s_.fileSize, s_.data, std::size_t(s_.size));
         std::fclose(s_.file);
         pbMemFree(s_.data);
+        pbMemFree(s_.pieces);
+        s_.pieces = nullptr;
+        s_.pieceCount = s_.pieceCapacity = 0;
         s_.file = nullptr;
         s_.data = all;
         s_.size += s_.fileSize;
@@ -198,16 +236,18 @@ private:
         s_.stayInMemory = true;
     }
 
-    // The next block of the file into memory; false when there is none or
-    // it cannot be read.
+    // The next piece of the file into memory; false when there is none or
+    // it cannot be read back as it was written.
     bool refill()
     {
         if (s_.fileLeft == 0 || s_.failed) {
             s_.failed = true;
             return false;
         }
-        const PB_INT n = std::min(s_.fileLeft, s_.capacity);
-        if (std::fread(s_.data, 1, std::size_t(n), s_.file) != std::size_t(n)) {
+        const Piece piece = s_.pieces[s_.pieceRead++];
+        const PB_INT n = piece.size;
+        if (std::fread(s_.data, 1, std::size_t(n), s_.file) != std::size_t(n)
+            || checkValue(s_.data, n) != piece.check) {
             s_.failed = true;
             return false;
         }
@@ -223,6 +263,8 @@ private:
         PB_INT size = 0, capacity = 0, read = 0;
         std::FILE *file = nullptr;
         PB_INT fileSize = 0, fileLeft = 0;
+        Piece *pieces = nullptr; // those of the file, in order
+        PB_INT pieceCount = 0, pieceCapacity = 0, pieceRead = 0;
         bool stayInMemory = false; // spilling failed
         bool failed = false;       // reading back failed
     } s_;
