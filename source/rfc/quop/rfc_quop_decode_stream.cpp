@@ -159,7 +159,6 @@ public:
         if (s_.file)
             std::fclose(s_.file);
         pbMemFree(s_.data);
-        pbMemFree(s_.pieces);
         s_ = State { .limit = s_.limit };
     }
 
@@ -197,11 +196,7 @@ private:
                 unspill();
                 return;
             }
-            if (s_.pieceCount == s_.pieceCapacity) {
-                s_.pieceCapacity = std::max<PB_INT>(16, 2 * s_.pieceCapacity);
-                s_.pieces = static_cast<Piece *>(pbMemRealloc(s_.pieces, s_.pieceCapacity * PB_INT(sizeof(Piece))));
-            }
-            s_.pieces[s_.pieceCount++] = { n, checkValue(s_.data + at, n) };
+            s_.pieces.push_back({ n, checkValue(s_.data + at, n) });
             s_.fileSize += n;
             at += n;
         }
@@ -220,14 +215,15 @@ private:
         std::rewind(s_.file);
         if (std::fread(all, 1, std::size_t(s_.fileSize), s_.file) != std::size_t(s_.fileSize))
             s_.failed = true;
-        for (PB_INT i = 0, at = 0; i < s_.pieceCount && !s_.failed; at += s_.pieces[i++].size)
-            s_.failed = checkValue(all + at, s_.pieces[i].size) != s_.pieces[i].check;
+        PB_INT at = 0;
+        for (const Piece &piece : s_.pieces) {
+            s_.failed = s_.failed || checkValue(all + at, piece.size) != piece.check;
+            at += piece.size;
+        }
         std::memcpy(all + s_.fileSize, s_.data, std::size_t(s_.size));
         std::fclose(s_.file);
         pbMemFree(s_.data);
-        pbMemFree(s_.pieces);
-        s_.pieces = nullptr;
-        s_.pieceCount = s_.pieceCapacity = 0;
+        s_.pieces.clear();
         s_.file = nullptr;
         s_.data = all;
         s_.size += s_.fileSize;
@@ -263,8 +259,8 @@ private:
         PB_INT size = 0, capacity = 0, read = 0;
         std::FILE *file = nullptr;
         PB_INT fileSize = 0, fileLeft = 0;
-        Piece *pieces = nullptr; // those of the file, in order
-        PB_INT pieceCount = 0, pieceCapacity = 0, pieceRead = 0;
+        pb::Vector<Piece> pieces {}; // those of the file, in order
+        std::size_t pieceRead = 0;
         bool stayInMemory = false; // spilling failed
         bool failed = false;       // reading back failed
     } s_;
